@@ -1,0 +1,71 @@
+#include "library/CXmlAttributes.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+std::optional<int> CXmlAttributes::LeadingInt(const char* text)
+{
+    if (text == nullptr)
+        return std::nullopt;
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text, &end, 10);
+    if (end == text)
+        return std::nullopt;
+    if (errno == ERANGE || value > INT_MAX || value < INT_MIN)
+        return value > 0 ? INT_MAX : INT_MIN;
+    return static_cast<int>(value);
+}
+
+std::optional<double> CXmlAttributes::LeadingReal(const char* text)
+{
+    if (text == nullptr)
+        return std::nullopt;
+    // strtod follows the C locale's decimal point; the library always writes
+    // a dot, and the program never changes LC_NUMERIC from "C".
+    char* end = nullptr;
+    const double value = std::strtod(text, &end);
+    if (end == text)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<int> CXmlAttributes::Int(const pugi::xml_node& node, const char* name)
+{
+    const pugi::xml_attribute attr = node.attribute(name);
+    if (!attr)
+        return std::nullopt;
+    return LeadingInt(attr.value());
+}
+
+int CXmlAttributes::Int(const pugi::xml_node& node, const char* name, int fallback)
+{
+    return Int(node, name).value_or(fallback);
+}
+
+std::optional<double> CXmlAttributes::Real(const pugi::xml_node& node, const char* name)
+{
+    const pugi::xml_attribute attr = node.attribute(name);
+    if (!attr)
+        return std::nullopt;
+    return LeadingReal(attr.value());
+}
+
+double CXmlAttributes::Real(const pugi::xml_node& node, const char* name, double fallback)
+{
+    return Real(node, name).value_or(fallback);
+}
+
+std::optional<QString> CXmlAttributes::Text(const pugi::xml_node& node, const char* name)
+{
+    const pugi::xml_attribute attr = node.attribute(name);
+    if (!attr)
+        return std::nullopt;
+    return QString::fromUtf8(attr.value());
+}
+
+QString CXmlAttributes::Text(const pugi::xml_node& node, const char* name, const QString& fallback)
+{
+    return Text(node, name).value_or(fallback);
+}
