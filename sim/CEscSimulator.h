@@ -1,0 +1,80 @@
+#pragma once
+
+// A simulated ESC behind an echoing serial link, played on a pseudo-terminal.
+// Tests start it in-process; the torv-esc-sim program wraps it for manual use.
+// It is written from the wire protocol alone and shares no code with TORV.
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CEscDevice;
+class CPtyLink;
+
+class CEscSimulator {
+public:
+    struct Options {
+        // "full" (caps SRM, categories, logger, two curves, melodies, panel tags),
+        // "plain" (flat list, no logger, no caps), "deprecated" (its library entry is deprecated)
+        std::string profile = "full";
+        bool lineTiming = false;         // bytes travel at 10 bit times per byte, both directions
+        int processingDelayUs = 300;     // the ESC's think time before answering
+        bool corruptedFirmware = false;  // version cells 65/66 read 0.0
+        bool corruptedVersion255 = false; // version cells 65/66 read 255.255
+        bool bootloaderOnly = false;     // only the boot loader answers
+        std::string symlinkPath;         // optional stable path linking to the device side
+    };
+
+    struct Frame {
+        std::vector<uint8_t> bytes;
+        std::chrono::steady_clock::time_point at;
+    };
+
+    CEscSimulator();
+    explicit CEscSimulator(Options options);
+    ~CEscSimulator();
+
+    CEscSimulator(const CEscSimulator&) = delete;
+    CEscSimulator& operator=(const CEscSimulator&) = delete;
+
+    bool Start();
+    void Stop();
+    std::string LastError() const;
+
+    std::string DevicePath() const;  // the symlink if one was asked for, else the slave path
+    std::string SlavePath() const;   // /dev/pts/N
+    int DeviceBaud() const;          // the ESC's own current line speed (starts 19200)
+    int HostBaud() const;            // the speed the other side set on the pseudo-terminal
+
+    // Inspection (thread-safe copies)
+    std::vector<Frame> Frames() const;
+    void ClearFrames();
+    uint8_t Cell(int index) const;
+    void SetCell(int index, uint8_t value);
+    std::array<uint8_t, 256> Cells() const;
+    std::vector<uint8_t> LoggerMemory() const;
+    void SetLoggerMemory(std::vector<uint8_t> memory);
+    std::vector<uint8_t> UploadedFirmware() const;
+    bool InBootloader() const;
+    void SetTempA(uint16_t raw);
+
+    // Fault injection
+    void SetUnplugged(bool unplugged);  // the ESC is gone; the cable still echoes
+    void SetExtraAnswerDelayMs(int ms); // answer late
+    void CorruptNextAnswers(int count); // wrong sum/CRC in the next answers
+    void InjectNoiseBeforeNextAnswer(std::vector<uint8_t> noise);
+    void DropByteInNextAnswer();
+    void ClosePty();                    // the USB link disappears
+
+    // Line-time accounting for benchmarks
+    uint64_t BytesOnWire() const;
+    uint64_t ProcessingDelaysUs() const;
+    void ResetCounters();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
