@@ -11,9 +11,6 @@
 #include <string>
 #include <vector>
 
-class CEscDevice;
-class CPtyLink;
-
 class CEscSimulator {
 public:
     struct Options {
@@ -25,12 +22,16 @@ public:
         bool corruptedFirmware = false;  // version cells 65/66 read 0.0
         bool corruptedVersion255 = false; // version cells 65/66 read 255.255
         bool bootloaderOnly = false;     // only the boot loader answers
+        bool firmwareUploadSupported = true; // false: the boot loader query is refused ('N')
         std::string symlinkPath;         // optional stable path linking to the device side
     };
 
+    // One frame TORV sent, as it arrived at the ESC's end of the cable.
     struct Frame {
         std::vector<uint8_t> bytes;
-        std::chrono::steady_clock::time_point at;
+        std::chrono::steady_clock::time_point at;  // when its last byte arrived
+        int hostBaud = 0;         // the speed TORV's side ran at
+        bool understood = false;  // false: the speeds differed or the ESC was unplugged
     };
 
     CEscSimulator();
@@ -42,7 +43,10 @@ public:
 
     bool Start();
     void Stop();
+    bool IsRunning() const;
     std::string LastError() const;
+    std::string ProfileName() const;
+    static std::vector<std::string> ProfileNames();
 
     std::string DevicePath() const;  // the symlink if one was asked for, else the slave path
     std::string SlavePath() const;   // /dev/pts/N
@@ -67,7 +71,7 @@ public:
     void CorruptNextAnswers(int count); // wrong sum/CRC in the next answers
     void InjectNoiseBeforeNextAnswer(std::vector<uint8_t> noise);
     void DropByteInNextAnswer();
-    void ClosePty();                    // the USB link disappears
+    void ClosePty();                    // the USB link disappears (Start plugs a new one in)
 
     // Line-time accounting for benchmarks
     uint64_t BytesOnWire() const;
