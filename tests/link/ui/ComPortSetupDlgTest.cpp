@@ -1,0 +1,147 @@
+#include "link/ui/CComPortSetupDlg.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class QtApplication : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        if (QCoreApplication::instance() == nullptr) {
+            static int argc = 1;
+            static char name[] = "test_link_ui";
+            static char* argv[] = {name, nullptr};
+            new QApplication(argc, argv);
+        }
+    }
+};
+const auto* const kQtApplication = ::testing::AddGlobalTestEnvironment(new QtApplication);
+
+const QStringList kPorts = {QStringLiteral("/dev/ttyUSB1"), QStringLiteral("/dev/ttyS0"),
+                            QStringLiteral("/dev/ttyACM0")};
+
+struct Dialog {
+    explicit Dialog(const CPortSetup::Settings& settings, const QStringList& ports = kPorts)
+        : dlg(settings, ports)
+    {
+        port = dlg.findChild<QComboBox*>(QStringLiteral("PortCombo"));
+        speed = dlg.findChild<QComboBox*>(QStringLiteral("SpeedCombo"));
+        useDefault = dlg.findChild<QCheckBox*>(QStringLiteral("UseDefaultCheck"));
+    }
+    void ClickOk()
+    {
+        auto* box = dlg.findChild<QDialogButtonBox*>();
+        QTest::mouseClick(box->button(QDialogButtonBox::Ok), Qt::LeftButton);
+    }
+
+    CComPortSetupDlg dlg;
+    QComboBox* port = nullptr;
+    QComboBox* speed = nullptr;
+    QCheckBox* useDefault = nullptr;
+};
+
+}  // namespace
+
+TEST(ComPortSetupDlg, ShowsTitleLabelsAndTheSpeedsInOrder)
+{
+    Dialog d({QStringLiteral("/dev/ttyS0"), 19200});
+    ASSERT_TRUE(d.port && d.speed && d.useDefault);
+    EXPECT_EQ(d.dlg.windowTitle(), QStringLiteral("COM Port Setup"));
+    EXPECT_EQ(d.useDefault->text(), QStringLiteral("Use default settings"));
+    QStringList labels;
+    for (const QLabel* label : d.dlg.findChildren<QLabel*>())
+        labels << label->text();
+    EXPECT_TRUE(labels.contains(QStringLiteral("Port:")));
+    EXPECT_TRUE(labels.contains(QStringLiteral("Baudrate:")));
+
+    QStringList speeds;
+    for (int i = 0; i < d.speed->count(); ++i)
+        speeds << d.speed->itemText(i);
+    EXPECT_EQ(speeds.join(u','), QStringLiteral("1200,2400,4800,9600,19200,38400,56000,57600,115200,"
+                                                "128000,230400,256000,460800"));
+    // The ports keep the enumeration order, unsorted.
+    ASSERT_EQ(d.port->count(), 3);
+    EXPECT_EQ(d.port->itemText(0), QStringLiteral("/dev/ttyUSB1"));
+    EXPECT_EQ(d.port->itemText(2), QStringLiteral("/dev/ttyACM0"));
+    EXPECT_TRUE(d.port->isEditable());
+}
+
+TEST(ComPortSetupDlg, Opening19200SelectsItWithTheBoxClearAndOkReturnsIt)
+{
+    Dialog d({QStringLiteral("/dev/ttyS0"), 19200});
+    EXPECT_EQ(d.port->currentIndex(), 1);
+    EXPECT_EQ(d.speed->currentText(), QStringLiteral("19200"));
+    EXPECT_FALSE(d.useDefault->isChecked());
+    EXPECT_TRUE(d.speed->isEnabled());
+    d.ClickOk();
+    EXPECT_EQ(d.dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(d.dlg.Result().portName, QStringLiteral("/dev/ttyS0"));
+    EXPECT_EQ(d.dlg.Result().speed, 19200);
+}
+
+TEST(ComPortSetupDlg, TickingTheBoxDisablesTheSpeedsAndNegatesTheSpeed)
+{
+    Dialog d({QStringLiteral("/dev/ttyS0"), 19200});
+    QTest::mouseClick(d.useDefault, Qt::LeftButton);
+    EXPECT_TRUE(d.useDefault->isChecked());
+    EXPECT_FALSE(d.speed->isEnabled());
+    d.ClickOk();
+    EXPECT_EQ(d.dlg.Result().speed, -19200);
+}
+
+TEST(ComPortSetupDlg, NegativeSpeedOpensWithTheBoxTickedAndClearingItRestoresTheSign)
+{
+    Dialog d({QStringLiteral("/dev/ttyACM0"), -57600});
+    EXPECT_TRUE(d.useDefault->isChecked());
+    EXPECT_FALSE(d.speed->isEnabled());
+    EXPECT_EQ(d.speed->currentText(), QStringLiteral("57600"));
+    d.useDefault->setChecked(false);
+    EXPECT_TRUE(d.speed->isEnabled());
+    d.speed->setCurrentIndex(CPortSetup::SpeedIndex(115200));
+    d.ClickOk();
+    EXPECT_EQ(d.dlg.Result().portName, QStringLiteral("/dev/ttyACM0"));
+    EXPECT_EQ(d.dlg.Result().speed, 115200);
+}
+
+TEST(ComPortSetupDlg, UnknownPortIsShownAsTextAndATypedPtyPathComesOut)
+{
+    Dialog d({QStringLiteral("COM1:"), 19200});
+    EXPECT_EQ(d.port->currentIndex(), -1);
+    EXPECT_EQ(d.port->currentText(), QStringLiteral("COM1:"));
+
+    d.port->lineEdit()->selectAll();
+    QTest::keyClicks(d.port->lineEdit(), QStringLiteral("/dev/pts/4"));
+    d.ClickOk();
+    EXPECT_EQ(d.dlg.Result().portName, QStringLiteral("/dev/pts/4"));
+    EXPECT_EQ(d.dlg.Result().speed, 19200);
+}
+
+TEST(ComPortSetupDlg, EmptyPortAndNoSpeedKeepThePreviousValues)
+{
+    // No ports found and a stored speed that the list does not offer.
+    Dialog d({QStringLiteral("/dev/ttyUSB0"), 14400}, QStringList());
+    EXPECT_EQ(d.speed->currentIndex(), -1);
+    d.port->lineEdit()->clear();
+    d.ClickOk();
+    EXPECT_EQ(d.dlg.Result().portName, QStringLiteral("/dev/ttyUSB0"));
+    EXPECT_EQ(d.dlg.Result().speed, 14400);
+}
+
+TEST(ComPortSetupDlg, CancelLeavesTheGivenSettings)
+{
+    Dialog d({QStringLiteral("/dev/ttyS0"), 19200});
+    d.useDefault->setChecked(true);
+    d.dlg.reject();
+    EXPECT_EQ(d.dlg.result(), QDialog::Rejected);
+    EXPECT_EQ(d.dlg.Result().speed, 19200);
+}
