@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QTextBrowser>
+#include <QUrl>
+
+#include <functional>
+
+// The help text shown while no ESC is connected: read-only, not selectable,
+// its web and mail links open with the desktop's handler.
+class CHelpView : public QTextBrowser {
+    Q_OBJECT
+public:
+    using UrlOpener = std::function<void(const QUrl&)>;
+
+    explicit CHelpView(QWidget* parent = nullptr);
+
+    // Replaces the way a link is opened (QDesktopServices::openUrl).
+    void SetUrlOpener(UrlOpener opener);
+
+    // The help document from the resources.
+    static QString HelpHtml();
+
+private:
+    void OpenLink(const QUrl& url);
+
+    UrlOpener m_openUrl;
+};
