@@ -79,5 +79,6 @@ signals:
 private:
     bool m_categories = false;
     int m_selected = -1;
+    unsigned m_generation = 0;   // counts Clear() calls
     std::vector<std::unique_ptr<IProperty>> m_rows;
 };
