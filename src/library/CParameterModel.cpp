@@ -1,0 +1,412 @@
+#include "library/CParameterModel.h"
+
+#include "library/CCategoryProperty.h"
+#include "library/CChanMap.h"
+#include "library/CDeviceLibrary.h"
+#include "library/CDoubleFormat.h"
+#include "library/CFormulaTable.h"
+#include "library/CPropertyCheckButtonItem.h"
+#include "library/CPropertyEditItem.h"
+#include "library/CPropertyList.h"
+#include "library/CPropertyListItem.h"
+#include "library/CPropertyReadOnlyItem.h"
+#include "library/CPropertySpinEditRangeItem.h"
+#include "library/CXmlAttributes.h"
+#include "library/ICellWriter.h"
+#include "library/LibraryLog.h"
+
+#include <QCoreApplication>
+
+#include <muParser.h>
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+constexpr int kNoCell = -1;
+constexpr int kPauseMs = 11;
+
+bool IsCategory(const pugi::xml_node& element)
+{
+    return std::strcmp(element.name(), "Category") == 0;
+}
+
+// "TORV - %s v %d.%d" filled without handing the (translatable) text to
+// printf: the placeholders become %1 %2 %3 and are replaced in one pass.
+QString WindowTitle(const QString& name, int r, int s)
+{
+    QString format = QCoreApplication::translate("CMainDlg", "TORV - %s v %d.%d");
+    format.replace(format.indexOf(QLatin1String("%s")), 2, QLatin1String("%1"));
+    format.replace(format.indexOf(QLatin1String("%d")), 2, QLatin1String("%2"));
+    format.replace(format.indexOf(QLatin1String("%d")), 2, QLatin1String("%3"));
+    return format.arg(name, QString::number(r), QString::number(s));
+}
+
+std::unique_ptr<IProperty> BuildListRow(const QString& name, const pugi::xml_node& element)
+{
+    auto row = std::make_unique<CPropertyListItem>(name);
+    for (const pugi::xml_node& value : element.children("Value")) {
+        const std::optional<QString> text = CXmlAttributes::Text(value, "string");
+        if (!text || !CXmlAttributes::Int(value, "val"))
+            return nullptr;
+        row->AddText(*text);
+    }
+    return row;
+}
+
+std::unique_ptr<IProperty> BuildRangeRow(const QString& name, const pugi::xml_node& element)
+{
+    const std::optional<double> min = CXmlAttributes::Real(element, "min");
+    const std::optional<double> max = CXmlAttributes::Real(element, "max");
+    const std::optional<double> step = CXmlAttributes::Real(element, "step");
+    if (!min || !max || !step)
+        return nullptr;
+    const std::optional<double> scale = CXmlAttributes::Real(element, "scale");
+    const std::optional<double> offset = CXmlAttributes::Real(element, "offset");
+    // A step or scale of 0 (or a value that is no finite number) divides by
+    // zero in the arithmetic: such a parameter is malformed and left out.
+    for (const std::optional<double>& v : {min, max, step, scale, offset}) {
+        if (v && !std::isfinite(*v))
+            return nullptr;
+    }
+    if (*step == 0 || (scale && *scale == 0))
+        return nullptr;
+    auto row = std::make_unique<CPropertySpinEditRangeItem>(name, *min, *max, *step);
+    if (scale)
+        row->SetScale(*scale);
+    if (offset)
+        row->SetOffset(*offset);
+    return row;
+}
+
+} // namespace
+
+CParameterModel::CParameterModel(CDeviceLibrary& library, CPropertyList& list, CChanMap& image,
+                                 ICellWriter& writer, CFormulaTable& formulas)
+    : m_library(library)
+    , m_list(list)
+    , m_image(image)
+    , m_writer(writer)
+    , m_formulas(formulas)
+{
+}
+
+std::unique_ptr<IProperty> CParameterModel::BuildPropertyRow(const pugi::xml_node& element)
+{
+    const std::optional<QString> name = CXmlAttributes::Text(element, "name");
+    const pugi::xml_attribute typeAttr = element.attribute("type");
+    if (!name || !typeAttr)
+        return nullptr;
+    const char* type = typeAttr.value();
+    const int cell = CXmlAttributes::Int(element, "cell", kNoCell);
+
+    std::unique_ptr<IProperty> row;
+    if (std::strcmp(type, "list") == 0 && cell != kNoCell) {
+        row = BuildListRow(*name, element);
+    } else if (std::strcmp(type, "check") == 0 && cell != kNoCell) {
+        row = std::make_unique<CPropertyCheckButtonItem>(*name);
+    } else if (std::strcmp(type, "range") == 0 && cell != kNoCell) {
+        row = BuildRangeRow(*name, element);
+    } else if (std::strcmp(type, "formula") == 0) {
+        // A formula parameter without a formula has nothing to show.
+        const std::optional<QString> formula = CXmlAttributes::Text(element, "formula");
+        if (!formula)
+            return nullptr;
+        m_formulas.Add(*formula);
+        row = std::make_unique<CPropertyReadOnlyItem>(*name);
+    } else if (cell != kNoCell) {
+        row = std::make_unique<CPropertyEditItem>(*name, QVariant(0));
+    }
+    if (row)
+        row->SetItemData(element);
+    return row;
+}
+
+void CParameterModel::AddParameterRows(const std::vector<pugi::xml_node>& parameters)
+{
+    for (const pugi::xml_node& parameter : parameters) {
+        std::unique_ptr<IProperty> row = BuildPropertyRow(parameter);
+        if (row)
+            m_list.AddItem(std::move(row));
+    }
+}
+
+DeviceFacts CParameterModel::BuildParameterList(const pugi::xml_node& esc, int r, int s)
+{
+    m_esc = esc;
+    m_list.Clear();
+
+    DeviceFacts facts;
+    facts.title = WindowTitle(CXmlAttributes::Text(esc, "name", QStringLiteral("???")), r, s);
+
+    const LoggerFacts logger = m_library.LoggerOf(esc, r, s);
+    facts.logger = logger.logger;
+    facts.loggerBlocks = logger.memBlocks;
+    facts.initialDataSize = logger.initialDataSize;
+
+    const pugi::xml_node categories = m_library.Categories();
+    facts.grouped = CXmlAttributes::Int(esc, "usecat", 0) != 0 && categories;
+    if (facts.grouped)
+        BuildGrouped(categories);
+    else
+        BuildFlat();
+
+    const Capabilities caps = CDeviceLibrary::CapabilitiesOf(esc);
+    facts.speedChange = caps.speedChange;
+    facts.rangeReads = caps.rangeReads;
+    facts.melodies = caps.melodies;
+    return facts;
+}
+
+void CParameterModel::BuildGrouped(const pugi::xml_node& categories)
+{
+    m_list.SetCategoriesStyle(true);
+    for (const pugi::xml_node& category : CDeviceLibrary::RegularCategories(categories)) {
+        const QString name = CXmlAttributes::Text(category, "name", QString());
+        const std::vector<pugi::xml_node> parameters = CDeviceLibrary::ParametersOfCategory(m_esc, name);
+        if (parameters.empty())
+            continue;
+        auto categoryRow = std::make_unique<CCategoryProperty>(CXmlAttributes::Text(category, "label", QString()));
+        categoryRow->SetItemData(category);
+        IProperty* added = m_list.AddItem(std::move(categoryRow));
+        AddParameterRows(parameters);
+        if (CXmlAttributes::Int(category, "collapsed", 0) != 0)
+            m_list.Collapse(added);
+    }
+
+    const std::vector<pugi::xml_node> uncategorised = CDeviceLibrary::ParametersWithoutCategory(m_esc);
+    const pugi::xml_node defaultCategory = CDeviceLibrary::DefaultCategory(categories);
+    if (uncategorised.empty() || !defaultCategory)
+        return;
+    auto categoryRow = std::make_unique<CCategoryProperty>(CXmlAttributes::Text(defaultCategory, "label", QString()));
+    categoryRow->SetItemData(defaultCategory);
+    m_list.AddItem(std::move(categoryRow));
+    AddParameterRows(uncategorised);
+}
+
+void CParameterModel::BuildFlat()
+{
+    m_list.SetCategoriesStyle(false);
+    AddParameterRows(CDeviceLibrary::AllParameters(m_esc));
+}
+
+bool CParameterModel::RefreshParameter(const pugi::xml_node& element, bool restore)
+{
+    if (IsCategory(element))
+        return true;
+    const std::optional<int> cell = CXmlAttributes::Int(element, "cell");
+    if (cell)
+        return RefreshCells(element, *cell, restore);
+    return RefreshFormula(element);
+}
+
+bool CParameterModel::RefreshCells(const pugi::xml_node& element, int cell, bool restore)
+{
+    const int high = cell & 0xFF;
+    const int loAttr = CXmlAttributes::Int(element, "lo_byte_cell", kNoCell);
+    const std::optional<int> def = restore ? CXmlAttributes::Int(element, "default") : std::nullopt;
+
+    if (loAttr == kNoCell) {
+        if (def) {
+            // Restoring defaults does not check the write, nor pause after it.
+            m_image.InvalidateCell(high);
+            m_writer.WriteCell(static_cast<uint8_t>(high), static_cast<uint8_t>(*def & 0xFF));
+        }
+        uint8_t value = 0;
+        if (!m_image.GetCell(high, value))
+            return false;
+        ShowCellValue(element, value);
+        return true;
+    }
+
+    const int low = loAttr & 0xFF;
+    if (def) {
+        m_writer.WriteCell(static_cast<uint8_t>(high), static_cast<uint8_t>((static_cast<unsigned>(*def) >> 8) & 0xFF));
+        m_image.InvalidateCell(high);
+        m_writer.WriteCell(static_cast<uint8_t>(low), static_cast<uint8_t>(*def & 0xFF));
+        m_image.InvalidateCell(low);
+    }
+    uint8_t highValue = 0;
+    uint8_t lowValue = 0;
+    if (!m_image.GetCell(high, highValue) || !m_image.GetCell(low, lowValue))
+        return false;
+    ShowCellValue(element, static_cast<uint16_t>(256 * highValue + lowValue));
+    return true;
+}
+
+bool CParameterModel::RefreshFormula(const pugi::xml_node& element)
+{
+    const std::optional<QString> formula = CXmlAttributes::Text(element, "formula");
+    if (!formula)
+        return true;
+    mu::Parser* parser = m_formulas.Find(*formula);
+    if (parser == nullptr)
+        return true;
+    double result = 0;
+    try {
+        result = parser->Eval();
+    } catch (const mu::ParserError& e) {
+        // Exception - "%s" during evaluating formula "%s"
+        qCDebug(lcLibrary).noquote() << QStringLiteral("Exception - \"%1\" during evaluating formula \"%2\"")
+                                            .arg(QString::fromStdString(e.GetMsg()), *formula);
+        return false;
+    }
+    const QString format = CXmlAttributes::Text(element, "format", QStringLiteral("%f"));
+    std::optional<QString> text = CDoubleFormat::Format(format, result);
+    if (!text) {
+        // A format that is not one printf conversion for a double would be
+        // undefined behaviour: the value is shown with the default instead.
+        qCDebug(lcLibrary).noquote() << QStringLiteral("Format \"%1\" of formula \"%2\" refused")
+                                            .arg(format, *formula);
+        text = CDoubleFormat::Format(QStringLiteral("%f"), result);
+    }
+    return ShowText(element, text.value_or(QString()));
+}
+
+bool CParameterModel::RefreshAllParameters(bool restore)
+{
+    if (restore)
+        m_list.CloseEditor();
+    m_image.InvalidateCell(-1);
+    for (int i = 0; i < m_list.Count(); ++i) {
+        if (!RefreshParameter(m_list.At(i)->GetItemData(), restore))
+            return false;
+    }
+    return true;
+}
+
+bool CParameterModel::ShowCellValue(const pugi::xml_node& element, uint16_t raw)
+{
+    IProperty* row = m_list.FindByItemData(element);
+    if (row == nullptr)
+        return false;
+    switch (row->Kind()) {
+    case IProperty::KindCheck:
+        row->SetValue(QVariant(raw != 0));
+        break;
+    case IProperty::KindList: {
+        auto* list = dynamic_cast<CPropertyListItem*>(row);
+        const pugi::xml_node value = CDeviceLibrary::ValueOfRaw(element, raw);
+        const std::optional<QString> text = CXmlAttributes::Text(value, "string");
+        if (list == nullptr || !text)
+            return false;
+        const int position = list->Texts().indexOf(*text);
+        if (position < 0)
+            return false;
+        list->SetValue(QVariant(position));
+        break;
+    }
+    default:
+        row->SetValue(QVariant(static_cast<int>(raw)));
+        break;
+    }
+    if (m_list.IndexOf(row) >= 0)
+        m_list.RowUpdated(row);
+    return true;
+}
+
+bool CParameterModel::ShowText(const pugi::xml_node& element, const QString& text)
+{
+    IProperty* row = m_list.FindByItemData(element);
+    if (row == nullptr)
+        return false;
+    row->SetValue(QVariant(text));
+    if (m_list.IndexOf(row) >= 0)
+        m_list.RowUpdated(row);
+    return true;
+}
+
+std::optional<int> CParameterModel::RawValueOf(const IProperty& row) const
+{
+    QVariant value;
+    if (!row.GetValue(value))
+        return std::nullopt;
+    const pugi::xml_node element = row.GetItemData();
+    if (row.Kind() == IProperty::KindList) {
+        const pugi::xml_node entry = CDeviceLibrary::ValueAt(element, value.toInt() + 1);
+        return CXmlAttributes::Int(entry, "val");
+    }
+    if (value.typeId() == QMetaType::Bool) {
+        const bool twoCells = CXmlAttributes::Int(element, "lo_byte_cell", kNoCell) != kNoCell;
+        return value.toBool() ? (twoCells ? 65535 : 1) : 0;
+    }
+    bool ok = false;
+    const int raw = value.toInt(&ok);
+    if (!ok)
+        return std::nullopt;
+    return raw;
+}
+
+void CParameterModel::Pause()
+{
+    m_pause.Wait(kPauseMs);
+}
+
+uint8_t CParameterModel::ReadBack(int cell, uint8_t written)
+{
+    uint8_t value = 0;
+    return m_image.GetCell(cell, value) ? value : written;
+}
+
+CParameterModel::WriteResult CParameterModel::WriteBackParameter(IProperty* row)
+{
+    // Read-only rows (formula results) never write.
+    if (row == nullptr || row->Kind() == IProperty::KindReadOnly)
+        return WriteResult::NothingWritten;
+    const pugi::xml_node element = row->GetItemData();
+    const std::optional<int> cell = CXmlAttributes::Int(element, "cell");
+    if (!cell)
+        return WriteResult::NothingWritten;
+    const int loAttr = CXmlAttributes::Int(element, "lo_byte_cell", kNoCell);
+    const std::optional<int> raw = RawValueOf(*row);
+    if (!raw)
+        return WriteResult::NothingWritten;
+
+    const int high = *cell & 0xFF;
+    if (loAttr == kNoCell) {
+        const auto byte = static_cast<uint8_t>(*raw & 0xFF);
+        if (!m_writer.WriteCell(static_cast<uint8_t>(high), byte))
+            return WriteResult::WriteFailed;
+        // The writer clears the loaded bit too; clearing it here makes sure
+        // the read-back asks the device whatever writer is used.
+        m_image.InvalidateCell(high);
+        Pause();
+        ShowCellValue(element, ReadBack(high, byte));
+        return WriteResult::Written;
+    }
+
+    const int low = loAttr & 0xFF;
+    const auto highByte = static_cast<uint8_t>((static_cast<unsigned>(*raw) >> 8) & 0xFF);
+    const auto lowByte = static_cast<uint8_t>(*raw & 0xFF);
+    if (!m_writer.WriteCell(static_cast<uint8_t>(high), highByte))
+        return WriteResult::WriteFailed;
+    m_image.InvalidateCell(high);
+    Pause();
+    if (!m_writer.WriteCell(static_cast<uint8_t>(low), lowByte))
+        return WriteResult::WriteFailed;
+    m_image.InvalidateCell(low);
+    Pause();
+    const uint8_t highValue = ReadBack(high, highByte);
+    const uint8_t lowValue = ReadBack(low, lowByte);
+    ShowCellValue(element, static_cast<uint16_t>(256 * highValue + lowValue));
+    return WriteResult::Written;
+}
+
+bool CParameterModel::OnCategoryExpanded(IProperty* row)
+{
+    if (row == nullptr || !m_esc)
+        return false;
+    const QString name = CXmlAttributes::Text(row->GetItemData(), "name", QString());
+    bool all = true;
+    for (const pugi::xml_node& parameter : CDeviceLibrary::ParametersOfCategory(m_esc, name))
+        all = RefreshParameter(parameter, false) && all;
+    return all;
+}
+
+std::optional<QString> CParameterModel::DescriptionOf(const IProperty* row)
+{
+    if (row == nullptr)
+        return std::nullopt;
+    return CXmlAttributes::Text(row->GetItemData(), "description");
+}
