@@ -1,0 +1,89 @@
+#include "app/ui/CHelpView.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class QtApplication : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        if (QCoreApplication::instance() == nullptr) {
+            static int argc = 1;
+            static char name[] = "test_app_ui";
+            static char* argv[] = {name, nullptr};
+            new QApplication(argc, argv);
+        }
+    }
+};
+const auto* const kQtApplication = ::testing::AddGlobalTestEnvironment(new QtApplication);
+
+}  // namespace
+
+TEST(HelpView, ShowsGreetingLinksAndEveryShortcut)
+{
+    CHelpView view;
+    const QString text = view.toPlainText();
+    EXPECT_TRUE(text.contains(QStringLiteral("Brisko ESC")));
+    EXPECT_TRUE(text.contains(QStringLiteral("Want to watch new releases?")));
+    EXPECT_TRUE(text.contains(QStringLiteral("Have a question, opinion? Need support?")));
+    EXPECT_TRUE(text.contains(QStringLiteral("Useful shortcuts:")));
+    const std::vector<std::pair<const char*, const char*>> shortcuts = {
+        {"Ctrl+O", "load settings from file"},   {"Ctrl+S", "save settings to file"},
+        {"Ctrl+R", "refresh parameters"},        {"Ctrl+P", "connection setup"},
+        {"Ctrl+D", "restore defaults"},          {"Ctrl+U", "updates check-in"},
+        {"Ctrl+F", "update firmware"},           {"Ctrl+A", "about this program"},
+        {"Ctrl+M", "download logger memory(*)"}, {"Ctrl+E", "earse logger memory(*)"},
+    };
+    // Each shortcut sits in the same table row as its text, in this order.
+    int from = 0;
+    for (const auto& [key, what] : shortcuts) {
+        const int at = text.indexOf(QLatin1String(key), from);
+        ASSERT_GE(at, 0) << key;
+        const int textAt = text.indexOf(QLatin1String(what), at);
+        ASSERT_GE(textAt, 0) << what;
+        const int nextKey = text.indexOf(QLatin1String("Ctrl+"), at + 1);
+        EXPECT_TRUE(nextKey < 0 || nextKey > textAt) << key;
+        from = textAt;
+    }
+    EXPECT_TRUE(text.contains(QStringLiteral("(*)"), Qt::CaseSensitive));
+    EXPECT_TRUE(view.isReadOnly());
+    EXPECT_FALSE(view.textInteractionFlags() & Qt::TextSelectableByMouse);
+}
+
+TEST(HelpView, LinksGoToTheOpenerNotTheBrowser)
+{
+    CHelpView view;
+    std::vector<QUrl> opened;
+    view.SetUrlOpener([&](const QUrl& url) { opened.push_back(url); });
+    const QString html = CHelpView::HelpHtml();
+    EXPECT_TRUE(html.contains(QStringLiteral("https://www.brisko-esc.example/")));
+    EXPECT_TRUE(html.contains(QStringLiteral("mailto:support@brisko-esc.example")));
+    EXPECT_FALSE(view.openLinks());
+
+    const QString before = view.toHtml();
+    emit view.anchorClicked(QUrl(QStringLiteral("mailto:support@brisko-esc.example")));
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0].scheme(), QStringLiteral("mailto"));
+    EXPECT_EQ(view.toHtml(), before);
+}
+
+TEST(HelpView, PictureAndIconsLoadFromTheResources)
+{
+    CHelpView view;
+    const QVariant picture = view.document()->resource(QTextDocument::ImageResource,
+                                                       QUrl(QStringLiteral("qrc:/help-esc.svg")));
+    EXPECT_TRUE(picture.isValid());
+    for (const char* name : {"load-parameters", "save-parameters", "port-setup", "logs", "measurement-panel",
+                             "erase-logger", "curves", "link-closed", "link-waiting", "link-connected",
+                             "torv"}) {
+        const QIcon icon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name)));
+        EXPECT_FALSE(icon.pixmap(16, 16).isNull()) << name;
+    }
+}
