@@ -36,6 +36,8 @@ public:
     ~CDeviceLibrary();
     CDeviceLibrary(const CDeviceLibrary&) = delete;
     CDeviceLibrary& operator=(const CDeviceLibrary&) = delete;
+    CDeviceLibrary(CDeviceLibrary&&) = default;
+    CDeviceLibrary& operator=(CDeviceLibrary&&) = default;
 
     // Parses a file or a buffer. A document that is not well-formed is
     // refused: the previous document stays, and ErrorText()/ErrorLine() tell
