@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QRgb>
 #include <QString>
 #include <QStringList>
+#include <QtGlobal>
 #include <optional>
 
 // Every modal interaction with the user (message boxes, file dialogs, the
@@ -31,6 +31,8 @@ public:
     virtual std::optional<QString> OpenFile(const FileRequest& request) = 0;
     virtual std::optional<QString> SaveFile(const FileRequest& request) = 0;
     virtual std::optional<QString> BrowseFolder(const QString& title, const QString& initialFolder) = 0;
-    virtual std::optional<QRgb> ChooseColour(QRgb initial) = 0;
+    // Colours are 0xAARRGGBB values (the same type as QRgb, which lives in
+    // Qt Gui and so cannot be named by the logic library).
+    virtual std::optional<quint32> ChooseColour(quint32 initial) = 0;
     virtual void Beep() = 0;
 };
