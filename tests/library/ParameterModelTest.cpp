@@ -4,6 +4,9 @@
 #include "library/CPropertyCheckButtonItem.h"
 #include "library/CPropertyListItem.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <muParser.h>
 
 using Call = TableDevice::Call;
@@ -300,4 +303,26 @@ TEST_F(ModelTest, CellFunctionsReadTheCurrentImageEachTimeAndFailWithoutOne)
     CFormulaTable::SetCurrentImage(nullptr);
     image.InvalidateCell(-1);
     EXPECT_THROW(parser.Eval(), mu::ParserError);
+}
+
+TEST_F(ModelTest, SampleLibraryBuildsRefreshesAndRestoresEveryDevice)
+{
+    const QString path = QFileInfo(QStringLiteral(__FILE__)).dir().filePath("../../src/resources/Brisko.esc");
+    if (!QFileInfo::exists(path))
+        GTEST_SKIP() << "no sample library";
+    ASSERT_TRUE(library.Load(path)) << library.ErrorText().toStdString() << " line " << library.ErrorLine();
+    EXPECT_FALSE(library.SupportedDevices().empty());
+    for (int i = 0; i < 256; ++i)
+        device.cells[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
+    int closeRequests = 0;
+    QObject::connect(&list, &CPropertyList::closeEditorRequested, [&closeRequests] { ++closeRequests; });
+    for (const pugi::xml_node& esc : library.Root().children("ESC")) {
+        const QString id = QString::fromUtf8(esc.attribute("id").value());
+        model.BuildParameterList(esc, 1, 2);
+        EXPECT_GT(list.Count(), 0) << id.toStdString();
+        image.ResetImage(256, &device, CDeviceLibrary::CapabilitiesOf(esc).rangeReads);
+        EXPECT_TRUE(model.RefreshAllParameters(false)) << id.toStdString();
+        EXPECT_TRUE(model.RefreshAllParameters(true)) << id.toStdString();
+    }
+    EXPECT_GT(closeRequests, 0) << "restoring defaults closes the editor first";
 }
