@@ -1,0 +1,110 @@
+#include "app/CStartup.h"
+
+#include "app/AppLog.h"
+#include "app/CIniFile.h"
+#include "app/CTORVModule.h"
+#include "app/CTorvMessage.h"
+#include "app/IMainWindowFactory.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+CStartup::CStartup(IPrompt& prompt, IMainWindowFactory& factory, Options options)
+    : m_prompt(prompt)
+    , m_factory(factory)
+    , m_options(std::move(options))
+{
+    if (!m_options.parseLibrary)
+        m_options.parseLibrary = &CStartup::ParseLibraryFile;
+}
+
+QString CStartup::LibraryQuestion()
+{
+    return QCoreApplication::translate("CStartup", "You have to have ESC definition file.\nWould you select the valid one?");
+}
+
+IPrompt::FileRequest CStartup::LibraryFileRequest()
+{
+    IPrompt::FileRequest request;
+    request.defaultExtension = QStringLiteral(".esc");
+    request.filters = QStringList {
+        QCoreApplication::translate("CStartup", "Esc Definition Files (*.esc)"),
+        QCoreApplication::translate("CStartup", "All Files (*.*)"),
+    };
+    request.mustExist = true;
+    return request;
+}
+
+std::unique_ptr<pugi::xml_document> CStartup::ParseLibraryFile(const QString& path)
+{
+    if (path.isEmpty())
+        return nullptr;
+    auto document = std::make_unique<pugi::xml_document>();
+    const pugi::xml_parse_result result = document->load_file(QFile::encodeName(path).constData());
+    if (!result) {
+        qCDebug(lcApp) << "device library" << path << "not loaded:" << result.description()
+                       << "at offset" << result.offset;
+        return nullptr;
+    }
+    return document;
+}
+
+std::unique_ptr<pugi::xml_document> CStartup::LoadLibrary()
+{
+    for (;;) {
+        std::unique_ptr<pugi::xml_document> library = m_options.parseLibrary(m_settings.escFile);
+        if (library != nullptr)
+            return library;
+
+        const IPrompt::Answer answer = m_prompt.Message(LibraryQuestion(), QStringLiteral("TORV"),
+                                                        IPrompt::Icon::Error, IPrompt::Buttons::YesNo);
+        if (answer != IPrompt::Answer::Yes)
+            return nullptr;
+        const std::optional<QString> chosen = m_prompt.OpenFile(LibraryFileRequest());
+        if (!chosen || chosen->isEmpty())
+            return nullptr;
+        m_settings.escFile = *chosen;
+    }
+}
+
+int CStartup::Run()
+{
+    TorvMessages::RegisterAll();
+
+    const QString executable = m_options.executablePath.isEmpty() ? QCoreApplication::applicationFilePath()
+                                                                  : m_options.executablePath;
+    const int separator = executable.lastIndexOf(QLatin1Char('/'));
+    if (separator < 0) {
+        qCWarning(lcApp) << "the program's folder is unknown; nothing is read or written";
+        return 0;
+    }
+    m_programFolder = executable.left(separator);
+    m_settingsPath = m_options.settingsPath.isEmpty() ? CTorvSettings::Location(m_programFolder)
+                                                      : m_options.settingsPath;
+
+    CIniFile ini(m_settingsPath);
+    ini.Load();
+    m_settings = CTorvSettings::Read(ini, m_programFolder);
+
+    m_language.Load(m_programFolder, m_options.locale.value_or(CLanguageModule::UserLocale()));
+
+    std::unique_ptr<pugi::xml_document> library = LoadLibrary();
+    int exitCode = 0;
+    bool withEscFile = false;
+    std::unique_ptr<IMainWindow> window;
+    if (library != nullptr) {
+        window = m_factory.Create(m_settings, std::move(library));
+        if (window == nullptr) {
+            qCWarning(lcApp) << "the main window cannot be created";
+            return 0;
+        }
+        CTORVModule::SetCurrentMainWindow(window.get());
+        exitCode = window->Run();
+        CTORVModule::SetCurrentMainWindow(nullptr);
+        m_settings = window->Settings();
+        withEscFile = true;
+    }
+    m_settings.Save(m_settingsPath, withEscFile);
+    window.reset();
+    return exitCode;
+}
