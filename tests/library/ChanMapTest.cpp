@@ -2,57 +2,35 @@
 
 using Call = TableDevice::Call;
 
-TEST(ChanMap, SingleModeReadsACellOnceUntilItsBitIsCleared)
+TEST(ChanMap, SingleModeReadsACellOnceUntilItsBitIsClearedAndRetriesAFailedRead)
 {
     TableDevice device;
     device.cells[10] = 77;
-    device.cells[11] = 78;
     CChanMap image;
+    uint8_t v = 0;
+    EXPECT_FALSE(image.GetCell(0, v)) << "no image yet";
     image.ResetImage(256, &device, false);
 
-    uint8_t v = 0;
     ASSERT_TRUE(image.GetCell(10, v));
     EXPECT_EQ(v, 77);
-    EXPECT_TRUE(image.IsLoaded(10));
     device.cells[10] = 5;
     ASSERT_TRUE(image.GetCell(10, v));
     EXPECT_EQ(v, 77) << "served from the image";
     image.InvalidateCell(10);
     ASSERT_TRUE(image.GetCell(10, v));
     EXPECT_EQ(v, 5);
-    ASSERT_TRUE(image.GetCell(11, v));
     image.InvalidateCell(-1);
-    EXPECT_FALSE(image.IsLoaded(10) || image.IsLoaded(11));
-    EXPECT_EQ(device.calls, (std::vector<Call>{{'r', 10, 0}, {'r', 10, 0}, {'r', 11, 0}}));
-}
+    EXPECT_FALSE(image.IsLoaded(10));
 
-TEST(ChanMap, AFailedReadLeavesTheBitClearAndIsTriedAgain)
-{
-    TableDevice device;
-    CChanMap image;
-    image.ResetImage(256, &device, false);
     device.failingReads = {3};
-    uint8_t v = 0;
     EXPECT_FALSE(image.GetCell(3, v));
     EXPECT_FALSE(image.IsLoaded(3));
     device.failingReads.clear();
     EXPECT_TRUE(image.GetCell(3, v));
-    EXPECT_EQ(device.Only('r').size(), 2U);
-}
-
-TEST(ChanMap, CellsOutsideTheImageFailWithoutAskingTheDevice)
-{
-    TableDevice device;
-    CChanMap image;
-    uint8_t v = 0;
-    EXPECT_FALSE(image.GetCell(0, v)) << "no image yet";
-    image.ResetImage(256, &device, true);
+    // Cells outside the image fail without asking the device.
     EXPECT_FALSE(image.GetCell(256, v));
     EXPECT_FALSE(image.GetCell(-1, v));
-    image.InvalidateCell(300);   // ignored
-    image.ResetImage(256, nullptr, false);
-    EXPECT_FALSE(image.GetCell(1, v)) << "no loader";
-    EXPECT_TRUE(device.calls.empty());
+    EXPECT_EQ(device.calls, (std::vector<Call>{{'r', 10, 0}, {'r', 10, 0}, {'r', 3, 0}, {'r', 3, 0}}));
 }
 
 TEST(ChanMap, BulkModeLoadsEveryCellInOneRangeReadThenServesFromTheImage)
@@ -70,14 +48,11 @@ TEST(ChanMap, BulkModeLoadsEveryCellInOneRangeReadThenServesFromTheImage)
     device.failRange = false;
     device.calls.clear();
 
-    ASSERT_TRUE(image.GetCell(200, v));
-    EXPECT_EQ(v, 55);
-    for (int i = 0; i < 256; ++i) {
+    for (int i = 255; i >= 0; --i) {
         ASSERT_TRUE(image.GetCell(i, v));
         EXPECT_EQ(v, 255 - i);
     }
     EXPECT_EQ(device.calls, (std::vector<Call>{{'R', 0, 255}}));
-
     image.InvalidateCell(4);
     ASSERT_TRUE(image.GetCell(4, v));
     EXPECT_EQ(device.calls.size(), 2U) << "a cleared bit reloads the whole image";

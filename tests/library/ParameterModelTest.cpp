@@ -167,15 +167,14 @@ TEST_F(ModelTest, ExpandingTheDefaultCategoryRereadsParametersNamingItNotTheUnca
     EXPECT_EQ(device.calls, (std::vector<Call>{{'r', 1, 0}}));
 }
 
-TEST_F(ModelTest, FailedCellReadEndsTheRefresh)
+TEST_F(ModelTest, CellNumbersUseTheirLowByteAndAFailedReadEndsTheRefresh)
 {
-    const pugi::xml_node esc = Load(R"xml(<ESC>
+    model.BuildParameterList(Load(R"xml(<ESC>
         <Parameter name="A" type="number" cell="300"/>
-        <Parameter name="B" type="number" cell="2"/></ESC>)xml");
-    model.BuildParameterList(esc, 0, 0);
+        <Parameter name="B" type="number" cell="2"/></ESC>)xml"), 0, 0);
     device.cells[44] = 9;
     ASSERT_TRUE(model.RefreshAllParameters(false));
-    EXPECT_EQ(Text(Row("A")), "9") << "cell numbers use their low byte";
+    EXPECT_EQ(Text(Row("A")), "9");
     device.failingReads = {44};
     device.calls.clear();
     EXPECT_FALSE(model.RefreshAllParameters(false));
