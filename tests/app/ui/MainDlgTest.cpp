@@ -1,0 +1,174 @@
+#include "app/ui/CMainDlg.h"
+#include "app/ui/CWidgetPrompt.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+class WidgetApplication : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        if (QCoreApplication::instance() == nullptr)
+            m_app = std::make_unique<QApplication>(m_argc, m_argv);
+        QApplication::setQuitOnLastWindowClosed(false);
+    }
+    void TearDown() override { m_app.reset(); }
+
+private:
+    int m_argc = 1;
+    char m_name[16] = "test_app_ui";
+    char* m_argv[2] = { m_name, nullptr };
+    std::unique_ptr<QApplication> m_app;
+};
+
+[[maybe_unused]] ::testing::Environment* const g_app = ::testing::AddGlobalTestEnvironment(new WidgetApplication);
+
+CTorvSettings SettingsWithSize(int cx, int cy)
+{
+    CTorvSettings s = CTorvSettings::Defaults("/opt/torv");
+    s.cx = cx;
+    s.cy = cy;
+    return s;
+}
+
+// Runs the window's event loop; while it runs, the action looks at the
+// window and then presses Escape. Returns the loop's result.
+int RunAndEscape(CMainDlg& dlg, const std::function<void(CMainDlg&)>& whileOpen)
+{
+    QTimer::singleShot(0, &dlg, [&dlg, whileOpen] {
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&dlg));
+        whileOpen(dlg);
+        QTest::keyClick(&dlg, Qt::Key_Escape);
+    });
+    return dlg.Run();
+}
+
+TEST(MainDlgTest, OpensWithTheLibraryAndClosesWithEscapeReturningTheCloseCommand)
+{
+    CMainDlg dlg(SettingsWithSize(-1, -1), nullptr);
+    QString title;
+    QString label;
+    QSize client;
+    QSize outer;
+    const int result = RunAndEscape(dlg, [&](CMainDlg& d) {
+        title = d.windowTitle();
+        client = d.size();
+        outer = d.frameGeometry().size();
+        if (auto* l = d.findChild<QLabel*>("libraryPathLabel"))
+            label = l->text();
+    });
+    EXPECT_EQ(result, CMainDlg::CloseCommand);
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_EQ(title, "TORV");
+    EXPECT_EQ(label, "/opt/torv/Brisko.esc");
+    // No stored size: the window opens at its smallest size, and that size
+    // is what is stored on closing.
+    EXPECT_EQ(client, CMainDlg::MinimumClientSize());
+    EXPECT_EQ(dlg.Settings().cx, outer.width());
+    EXPECT_EQ(dlg.Settings().cy, outer.height());
+}
+
+TEST(MainDlgTest, StoredOuterSizeIsTakenOnOpeningAndTheSizeOnClosingIsKept)
+{
+    CMainDlg dlg(SettingsWithSize(600, 500), nullptr);
+    QSize opened;
+    RunAndEscape(dlg, [&](CMainDlg& d) {
+        opened = d.frameGeometry().size();
+        d.resize(640, 520);
+    });
+    EXPECT_EQ(opened, QSize(600, 500));
+    EXPECT_EQ(dlg.Settings().cx, 640 + dlg.frameGeometry().width() - dlg.width());
+    EXPECT_EQ(dlg.Settings().cy, 520 + dlg.frameGeometry().height() - dlg.height());
+    // The other settings pass through unchanged.
+    EXPECT_EQ(dlg.Settings().port, "COM1:");
+}
+
+TEST(MainDlgTest, StoredSizeBelowTheMinimumOrBeyondTheScreenIsBounded)
+{
+    CMainDlg small(SettingsWithSize(100, 50), nullptr);
+    QSize opened;
+    RunAndEscape(small, [&](CMainDlg& d) { opened = d.size(); });
+    EXPECT_EQ(opened, CMainDlg::MinimumClientSize());
+
+    CMainDlg huge(SettingsWithSize(100000, 100000), nullptr);
+    QSize screen;
+    RunAndEscape(huge, [&](CMainDlg& d) {
+        opened = d.frameGeometry().size();
+        screen = d.screen()->availableGeometry().size();
+    });
+    EXPECT_LE(opened.width(), std::max(screen.width(), CMainDlg::MinimumClientSize().width()));
+    EXPECT_LE(opened.height(), std::max(screen.height(), CMainDlg::MinimumClientSize().height()));
+}
+
+TEST(WidgetPromptTest, AllFilesFilterMatchesEveryFileInTheQtDialog)
+{
+    EXPECT_EQ(CWidgetPrompt::DialogFilter("All Files (*.*)"), "All Files (*)");
+    EXPECT_EQ(CWidgetPrompt::DialogFilter("Esc Definition Files (*.esc)"), "Esc Definition Files (*.esc)");
+    EXPECT_EQ(CWidgetPrompt::DialogFilter("Logs (*.csv *.*)"), "Logs (*.csv *)");
+    EXPECT_EQ(CWidgetPrompt::DialogFilter("plain"), "plain");
+}
+
+TEST(WidgetPromptTest, MessageBoxShowsTheTextAndReturnsTheButtonPressed)
+{
+    CWidgetPrompt prompt;
+    QString shownText;
+    QString shownCaption;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        shownText = box->text();
+        shownCaption = box->windowTitle();
+        box->button(QMessageBox::Yes)->click();
+    });
+    EXPECT_EQ(prompt.Message("line one\r\nline two", "TORV", IPrompt::Icon::Error, IPrompt::Buttons::YesNo),
+              IPrompt::Answer::Yes);
+    EXPECT_EQ(shownText, "line one\nline two");
+    EXPECT_EQ(shownCaption, "TORV");
+}
+
+TEST(WidgetPromptTest, OpenDialogReturnsTheChosenFileAndNothingOnCancel)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("lib.esc");
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+
+    CWidgetPrompt prompt;
+    IPrompt::FileRequest request;
+    request.defaultExtension = ".esc";
+    request.filters = QStringList { "Esc Definition Files (*.esc)", "All Files (*.*)" };
+    request.initialFolder = dir.path();
+    request.mustExist = true;
+
+    QStringList filters;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        filters = dialog->nameFilters();
+        dialog->selectFile(file);
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    EXPECT_EQ(prompt.OpenFile(request), file);
+    EXPECT_EQ(filters, (QStringList { "Esc Definition Files (*.esc)", "All Files (*)" }));
+
+    QTimer::singleShot(0, [] {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget()))
+            dialog->reject();
+    });
+    EXPECT_EQ(prompt.OpenFile(request), std::nullopt);
+}
+
+}
