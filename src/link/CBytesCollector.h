@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 // The receiving end of one exchange. The serial reader thread appends every
@@ -18,7 +19,10 @@ public:
     CBytesCollector& operator=(const CBytesCollector&) = delete;
 
     // Runs on the reader thread. A chunk longer than the capacity is ignored.
+    // The window is guarded by the collector's own lock, so that a Reset on
+    // the user-interface thread never meets a delivery half-way.
     virtual void AddBytes(const uint8_t* chunk, size_t count);
+    // Empties the window. Derived classes call it from their own Reset.
     virtual void Reset();
     virtual bool IsComplete() const = 0;
     virtual void OnComplete() = 0;
@@ -37,6 +41,8 @@ public:
     static bool ShortAnswerValid(const uint8_t* w);
 
 protected:
+    // IsComplete and OnComplete run with this lock held (inside AddBytes).
+    mutable std::mutex m_guard;
     std::vector<uint8_t> m_window;
     size_t m_length = 0;
 };
