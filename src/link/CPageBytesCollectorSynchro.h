@@ -3,6 +3,8 @@
 #include "link/CPageBytesCollector.h"
 #include "link/Event.h"
 
+#include <vector>
+
 class CSerialPort;
 
 // Block-answer collector that a waiting caller blocks on: the range read of
@@ -24,4 +26,6 @@ public:
 private:
     CSerialPort& m_port;
     Event m_done;
+    // The page data, copied when the answer completed (under m_guard).
+    std::vector<uint8_t> m_data;
 };

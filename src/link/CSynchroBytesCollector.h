@@ -24,7 +24,15 @@ public:
     // Waits for completion (the event) at most limitMs.
     bool Wait(int limitMs) const;
 
+    // The diagnostic text of a failed exchange: the "failed after" line and
+    // the "bytes received" line, each ending in "\r\n".
+    static QString FailureText(uint8_t command, uint8_t a1, uint8_t a2, int limitMs,
+                               const uint8_t* window, size_t length);
+
 private:
     CSerialPort& m_port;
     Event m_done;
+    // The answer value, taken when the answer completed (under m_guard), so
+    // that a stray byte arriving afterwards cannot change what the caller gets.
+    uint8_t m_value = 0;
 };

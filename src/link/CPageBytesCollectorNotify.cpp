@@ -1,0 +1,33 @@
+#include "link/CPageBytesCollectorNotify.h"
+
+#include "app/CTorvMessage.h"
+#include "link/CSerialPort.h"
+
+CPageBytesCollectorNotify::CPageBytesCollectorNotify(CSerialPort& port, size_t pageSize, QObject* target)
+    : CPageBytesCollector(pageSize)
+    , m_port(port)
+    , m_timeout(std::make_unique<CCollectorTimeout>(target))
+{
+}
+
+CPageBytesCollectorNotify::~CPageBytesCollectorNotify() = default;
+
+void CPageBytesCollectorNotify::Reset()
+{
+    m_timeout->Stop();
+    CPageBytesCollector::Reset();
+}
+
+void CPageBytesCollectorNotify::OnComplete()
+{
+    m_timeout->Disarm();
+    TorvMessages::Post(m_timeout->Target(), TorvMessages::ByteIn(), 1,
+                       reinterpret_cast<quintptr>(m_window.data() + 6));
+}
+
+void CPageBytesCollectorNotify::RequestPage(uint16_t page, int limitMs)
+{
+    Reset();
+    m_timeout->Start(limitMs);
+    m_port.SendFrame('l', static_cast<uint8_t>(page & 0xFFu), static_cast<uint8_t>(page >> 8));
+}
