@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -36,6 +37,8 @@ public:
 
     // Builds and writes the 5-byte command frame 'M', command, a1, a2, sum.
     void SendFrame(uint8_t command, uint8_t a1, uint8_t a2);
+    // The command frame 'M', command, a1, a2, (sum of the four) mod 256.
+    static std::array<uint8_t, 5> CommandFrame(uint8_t command, uint8_t a1, uint8_t a2);
 
     // Makes the collector current (resetting it first) and returns it. When
     // this returns, no delivery to the previous collector is in progress.
