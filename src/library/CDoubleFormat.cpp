@@ -1,6 +1,7 @@
 #include "library/CDoubleFormat.h"
 
 #include <cctype>
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -51,6 +52,30 @@ bool IsValidFormat(const QByteArray& text)
     return conversions == 1;
 }
 
+// Formats with the C notation (a dot as decimal point) whatever LC_NUMERIC
+// the process runs with: Qt applies the user's locale at start-up.
+class CNumericLocale {
+public:
+    CNumericLocale()
+        : m_c(newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(nullptr)))
+        , m_previous(m_c != nullptr ? uselocale(m_c) : nullptr)
+    {
+    }
+    ~CNumericLocale()
+    {
+        if (m_c != nullptr) {
+            uselocale(m_previous);
+            freelocale(m_c);
+        }
+    }
+    CNumericLocale(const CNumericLocale&) = delete;
+    CNumericLocale& operator=(const CNumericLocale&) = delete;
+
+private:
+    locale_t m_c;
+    locale_t m_previous;
+};
+
 } // namespace
 
 bool CDoubleFormat::IsValid(const QString& format)
@@ -64,6 +89,7 @@ std::optional<QString> CDoubleFormat::Format(const QString& format, double value
     if (!IsValid(format))
         return std::nullopt;
     const QByteArray text = format.toUtf8();
+    const CNumericLocale numericLocale;
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
     const int length = std::snprintf(nullptr, 0, text.constData(), value);
