@@ -62,7 +62,7 @@ double Throttle(int log, double t)
     default:  // a long cruise
         if (t < 4.0)
             return 0.0;
-        return std::clamp(0.35 + 0.05 * std::sin(t / 9.0), 0.0, 1.0);
+        return std::clamp(0.5 + 0.05 * std::sin(t / 9.0), 0.0, 1.0);
     }
 }
 

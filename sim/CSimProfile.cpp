@@ -47,7 +47,7 @@ Cells Pro80Settings()
         {13, 0},   // cell count auto
         {14, 4},   // cut-off 3.2 V per cell
         {15, 0},   // soft cut-off
-        {18, 128}, // brake force 50 %
+        {18, 153}, // brake force 60 %
         {19, 0},   // drag brake off
         {20, 0},   // brake delay 0 ms
         {21, 1},   // reverse lockout on
