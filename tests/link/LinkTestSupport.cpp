@@ -1,6 +1,8 @@
 #include "LinkTestSupport.h"
 
 #include "app/CTorvMessage.h"
+#include "common/WaitFor.h"
+#include "link/CCrc16.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -9,38 +11,31 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
 
-// One application object for the whole test program: the notifying
-// collectors need an event loop on this thread.
+// One application object for the test program: the notifying collectors
+// need an event loop on this thread.
 class QtEnvironment : public ::testing::Environment {
 public:
     void SetUp() override
     {
-        if (QCoreApplication::instance() == nullptr) {
-            static int argc = 1;
-            static char name[] = "test_link";
-            static char* argv[] = { name, nullptr };
-            m_app = new QCoreApplication(argc, argv);
-        }
+        static int argc = 1;
+        static char name[] = "test_link";
+        static char* argv[] = { name, nullptr };
+        if (QCoreApplication::instance() == nullptr)
+            m_app = std::make_unique<QCoreApplication>(argc, argv);
         TorvMessages::RegisterAll();
         QLoggingCategory::setFilterRules(QStringLiteral("torv.link.debug=true"));
     }
-    void TearDown() override
-    {
-        delete m_app;
-        m_app = nullptr;
-    }
+    void TearDown() override { m_app.reset(); }
 
 private:
-    QCoreApplication* m_app = nullptr;
+    std::unique_ptr<QCoreApplication> m_app;
 };
 
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
@@ -50,18 +45,10 @@ const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvir
 PtyPair::PtyPair()
 {
     m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0) {
-        ADD_FAILURE() << "cannot open a pseudo-terminal: " << strerror(errno);
-        return;
-    }
     char name[128] = {};
-    if (ptsname_r(m_master, name, sizeof name) == 0)
-        m_slavePath = QString::fromLocal8Bit(name);
-}
-
-PtyPair::~PtyPair()
-{
-    CloseMaster();
+    if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0 || ptsname_r(m_master, name, sizeof name) != 0)
+        ADD_FAILURE() << "cannot open a pseudo-terminal: " << strerror(errno);
+    m_slavePath = QString::fromLocal8Bit(name);
 }
 
 void PtyPair::CloseMaster()
@@ -71,33 +58,30 @@ void PtyPair::CloseMaster()
     m_master = -1;
 }
 
-void PtyPair::Write(const std::vector<uint8_t>& bytes) const
+void PtyPair::Write(const Bytes& bytes) const
 {
-    size_t done = 0;
-    while (done < bytes.size()) {
+    for (size_t done = 0; done < bytes.size();) {
         const ssize_t n = ::write(m_master, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        ASSERT_GT(n, 0) << strerror(errno);
-        done += static_cast<size_t>(n);
+        ASSERT_TRUE(n > 0 || errno == EINTR) << strerror(errno);
+        done += n > 0 ? static_cast<size_t>(n) : 0;
     }
 }
 
-std::vector<uint8_t> PtyPair::Read(size_t count, int timeoutMs) const
+Bytes PtyPair::Read(size_t count, int timeoutMs) const
 {
-    std::vector<uint8_t> bytes;
+    Bytes bytes(count);
+    size_t have = 0;
     QDeadlineTimer deadline(timeoutMs);
-    while (bytes.size() < count && !deadline.hasExpired()) {
+    while (have < count) {
         pollfd fd { m_master, POLLIN, 0 };
-        if (::poll(&fd, 1, static_cast<int>(deadline.remainingTime())) <= 0 || (fd.revents & POLLIN) == 0)
+        if (::poll(&fd, 1, static_cast<int>(deadline.remainingTime())) <= 0)
             break;
-        uint8_t buffer[4096];
-        const size_t want = std::min(sizeof buffer, count - bytes.size());
-        const ssize_t n = ::read(m_master, buffer, want);
+        const ssize_t n = ::read(m_master, bytes.data() + have, count - have);
         if (n <= 0)
             break;
-        bytes.insert(bytes.end(), buffer, buffer + n);
+        have += static_cast<size_t>(n);
     }
+    bytes.resize(have);
     return bytes;
 }
 
@@ -108,70 +92,40 @@ int PtyPair::Pending() const
     return pending;
 }
 
-ScriptedDevice::ScriptedDevice(const PtyPair& pty, Script script)
-    : m_pty(pty)
-    , m_script(std::move(script))
-    , m_stop(::eventfd(0, EFD_CLOEXEC))
-    , m_thread(&ScriptedDevice::Run, this)
+Bytes ShortAnswer(const Bytes& frame, uint8_t value)
 {
-}
-
-ScriptedDevice::~ScriptedDevice()
-{
-    const uint64_t one = 1;
-    (void)!::write(m_stop, &one, sizeof one);
-    m_thread.join();
-    ::close(m_stop);
-}
-
-void ScriptedDevice::Run()
-{
-    std::array<uint8_t, 5> frame {};
-    size_t have = 0;
-    for (;;) {
-        pollfd fds[2] = { { m_pty.Master(), POLLIN, 0 }, { m_stop, POLLIN, 0 } };
-        if (::poll(fds, 2, -1) < 0 && errno != EINTR)
-            return;
-        if (fds[1].revents != 0)
-            return;
-        if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
-            if ((fds[0].revents & POLLIN) == 0) {
-                // The slave is closed just now; wait for it to be reopened.
-                pollfd stop { m_stop, POLLIN, 0 };
-                if (::poll(&stop, 1, 5) > 0)
-                    return;
-                continue;
-            }
-        }
-        const ssize_t n = ::read(m_pty.Master(), frame.data() + have, frame.size() - have);
-        if (n <= 0)
-            continue;
-        have += static_cast<size_t>(n);
-        if (have < frame.size())
-            continue;
-        have = 0;
-        ++m_frames;
-        const std::vector<uint8_t> answer = m_script(frame);
-        if (!answer.empty())
-            m_pty.Write(answer);
-    }
-}
-
-std::vector<uint8_t> ScriptedDevice::ShortAnswer(const std::array<uint8_t, 5>& frame, uint8_t value)
-{
-    std::vector<uint8_t> bytes(frame.begin(), frame.end());
-    bytes.push_back('M');
-    bytes.push_back(value);
-    bytes.push_back(static_cast<uint8_t>('M' + value));
+    Bytes bytes = frame;
+    bytes.insert(bytes.end(), { 'M', value, static_cast<uint8_t>('M' + value) });
     return bytes;
+}
+
+Bytes BlockAnswer(const Bytes& request, const Bytes& data)
+{
+    Bytes w = request;
+    w.push_back('M');
+    w.insert(w.end(), data.begin(), data.end());
+    const uint16_t crc = CCrc16::Compute(w.data() + request.size(), data.size() + 1);
+    w.insert(w.end(), { static_cast<uint8_t>(crc & 0xFF), static_cast<uint8_t>(crc >> 8) });
+    return w;
+}
+
+Bytes Pattern(size_t n, uint8_t seed)
+{
+    Bytes data(n);
+    for (size_t i = 0; i < n; ++i)
+        data[i] = static_cast<uint8_t>(i * 13 + seed);
+    return data;
 }
 
 size_t MessageSink::Count(int type, quintptr wParam) const
 {
-    size_t count = 0;
-    for (const Message& m : messages)
-        count += (m.type == type && m.wParam == wParam) ? 1 : 0;
-    return count;
+    return static_cast<size_t>(std::count_if(messages.begin(), messages.end(),
+        [&](const Message& m) { return m.type == type && m.wParam == wParam; }));
+}
+
+bool MessageSink::MoreWithin(size_t already, int ms) const
+{
+    return WaitFor([&] { return messages.size() > already; }, ms);
 }
 
 void MessageSink::customEvent(QEvent* event)

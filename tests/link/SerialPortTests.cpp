@@ -1,13 +1,10 @@
 #include "LinkTestSupport.h"
 
 #include "common/WaitFor.h"
-#include "link/CCrc16.h"
 #include "link/CPageBytesCollectorSynchro.h"
 #include "link/CSerialPort.h"
 #include "link/CSynchroBytesCollector.h"
 
-#include <QDeadlineTimer>
-#include <QMutex>
 #include <QStringList>
 
 #include <gtest/gtest.h>
@@ -18,28 +15,12 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-// Captures the lines written to the "torv.link" log.
-class LinkLogCapture {
-public:
-    LinkLogCapture()
-    {
-        s_lines.clear();
-        m_previous = qInstallMessageHandler(&LinkLogCapture::Handle);
-    }
-    ~LinkLogCapture() { qInstallMessageHandler(m_previous); }
-    static QStringList Lines() { return s_lines; }
-
-private:
-    static void Handle(QtMsgType, const QMessageLogContext& context, const QString& text)
-    {
-        if (context.category != nullptr && QByteArray(context.category) == "torv.link")
-            s_lines << text;
-    }
-    static inline QStringList s_lines;
-    QtMessageHandler m_previous = nullptr;
-};
+QStringList g_linkLog;
+void CaptureLinkLog(QtMsgType, const QMessageLogContext& context, const QString& text)
+{
+    if (context.category != nullptr && QByteArray(context.category) == "torv.link")
+        g_linkLog << text;
+}
 
 termios MasterView(const PtyPair& pty)
 {
@@ -48,16 +29,21 @@ termios MasterView(const PtyPair& pty)
     return tio;
 }
 
+// The device side of one exchange: reads the 5-byte frame, writes back what
+// the answer function makes of it.
+std::future<void> AnswerOnce(const PtyPair& pty, std::function<Bytes(const Bytes&)> answer)
+{
+    return std::async(std::launch::async, [&pty, answer] { pty.Write(answer(pty.Read(5))); });
+}
+
 }
 
 TEST(SerialPort, DevicePathMapsComNamesToSerialDevices)
 {
     EXPECT_EQ(CSerialPort::DevicePath("COM1:"), "/dev/ttyS0");
-    EXPECT_EQ(CSerialPort::DevicePath("COM3:"), "/dev/ttyS2");
     EXPECT_EQ(CSerialPort::DevicePath("COM12"), "/dev/ttyS11");
     EXPECT_EQ(CSerialPort::DevicePath("/dev/pts/4"), "/dev/pts/4");
     EXPECT_EQ(CSerialPort::DevicePath("COM0:"), "COM0:");
-    EXPECT_EQ(CSerialPort::DevicePath("COMX:"), "COMX:");
 }
 
 TEST(SerialPort, OpenSetsEverySetupSpeedExactlyWithRaw8N1)
@@ -75,18 +61,17 @@ TEST(SerialPort, OpenSetsEverySetupSpeedExactlyWithRaw8N1)
         EXPECT_EQ(port.LinkSpeed(), speed);
         const SlaveSpeed seen = ReadSlaveSpeed(pty.Master());
         EXPECT_EQ(seen.speed, static_cast<unsigned>(speed));
-        const termios tio = MasterView(pty);
-        EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
-        EXPECT_EQ(tio.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u) << speed;
-        EXPECT_EQ(tio.c_cflag & (CLOCAL | CREAD), static_cast<tcflag_t>(CLOCAL | CREAD));
-        EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP), 0u);
-        EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
-        EXPECT_EQ(tio.c_oflag & OPOST, 0u);
         EXPECT_EQ(seen.other, code == B0) << speed;
+        const termios tio = MasterView(pty);
         if (code != B0) {
             EXPECT_EQ(cfgetospeed(&tio), code) << speed;
             EXPECT_EQ(cfgetispeed(&tio), code) << speed;
         }
+        EXPECT_EQ(tio.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD),
+                  static_cast<tcflag_t>(CS8 | CLOCAL | CREAD)) << speed;
+        EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP), 0u);
+        EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
+        EXPECT_EQ(tio.c_oflag & OPOST, 0u);
     }
 }
 
@@ -95,8 +80,8 @@ TEST(SerialPort, NegativeBaudKeepsTheFramingAndSetsOnlyTheSpeed)
     PtyPair pty;
     CSerialPort port;
     ASSERT_TRUE(port.Open(pty.SlavePath(), 19200));
-    // Mark the line with settings a raw 8N1 open clears (a pseudo-terminal
-    // keeps these; it forces parity off by itself).
+    // Mark the line with settings that a raw 8N1 open clears (a
+    // pseudo-terminal keeps these; it forces parity off by itself).
     termios tio = MasterView(pty);
     tio.c_cflag |= CSTOPB;
     tio.c_iflag |= IXOFF;
@@ -107,19 +92,13 @@ TEST(SerialPort, NegativeBaudKeepsTheFramingAndSetsOnlyTheSpeed)
     };
     ASSERT_TRUE(marked());
 
-    ASSERT_TRUE(port.Open(pty.SlavePath(), -115200));
-    EXPECT_EQ(port.LinkSpeed(), -115200);
-    EXPECT_EQ(ReadSlaveSpeed(pty.Master()).speed, 115200u);
-    EXPECT_TRUE(marked());
-
-    ASSERT_TRUE(port.Open(pty.SlavePath(), -128000));
-    EXPECT_EQ(ReadSlaveSpeed(pty.Master()).speed, 128000u);
-    EXPECT_TRUE(marked());
-
-    ASSERT_TRUE(port.Open(pty.SlavePath(), -9600));
-    EXPECT_EQ(ReadSlaveSpeed(pty.Master()).speed, 9600u);
+    for (int speed : { 115200, 128000, 9600 }) {
+        ASSERT_TRUE(port.Open(pty.SlavePath(), -speed));
+        EXPECT_EQ(port.LinkSpeed(), -speed);
+        EXPECT_EQ(ReadSlaveSpeed(pty.Master()).speed, static_cast<unsigned>(speed));
+        EXPECT_TRUE(marked()) << speed;
+    }
     EXPECT_EQ(cfgetispeed(&(tio = MasterView(pty))), static_cast<speed_t>(B9600));
-    EXPECT_TRUE(marked());
 
     ASSERT_TRUE(port.Open(pty.SlavePath(), 9600));
     EXPECT_FALSE(marked());
@@ -136,7 +115,6 @@ TEST(SerialPort, OpenFailuresKeepTheSystemError)
     EXPECT_FALSE(port.Open("/dev/torv-no-such-tty", 19200));
     EXPECT_EQ(port.LastError(), ENOENT);
     EXPECT_EQ(port.LastErrorText().toStdString(), std::string(strerror(ENOENT)));
-    EXPECT_FALSE(port.IsOpen());
     EXPECT_FALSE(port.Close());
 
     PtyPair pty;
@@ -153,8 +131,7 @@ TEST(SerialPort, BytesTravelBothWaysAndOnlyTheCurrentCollectorGetsThem)
     PtyPair pty;
     CSerialPort port;
     ASSERT_TRUE(port.Open(pty.SlavePath(), 19200));
-    // Reopening an open port closes it first and works.
-    ASSERT_TRUE(port.Open(pty.SlavePath(), 38400));
+    ASSERT_TRUE(port.Open(pty.SlavePath(), 38400));  // reopening closes first
 
     CSynchroBytesCollector first(port);
     CSynchroBytesCollector second(port);
@@ -162,21 +139,19 @@ TEST(SerialPort, BytesTravelBothWaysAndOnlyTheCurrentCollectorGetsThem)
     port.SendFrame('r', 'e', 0x40);
     const Bytes request = pty.Read(5);
     ASSERT_EQ(request, (Bytes { 'M', 'r', 'e', 0x40, 0x64 }));
-    pty.Write(ScriptedDevice::ShortAnswer({ 'M', 'r', 'e', 0x40, 0x64 }, 0x11));
+    pty.Write(ShortAnswer(request, 0x11));
     ASSERT_TRUE(first.Wait(5000));
 
     port.SetCollector(&second);
     port.SendFrame('r', 'e', 0x41);
-    pty.Read(5);
-    pty.Write(ScriptedDevice::ShortAnswer({ 'M', 'r', 'e', 0x41, 0x65 }, 0x22));
+    pty.Write(ShortAnswer(pty.Read(5), 0x22));
     ASSERT_TRUE(second.Wait(5000));
     EXPECT_EQ(second.Window()[6], 0x22);
-    EXPECT_EQ(first.Window()[6], 0x11);
-    EXPECT_EQ(first.Window()[3], 0x40);
+    EXPECT_EQ(Bytes(first.Window(), first.Window() + 8), ShortAnswer(request, 0x11));
 
     // Between exchanges the default collector swallows everything.
     port.ResetCollector();
-    pty.Write(ScriptedDevice::ShortAnswer({ 'M', 'r', 'e', 0x41, 0x65 }, 0x33));
+    pty.Write(ShortAnswer(request, 0x33));
     port.SetCollector(&second);
     EXPECT_EQ(second.Length(), 0u);
     EXPECT_TRUE(port.Close());
@@ -191,28 +166,21 @@ TEST(SerialPort, CloseReleasesAWriteBlockedOnAFullLine)
     const Bytes big(1 << 20, 0x55);
     auto writer = std::async(std::launch::async, [&] { port.Write(big.data(), big.size()); });
     ASSERT_TRUE(WaitFor([&] { return pty.Pending() > 0; }));
-    EXPECT_EQ(writer.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
 
     auto closer = std::async(std::launch::async, [&] { return port.Close(); });
     ASSERT_EQ(closer.wait_for(std::chrono::seconds(5)), std::future_status::ready);
     EXPECT_TRUE(closer.get());
     ASSERT_EQ(writer.wait_for(std::chrono::seconds(5)), std::future_status::ready);
-    EXPECT_LT(pty.Pending(), static_cast<int>(big.size()));
+    EXPECT_LT(pty.Pending(), static_cast<int>(big.size()));  // released, not finished
 
-    // A write on the closed port sends nothing.
     const int before = pty.Pending();
-    port.SendFrame('s', 'e', 't');
+    port.SendFrame('s', 'e', 't');  // a closed port sends nothing
     EXPECT_EQ(pty.Pending(), before);
-}
 
-TEST(SerialPort, ReaderEndsWhenTheOtherSideHangsUp)
-{
-    PtyPair pty;
-    CSerialPort port;
+    // A hang-up of the other side ends the reader; Close still returns.
     ASSERT_TRUE(port.Open(pty.SlavePath(), 19200));
     pty.CloseMaster();
-    auto closer = std::async(std::launch::async, [&] { return port.Close(); });
-    ASSERT_EQ(closer.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_TRUE(port.Close());
 }
 
 TEST(SynchroExchange, GetResponseReturnsTheAnswerOrLogsTheFailure)
@@ -220,26 +188,28 @@ TEST(SynchroExchange, GetResponseReturnsTheAnswerOrLogsTheFailure)
     PtyPair pty;
     CSerialPort port;
     ASSERT_TRUE(port.Open(pty.SlavePath(), 19200));
-    ScriptedDevice device(pty, [](const std::array<uint8_t, 5>& frame) {
-        if (frame[1] == 's')
-            return ScriptedDevice::ShortAnswer(frame, 'O');
-        return Bytes(frame.begin(), frame.end());  // echo only: no answer
-    });
     CSynchroBytesCollector c(port);
     port.SetCollector(&c);
 
     uint8_t value = 0;
-    EXPECT_TRUE(c.GetResponse('s', 'e', 't', value, 2000));
+    auto device = AnswerOnce(pty, [](const Bytes& frame) { return ShortAnswer(frame, 'O'); });
+    EXPECT_TRUE(c.GetResponse('s', 'e', 't', value, 5000));
     EXPECT_EQ(value, 'O');
+    device.get();
 
-    LinkLogCapture log;
+    g_linkLog.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(&CaptureLinkLog);
     value = 0x77;
-    EXPECT_FALSE(c.GetResponse('r', 'e', 0x40, value, 50));
+    device = AnswerOnce(pty, [](const Bytes& frame) { return frame; });  // echo only
+    EXPECT_FALSE(c.GetResponse('r', 'e', 0x40, value, 100));
+    qInstallMessageHandler(previous);
+    device.get();
     EXPECT_EQ(value, 0x77);
-    EXPECT_EQ(LinkLogCapture::Lines(), (QStringList {
-        "CSynchroBytesCollector::GetResponse(r, 0x65, 0x40) failed after 50 mSec",
-        "5 bytes received: 0x4d 0x72 0x65 0x40 0x64 ",
-    }));
+    ASSERT_EQ(g_linkLog.size(), 2);
+    EXPECT_EQ(g_linkLog[0], "CSynchroBytesCollector::GetResponse(r, 0x65, 0x40) failed after 100 mSec");
+    // The echo normally arrives within the limit; this line lists what came.
+    EXPECT_TRUE(g_linkLog[1] == "5 bytes received: 0x4d 0x72 0x65 0x40 0x64 " || g_linkLog[1] == "0 bytes received: ")
+        << g_linkLog[1].toStdString();
     port.ResetCollector();
 }
 
@@ -248,21 +218,12 @@ TEST(SynchroExchange, RangeReadCopiesTheBlockData)
     PtyPair pty;
     CSerialPort port;
     ASSERT_TRUE(port.Open(pty.SlavePath(), 19200));
-    ScriptedDevice device(pty, [](const std::array<uint8_t, 5>& frame) {
-        Bytes answer(frame.begin(), frame.end());
-        answer.push_back('M');
-        for (int cell = frame[2]; cell <= frame[3]; ++cell)
-            answer.push_back(static_cast<uint8_t>(cell ^ 0xA5));
-        const uint16_t crc = CCrc16::Compute(answer.data() + 5, answer.size() - 5);
-        answer.push_back(crc & 0xFF);
-        answer.push_back(crc >> 8);
-        return answer;
-    });
     CPageBytesCollectorSynchro c(port, 256);
     port.SetCollector(&c);
+    auto device = AnswerOnce(pty, [](const Bytes& frame) { return BlockAnswer(frame, Pattern(256, 9)); });
     Bytes cells(256, 0);
-    ASSERT_TRUE(c.RangeRead(0, 255, cells.data(), 2000));
-    for (int cell = 0; cell < 256; ++cell)
-        ASSERT_EQ(cells[cell], cell ^ 0xA5) << cell;
+    ASSERT_TRUE(c.RangeRead(0, 255, cells.data(), 5000));
+    EXPECT_EQ(cells, Pattern(256, 9));
+    device.get();
     port.ResetCollector();
 }
