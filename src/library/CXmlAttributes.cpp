@@ -1,6 +1,9 @@
 #include "library/CXmlAttributes.h"
 
+#include <cctype>
 #include <cerrno>
+#include <charconv>
+#include <cstring>
 #include <climits>
 #include <cstdlib>
 
@@ -22,11 +25,17 @@ std::optional<double> CXmlAttributes::LeadingReal(const char* text)
 {
     if (text == nullptr)
         return std::nullopt;
-    // strtod follows the C locale's decimal point; the library always writes
-    // a dot, and the program never changes LC_NUMERIC from "C".
-    char* end = nullptr;
-    const double value = std::strtod(text, &end);
-    if (end == text)
+    // std::from_chars ignores the process locale, so "2.14" reads as 2.14
+    // whatever decimal separator the user's locale has. It takes neither
+    // leading white space nor a plus sign, so those are skipped here.
+    while (std::isspace(static_cast<unsigned char>(*text)))
+        ++text;
+    if (*text == '+' && text[1] != '-')
+        ++text;
+    double value = 0.0;
+    const char* end = text + std::strlen(text);
+    const auto result = std::from_chars(text, end, value);
+    if (result.ptr == text || result.ec == std::errc::invalid_argument)
         return std::nullopt;
     return value;
 }

@@ -1,0 +1,108 @@
+#pragma once
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+
+#include "library/ICellLoader.h"
+#include "library/ICellWriter.h"
+#include "link/Event.h"
+
+class CChanMap;
+class CSerialPort;
+class CSynchroBytesCollector;
+class IProtocolHost;
+
+// The byte-level conversation with the ESC as the main window runs it: single
+// commands with their retries, cell and range reads for the cell image, cell
+// writes, the connection handshake, the presence check, link speed changes
+// and leaving the link. Every exchange runs on the user-interface thread and
+// blocks it for at most its time limit.
+class CDeviceProtocol : public ICellLoader, public ICellWriter {
+public:
+    static constexpr int kShortLimitMs = 200;
+    static constexpr int kLeaveLimitMs = 100;
+    static constexpr int kSpeedChangeLimitMs = 400;
+    static constexpr int kDefaultLinkSpeed = 19200;
+    static constexpr int kEditPauseMs = 11;
+    static constexpr int kFileLoadPauseMs = 21;
+
+    // The speed table: baud and one-bit code, index 0 to 7.
+    struct SpeedEntry {
+        int baud;
+        bool enabled;
+        uint8_t code;
+    };
+    static const std::array<SpeedEntry, 8>& SpeedTable();
+
+    // Identity cells read by a successful handshake.
+    struct Identity {
+        uint8_t type = 0;       // cell 64
+        uint8_t major = 0;      // cell 65
+        uint8_t minor = 0;      // cell 66
+        uint8_t hardware = 0;   // cell 70
+    };
+
+    enum class HandshakeResult {
+        PortNotOpened,   // the port could not be opened at all
+        NoAnswer,        // the probe failed or did not answer 'O'
+        CellReadFailed,  // one of the identity cells could not be read
+        Answered,        // identity cells read
+    };
+
+    CDeviceProtocol(CSerialPort& port, CSynchroBytesCollector& shortCollector, IProtocolHost& host);
+
+    // The cell image whose loaded bit a successful write clears (may be null).
+    void SetCellImage(CChanMap* image) { m_image = image; }
+
+    // Capabilities of the identified ESC ('S' and 'R' of its caps).
+    void SetCapabilities(bool speedChangeAllowed, bool rangeReadsAllowed);
+    bool SpeedChangeAllowed() const { return m_speedChangeAllowed; }
+    bool RangeReadsAllowed() const { return m_rangeReadsAllowed; }
+
+    // Upper bound for the speed upgrade; negative means never upgrade.
+    int StoredLinkSpeed() const { return m_storedLinkSpeed; }
+    void SetStoredLinkSpeed(int baud) { m_storedLinkSpeed = baud; }
+
+    // One command through the short-answer collector; 'r' is tried up to 3
+    // times, everything else once. A successful 'w' clears the written
+    // cell's loaded bit. Restarts the refresh timer afterwards when asked.
+    bool SendCommand(uint8_t command, uint8_t a1, uint8_t a2, uint8_t& value, int limitMs, bool restartRefresh);
+
+    bool LoadCell(int cell, uint8_t& value) override;
+    bool LoadCells(uint8_t first, uint8_t last, uint8_t* out) override;
+    bool WriteCell(uint8_t cell, uint8_t value) override;
+
+    // Explicit speed (requestedBaud != 0) or the upgrade to the fastest speed
+    // that the ESC supports above the stored link speed (requestedBaud == 0).
+    bool ChangeLinkSpeed(int requestedBaud);
+
+    // One connection attempt's link side: opens the port at 4800 baud on odd
+    // attempts and at 19200 on even ones, probes and reads cells 64, 65, 66
+    // and 70. Increments the attempt counter when the port opened.
+    HandshakeResult Handshake(const QString& portName, uint32_t& attempt, Identity& identity);
+
+    // The presence probe of the refresh tick ('s','e','t' answered with 'O').
+    bool IsPresent();
+    // The probe without restarting the refresh timer.
+    bool Probe();
+
+    // Returns the ESC to 19200 baud; the answer is not examined.
+    void LeaveLink();
+
+    // The pause between writes (a wait on an event that is never set).
+    void Pause(int ms) const;
+
+private:
+    bool ProbeOnce(bool restartRefresh);
+
+    CSerialPort& m_port;
+    CSynchroBytesCollector& m_short;
+    IProtocolHost& m_host;
+    CChanMap* m_image = nullptr;
+    bool m_speedChangeAllowed = false;
+    bool m_rangeReadsAllowed = false;
+    int m_storedLinkSpeed = kDefaultLinkSpeed;
+    Event m_pause;
+};

@@ -1,0 +1,216 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include "common/CSimulatedLink.h"
+#include "library/CChanMap.h"
+#include "link/CDeviceProtocol.h"
+#include "link/IProtocolHost.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// Counts what the protocol asks of its window.
+class RecordingHost : public IProtocolHost {
+public:
+    void StopRefreshTimer() override { ++stops; }
+    void RestartRefreshTimer() override { ++restarts; }
+    void ReconnectWithRestart() override { ++reconnects; }
+    int stops = 0;
+    int restarts = 0;
+    int reconnects = 0;
+};
+
+class DeviceProtocolTest : public ::testing::Test {
+protected:
+    explicit DeviceProtocolTest(CEscSimulator::Options options = {})
+        : link(options), protocol(link.Port(), link.ShortCollector(), host)
+    {
+    }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(link.OpenPort(19200));
+        protocol.SetCellImage(&image);
+        image.ResetImage(256, &protocol, false);
+        link.Sim().ClearFrames();
+    }
+
+    Bytes LastFrame() const
+    {
+        const auto frames = link.ReceivedFrames();
+        return frames.empty() ? Bytes{} : frames.back();
+    }
+
+    CSimulatedLink link;
+    RecordingHost host;
+    CDeviceProtocol protocol;
+    CChanMap image;
+};
+
+TEST_F(DeviceProtocolTest, ProbeReadAndWriteFramesAreExactOnTheWire)
+{
+    EXPECT_TRUE(protocol.Probe());
+    EXPECT_EQ(LastFrame(), (Bytes{'M', 's', 'e', 't', 0x99}));
+
+    uint8_t value = 0;
+    ASSERT_TRUE(protocol.LoadCell(64, value));
+    EXPECT_EQ(LastFrame(), (Bytes{'M', 'r', 'e', 0x40, 0x64}));
+    EXPECT_EQ(value, link.Sim().Cell(64));
+
+    ASSERT_TRUE(protocol.WriteCell(10, 200));
+    EXPECT_EQ(LastFrame(), (Bytes{'M', 'w', 0x0A, 0xC8, 0x96}));
+    EXPECT_EQ(link.Sim().Cell(10), 200);
+}
+
+TEST_F(DeviceProtocolTest, SuccessfulWriteClearsTheLoadedBitSoTheNextReadAsksTheDevice)
+{
+    uint8_t value = 0;
+    ASSERT_TRUE(image.GetCell(12, value));
+    EXPECT_TRUE(image.IsLoaded(12));
+    ASSERT_TRUE(protocol.WriteCell(12, 77));
+    EXPECT_FALSE(image.IsLoaded(12));
+    link.Sim().ClearFrames();
+    ASSERT_TRUE(image.GetCell(12, value));
+    EXPECT_EQ(value, 77);
+    EXPECT_EQ(link.ReceivedFrames().size(), 1U);
+}
+
+TEST_F(DeviceProtocolTest, RangeReadOfAllCellsMatchesTheDeviceAndNeedsTheCapability)
+{
+    std::array<uint8_t, 256> cells{};
+    EXPECT_FALSE(protocol.LoadCells(0, 255, cells.data())) << "range reads need the R capability";
+    EXPECT_TRUE(link.ReceivedFrames().empty());
+
+    protocol.SetCapabilities(false, true);
+    ASSERT_TRUE(protocol.LoadCells(0, 255, cells.data()));
+    EXPECT_EQ(LastFrame(), (Bytes{'M', 'R', 0x00, 0xFF, static_cast<uint8_t>('M' + 'R' + 0xFF)}));
+    EXPECT_EQ(cells, link.Sim().Cells());
+}
+
+TEST_F(DeviceProtocolTest, ReadsAreRetriedThreeTimesAndWritesNever)
+{
+    uint8_t value = 0;
+    link.Sim().CorruptNextAnswers(2);
+    EXPECT_TRUE(protocol.LoadCell(65, value));
+    EXPECT_EQ(link.ReceivedFrames().size(), 3U);
+
+    link.Sim().ClearFrames();
+    link.Sim().CorruptNextAnswers(3);
+    EXPECT_FALSE(protocol.LoadCell(65, value));
+    EXPECT_EQ(link.ReceivedFrames().size(), 3U);
+
+    link.Sim().ClearFrames();
+    link.Sim().SetUnplugged(true);
+    EXPECT_FALSE(protocol.WriteCell(5, 1));
+    EXPECT_EQ(link.ReceivedFrames().size(), 1U);
+    link.Sim().SetUnplugged(false);
+}
+
+TEST_F(DeviceProtocolTest, NoiseBeforeAnAnswerIsToleratedByTheRetry)
+{
+    uint8_t value = 0;
+    link.Sim().InjectNoiseBeforeNextAnswer({0x00, 0x4D, 0x13});
+    EXPECT_TRUE(protocol.LoadCell(70, value));
+    EXPECT_EQ(value, link.Sim().Cell(70));
+}
+
+TEST_F(DeviceProtocolTest, FailedRangeReadLeavesFFAndIsTriedThreeTimes)
+{
+    protocol.SetCapabilities(false, true);
+    std::array<uint8_t, 256> cells{};
+    link.Sim().SetUnplugged(true);
+    EXPECT_FALSE(protocol.LoadCells(16, 31, cells.data()));
+    EXPECT_EQ(link.ReceivedFrames().size(), 3U);
+    for (int i = 16; i <= 31; ++i)
+        EXPECT_EQ(cells[static_cast<size_t>(i)], 0xFF);
+    EXPECT_EQ(cells[15], 0);
+    EXPECT_EQ(cells[32], 0);
+}
+
+TEST_F(DeviceProtocolTest, EveryExchangeStopsTheRefreshTimerAndRestartsOnlyWhenAsked)
+{
+    uint8_t value = 0;
+    protocol.SendCommand('s', 'e', 't', value, 200, false);
+    EXPECT_EQ(host.stops, 1);
+    EXPECT_EQ(host.restarts, 0);
+    protocol.LoadCell(64, value);
+    EXPECT_EQ(host.stops, 2);
+    EXPECT_EQ(host.restarts, 1);
+}
+
+TEST_F(DeviceProtocolTest, UpgradeChoosesTheFastestSupportedSpeedAndTheLinkWorksThere)
+{
+    link.Sim().SetCell(94, 0x24);
+    protocol.SetCapabilities(true, false);
+    ASSERT_TRUE(protocol.ChangeLinkSpeed(0));
+
+    bool sawSpeedChange = false;
+    for (const Bytes& frame : link.ReceivedFrames())
+        sawSpeedChange |= frame == Bytes{'M', 'S', 'P', 0x20, static_cast<uint8_t>('M' + 'S' + 'P' + 0x20)};
+    EXPECT_TRUE(sawSpeedChange);
+    EXPECT_EQ(link.Port().LinkSpeed(), 115200);
+    EXPECT_EQ(link.Sim().DeviceBaud(), 115200);
+    EXPECT_EQ(protocol.StoredLinkSpeed(), 115200);
+
+    uint8_t value = 0;
+    EXPECT_TRUE(protocol.LoadCell(64, value));
+    EXPECT_EQ(value, link.Sim().Cell(64));
+
+    // Already at the fastest speed: nothing more to do.
+    link.Sim().ClearFrames();
+    EXPECT_FALSE(protocol.ChangeLinkSpeed(0));
+
+    // Leaving the link returns the ESC to 19200 baud.
+    protocol.LeaveLink();
+    EXPECT_EQ(link.Sim().DeviceBaud(), 19200);
+}
+
+TEST_F(DeviceProtocolTest, NoUpgradeWithoutCapabilityOrWithNegativeStoredSpeed)
+{
+    link.Sim().SetCell(94, 0x24);
+    EXPECT_FALSE(protocol.ChangeLinkSpeed(0)) << "no S capability";
+
+    protocol.SetCapabilities(true, false);
+    protocol.SetStoredLinkSpeed(-19200);
+    EXPECT_FALSE(protocol.ChangeLinkSpeed(0));
+    EXPECT_EQ(link.Sim().DeviceBaud(), 19200);
+
+    protocol.SetStoredLinkSpeed(19200);
+    link.Sim().SetCell(94, 0xFF);
+    EXPECT_FALSE(protocol.ChangeLinkSpeed(0)) << "an erased speed cell allows nothing";
+}
+
+TEST_F(DeviceProtocolTest, HandshakeAlternatesSpeedsUntilTheEscAnswers)
+{
+    // Put the ESC at 4800 baud: the even attempt at 19200 finds nothing, the
+    // odd one at 4800 identifies it.
+    link.Sim().SetCell(94, 0x25);
+    ASSERT_TRUE(protocol.ChangeLinkSpeed(4800));
+    ASSERT_EQ(link.Sim().DeviceBaud(), 4800);
+
+    uint32_t attempt = 0;
+    CDeviceProtocol::Identity identity;
+    EXPECT_EQ(protocol.Handshake(link.PortName(), attempt, identity), CDeviceProtocol::HandshakeResult::NoAnswer);
+    EXPECT_EQ(attempt, 1U);
+    EXPECT_EQ(link.Port().LinkSpeed(), 19200);
+    ASSERT_EQ(protocol.Handshake(link.PortName(), attempt, identity), CDeviceProtocol::HandshakeResult::Answered);
+    EXPECT_EQ(attempt, 2U);
+    EXPECT_EQ(link.Port().LinkSpeed(), 4800);
+    EXPECT_EQ(identity.type, link.Sim().Cell(64));
+    EXPECT_EQ(identity.major, link.Sim().Cell(65));
+    EXPECT_EQ(identity.minor, link.Sim().Cell(66));
+    EXPECT_EQ(identity.hardware, link.Sim().Cell(70));
+}
+
+TEST_F(DeviceProtocolTest, HandshakeOnAMissingPortReportsItWithoutCounting)
+{
+    uint32_t attempt = 4;
+    CDeviceProtocol::Identity identity;
+    EXPECT_EQ(protocol.Handshake(QStringLiteral("/dev/torv-no-such-port"), attempt, identity),
+              CDeviceProtocol::HandshakeResult::PortNotOpened);
+    EXPECT_EQ(attempt, 4U);
+}
+
+}
