@@ -65,7 +65,13 @@ struct CEscSimulator::Impl {
     void Run();
     void Receive(const uint8_t* bytes, std::size_t count);
     void FlushEcho();
-    void HandleFrame(const std::vector<uint8_t>& frame, Clock::time_point arrival);
+    struct Reply {
+        CSimDevice::Answer answer;
+        int deviceBaud = 0;
+        Clock::duration delay{};
+    };
+    bool Accept(const std::vector<uint8_t>& frame, Clock::time_point arrival, Reply& reply);
+    void Deliver(const Reply& reply, Clock::time_point arrival);
     void Transmit(const std::vector<uint8_t>& bytes, Clock::time_point start, int baud);
     bool WaitUntil(Clock::time_point when);
     void ProcessFrames();
@@ -131,9 +137,13 @@ void CEscSimulator::Impl::ProcessFrames()
 {
     std::vector<uint8_t> frame;
     while (!stopping && parser.Next(frame)) {
-        // The cable echoes the frame's bytes before the ESC can answer.
+        // The ESC takes the frame in while the cable echoes it; the echo is
+        // back before the ESC answers.
+        Reply reply;
+        const bool answer = Accept(frame, wireFree, reply);
         FlushEcho();
-        HandleFrame(frame, wireFree);
+        if (answer)
+            Deliver(reply, wireFree);
     }
 }
 
@@ -146,52 +156,59 @@ void CEscSimulator::Impl::FlushEcho()
     echo.clear();
 }
 
-void CEscSimulator::Impl::HandleFrame(const std::vector<uint8_t>& frame, Clock::time_point arrival)
+bool CEscSimulator::Impl::Accept(const std::vector<uint8_t>& frame, Clock::time_point arrival, Reply& reply)
 {
-    CSimDevice::Answer answer;
-    int deviceBaud = 0;
-    Clock::duration delay{};
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        deviceBaud = device->Baud();
-        const bool understood = !unplugged && hostBaud == deviceBaud;
-        frames.push_back(Frame{frame, arrival, hostBaud, understood});
-        // At the wrong speed the ESC sees only framing errors, and an
-        // unplugged ESC sees nothing: either way no answer comes.
-        if (!understood || !device->Handle(frame, arrival, answer) || answer.bytes.empty())
-            return;
-        long delayUs = static_cast<long>(options.processingDelayUs) + 1000L * extraDelayMs;
-        if (options.lineTiming)
-            delayUs += answer.busyUs;
-        delay = std::chrono::microseconds(std::max(0L, delayUs));
-        delaysUs += static_cast<uint64_t>(std::max(0L, delayUs));
-        if (corruptCount > 0) {
-            answer.bytes.back() ^= 0x5A;
-            --corruptCount;
-        }
-        if (dropByte) {
-            answer.bytes.erase(answer.bytes.begin() + static_cast<std::ptrdiff_t>(answer.bytes.size() / 2));
-            dropByte = false;
-        }
-        if (!noise.empty()) {
-            answer.bytes.insert(answer.bytes.begin(), noise.begin(), noise.end());
-            noise.clear();
-        }
+    std::lock_guard<std::mutex> lock(mutex);
+    reply.deviceBaud = device->Baud();
+    const bool understood = !unplugged && hostBaud == reply.deviceBaud;
+    frames.push_back(Frame{frame, arrival, hostBaud, understood});
+    // At the wrong speed the ESC sees only framing errors, and an unplugged
+    // ESC sees nothing: either way no answer comes.
+    if (!understood || !device->Handle(frame, arrival, reply.answer) || reply.answer.bytes.empty())
+        return false;
+    long delayUs = static_cast<long>(options.processingDelayUs) + 1000L * extraDelayMs;
+    if (options.lineTiming)
+        delayUs += reply.answer.busyUs;
+    delayUs = std::max(0L, delayUs);
+    reply.delay = std::chrono::microseconds(delayUs);
+    delaysUs += static_cast<uint64_t>(delayUs);
+    std::vector<uint8_t>& bytes = reply.answer.bytes;
+    if (corruptCount > 0) {
+        bytes.back() ^= 0x5A;  // the sum, or the CRC's high byte
+        --corruptCount;
     }
-    const Clock::time_point start = std::max(arrival, wireFree) + delay;
+    if (dropByte) {
+        bytes.erase(bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() / 2));
+        dropByte = false;
+    }
+    if (!noise.empty()) {
+        bytes.insert(bytes.begin(), noise.begin(), noise.end());
+        noise.clear();
+    }
+    return true;
+}
+
+void CEscSimulator::Impl::Deliver(const Reply& reply, Clock::time_point arrival)
+{
+    const Clock::time_point start = std::max(arrival, wireFree) + reply.delay;
     if (!WaitUntil(start))
         return;
     // TORV may have changed its speed while the ESC was thinking.
-    if (pty.HostBaud() == deviceBaud)
-        Transmit(answer.bytes, start, deviceBaud);
-    if (answer.switchToBaud != 0) {
+    if (pty.HostBaud() == reply.deviceBaud)
+        Transmit(reply.answer.bytes, start, reply.deviceBaud);
+    if (reply.answer.switchToBaud != 0) {
         std::lock_guard<std::mutex> lock(mutex);
-        device->SetBaud(answer.switchToBaud);
+        device->SetBaud(reply.answer.switchToBaud);
     }
 }
 
 void CEscSimulator::Impl::Transmit(const std::vector<uint8_t>& bytes, Clock::time_point start, int baud)
 {
+    {
+        // Counted before the bytes go out, so a reader that has them sees the count.
+        std::lock_guard<std::mutex> lock(mutex);
+        bytesOnWire += bytes.size();
+    }
     const Clock::duration byteTime = ByteTime(options.lineTiming, baud);
     wireFree = start;
     std::size_t sent = 0;
@@ -207,8 +224,6 @@ void CEscSimulator::Impl::Transmit(const std::vector<uint8_t>& bytes, Clock::tim
         pty.Write(bytes.data() + sent, count);
         sent += count;
     }
-    std::lock_guard<std::mutex> lock(mutex);
-    bytesOnWire += bytes.size();
 }
 
 CEscSimulator::CEscSimulator()
