@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFocusEvent>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -17,6 +18,7 @@
 #include <QScrollBar>
 #include <QStyleOptionButton>
 #include <QTimer>
+#include <QToolTip>
 
 #include <algorithm>
 #include <utility>
@@ -247,6 +249,20 @@ void CPropertyListCtrl::paintEvent(QPaintEvent* event)
         DrawRow(painter, index, RowRect(index));
 }
 
+QRect CPropertyListCtrl::NameTextRect(int index, const IProperty* row) const
+{
+    const QRect rect = RowRect(index);
+    const int left = rect.left() + kPad + Indent(row);
+    return QRect(left, rect.top(), std::max(0, SplitX() - kPad - left), rect.height());
+}
+
+QRect CPropertyListCtrl::ValueTextRect(int index) const
+{
+    const QRect rect = RowRect(index);
+    const int split = SplitX();
+    return QRect(split + 1 + kPad, rect.top(), std::max(0, rect.right() - split - 2 * kPad), rect.height());
+}
+
 void CPropertyListCtrl::DrawRow(QPainter& painter, int index, const QRect& rect) const
 {
     const IProperty* row = m_list->At(index);
@@ -274,14 +290,13 @@ void CPropertyListCtrl::DrawRow(QPainter& painter, int index, const QRect& rect)
     }
 
     const int split = SplitX();
-    QRect nameRect(rect.left() + kPad + Indent(row), rect.top(), split - kPad - Indent(row) - kPad, rect.height());
+    const QRect nameRect = NameTextRect(index, row);
     painter.setPen(textColor);
     painter.setFont(font());
     painter.drawText(nameRect, Qt::AlignLeft | Qt::AlignVCenter,
                      fontMetrics().elidedText(row->Name(), Qt::ElideRight, std::max(0, nameRect.width())));
 
-    const QRect valueRect(split + 1 + kPad, rect.top(), rect.right() - split - 2 * kPad, rect.height());
-    DrawValue(painter, row, valueRect, textColor);
+    DrawValue(painter, row, ValueTextRect(index), textColor);
 
     const QColor grid = palette().color(QPalette::Midlight);
     painter.setPen(grid);
@@ -344,6 +359,41 @@ void CPropertyListCtrl::DrawCategory(QPainter& painter, int index, const IProper
     painter.setFont(font());
     painter.setPen(palette().color(QPalette::Mid));
     painter.drawLine(rect.left(), rect.bottom(), rect.right(), rect.bottom());
+}
+
+// A label or value cut short by its column shows in full as a tooltip.
+QString CPropertyListCtrl::ToolTipAt(const QPoint& viewportPos) const
+{
+    const int index = RowAt(viewportPos);
+    const IProperty* row = RowAtIndex(index);
+    if (!row)
+        return {};
+    if (row->Kind() == IProperty::KindCategory || viewportPos.x() < SplitX()) {
+        QFont nameFont = font();
+        nameFont.setBold(row->Kind() == IProperty::KindCategory);
+        const int width = row->Kind() == IProperty::KindCategory
+                              ? RowRect(index).width() - kIndent - 2 * kPad
+                              : NameTextRect(index, row).width();
+        return QFontMetrics(nameFont).horizontalAdvance(row->Name()) > width ? row->Name() : QString();
+    }
+    QString text;
+    if (row->Kind() == IProperty::KindCheck || !row->GetDisplayText(text))
+        return {};
+    return fontMetrics().horizontalAdvance(text) > ValueTextRect(index).width() ? text : QString();
+}
+
+bool CPropertyListCtrl::viewportEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QString tip = ToolTipAt(help->pos());
+        if (tip.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), tip, viewport(), RowRect(RowAt(help->pos())));
+        return true;
+    }
+    return QAbstractScrollArea::viewportEvent(event);
 }
 
 // ---------------------------------------------------------------- actions

@@ -79,6 +79,7 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
     void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
     enum class EditorKind { None, Edit, Spin, List };
@@ -113,6 +114,9 @@ private:
     // Detaches and destroys the editor; the row pointer is returned.
     IProperty* DropEditor();
 
+    QString ToolTipAt(const QPoint& viewportPos) const;
+    QRect NameTextRect(int index, const IProperty* row) const;
+    QRect ValueTextRect(int index) const;
     void DrawRow(QPainter& painter, int index, const QRect& rect) const;
     void DrawCategory(QPainter& painter, int index, const IProperty* row, const QRect& rect, bool selected) const;
     void DrawValue(QPainter& painter, const IProperty* row, const QRect& rect, const QColor& textColor) const;

@@ -16,6 +16,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QScrollBar>
+#include <QToolTip>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -507,4 +508,30 @@ TEST(PropertyListCtrl, SplitFollowsTheRatioAndIsBounded)
     EXPECT_DOUBLE_EQ(ctrl.SplitRatio(), 0.9);
     ctrl.SetSplitRatio(-1.0);
     EXPECT_DOUBLE_EQ(ctrl.SplitRatio(), 0.1);
+}
+
+TEST(PropertyListCtrl, CutShortLabelShowsInFullAsATooltip)
+{
+    const QString longName = QStringLiteral("Measured supply voltage at start-up of the motor");
+    CPropertyList list;
+    list.AddItem(std::make_unique<CPropertyReadOnlyItem>(longName, QStringLiteral("11.8")));
+    list.AddItem(std::make_unique<CPropertyReadOnlyItem>(QStringLiteral("Cells"), QStringLiteral("3")));
+    CPropertyListCtrl ctrl;
+    ctrl.SetList(&list);
+    ctrl.resize(240, 120);
+    ctrl.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&ctrl));
+
+    auto askTip = [&ctrl](const QPoint& at) {
+        QHelpEvent help(QEvent::ToolTip, at, ctrl.viewport()->mapToGlobal(at));
+        QApplication::sendEvent(ctrl.viewport(), &help);
+    };
+    askTip(ctrl.NameRect(0).center());
+    ASSERT_TRUE(QToolTip::isVisible());
+    EXPECT_EQ(QToolTip::text(), longName);
+    // Labels and values that fit show no tip (a tip fades out shortly).
+    askTip(ctrl.NameRect(1).center());
+    EXPECT_TRUE(WaitFor([] { return !QToolTip::isVisible(); }));
+    askTip(ctrl.ValueRect(0).center());
+    EXPECT_FALSE(QToolTip::isVisible());
 }
