@@ -1,0 +1,137 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <pugixml.hpp>
+
+#include <cstdint>
+#include <memory>
+
+#include "library/CChanMap.h"
+#include "library/CFormulaTable.h"
+#include "library/CPropertyList.h"
+#include "link/CDeviceProtocol.h"
+#include "link/IProtocolHost.h"
+
+class CDeviceLibrary;
+class CParameterFile;
+class CParameterModel;
+class CSerialPort;
+class CSynchroBytesCollector;
+class IMainView;
+class IPrompt;
+class IProperty;
+
+// The main window's logic: the connection attempts on the connect timer, the
+// identification and firmware prompts, the parameter list, the speed upgrade,
+// the refresh timer with its presence check, and every command that works on
+// the device. The window shows what it is told through IMainView; every
+// modal question goes through IPrompt.
+class CMainController : public QObject, public IProtocolHost {
+    Q_OBJECT
+public:
+    CMainController(CSerialPort& port, CSynchroBytesCollector& shortCollector, CDeviceLibrary& library,
+                    IPrompt& prompt, IMainView& view, QObject* parent = nullptr);
+    ~CMainController() override;
+
+    // Reads the library's time-outs and starts the first connection attempt
+    // after the connect period.
+    void Open();
+    // Drops the link (the ESC returns to 19200 baud), stops both timers and
+    // empties the list; with restart, waits for the ESC again.
+    void CleanAndReconnect(bool restart);
+    // Closing the window: leaves the link without restarting.
+    void Close();
+
+    // Whether the command's condition holds now; a command whose condition
+    // fails is not handled.
+    bool IsCommandAvailable(int command) const;
+    // Runs a device command; false when it is not handled here.
+    bool HandleCommand(int command);
+
+    // Port setup confirmed: closes the port, takes the name and the speed
+    // bound, and connects afresh.
+    void ApplyPortSetup(const QString& portName, int linkSpeed);
+
+    // Settings kept by the window.
+    QString PortName() const { return m_portName; }
+    void SetPortName(const QString& name) { m_portName = name; }
+    QString SaveFolder() const { return m_saveFolder; }
+    void SetSaveFolder(const QString& folder) { m_saveFolder = folder; }
+
+    // State read by the window and by later dialogs.
+    bool Connected() const { return m_connected; }
+    bool FirmwareMode() const { return m_firmwareMode; }
+    pugi::xml_node EscElement() const { return m_escElement; }
+    uint32_t DeviceIdentifier() const { return m_deviceIdentifier; }
+    uint32_t HardwareVersion() const { return m_hardwareVersion; }
+    uint32_t LoggerBlocks() const { return m_loggerBlocks; }
+    uint32_t InitialDataSize() const { return m_initialDataSize; }
+    bool MelodiesAllowed() const { return m_melodiesAllowed; }
+    uint32_t AttemptCount() const { return m_attempt; }
+    uint32_t ConnectPeriod() const { return m_connectPeriod; }
+    uint32_t RefreshPeriod() const { return m_refreshPeriod; }
+    uint32_t MemoryLoadTimeout() const { return m_memoryLoadTimeout; }
+    bool RefreshTimerRunning() const { return m_refreshTimer != 0; }
+    bool ConnectTimerRunning() const { return m_connectTimer != 0; }
+
+    CPropertyList& List() { return m_list; }
+    CChanMap& Image() { return m_image; }
+    CDeviceProtocol& Protocol() { return m_protocol; }
+    CDeviceLibrary& Library() { return m_library; }
+    CParameterModel& Model() { return *m_model; }
+
+    // IProtocolHost
+    void StopRefreshTimer() override;
+    void RestartRefreshTimer() override;
+    void ReconnectWithRestart() override;
+
+    // The connect timer's and the refresh timer's work, one tick each.
+    void ConnectTick();
+    void RefreshTick();
+
+protected:
+    void timerEvent(QTimerEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    void OnListNotify(int code, IProperty* row);
+    void StopConnectTimer();
+    void StartRefreshTimer();
+    void SetLinkState(int state);
+    void ShowPortError();
+    void FinishConnection(const pugi::xml_node& element, const CDeviceProtocol::Identity& identity,
+                          const QString& text);
+
+    CSerialPort& m_port;
+    CDeviceLibrary& m_library;
+    IPrompt& m_prompt;
+    IMainView& m_view;
+
+    CDeviceProtocol m_protocol;
+    CChanMap m_image;
+    CPropertyList m_list;
+    CFormulaTable m_formulas;
+    std::unique_ptr<CParameterModel> m_model;
+    std::unique_ptr<CParameterFile> m_file;
+
+    QString m_portName = QStringLiteral("COM1:");
+    QString m_saveFolder;
+
+    int m_connectTimer = 0;
+    int m_refreshTimer = 0;
+    uint32_t m_attempt = 0;
+    uint32_t m_connectPeriod = 200;
+    uint32_t m_refreshPeriod = 0;
+    uint32_t m_memoryLoadTimeout = 200;
+
+    bool m_connected = false;
+    bool m_firmwareMode = false;
+    bool m_corruptCheck = true;
+    pugi::xml_node m_escElement;
+    uint32_t m_deviceIdentifier = 0;
+    uint32_t m_hardwareVersion = 0;
+    uint32_t m_loggerBlocks = 0;
+    uint32_t m_initialDataSize = 0;
+    bool m_melodiesAllowed = false;
+};

@@ -1,0 +1,417 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "app/CMainCommands.h"
+#include "app/CMainController.h"
+#include "common/CRecordingView.h"
+#include "common/CScriptedPrompt.h"
+#include "common/CSimulatedLink.h"
+#include "common/WaitFor.h"
+#include "library/CDeviceLibrary.h"
+#include "library/CParameterFile.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+constexpr int kConnectDeadlineMs = 10000;
+
+class MainControllerTest : public ::testing::Test {
+protected:
+    void Start(CEscSimulator::Options options = {}, const QByteArray& library = {})
+    {
+        link = std::make_unique<CSimulatedLink>(options);
+        if (library.isEmpty())
+            ASSERT_TRUE(m_library.Load(QStringLiteral(TORV_SOURCE_DIR "/src/resources/Brisko.esc")));
+        else
+            ASSERT_TRUE(m_library.LoadFromBuffer(library));
+        controller = std::make_unique<CMainController>(link->Port(), link->ShortCollector(), m_library, prompt, view);
+        controller->SetPortName(link->PortName());
+        controller->Open();
+    }
+
+    void TearDown() override
+    {
+        controller.reset();
+        link.reset();
+    }
+
+    bool WaitConnected()
+    {
+        return WaitFor([this] { return view.linkState == IMainView::LinkConnected; }, kConnectDeadlineMs);
+    }
+
+    IProperty* RowOfCell(int cell) const
+    {
+        return controller->List().FindByItemData(CDeviceLibrary::ParameterOfCell(controller->EscElement(), cell));
+    }
+
+    QString TextOf(IProperty* row) const
+    {
+        QString text;
+        if (row != nullptr)
+            row->GetDisplayText(text);
+        return text;
+    }
+
+    std::vector<Bytes> WritesSeen() const
+    {
+        std::vector<Bytes> writes;
+        for (const Bytes& frame : link->ReceivedFrames()) {
+            if (frame.size() == 5 && frame[1] == 'w')
+                writes.push_back({frame[2], frame[3]});
+        }
+        return writes;
+    }
+
+    CScriptedPrompt prompt;
+    CRecordingView view;
+    CDeviceLibrary m_library;
+    std::unique_ptr<CSimulatedLink> link;
+    std::unique_ptr<CMainController> controller;
+};
+
+TEST_F(MainControllerTest, FullDeviceIsIdentifiedListedByCategoryAndUpgradedToTheFastestSpeed)
+{
+    Start();
+    ASSERT_TRUE(WaitConnected());
+    EXPECT_EQ(view.title, QStringLiteral("TORV - Brisko Pro 80 v 2.4"));
+    EXPECT_EQ(view.message, QStringLiteral("Connected. Ready for programming."));
+    EXPECT_TRUE(view.listShown);
+    EXPECT_EQ(view.linkText, link->PortName() + QStringLiteral(" 460800"));
+    EXPECT_EQ(link->Sim().DeviceBaud(), 460800);
+
+    CPropertyList& list = controller->List();
+    ASSERT_TRUE(list.CategoriesStyle());
+    ASSERT_GT(list.Count(), 0);
+    EXPECT_EQ(list.At(0)->Kind(), IProperty::KindCategory);
+    EXPECT_EQ(list.At(0)->Name(), QStringLiteral("Motor"));
+    QStringList categories;
+    for (int i = 0; i < list.Count(); ++i) {
+        if (list.At(i)->Kind() == IProperty::KindCategory)
+            categories << list.At(i)->Name();
+    }
+    EXPECT_EQ(categories, (QStringList{"Motor", "Battery", "Brake", "Governor", "BEC", "Information", "General"}));
+    EXPECT_TRUE(list.IsCollapsed(list.FindByItemData(m_library.Categories().find_child_by_attribute("name", "governor"))));
+
+    EXPECT_TRUE(view.buttons[MainCommand::Curves]);
+    EXPECT_TRUE(view.curvesDropDown);
+    EXPECT_TRUE(view.buttons[MainCommand::MeasurementPanel]);
+    EXPECT_EQ(TextOf(RowOfCell(7)), QStringLiteral("15"));
+}
+
+TEST_F(MainControllerTest, PlainDeviceIsListedFlatAndStaysAtTheStartSpeed)
+{
+    CEscSimulator::Options options;
+    options.profile = "plain";
+    Start(options);
+    ASSERT_TRUE(WaitConnected());
+    EXPECT_EQ(view.title, QStringLiteral("TORV - Brisko Basic 25 v 1.3"));
+    EXPECT_EQ(view.linkText, link->PortName() + QStringLiteral(" 19200"));
+    EXPECT_FALSE(controller->List().CategoriesStyle());
+    EXPECT_EQ(controller->List().Count(), 11);
+    EXPECT_FALSE(controller->IsCommandAvailable(MainCommand::MeasurementPanel));
+}
+
+TEST_F(MainControllerTest, EditsAreWrittenHighCellFirstAndShowTheDevicesReadBack)
+{
+    Start();
+    ASSERT_TRUE(WaitConnected());
+    CPropertyList& list = controller->List();
+
+    link->Sim().ClearFrames();
+    list.CommitValue(RowOfCell(7), QStringLiteral("20"), true);
+    EXPECT_EQ(link->Sim().Cell(7), 20);
+    EXPECT_EQ(TextOf(RowOfCell(7)), QStringLiteral("20"));
+
+    link->Sim().ClearFrames();
+    list.CommitValue(RowOfCell(4), QStringLiteral("1000"), true);
+    EXPECT_EQ(WritesSeen(), (std::vector<Bytes>{{4, 3}, {5, 232}}));
+    EXPECT_EQ(TextOf(RowOfCell(4)), QStringLiteral("1000"));
+
+    list.CommitValue(RowOfCell(21), false, false);
+    EXPECT_EQ(link->Sim().Cell(21), 0);
+    list.CommitValue(RowOfCell(21), true, false);
+    EXPECT_EQ(link->Sim().Cell(21), 1);
+
+    // A refused edit beeps and still writes the unchanged value once.
+    link->Sim().ClearFrames();
+    list.CommitValue(RowOfCell(7), QStringLiteral("not a number"), true);
+    EXPECT_EQ(prompt.Beeps(), 1);
+    EXPECT_EQ(WritesSeen(), (std::vector<Bytes>{{7, 20}}));
+}
+
+TEST_F(MainControllerTest, FailedWriteDropsTheLinkAndTheDeviceIsFoundAgain)
+{
+    Start();
+    ASSERT_TRUE(WaitConnected());
+    link->Sim().SetUnplugged(true);
+    controller->List().CommitValue(RowOfCell(7), QStringLiteral("21"), true);
+    EXPECT_EQ(view.linkState, IMainView::LinkWaiting);
+    EXPECT_EQ(controller->List().Count(), 0);
+    EXPECT_FALSE(view.listShown);
+    link->Sim().SetUnplugged(false);
+    EXPECT_TRUE(WaitConnected());
+}
+
+TEST_F(MainControllerTest, RestoreDefaultsWritesDefaultsButLeavesCollapsedCategoriesAlone)
+{
+    Start();
+    ASSERT_TRUE(WaitConnected());
+    link->Sim().SetCell(7, 25);
+    link->Sim().SetCell(24, 3);   // governor gain P, in the collapsed Governor category
+    ASSERT_TRUE(controller->HandleCommand(MainCommand::RestoreDefaults));
+    EXPECT_EQ(link->Sim().Cell(7), 15);
+    EXPECT_EQ(link->Sim().Cell(24), 3);
+    EXPECT_EQ(link->Sim().Cell(4), 0x01);
+    EXPECT_EQ(link->Sim().Cell(5), 0xF4);
+}
+
+TEST_F(MainControllerTest, RefreshTicksRereadLiveValuesAndNoticeALostDevice)
+{
+    Start();
+    ASSERT_TRUE(WaitConnected());
+    // Every tick re-reads the parameters marked for refresh; this device
+    // loads its cells in one range read.
+    link->Sim().ClearFrames();
+    const auto rangeReads = [this] {
+        int count = 0;
+        for (const Bytes& frame : link->ReceivedFrames())
+            count += frame.size() == 5 && frame[1] == 'R' ? 1 : 0;
+        return count;
+    };
+    EXPECT_TRUE(WaitFor([&] { return rangeReads() >= 2; }, kConnectDeadlineMs));
+    const pugi::xml_node temperature =
+        controller->EscElement().find_child_by_attribute("Parameter", "name", "Temperature");
+    EXPECT_EQ(TextOf(controller->List().FindByItemData(temperature)),
+              QStringLiteral("%1 °C").arg(link->Sim().Cell(58) - 40));
+
+    link->Sim().SetUnplugged(true);
+    EXPECT_TRUE(WaitFor([&] { return view.linkState == IMainView::LinkWaiting; }, kConnectDeadlineMs));
+    EXPECT_EQ(view.message, QStringLiteral("Waiting for ESC response..."));
+    link->Sim().SetUnplugged(false);
+    EXPECT_TRUE(WaitConnected());
+}
+
+TEST_F(MainControllerTest, DeprecatedFirmwareYesEntersFirmwareMode)
+{
+    CEscSimulator::Options options;
+    options.profile = "deprecated";
+    prompt.AnswerMessage(IPrompt::Answer::Yes);
+    Start(options);
+    ASSERT_TRUE(WaitFor([this] { return !view.postedCommands.empty(); }, kConnectDeadlineMs));
+    EXPECT_EQ(view.postedCommands, std::vector<int>{MainCommand::FirmwareUpdate});
+    EXPECT_EQ(view.message, QStringLiteral("Connected. Ready for fimware upload."));
+    EXPECT_TRUE(controller->FirmwareMode());
+    EXPECT_FALSE(controller->RefreshTimerRunning());
+    ASSERT_EQ(prompt.Messages().size(), 1U);
+    EXPECT_EQ(prompt.Messages()[0].icon, IPrompt::Icon::Question);
+    EXPECT_TRUE(prompt.Messages()[0].text.startsWith(
+        QStringLiteral("It is strongly recommended to update the firmware of your device.\r\n")));
+}
+
+TEST_F(MainControllerTest, DeprecatedFirmwareNoAsksAgainAtTheNextAttempt)
+{
+    CEscSimulator::Options options;
+    options.profile = "deprecated";
+    prompt.AnswerMessage(IPrompt::Answer::No);
+    prompt.AnswerMessage(IPrompt::Answer::No);
+    Start(options);
+    ASSERT_TRUE(WaitFor([this] { return prompt.Messages().size() == 2; }, kConnectDeadlineMs));
+    EXPECT_TRUE(view.postedCommands.empty());
+    controller.reset();
+}
+
+TEST_F(MainControllerTest, CorruptedFirmwareOffersAnUploadAndNoReconnects)
+{
+    CEscSimulator::Options options;
+    options.corruptedVersion255 = true;
+    prompt.AnswerMessage(IPrompt::Answer::No);
+    prompt.AnswerMessage(IPrompt::Answer::Yes);
+    Start(options);
+    ASSERT_TRUE(WaitFor([this] { return !view.postedCommands.empty(); }, kConnectDeadlineMs));
+    ASSERT_EQ(prompt.Messages().size(), 2U);
+    EXPECT_EQ(prompt.Messages()[0].icon, IPrompt::Icon::Warning);
+    EXPECT_TRUE(prompt.Messages()[0].text.startsWith(QStringLiteral("It seems that your ESC has  corrupted firmware.")));
+    EXPECT_TRUE(controller->FirmwareMode());
+    EXPECT_EQ(view.linkState, IMainView::LinkConnected);
+    EXPECT_EQ(view.message, QStringLiteral("Connected. Ready for fimware upload."));
+}
+
+const char* const kBrokenFormulaLibrary = R"xml(<?xml version="1.0"?>
+<Lib start_timeout="50">
+  <ESC id="5" name="Broken">
+    <Parameter name="Cut-off" type="range" cell="2" min="0" max="10" step="1"/>
+    <Parameter name="Bad" type="formula" formula="cell(300)"/>
+    <Parameter name="Dead band" type="number" cell="8"/>
+  </ESC>
+</Lib>)xml";
+
+TEST_F(MainControllerTest, CellsThatFailToLoadAskWhetherToReconnect)
+{
+    CEscSimulator::Options options;
+    options.profile = "plain";
+    prompt.AnswerMessage(IPrompt::Answer::No);
+    Start(options, kBrokenFormulaLibrary);
+    ASSERT_TRUE(WaitConnected());
+    ASSERT_EQ(prompt.Messages().size(), 1U);
+    EXPECT_EQ(prompt.Messages()[0].text, QStringLiteral("Unable to load some cell values\nReconnect?"));
+    EXPECT_EQ(prompt.Messages()[0].icon, IPrompt::Icon::Error);
+    EXPECT_TRUE(view.listShown);
+    EXPECT_EQ(TextOf(RowOfCell(2)), QStringLiteral("4"));
+}
+
+TEST_F(MainControllerTest, ClosingReturnsTheEscTo19200)
+{
+    Start();
+    ASSERT_TRUE(WaitConnected());
+    ASSERT_EQ(link->Sim().DeviceBaud(), 460800);
+    controller->Close();
+    EXPECT_EQ(link->Sim().DeviceBaud(), 19200);
+    EXPECT_FALSE(controller->ConnectTimerRunning());
+    EXPECT_FALSE(controller->RefreshTimerRunning());
+}
+
+TEST_F(MainControllerTest, PortSetupWithDefaultSettingsNeverUpgrades)
+{
+    Start();
+    ASSERT_TRUE(WaitConnected());
+    controller->ApplyPortSetup(link->PortName(), -19200);
+    EXPECT_EQ(view.linkState, IMainView::LinkWaiting);
+    ASSERT_TRUE(WaitConnected());
+    EXPECT_EQ(link->Sim().DeviceBaud(), 19200);
+    EXPECT_EQ(view.linkText, link->PortName() + QStringLiteral(" 19200"));
+}
+
+TEST_F(MainControllerTest, MissingPortShowsWhyAndDeviceCommandsAreNotHandled)
+{
+    Start();
+    controller->ApplyPortSetup(QStringLiteral("/dev/torv-no-such-port"), 19200);
+    ASSERT_TRUE(WaitFor([this] { return view.linkState == IMainView::LinkClosed; }, kConnectDeadlineMs));
+    EXPECT_TRUE(view.message.contains(QStringLiteral("no such device")));
+    EXPECT_FALSE(controller->ConnectTimerRunning());
+    EXPECT_FALSE(controller->HandleCommand(MainCommand::Refresh));
+    EXPECT_FALSE(controller->HandleCommand(MainCommand::SaveParameters));
+    EXPECT_FALSE(controller->HandleCommand(MainCommand::RestoreDefaults));
+}
+
+class ParameterFileTest : public MainControllerTest {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        Start();
+        ASSERT_TRUE(WaitConnected());
+    }
+
+    QString Path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
+
+    static QByteArray Read(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    static void Write(const QString& path, const QByteArray& bytes)
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    QByteArray DeviceCells(int count) const
+    {
+        QByteArray bytes;
+        for (int i = 0; i < count; ++i)
+            bytes.append(static_cast<char>(link->Sim().Cell(i)));
+        return bytes;
+    }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(ParameterFileTest, SaveAndLoadRoundTripThroughTheDevice)
+{
+    const QString path = Path("pro80.escp");
+    prompt.AnswerSaveFile(path);
+    ASSERT_TRUE(controller->HandleCommand(MainCommand::SaveParameters));
+    const QByteArray saved = Read(path);
+    ASSERT_EQ(saved.size(), 128);
+    EXPECT_EQ(saved, DeviceCells(128));
+
+    link->Sim().SetCell(7, 28);
+    link->Sim().SetCell(0, 3);
+    prompt.AnswerOpenFile(path);
+    ASSERT_TRUE(controller->HandleCommand(MainCommand::LoadParameters));
+    EXPECT_EQ(link->Sim().Cell(7), static_cast<uint8_t>(saved[7]));
+    EXPECT_EQ(link->Sim().Cell(0), static_cast<uint8_t>(saved[0]));
+    EXPECT_EQ(controller->SaveFolder(), dir.path());
+    EXPECT_TRUE(prompt.Messages().empty());
+    EXPECT_TRUE(WaitConnected());
+    EXPECT_EQ(TextOf(RowOfCell(7)), QStringLiteral("15"));
+}
+
+TEST_F(ParameterFileTest, ShortFilesAreRefusedAndLongFilesUseTheFirst128Bytes)
+{
+    QByteArray cells = DeviceCells(128);
+    Write(Path("short.escp"), cells.left(127));
+    prompt.AnswerOpenFile(Path("short.escp"));
+    prompt.AnswerMessage(IPrompt::Answer::Ok);
+    controller->HandleCommand(MainCommand::LoadParameters);
+    ASSERT_EQ(prompt.Messages().size(), 1U);
+    EXPECT_EQ(prompt.Messages()[0].text, QStringLiteral("Unable to read file"));
+
+    cells[7] = 22;
+    cells[100] = 0x55;   // beyond the settings: never written
+    Write(Path("long.escp"), cells + QByteArray("trailing"));
+    prompt.AnswerOpenFile(Path("long.escp"));
+    link->Sim().ClearFrames();
+    controller->HandleCommand(MainCommand::LoadParameters);
+    EXPECT_EQ(link->Sim().Cell(7), 22);
+    EXPECT_NE(link->Sim().Cell(100), 0x55);
+    EXPECT_EQ(WritesSeen().size(), 64U);
+}
+
+TEST_F(ParameterFileTest, AnotherTypeAsksAndNoWritesNothing)
+{
+    QByteArray cells = DeviceCells(128);
+    cells[65] = static_cast<char>(cells[65] + 1);
+    cells[7] = 29;
+    Write(Path("other.escp"), cells);
+    prompt.AnswerOpenFile(Path("other.escp"));
+    prompt.AnswerMessage(IPrompt::Answer::No);
+    link->Sim().ClearFrames();
+    controller->HandleCommand(MainCommand::LoadParameters);
+    ASSERT_EQ(prompt.Messages().size(), 1U);
+    EXPECT_EQ(prompt.Messages()[0].text,
+              QStringLiteral("The ESC type and/or revision does not match the parameters file.\nDo you want to continue?"));
+    EXPECT_TRUE(WritesSeen().empty());
+    EXPECT_EQ(link->Sim().Cell(7), 15);
+
+    prompt.AnswerOpenFile(Path("other.escp"));
+    prompt.AnswerMessage(IPrompt::Answer::Yes);
+    controller->HandleCommand(MainCommand::LoadParameters);
+    EXPECT_EQ(link->Sim().Cell(7), 29);
+}
+
+TEST_F(ParameterFileTest, DeviceFailingDuringSaveLeavesTheExistingFileUntouched)
+{
+    const QString path = Path("keep.escp");
+    const QByteArray previous("the user's earlier backup, which must survive");
+    Write(path, previous);
+    controller->Image().InvalidateCell(-1);
+    link->Sim().SetUnplugged(true);
+    prompt.AnswerSaveFile(path);
+    prompt.AnswerMessage(IPrompt::Answer::Ok);
+    controller->HandleCommand(MainCommand::SaveParameters);
+    ASSERT_EQ(prompt.Messages().size(), 1U);
+    EXPECT_EQ(prompt.Messages()[0].text, QStringLiteral("Unable to get response on reading the 0 cell\nReconnecting..."));
+    EXPECT_EQ(Read(path), previous);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"keep.escp"});
+    EXPECT_EQ(view.linkState, IMainView::LinkWaiting);
+    link->Sim().SetUnplugged(false);
+}
+
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <map>
+#include <vector>
+
+#include "app/IMainView.h"
+
+// Remembers what the connection logic shows, for tests that run it without
+// a window.
+class CRecordingView : public IMainView {
+public:
+    void SetLinkState(LinkState state, const QString& text) override
+    {
+        linkState = state;
+        linkText = text;
+    }
+    void SetMessage(const QString& text) override
+    {
+        message = text;
+        messages << text;
+    }
+    void SetTitle(const QString& text) override { title = text; }
+    void ShowParameterList(bool show) override { listShown = show; }
+    void SetListEnabled(bool enabled) override { listEnabled = enabled; }
+    void SetButtonEnabled(int command, bool enabled) override { buttons[command] = enabled; }
+    void SetCurvesDropDown(bool dropDown) override { curvesDropDown = dropDown; }
+    void PostCommand(int command) override { postedCommands.push_back(command); }
+
+    LinkState linkState = LinkClosed;
+    QString linkText;
+    QString message;
+    QStringList messages;
+    QString title;
+    bool listShown = false;
+    bool listEnabled = false;
+    bool curvesDropDown = false;
+    std::map<int, bool> buttons;
+    std::vector<int> postedCommands;
+};
