@@ -14,32 +14,6 @@ TEST(PortSetup, OffersTheThirteenSpeedsInListOrder)
     EXPECT_EQ(CPortSetup::SpeedIndex(14400), -1);
 }
 
-TEST(PortSetup, PositiveSpeedShowsItWithTheBoxClear)
-{
-    const CPortSetup setup({QStringLiteral("/dev/ttyUSB0"), 19200});
-    EXPECT_FALSE(setup.UseDefaultSettings());
-    EXPECT_EQ(setup.ShownSpeed(), 19200);
-    EXPECT_EQ(setup.ShownSpeedIndex(), 4);
-}
-
-TEST(PortSetup, NegativeSpeedTicksTheBoxAndShowsItsAbsoluteValue)
-{
-    const CPortSetup setup({QStringLiteral("/dev/ttyUSB0"), -115200});
-    EXPECT_TRUE(setup.UseDefaultSettings());
-    EXPECT_EQ(setup.ShownSpeed(), 115200);
-    EXPECT_EQ(setup.ShownSpeedIndex(), 8);
-}
-
-TEST(PortSetup, ConfirmNegatesTheChosenSpeedOnlyWhenTheBoxIsTicked)
-{
-    const CPortSetup setup({QStringLiteral("/dev/ttyUSB0"), 19200});
-    const auto ticked = setup.Confirm(QStringLiteral("/dev/ttyACM0"), 4, true);
-    EXPECT_EQ(ticked.portName, QStringLiteral("/dev/ttyACM0"));
-    EXPECT_EQ(ticked.speed, -19200);
-    const auto clear = setup.Confirm(QStringLiteral("/dev/ttyACM0"), 8, false);
-    EXPECT_EQ(clear.speed, 115200);
-}
-
 TEST(PortSetup, NothingChosenKeepsThePreviousValues)
 {
     const CPortSetup setup({QStringLiteral("COM1:"), 38400});
