@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
@@ -20,6 +21,10 @@ using Clock = std::chrono::steady_clock;
 // Bytes of the echo or of an answer are handed to the pty in slices of this
 // much line time, so pacing stays exact without a wake-up per byte.
 constexpr auto kSlice = std::chrono::microseconds(1000);
+
+// The record of received frames keeps the newest ones only, so that a long
+// telemetry session does not grow without bound.
+constexpr std::size_t kMaxFrames = 100000;
 
 Clock::duration ByteTime(bool lineTiming, int baud)
 {
@@ -37,7 +42,7 @@ struct CEscSimulator::Impl {
     Options options;
     mutable std::mutex mutex;  // guards everything below that the API reads or changes
     std::unique_ptr<CSimDevice> device;
-    std::vector<Frame> frames;
+    std::deque<Frame> frames;  // the newest kMaxFrames
     std::string error;
     bool unplugged = false;
     int extraDelayMs = 0;
@@ -162,6 +167,8 @@ bool CEscSimulator::Impl::Accept(const std::vector<uint8_t>& frame, Clock::time_
     reply.deviceBaud = device->Baud();
     const bool understood = !unplugged && hostBaud == reply.deviceBaud;
     frames.push_back(Frame{frame, arrival, hostBaud, understood});
+    if (frames.size() > kMaxFrames)
+        frames.pop_front();
     // At the wrong speed the ESC sees only framing errors, and an unplugged
     // ESC sees nothing: either way no answer comes.
     if (!understood || !device->Handle(frame, arrival, reply.answer) || reply.answer.bytes.empty())
@@ -362,7 +369,7 @@ int CEscSimulator::HostBaud() const
 std::vector<CEscSimulator::Frame> CEscSimulator::Frames() const
 {
     std::lock_guard<std::mutex> lock(m_impl->mutex);
-    return m_impl->frames;
+    return std::vector<Frame>(m_impl->frames.begin(), m_impl->frames.end());
 }
 
 void CEscSimulator::ClearFrames()
@@ -427,6 +434,9 @@ void CEscSimulator::SetTempA(uint16_t raw)
 void CEscSimulator::SetUnplugged(bool unplugged)
 {
     std::lock_guard<std::mutex> lock(m_impl->mutex);
+    // Plugged in again, the ESC powers up afresh at 19200 baud; its cells stay.
+    if (m_impl->unplugged && !unplugged && m_impl->device)
+        m_impl->device->SetBaud(CSimDevice::kStartBaud);
     m_impl->unplugged = unplugged;
 }
 

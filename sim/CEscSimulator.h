@@ -3,6 +3,26 @@
 // A simulated ESC behind an echoing serial link, played on a pseudo-terminal.
 // Tests start it in-process; the torv-esc-sim program wraps it for manual use.
 // It is written from the wire protocol alone and shares no code with TORV.
+//
+// The device thread echoes every byte TORV writes, cuts the stream into frames
+// (resynchronising on broken bytes) and answers each one after the processing
+// delay, unless the speeds differ (TORV's side, read from the master, against
+// the ESC's own speed), the ESC is unplugged, or the frame is unknown. The
+// device state changes when a frame has arrived, before its echo is back.
+//
+// Device behaviour worth knowing in tests:
+//  - 'S','P',code answers 'O' at the old speed and then switches; a code that
+//    is not one bit of cell 94 (19200 always allowed) is answered 'N'.
+//  - The logger status: cell 128 counts the logs, cells 129/130 (low, high)
+//    the pages up to the first erased one; kept up to date by page writes and
+//    erases. 'E',n erases from page n to the end; pages beyond the memory
+//    read erased. A page write is acknowledged by its echo alone.
+//  - 'u','p','d' enters the boot loader (answer 'O'); blocks are acknowledged
+//    'M','O',0x9C. The first ordinary frame after at least one block starts the
+//    uploaded firmware: the device then reports the release version of its
+//    model (the deprecated and the full model become firmware 2.4).
+//  - Cells 56-58 follow the simulated motor (input voltage, temperature);
+//    identity, calibration and live cells (56-79, 94) ignore writes.
 
 #include <array>
 #include <chrono>
@@ -41,8 +61,8 @@ public:
     CEscSimulator(const CEscSimulator&) = delete;
     CEscSimulator& operator=(const CEscSimulator&) = delete;
 
-    bool Start();
-    void Stop();
+    bool Start();   // opens a new pseudo-terminal pair (the ESC keeps its cells, speed 19200)
+    void Stop();    // stops the thread, closes the pair, removes the link
     bool IsRunning() const;
     std::string LastError() const;
     std::string ProfileName() const;
@@ -54,7 +74,7 @@ public:
     int HostBaud() const;            // the speed the other side set on the pseudo-terminal
 
     // Inspection (thread-safe copies)
-    std::vector<Frame> Frames() const;
+    std::vector<Frame> Frames() const;  // the newest 100000 frames, oldest first
     void ClearFrames();
     uint8_t Cell(int index) const;
     void SetCell(int index, uint8_t value);
@@ -66,7 +86,8 @@ public:
     void SetTempA(uint16_t raw);
 
     // Fault injection
-    void SetUnplugged(bool unplugged);  // the ESC is gone; the cable still echoes
+    void SetUnplugged(bool unplugged);  // the ESC is gone; the cable still echoes. Plugged in
+                                        // again, it starts afresh at 19200 baud
     void SetExtraAnswerDelayMs(int ms); // answer late
     void CorruptNextAnswers(int count); // wrong sum/CRC in the next answers
     void InjectNoiseBeforeNextAnswer(std::vector<uint8_t> noise);

@@ -429,6 +429,14 @@ TEST_F(SimProtocol, UnpluggedEscLeavesOnlyTheEcho)
     EXPECT_EQ(m_client.Exchange(probe, 0), probe);
     m_sim->SetUnplugged(false);
     EXPECT_EQ(m_client.ReceiveUpToFence(), EchoOnlyThenFence({}));
+
+    // An ESC plugged in again has powered up afresh at 19200 baud.
+    EXPECT_EQ(AnswerOf('S', 'P', 0x20), ShortAnswer('O'));
+    ASSERT_TRUE(WaitForBaud(115200));
+    m_sim->SetUnplugged(true);
+    m_sim->SetUnplugged(false);
+    EXPECT_EQ(m_sim->DeviceBaud(), 19200);
+    EXPECT_EQ(AnswerOf('s', 'e', 't'), ShortAnswer('O'));
 }
 
 TEST_F(SimProtocol, LateAnswerArrivesAfterTheExtraDelay)
