@@ -1,5 +1,7 @@
 #include "app/CStartup.h"
 
+#include "library/CDeviceLibrary.h"
+
 #include "app/AppLog.h"
 #include "app/CIniFile.h"
 #include "app/CTORVModule.h"
@@ -35,24 +37,23 @@ IPrompt::FileRequest CStartup::LibraryFileRequest()
     return request;
 }
 
-std::unique_ptr<pugi::xml_document> CStartup::ParseLibraryFile(const QString& path)
+std::unique_ptr<CDeviceLibrary> CStartup::ParseLibraryFile(const QString& path)
 {
     if (path.isEmpty())
         return nullptr;
-    auto document = std::make_unique<pugi::xml_document>();
-    const pugi::xml_parse_result result = document->load_file(QFile::encodeName(path).constData());
-    if (!result) {
-        qCDebug(lcApp) << "device library" << path << "not loaded:" << result.description()
-                       << "at offset" << result.offset;
+    auto library = std::make_unique<CDeviceLibrary>();
+    if (!library->Load(path)) {
+        qCDebug(lcApp) << "device library" << path << "not loaded:" << library->ErrorText() << "at line"
+                       << library->ErrorLine();
         return nullptr;
     }
-    return document;
+    return library;
 }
 
-std::unique_ptr<pugi::xml_document> CStartup::LoadLibrary()
+std::unique_ptr<CDeviceLibrary> CStartup::LoadLibrary()
 {
     for (;;) {
-        std::unique_ptr<pugi::xml_document> library = m_options.parseLibrary(m_settings.escFile);
+        std::unique_ptr<CDeviceLibrary> library = m_options.parseLibrary(m_settings.escFile);
         if (library != nullptr)
             return library;
 
@@ -88,7 +89,7 @@ int CStartup::Run()
 
     m_language.Load(m_programFolder, m_options.locale.value_or(CLanguageModule::UserLocale()));
 
-    std::unique_ptr<pugi::xml_document> library = LoadLibrary();
+    std::unique_ptr<CDeviceLibrary> library = LoadLibrary();
     int exitCode = 0;
     bool withEscFile = false;
     std::unique_ptr<IMainWindow> window;

@@ -7,7 +7,7 @@
 #include <QLocale>
 #include <QString>
 
-#include <pugixml.hpp>
+#include "library/CDeviceLibrary.h"
 
 #include <functional>
 #include <memory>
@@ -23,7 +23,7 @@ class CStartup {
 public:
     // Parses the device library file; null when it cannot be read or is not
     // well-formed.
-    using LibraryParser = std::function<std::unique_ptr<pugi::xml_document>(const QString& path)>;
+    using LibraryParser = std::function<std::unique_ptr<CDeviceLibrary>(const QString& path)>;
 
     struct Options {
         QString executablePath;         // empty: the running program's
@@ -44,7 +44,7 @@ public:
     const CTorvSettings& Settings() const { return m_settings; }
     bool LanguageLoaded() const { return m_language.IsLoaded(); }
 
-    static std::unique_ptr<pugi::xml_document> ParseLibraryFile(const QString& path);
+    static std::unique_ptr<CDeviceLibrary> ParseLibraryFile(const QString& path);
 
     // The library prompt's text and the open dialog's request.
     static QString LibraryQuestion();
@@ -53,7 +53,7 @@ public:
 private:
     // Parses m_settings.escFile, asking for another file until one parses.
     // Null when the user declines or cancels.
-    std::unique_ptr<pugi::xml_document> LoadLibrary();
+    std::unique_ptr<CDeviceLibrary> LoadLibrary();
 
     IPrompt& m_prompt;
     IMainWindowFactory& m_factory;

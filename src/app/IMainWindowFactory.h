@@ -3,7 +3,7 @@
 #include "app/CTorvSettings.h"
 #include "app/IMainWindow.h"
 
-#include <pugixml.hpp>
+#include "library/CDeviceLibrary.h"
 
 #include <memory>
 
@@ -15,5 +15,5 @@ public:
     // The window gets the settings and owns the parsed device library for the
     // rest of the run. Returns null when the window cannot be created.
     virtual std::unique_ptr<IMainWindow> Create(const CTorvSettings& settings,
-                                                std::unique_ptr<pugi::xml_document> library) = 0;
+                                                std::unique_ptr<CDeviceLibrary> library) = 0;
 };

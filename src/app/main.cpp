@@ -15,7 +15,7 @@ int main(int argc, char* argv[])
 
     CTORVModule module;
     CWidgetPrompt prompt;
-    CMainDlgFactory factory;
+    CMainDlgFactory factory(module, prompt);
     CStartup startup(prompt, factory);
     return startup.Run();
 }

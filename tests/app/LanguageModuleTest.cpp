@@ -113,7 +113,7 @@ TEST(LanguageModuleTest, MissingOrBrokenModuleIsIgnored)
 
 class NoWindowFactory : public IMainWindowFactory {
 public:
-    std::unique_ptr<IMainWindow> Create(const CTorvSettings&, std::unique_ptr<pugi::xml_document>) override
+    std::unique_ptr<IMainWindow> Create(const CTorvSettings&, std::unique_ptr<CDeviceLibrary>) override
     {
         return nullptr;
     }

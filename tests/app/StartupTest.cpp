@@ -17,7 +17,7 @@ class FakeWindow : public IMainWindow {
 public:
     using Hook = std::function<void(FakeWindow&)>;
 
-    FakeWindow(const CTorvSettings& settings, std::unique_ptr<pugi::xml_document> library, Hook hook)
+    FakeWindow(const CTorvSettings& settings, std::unique_ptr<CDeviceLibrary> library, Hook hook)
         : m_settings(settings), m_library(std::move(library)), m_hook(std::move(hook)) {}
 
     int Run() override
@@ -29,18 +29,18 @@ public:
     CTorvSettings Settings() const override { return m_settings; }
 
     CTorvSettings m_settings;
-    std::unique_ptr<pugi::xml_document> m_library;
+    std::unique_ptr<CDeviceLibrary> m_library;
     Hook m_hook;
 };
 
 class FakeFactory : public IMainWindowFactory {
 public:
     std::unique_ptr<IMainWindow> Create(const CTorvSettings& settings,
-                                        std::unique_ptr<pugi::xml_document> library) override
+                                        std::unique_ptr<CDeviceLibrary> library) override
     {
         ++created;
         createdWith = settings;
-        libraryRoot = library != nullptr ? library->document_element().name() : "";
+        libraryRoot = library != nullptr ? library->Root().name() : "";
         if (fail)
             return nullptr;
         return std::make_unique<FakeWindow>(settings, std::move(library), hook);
@@ -302,9 +302,9 @@ TEST_F(StartupTest, TheLibraryParserCanBeReplaced)
     CStartup::Options options;
     options.parseLibrary = [&asked](const QString& path) {
         asked.append(path);
-        auto doc = std::make_unique<pugi::xml_document>();
-        doc->append_child("Replaced");
-        return doc;
+        auto library = std::make_unique<CDeviceLibrary>();
+        library->LoadFromBuffer("<Replaced/>");
+        return library;
     };
     EXPECT_EQ(Run(options), 2);
     EXPECT_EQ(asked, QStringList { Folder() + "/Brisko.esc" });
@@ -320,7 +320,7 @@ TEST_F(StartupTest, LibraryParsingRejectsMissingEmptyAndMalformedFiles)
     EXPECT_EQ(CStartup::ParseLibraryFile(WriteFile("bad.esc", "<a><b></a>")), nullptr);
     const auto good = CStartup::ParseLibraryFile(WriteLibrary(QStringLiteral("name with spaces ů.esc")));
     ASSERT_NE(good, nullptr);
-    EXPECT_STREQ(good->document_element().name(), "Brisko");
+    EXPECT_STREQ(good->Root().name(), "Brisko");
 }
 
 }

@@ -1,68 +1,336 @@
 #include "app/ui/CMainDlg.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
-#include <QDir>
 #include <QEventLoop>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
 #include <QScreen>
+#include <QStackedWidget>
 #include <QStatusBar>
-#include <QVBoxLayout>
+#include <QToolBar>
+#include <QToolButton>
 
-CMainDlg::CMainDlg(const CTorvSettings& settings, std::unique_ptr<pugi::xml_document> library, QWidget* parent)
-    : QMainWindow(parent)
-    , m_settings(settings)
-    , m_library(library != nullptr ? std::move(library) : std::make_unique<pugi::xml_document>())
+#include "app/CMainCommands.h"
+#include "app/CMainController.h"
+#include "app/CTorvMessage.h"
+#include "app/ui/CHelpView.h"
+#include "controls/CPropertyListCtrl.h"
+#include "library/CDeviceLibrary.h"
+#include "library/ui/CAboutDlg.h"
+#include "link/CSerialPort.h"
+#include "link/ui/CComPortSetupDlg.h"
+
+namespace {
+constexpr int kStateIconSize = 16;
+
+QString StateIcon(IMainView::LinkState state)
 {
+    switch (state) {
+    case IMainView::LinkConnected:
+        return QStringLiteral(":/icons/link-connected.svg");
+    case IMainView::LinkWaiting:
+        return QStringLiteral(":/icons/link-waiting.svg");
+    case IMainView::LinkClosed:
+        break;
+    }
+    return QStringLiteral(":/icons/link-closed.svg");
+}
+}
+
+CMainDlg::CMainDlg(const CTorvSettings& settings, std::unique_ptr<CDeviceLibrary> library, CSerialPort& port,
+                   CSynchroBytesCollector& shortCollector, IPrompt& prompt, QWidget* parent)
+    : QMainWindow(parent),
+      m_settings(settings),
+      m_library(library != nullptr ? std::move(library) : std::make_unique<CDeviceLibrary>()),
+      m_prompt(prompt)
+{
+    Q_INIT_RESOURCE(resources);
     setObjectName(QStringLiteral("mainDlg"));
-    setWindowTitle(QStringLiteral("TORV"));
+    setWindowTitle(tr("TORV"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/torv.svg")));
 
-    auto* central = new QWidget(this);
-    auto* layout = new QVBoxLayout(central);
-    m_libraryLabel = new QLabel(QDir::toNativeSeparators(m_settings.escFile), central);
-    m_libraryLabel->setObjectName(QStringLiteral("libraryPathLabel"));
-    m_libraryLabel->setAlignment(Qt::AlignCenter);
-    m_libraryLabel->setWordWrap(true);
-    m_libraryLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    layout->addWidget(m_libraryLabel);
-    setCentralWidget(central);
+    m_stack = new QStackedWidget(this);
+    m_helpView = new CHelpView(m_stack);
+    m_helpView->setObjectName(QStringLiteral("helpView"));
+    m_propertyList = new CPropertyListCtrl(m_stack);
+    m_propertyList->setObjectName(QStringLiteral("propertyList"));
+    // The controller beeps through the prompt interface for refused values.
+    m_propertyList->SetBeep({});
+    m_stack->addWidget(m_helpView);
+    m_stack->addWidget(m_propertyList);
+    setCentralWidget(m_stack);
 
-    m_linkPane = new QLabel(QStringLiteral(" "), this);
-    m_linkPane->setObjectName(QStringLiteral("linkStatePane"));
-    m_linkPane->setFixedWidth(LinkPaneWidth);
-    m_messagePane = new QLabel(this);
-    m_messagePane->setObjectName(QStringLiteral("messagePane"));
-    statusBar()->addWidget(m_linkPane);
-    statusBar()->addWidget(m_messagePane, 1);
-    statusBar()->setSizeGripEnabled(true);
+    BuildToolBar();
+    BuildStatusBar();
+    BuildShortcuts();
 
-    auto* closeAction = new QAction(this);
-    closeAction->setObjectName(QStringLiteral("closeAction"));
-    closeAction->setShortcut(QKeySequence(Qt::Key_Escape));
-    closeAction->setShortcutContext(Qt::WindowShortcut);
-    connect(closeAction, &QAction::triggered, this, &CMainDlg::close);
-    addAction(closeAction);
+    m_controller = std::make_unique<CMainController>(port, shortCollector, *m_library, m_prompt, *this);
+    m_controller->SetPortName(m_settings.port);
+    m_controller->SetSaveFolder(m_settings.saveFolder);
+    m_propertyList->SetList(&m_controller->List());
 
     setMinimumSize(MinimumClientSize());
     resize(MinimumClientSize());
 }
 
-CMainDlg::~CMainDlg() = default;
+CMainDlg::~CMainDlg()
+{
+    m_propertyList->SetList(nullptr);
+}
 
 QSize CMainDlg::MinimumClientSize()
 {
     return QSize(460, 440);
 }
 
-int CMainDlg::Run()
+QAction* CMainDlg::AddCommand(int command, const QString& text, const QKeySequence& shortcut, const QString& icon)
+{
+    auto* action = new QAction(text, this);
+    action->setObjectName(QStringLiteral("command%1").arg(command));
+    if (!icon.isEmpty())
+        action->setIcon(QIcon(icon));
+    if (!shortcut.isEmpty()) {
+        action->setShortcut(shortcut);
+        action->setShortcutContext(Qt::WindowShortcut);
+        action->setToolTip(QStringLiteral("%1 (%2)").arg(text, shortcut.toString(QKeySequence::NativeText)));
+    }
+    connect(action, &QAction::triggered, this, [this, command] { OnCommand(command); });
+    addAction(action);
+    m_actions[command] = action;
+    return action;
+}
+
+void CMainDlg::BuildToolBar()
+{
+    m_toolBar = addToolBar(tr("Commands"));
+    m_toolBar->setObjectName(QStringLiteral("toolBar"));
+    m_toolBar->setMovable(false);
+    m_toolBar->setIconSize(QSize(24, 24));
+
+    m_toolBar->addAction(AddCommand(MainCommand::LoadParameters, tr("Load settings from file"),
+                                    QKeySequence(Qt::CTRL | Qt::Key_O), QStringLiteral(":/icons/load-parameters.svg")));
+    m_toolBar->addAction(AddCommand(MainCommand::SaveParameters, tr("Save settings to file"),
+                                    QKeySequence(Qt::CTRL | Qt::Key_S), QStringLiteral(":/icons/save-parameters.svg")));
+    m_toolBar->addAction(AddCommand(MainCommand::PortSetup, tr("Port Setup...\t<Ctrl>P"),
+                                    QKeySequence(Qt::CTRL | Qt::Key_P), QStringLiteral(":/icons/port-setup.svg")));
+    m_actions[MainCommand::PortSetup]->setToolTip(tr("Connection setup (Ctrl+P)"));
+    m_toolBar->addAction(AddCommand(MainCommand::Logs, tr("Logs: download, files and chart"),
+                                    QKeySequence(Qt::CTRL | Qt::Key_L), QStringLiteral(":/icons/logs.svg")));
+    QAction* panel = AddCommand(MainCommand::MeasurementPanel, tr("Measurement panel"), {},
+                                QStringLiteral(":/icons/measurement-panel.svg"));
+    panel->setToolTip(tr("Measurement panel"));
+    m_toolBar->addAction(panel);
+    QAction* erase = AddCommand(MainCommand::EraseLoggerDialog, tr("Erase logger memory"), {},
+                                QStringLiteral(":/icons/erase-logger.svg"));
+    erase->setToolTip(tr("Erase logger memory"));
+    m_toolBar->addAction(erase);
+    QAction* curves = AddCommand(MainCommand::Curves, tr("Curves"), {}, QStringLiteral(":/icons/curves.svg"));
+    curves->setToolTip(tr("Curves"));
+    m_toolBar->addAction(curves);
+    m_curvesButton = qobject_cast<QToolButton*>(m_toolBar->widgetForAction(curves));
+    m_curvesMenu = new QMenu(this);
+    m_curvesMenu->setObjectName(QStringLiteral("curvesMenu"));
+
+    // The items the program adds to the system menu on other desktops.
+    m_toolBar->addSeparator();
+    auto* more = new QToolButton(m_toolBar);
+    more->setObjectName(QStringLiteral("systemMenuButton"));
+    more->setText(QStringLiteral("\u2630"));
+    more->setToolTip(tr("Menu"));
+    more->setPopupMode(QToolButton::InstantPopup);
+    auto* menu = new QMenu(more);
+    menu->addAction(m_actions[MainCommand::PortSetup]);
+    menu->addAction(AddCommand(MainCommand::About, tr("About TORV...\t<Ctrl>A"), QKeySequence(Qt::CTRL | Qt::Key_A)));
+    more->setMenu(menu);
+    m_toolBar->addWidget(more);
+}
+
+void CMainDlg::BuildStatusBar()
+{
+    auto* linkPane = new QWidget(this);
+    linkPane->setObjectName(QStringLiteral("linkStatePane"));
+    linkPane->setFixedWidth(LinkPaneWidth);
+    auto* layout = new QHBoxLayout(linkPane);
+    layout->setContentsMargins(2, 0, 2, 0);
+    layout->setSpacing(4);
+    m_linkIcon = new QLabel(linkPane);
+    m_linkIcon->setObjectName(QStringLiteral("linkStateIcon"));
+    m_linkText = new QLabel(QStringLiteral(" "), linkPane);
+    m_linkText->setObjectName(QStringLiteral("linkStateText"));
+    layout->addWidget(m_linkIcon);
+    layout->addWidget(m_linkText, 1);
+    m_messagePane = new QLabel(this);
+    m_messagePane->setObjectName(QStringLiteral("messagePane"));
+    m_messagePane->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    statusBar()->addWidget(linkPane);
+    statusBar()->addWidget(m_messagePane, 1);
+    statusBar()->setSizeGripEnabled(true);
+    SetLinkState(LinkClosed, QStringLiteral(" "));
+}
+
+void CMainDlg::BuildShortcuts()
+{
+    AddCommand(MainCommand::Refresh, tr("Refresh parameters"), QKeySequence(Qt::CTRL | Qt::Key_R));
+    AddCommand(MainCommand::RestoreDefaults, tr("Restore defaults"), QKeySequence(Qt::CTRL | Qt::Key_D));
+    AddCommand(MainCommand::LibraryUpdate, tr("Updates check-in"), QKeySequence(Qt::CTRL | Qt::Key_U));
+    AddCommand(MainCommand::FirmwareUpdate, tr("Update firmware"), QKeySequence(Qt::CTRL | Qt::Key_F));
+    AddCommand(MainCommand::EraseLogger, tr("Erase logger memory"), QKeySequence(Qt::CTRL | Qt::Key_E));
+    AddCommand(MainCommand::WriteLoggerImage, tr("Write a memory image into the logger"),
+               QKeySequence(Qt::CTRL | Qt::Key_M));
+    AddCommand(MainCommand::Melodies, tr("Melodies"), QKeySequence(Qt::CTRL | Qt::Key_Y));
+    AddCommand(MainCommand::Close, tr("Close"), QKeySequence(Qt::Key_Escape));
+}
+
+QAction* CMainDlg::Action(int command) const
+{
+    const auto found = m_actions.find(command);
+    return found != m_actions.end() ? found->second : nullptr;
+}
+
+void CMainDlg::Open()
 {
     show();
     PlaceWindow();
+    m_controller->Open();
+}
+
+int CMainDlg::Run()
+{
+    Open();
     QEventLoop loop;
     m_loop = &loop;
-    const int result = loop.exec();
+    const int result = m_closed ? CloseCommand : loop.exec();
     m_loop = nullptr;
     return result;
+}
+
+CTorvSettings CMainDlg::Settings() const
+{
+    CTorvSettings settings = m_settings;
+    settings.port = m_controller->PortName();
+    settings.saveFolder = m_controller->SaveFolder();
+    return settings;
+}
+
+void CMainDlg::OnCommand(int command)
+{
+    switch (command) {
+    case MainCommand::Close:
+        close();
+        return;
+    case MainCommand::PortSetup:
+        ShowPortSetup();
+        return;
+    case MainCommand::About:
+        ShowAbout();
+        return;
+    default:
+        m_controller->HandleCommand(command);
+        return;
+    }
+}
+
+void CMainDlg::ShowPortSetup()
+{
+    const CPortSetup::Settings current{m_controller->PortName(), m_controller->Protocol().StoredLinkSpeed()};
+    std::optional<CPortSetup::Settings> chosen;
+    if (m_portSetupDialog) {
+        chosen = m_portSetupDialog(current);
+    } else {
+        CComPortSetupDlg dialog(current, this);
+        if (dialog.exec() == QDialog::Accepted)
+            chosen = dialog.Result();
+    }
+    if (chosen)
+        m_controller->ApplyPortSetup(chosen->portName, chosen->speed);
+}
+
+void CMainDlg::ShowAbout()
+{
+    std::vector<CAboutDlg::Device> devices;
+    for (const SupportedDevice& device : m_library->SupportedDevices())
+        devices.push_back({device.name, device.url});
+    CAboutDlg about(QStringLiteral("TORV"), QStringLiteral(TORV_VERSION), devices,
+                    m_library->VersionText().value_or(QString()), this);
+    about.exec();
+}
+
+QString CMainDlg::LinkPaneText() const
+{
+    return m_linkText->text();
+}
+
+QString CMainDlg::MessagePaneText() const
+{
+    return m_messagePane->text();
+}
+
+void CMainDlg::SetLinkState(LinkState state, const QString& text)
+{
+    m_linkIcon->setPixmap(QIcon(StateIcon(state)).pixmap(kStateIconSize, kStateIconSize));
+    m_linkText->setText(text);
+    const bool connected = state == LinkConnected;
+    m_actions[MainCommand::LoadParameters]->setEnabled(connected);
+    m_actions[MainCommand::SaveParameters]->setEnabled(connected);
+}
+
+void CMainDlg::SetMessage(const QString& text)
+{
+    m_messagePane->setText(text);
+}
+
+void CMainDlg::SetTitle(const QString& title)
+{
+    setWindowTitle(title);
+}
+
+void CMainDlg::ShowParameterList(bool show)
+{
+    m_stack->setCurrentWidget(show ? static_cast<QWidget*>(m_propertyList) : m_helpView);
+    m_propertyList->setEnabled(show);
+    m_helpView->setEnabled(!show);
+}
+
+void CMainDlg::SetListEnabled(bool enabled)
+{
+    m_propertyList->setEnabled(enabled);
+}
+
+void CMainDlg::SetButtonEnabled(int command, bool enabled)
+{
+    if (QAction* action = Action(command))
+        action->setEnabled(enabled);
+}
+
+void CMainDlg::SetCurvesDropDown(bool dropDown)
+{
+    if (m_curvesButton == nullptr)
+        return;
+    m_curvesMenu->clear();
+    if (dropDown) {
+        const pugi::xpath_node_set curves = m_controller->EscElement().select_nodes("//Curves/Curve");
+        for (const pugi::xpath_node& curve : curves)
+            m_curvesMenu->addAction(QString::fromUtf8(curve.node().attribute("name").value()))->setEnabled(false);
+    }
+    m_curvesButton->setMenu(dropDown ? m_curvesMenu : nullptr);
+    m_curvesButton->setPopupMode(dropDown ? QToolButton::MenuButtonPopup : QToolButton::DelayedPopup);
+}
+
+void CMainDlg::PostCommand(int command)
+{
+    QMetaObject::invokeMethod(this, [this, command] { OnCommand(command); }, Qt::QueuedConnection);
+}
+
+bool CMainDlg::event(QEvent* event)
+{
+    if (event->type() == TorvMessages::CleanAndReconnect()) {
+        m_controller->CleanAndReconnect(true);
+        return true;
+    }
+    return QMainWindow::event(event);
 }
 
 QSize CMainDlg::FrameExtra() const
@@ -97,9 +365,14 @@ void CMainDlg::PlaceWindow()
 
 void CMainDlg::closeEvent(QCloseEvent* event)
 {
-    const QSize outer = OuterSize();
-    m_settings.cx = outer.width();
-    m_settings.cy = outer.height();
+    if (!m_closed) {
+        // Leaving the link returns the ESC to 19200 baud.
+        m_controller->Close();
+        const QSize outer = OuterSize();
+        m_settings.cx = outer.width();
+        m_settings.cy = outer.height();
+        m_closed = true;
+    }
     event->accept();
     if (m_loop != nullptr)
         m_loop->exit(CloseCommand);

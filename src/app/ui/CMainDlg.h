@@ -1,55 +1,118 @@
 #pragma once
 
-#include "app/CTorvSettings.h"
-#include "app/IMainWindow.h"
-
 #include <QMainWindow>
 #include <QPointer>
 
-#include <pugixml.hpp>
-
+#include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 
+#include "app/CTorvSettings.h"
+#include "app/IMainView.h"
+#include "app/IMainWindow.h"
+#include "link/CPortSetup.h"
+
+class CDeviceLibrary;
+class CHelpView;
+class CMainController;
+class CPropertyListCtrl;
+class CSerialPort;
+class CSynchroBytesCollector;
+class IPrompt;
+class QAction;
 class QEventLoop;
 class QLabel;
+class QMenu;
+class QStackedWidget;
+class QToolBar;
+class QToolButton;
 
-// The program's single main window. For now it shows which device library
-// is in use and a status bar with the link state and message panes; it
-// closes with Escape or the close box and remembers its outer size.
-class CMainDlg : public QMainWindow, public IMainWindow {
+// The program's single main window: a toolbar, the help text while no ESC is
+// connected and the parameter list while one is, and a status bar with the
+// link state and the message pane. The connection logic lives in
+// CMainController; the window shows what it is told and dispatches commands.
+class CMainDlg : public QMainWindow, public IMainWindow, public IMainView {
     Q_OBJECT
 public:
     // The command that closes the window; also the result of its event loop.
     static constexpr int CloseCommand = 2;
     static constexpr int LinkPaneWidth = 200;
 
-    CMainDlg(const CTorvSettings& settings, std::unique_ptr<pugi::xml_document> library,
-             QWidget* parent = nullptr);
+    // Shows the port setup dialog; the confirmed settings, or nothing on Cancel.
+    using PortSetupDialog = std::function<std::optional<CPortSetup::Settings>(const CPortSetup::Settings&)>;
+
+    CMainDlg(const CTorvSettings& settings, std::unique_ptr<CDeviceLibrary> library, CSerialPort& port,
+             CSynchroBytesCollector& shortCollector, IPrompt& prompt, QWidget* parent = nullptr);
     ~CMainDlg() override;
 
+    // Shows the window, starts the connection attempts and runs the event
+    // loop until the window closes.
     int Run() override;
-    CTorvSettings Settings() const override { return m_settings; }
+    CTorvSettings Settings() const override;
 
-    const pugi::xml_document& Library() const { return *m_library; }
+    // Shows the window and starts the connection attempts without running a
+    // loop of its own (tests run their own).
+    void Open();
+
+    // Dispatches a command as the toolbar, a shortcut or the menu would.
+    void OnCommand(int command);
+    QAction* Action(int command) const;
+    void SetPortSetupDialog(PortSetupDialog dialog) { m_portSetupDialog = std::move(dialog); }
+
+    CMainController& Controller() { return *m_controller; }
+    CDeviceLibrary& Library() { return *m_library; }
+    CPropertyListCtrl* PropertyList() const { return m_propertyList; }
+    CHelpView* HelpView() const { return m_helpView; }
+    QString LinkPaneText() const;
+    QString MessagePaneText() const;
 
     // The smallest size the window can take, which is also its size when
     // no size is stored.
     static QSize MinimumClientSize();
 
+    // IMainView
+    void SetLinkState(LinkState state, const QString& text) override;
+    void SetMessage(const QString& text) override;
+    void SetTitle(const QString& title) override;
+    void ShowParameterList(bool show) override;
+    void SetListEnabled(bool enabled) override;
+    void SetButtonEnabled(int command, bool enabled) override;
+    void SetCurvesDropDown(bool dropDown) override;
+    void PostCommand(int command) override;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
-    // Opening: the stored outer size when both cx and cy are given (kept on
-    // the screen), then centred.
+    void BuildToolBar();
+    void BuildStatusBar();
+    void BuildShortcuts();
+    QAction* AddCommand(int command, const QString& text, const QKeySequence& shortcut = {},
+                        const QString& icon = {});
+    void ShowPortSetup();
+    void ShowAbout();
     void PlaceWindow();
     QSize FrameExtra() const;
     QSize OuterSize() const;
 
     CTorvSettings m_settings;
-    std::unique_ptr<pugi::xml_document> m_library;
-    QLabel* m_libraryLabel = nullptr;
-    QLabel* m_linkPane = nullptr;
+    std::unique_ptr<CDeviceLibrary> m_library;
+    IPrompt& m_prompt;
+    std::unique_ptr<CMainController> m_controller;
+
+    std::map<int, QAction*> m_actions;
+    QToolBar* m_toolBar = nullptr;
+    QToolButton* m_curvesButton = nullptr;
+    QMenu* m_curvesMenu = nullptr;
+    QStackedWidget* m_stack = nullptr;
+    CHelpView* m_helpView = nullptr;
+    CPropertyListCtrl* m_propertyList = nullptr;
+    QLabel* m_linkIcon = nullptr;
+    QLabel* m_linkText = nullptr;
     QLabel* m_messagePane = nullptr;
+    PortSetupDialog m_portSetupDialog;
     QPointer<QEventLoop> m_loop;
+    bool m_closed = false;
 };

@@ -1,9 +1,10 @@
 #include "app/ui/CMainDlgFactory.h"
 
+#include "app/CTORVModule.h"
 #include "app/ui/CMainDlg.h"
 
 std::unique_ptr<IMainWindow> CMainDlgFactory::Create(const CTorvSettings& settings,
-                                                     std::unique_ptr<pugi::xml_document> library)
+                                                     std::unique_ptr<CDeviceLibrary> library)
 {
-    return std::make_unique<CMainDlg>(settings, std::move(library));
+    return std::make_unique<CMainDlg>(settings, std::move(library), m_module.Port(), m_module.Collector(), m_prompt);
 }

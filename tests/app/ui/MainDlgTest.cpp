@@ -1,5 +1,11 @@
 #include "app/ui/CMainDlg.h"
+#include "app/ui/CHelpView.h"
 #include "app/ui/CWidgetPrompt.h"
+#include "controls/CPropertyListCtrl.h"
+#include "library/CDeviceLibrary.h"
+#include "common/CScriptedPrompt.h"
+#include "link/CSerialPort.h"
+#include "link/CSynchroBytesCollector.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -40,8 +46,18 @@ CTorvSettings SettingsWithSize(int cx, int cy)
     CTorvSettings s = CTorvSettings::Defaults("/opt/torv");
     s.cx = cx;
     s.cy = cy;
+    s.port = QStringLiteral("/dev/torv-no-such-port");
     return s;
 }
+
+// A window on a port that does not exist: it stays in the closed state.
+struct PortlessWindow {
+    explicit PortlessWindow(const CTorvSettings& settings) : collector(port), dlg(settings, nullptr, port, collector, prompt) {}
+    CSerialPort port;
+    CSynchroBytesCollector collector;
+    CScriptedPrompt prompt;
+    CMainDlg dlg;
+};
 
 // Runs the window's event loop; while it runs, the action looks at the
 // window and then presses Escape. Returns the loop's result.
@@ -57,22 +73,22 @@ int RunAndEscape(CMainDlg& dlg, const std::function<void(CMainDlg&)>& whileOpen)
 
 TEST(MainDlgTest, OpensWithTheLibraryAndClosesWithEscapeReturningTheCloseCommand)
 {
-    CMainDlg dlg(SettingsWithSize(-1, -1), nullptr);
+    PortlessWindow window(SettingsWithSize(-1, -1));
+    CMainDlg& dlg = window.dlg;
     QString title;
-    QString label;
+    bool helpShown = false;
     QSize client;
     QSize outer;
     const int result = RunAndEscape(dlg, [&](CMainDlg& d) {
         title = d.windowTitle();
         client = d.size();
         outer = d.frameGeometry().size();
-        if (auto* l = d.findChild<QLabel*>("libraryPathLabel"))
-            label = l->text();
+        helpShown = d.HelpView()->isVisible() && !d.PropertyList()->isVisible();
     });
     EXPECT_EQ(result, CMainDlg::CloseCommand);
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_EQ(title, "TORV");
-    EXPECT_EQ(label, "/opt/torv/Brisko.esc");
+    EXPECT_TRUE(helpShown);
     // No stored size: the window opens at its smallest size, and that size
     // is what is stored on closing.
     EXPECT_EQ(client, CMainDlg::MinimumClientSize());
@@ -82,7 +98,8 @@ TEST(MainDlgTest, OpensWithTheLibraryAndClosesWithEscapeReturningTheCloseCommand
 
 TEST(MainDlgTest, StoredOuterSizeIsTakenOnOpeningAndTheSizeOnClosingIsKept)
 {
-    CMainDlg dlg(SettingsWithSize(600, 500), nullptr);
+    PortlessWindow window(SettingsWithSize(600, 500));
+    CMainDlg& dlg = window.dlg;
     QSize opened;
     RunAndEscape(dlg, [&](CMainDlg& d) {
         opened = d.frameGeometry().size();
@@ -92,17 +109,20 @@ TEST(MainDlgTest, StoredOuterSizeIsTakenOnOpeningAndTheSizeOnClosingIsKept)
     EXPECT_EQ(dlg.Settings().cx, 640 + dlg.frameGeometry().width() - dlg.width());
     EXPECT_EQ(dlg.Settings().cy, 520 + dlg.frameGeometry().height() - dlg.height());
     // The other settings pass through unchanged.
-    EXPECT_EQ(dlg.Settings().port, "COM1:");
+    EXPECT_EQ(dlg.Settings().port, "/dev/torv-no-such-port");
+    EXPECT_EQ(dlg.Settings().firmwareFolder, "/opt/torv");
 }
 
 TEST(MainDlgTest, StoredSizeBelowTheMinimumOrBeyondTheScreenIsBounded)
 {
-    CMainDlg small(SettingsWithSize(100, 50), nullptr);
+    PortlessWindow smallWindow(SettingsWithSize(100, 50));
+    CMainDlg& small = smallWindow.dlg;
     QSize opened;
     RunAndEscape(small, [&](CMainDlg& d) { opened = d.size(); });
     EXPECT_EQ(opened, CMainDlg::MinimumClientSize());
 
-    CMainDlg huge(SettingsWithSize(100000, 100000), nullptr);
+    PortlessWindow hugeWindow(SettingsWithSize(100000, 100000));
+    CMainDlg& huge = hugeWindow.dlg;
     QSize screen;
     RunAndEscape(huge, [&](CMainDlg& d) {
         opened = d.frameGeometry().size();
