@@ -16,7 +16,9 @@ struct CTorvSettings {
     int cy = -1;             // "cy": outer height, likewise
 
     static constexpr int MaxPathLength = 259;
-    static constexpr int MaxPortLength = 15;
+    // A port is a device path here (/dev/serial/by-id/... names are long),
+    // so it may be as long as the other paths; 15 characters would cut it.
+    static constexpr int MaxPortLength = MaxPathLength;
 
     static QString Section();  // "TORV"
     static QString FileName(); // "TORV.ini"

@@ -117,7 +117,7 @@ TEST_F(SettingsTest, OverlongValuesAreCut)
     EXPECT_EQ(s.firmwareFolder, longPath.left(259));
     EXPECT_EQ(s.melodiesFolder, longPath.left(259));
     EXPECT_EQ(s.saveFolder, longPath.left(259));
-    EXPECT_EQ(s.port, "/dev/serial/by-");
+    EXPECT_EQ(s.port, "/dev/serial/by-id/usb-FTDI_FT232R");
     EXPECT_EQ(s.cx, -1);
 }
 

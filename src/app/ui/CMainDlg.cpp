@@ -260,7 +260,7 @@ void CMainDlg::ShowAbout()
 
 QString CMainDlg::LinkPaneText() const
 {
-    return m_linkText->text();
+    return m_linkFullText;
 }
 
 QString CMainDlg::MessagePaneText() const
@@ -271,7 +271,12 @@ QString CMainDlg::MessagePaneText() const
 void CMainDlg::SetLinkState(LinkState state, const QString& text)
 {
     m_linkIcon->setPixmap(QIcon(StateIcon(state)).pixmap(kStateIconSize, kStateIconSize));
-    m_linkText->setText(text);
+    // Long device paths are cut in the middle so that the speed stays in view;
+    // the tooltip shows the whole text.
+    m_linkFullText = text;
+    const int room = LinkPaneWidth - kStateIconSize - 12;
+    m_linkText->setText(m_linkText->fontMetrics().elidedText(text, Qt::ElideMiddle, room));
+    m_linkText->setToolTip(text);
     const bool connected = state == LinkConnected;
     m_actions[MainCommand::LoadParameters]->setEnabled(connected);
     m_actions[MainCommand::SaveParameters]->setEnabled(connected);
@@ -280,6 +285,7 @@ void CMainDlg::SetLinkState(LinkState state, const QString& text)
 void CMainDlg::SetMessage(const QString& text)
 {
     m_messagePane->setText(text);
+    m_messagePane->setToolTip(text);
 }
 
 void CMainDlg::SetTitle(const QString& title)

@@ -112,6 +112,7 @@ private:
     QLabel* m_linkIcon = nullptr;
     QLabel* m_linkText = nullptr;
     QLabel* m_messagePane = nullptr;
+    QString m_linkFullText;
     PortSetupDialog m_portSetupDialog;
     QPointer<QEventLoop> m_loop;
     bool m_closed = false;

@@ -1,0 +1,158 @@
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "app/CMainCommands.h"
+#include "app/CMainController.h"
+#include "app/ui/CHelpView.h"
+#include "app/ui/CMainDlg.h"
+#include "common/CScriptedPrompt.h"
+#include "common/CSimulatedLink.h"
+#include "common/WaitFor.h"
+#include "controls/CPropertyListCtrl.h"
+#include "library/CDeviceLibrary.h"
+#include "library/ui/CAboutDlg.h"
+#include "link/ui/CComPortSetupDlg.h"
+
+namespace {
+
+constexpr int kDeadlineMs = 10000;
+
+// A main window talking to a simulated ESC over a pseudo-terminal.
+class ConnectedWindow {
+public:
+    explicit ConnectedWindow(const std::string& profile)
+        : m_link(Options(profile))
+    {
+        CTorvSettings settings = CTorvSettings::Defaults(QDir::tempPath());
+        settings.port = m_link.PortName();
+        auto library = std::make_unique<CDeviceLibrary>();
+        EXPECT_TRUE(library->Load(QStringLiteral(TORV_SOURCE_DIR "/src/resources/Brisko.esc")));
+        m_dlg = std::make_unique<CMainDlg>(settings, std::move(library), m_link.Port(), m_link.ShortCollector(),
+                                           m_prompt);
+        m_dlg->resize(520, 560);
+        m_dlg->Open();
+    }
+
+    ~ConnectedWindow() { m_dlg.reset(); }
+
+    bool WaitConnected()
+    {
+        return WaitFor([this] { return m_dlg->Controller().Connected() && m_dlg->LinkPaneText().size() > 1 &&
+                                       m_dlg->MessagePaneText() == QStringLiteral("Connected. Ready for programming."); },
+                       kDeadlineMs);
+    }
+
+    CMainDlg& Dlg() { return *m_dlg; }
+    CSimulatedLink& Link() { return m_link; }
+
+private:
+    static CEscSimulator::Options Options(const std::string& profile)
+    {
+        CEscSimulator::Options options;
+        options.profile = profile;
+        return options;
+    }
+
+    CSimulatedLink m_link;
+    CScriptedPrompt m_prompt;
+    std::unique_ptr<CMainDlg> m_dlg;
+};
+
+TEST(MainDlgConnected, ShowsTheListLinkStateAndEnablesTheDeviceButtons)
+{
+    ConnectedWindow window("full");
+    CMainDlg& dlg = window.Dlg();
+    EXPECT_TRUE(dlg.HelpView()->isVisible());
+    EXPECT_FALSE(dlg.Action(MainCommand::SaveParameters)->isEnabled());
+
+    ASSERT_TRUE(window.WaitConnected());
+    EXPECT_TRUE(dlg.PropertyList()->isVisible());
+    EXPECT_FALSE(dlg.HelpView()->isVisible());
+    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("TORV - Brisko Pro 80 v 2.4"));
+    EXPECT_EQ(dlg.LinkPaneText(), window.Link().PortName() + QStringLiteral(" 460800"));
+    EXPECT_TRUE(dlg.Action(MainCommand::LoadParameters)->isEnabled());
+    EXPECT_TRUE(dlg.Action(MainCommand::SaveParameters)->isEnabled());
+    EXPECT_TRUE(dlg.Action(MainCommand::Curves)->isEnabled());
+    EXPECT_TRUE(dlg.Action(MainCommand::MeasurementPanel)->isEnabled());
+}
+
+TEST(MainDlgConnected, RefreshShortcutStartsOverAndPortSetupBoundsTheSpeed)
+{
+    ConnectedWindow window("full");
+    CMainDlg& dlg = window.Dlg();
+    ASSERT_TRUE(window.WaitConnected());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+
+    QTest::keyClick(&dlg, Qt::Key_R, Qt::ControlModifier);
+    EXPECT_EQ(dlg.MessagePaneText(), QStringLiteral("Waiting for ESC response..."));
+    EXPECT_TRUE(dlg.HelpView()->isVisible());
+    ASSERT_TRUE(window.WaitConnected());
+
+    std::optional<CPortSetup::Settings> shown;
+    dlg.SetPortSetupDialog([&](const CPortSetup::Settings& current) {
+        shown = current;
+        return CPortSetup::Settings{current.portName, -19200};
+    });
+    QTest::keyClick(&dlg, Qt::Key_P, Qt::ControlModifier);
+    ASSERT_TRUE(shown.has_value());
+    EXPECT_EQ(shown->portName, window.Link().PortName());
+    EXPECT_EQ(shown->speed, 460800);
+    ASSERT_TRUE(window.WaitConnected());
+    EXPECT_EQ(dlg.LinkPaneText(), window.Link().PortName() + QStringLiteral(" 19200"));
+}
+
+TEST(MainDlgConnected, SelectingARowShowsItsDescription)
+{
+    ConnectedWindow window("plain");
+    CMainDlg& dlg = window.Dlg();
+    ASSERT_TRUE(window.WaitConnected());
+    dlg.Controller().List().Select(0);
+    EXPECT_EQ(dlg.MessagePaneText(), QStringLiteral("How the controller reacts to the throttle below neutral"));
+}
+
+// Pictures for the documentation: set TORV_SCREENSHOT_DIR to a folder to
+// have them written there.
+TEST(MainDlgScreenshots, WritesTheWindowsOfTheFirstUsableTorv)
+{
+    const QString folder = qEnvironmentVariable("TORV_SCREENSHOT_DIR");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "TORV_SCREENSHOT_DIR is not set";
+    QDir().mkpath(folder);
+    const auto save = [&folder](QWidget& widget, const char* name) {
+        QApplication::processEvents();
+        EXPECT_TRUE(widget.grab().save(QDir(folder).filePath(QString::fromLatin1(name))));
+    };
+    {
+        ConnectedWindow window("full");
+        save(window.Dlg(), "main-help.png");
+        ASSERT_TRUE(window.WaitConnected());
+        window.Dlg().Controller().List().Select(2);
+        save(window.Dlg(), "main-connected-categories.png");
+
+        CComPortSetupDlg setup(CPortSetup::Settings{window.Link().PortName(), 19200},
+                               QStringList{QStringLiteral("/dev/ttyUSB0"), QStringLiteral("/dev/ttyS0"),
+                                           window.Link().PortName()},
+                               &window.Dlg());
+        setup.show();
+        save(setup, "port-setup.png");
+
+        std::vector<CAboutDlg::Device> devices;
+        for (const SupportedDevice& device : window.Dlg().Library().SupportedDevices())
+            devices.push_back({device.name, device.url});
+        CAboutDlg about(QStringLiteral("TORV"), QStringLiteral("0.1"), devices,
+                        window.Dlg().Library().VersionText().value_or(QString()), &window.Dlg());
+        about.show();
+        save(about, "about.png");
+    }
+    {
+        ConnectedWindow window("plain");
+        ASSERT_TRUE(window.WaitConnected());
+        save(window.Dlg(), "main-connected-flat.png");
+    }
+}
+
+}
