@@ -165,6 +165,8 @@ void CMainDlg::BuildStatusBar()
     m_messagePane = new QLabel(this);
     m_messagePane->setObjectName(QStringLiteral("messagePane"));
     m_messagePane->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A long message must not widen the window: it is cut, the tooltip has it.
+    m_messagePane->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     statusBar()->addWidget(linkPane);
     statusBar()->addWidget(m_messagePane, 1);
     statusBar()->setSizeGripEnabled(true);
