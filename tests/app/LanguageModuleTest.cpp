@@ -2,6 +2,7 @@
 #include "app/CStartup.h"
 #include "app/IMainWindowFactory.h"
 #include "common/CScriptedPrompt.h"
+#include "common/TestApplication.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -13,23 +14,7 @@
 
 namespace {
 
-class CoreApplication : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        if (QCoreApplication::instance() == nullptr)
-            m_app = std::make_unique<QCoreApplication>(m_argc, m_argv);
-    }
-    void TearDown() override { m_app.reset(); }
-
-private:
-    int m_argc = 1;
-    char m_name[16] = "test_app";
-    char* m_argv[2] = { m_name, nullptr };
-    std::unique_ptr<QCoreApplication> m_app;
-};
-
-[[maybe_unused]] ::testing::Environment* const g_app = ::testing::AddGlobalTestEnvironment(new CoreApplication);
+[[maybe_unused]] const bool kQtApplication = TestApplication<QCoreApplication>::Register();
 
 const char* const kQuestion = "You have to have ESC definition file.\nWould you select the valid one?";
 const QString kRussianQuestion = QStringLiteral("Нужен файл описания ESC.\nВыбрать другой?");

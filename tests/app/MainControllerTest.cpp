@@ -131,6 +131,10 @@ TEST_F(MainControllerTest, EditsAreWrittenHighCellFirstAndShowTheDevicesReadBack
     EXPECT_EQ(WritesSeen(), (std::vector<Bytes>{{4, 3}, {5, 232}}));
     EXPECT_EQ(TextOf(RowOfCell(4)), QStringLiteral("1000"));
 
+    list.CommitValue(RowOfCell(0), 2, true);   // "Forward/reverse with brake"
+    EXPECT_EQ(link->Sim().Cell(0), 2);
+    EXPECT_EQ(TextOf(RowOfCell(0)), QStringLiteral("Forward/reverse with brake"));
+
     list.CommitValue(RowOfCell(21), false, false);
     EXPECT_EQ(link->Sim().Cell(21), 0);
     list.CommitValue(RowOfCell(21), true, false);
@@ -295,6 +299,20 @@ TEST_F(MainControllerTest, MissingPortShowsWhyAndDeviceCommandsAreNotHandled)
     EXPECT_FALSE(controller->HandleCommand(MainCommand::Refresh));
     EXPECT_FALSE(controller->HandleCommand(MainCommand::SaveParameters));
     EXPECT_FALSE(controller->HandleCommand(MainCommand::RestoreDefaults));
+}
+
+TEST_F(MainControllerTest, PortHeldByAnotherProgramIsNamedInTheMessagePane)
+{
+    Start();
+    CSerialPort other;
+    ASSERT_TRUE(WaitConnected());
+    controller->CleanAndReconnect(false);
+    link->Port().Close();
+    ASSERT_TRUE(other.Open(link->PortName(), 19200));
+    controller->ApplyPortSetup(link->PortName(), 19200);
+    ASSERT_TRUE(WaitFor([this] { return view.linkState == IMainView::LinkClosed; }, kConnectDeadlineMs));
+    EXPECT_TRUE(view.message.contains(QStringLiteral("another program holds the port"))) << view.message.toStdString();
+    other.Close();
 }
 
 class ParameterFileTest : public MainControllerTest {

@@ -85,28 +85,26 @@ IPrompt::Answer CScriptedPrompt::Message(const QString& text, const QString& cap
     return answer.answer;
 }
 
-std::optional<QString> CScriptedPrompt::OpenFile(const FileRequest& request)
+std::optional<QString> CScriptedPrompt::FileDialog(Kind kind, const FileRequest& request)
 {
     Request r;
-    r.kind = Kind::OpenFile;
+    r.kind = kind;
     r.file = request;
     m_requests.push_back(r);
     Scripted answer;
-    if (!Take(Kind::OpenFile, request.title, answer))
+    if (!Take(kind, request.title, answer))
         return std::nullopt;
     return answer.text;
 }
 
+std::optional<QString> CScriptedPrompt::OpenFile(const FileRequest& request)
+{
+    return FileDialog(Kind::OpenFile, request);
+}
+
 std::optional<QString> CScriptedPrompt::SaveFile(const FileRequest& request)
 {
-    Request r;
-    r.kind = Kind::SaveFile;
-    r.file = request;
-    m_requests.push_back(r);
-    Scripted answer;
-    if (!Take(Kind::SaveFile, request.title, answer))
-        return std::nullopt;
-    return answer.text;
+    return FileDialog(Kind::SaveFile, request);
 }
 
 std::optional<QString> CScriptedPrompt::BrowseFolder(const QString& title, const QString& initialFolder)

@@ -59,6 +59,7 @@ private:
     // Takes the front answer when it is of the kind; otherwise records a
     // failure and returns false.
     bool Take(Kind kind, const QString& what, Scripted& answer);
+    std::optional<QString> FileDialog(Kind kind, const FileRequest& request);
 
     std::deque<Scripted> m_answers;
     std::vector<Request> m_requests;

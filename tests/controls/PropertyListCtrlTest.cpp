@@ -21,25 +21,15 @@
 
 #include <gtest/gtest.h>
 
+#include "common/TestApplication.h"
+
 #include <memory>
 #include <utility>
 #include <vector>
 
 namespace {
 
-class QtApplication : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        if (QCoreApplication::instance() == nullptr) {
-            static int argc = 1;
-            static char name[] = "test_controls";
-            static char* argv[] = {name, nullptr};
-            new QApplication(argc, argv);
-        }
-    }
-};
-const auto* const kQtApplication = ::testing::AddGlobalTestEnvironment(new QtApplication);
+[[maybe_unused]] const bool kQtApplication = TestApplication<QApplication>::Register();
 
 // Row positions of the sample list, top to bottom.
 enum Row { Motor, Timing, Cutoff, Brake, Reverse, Firmware, Battery, Cells, Count };

@@ -8,21 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include "common/TestApplication.h"
+
 namespace {
 
-class QtApplication : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        if (QCoreApplication::instance() == nullptr) {
-            static int argc = 1;
-            static char name[] = "test_app_ui";
-            static char* argv[] = {name, nullptr};
-            new QApplication(argc, argv);
-        }
-    }
-};
-const auto* const kQtApplication = ::testing::AddGlobalTestEnvironment(new QtApplication);
+[[maybe_unused]] const bool kQtApplication = TestApplication<QApplication>::Register();
 
 }  // namespace
 

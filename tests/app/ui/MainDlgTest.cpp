@@ -4,6 +4,7 @@
 #include "controls/CPropertyListCtrl.h"
 #include "library/CDeviceLibrary.h"
 #include "common/CScriptedPrompt.h"
+#include "common/TestApplication.h"
 #include "link/CSerialPort.h"
 #include "link/CSynchroBytesCollector.h"
 
@@ -22,24 +23,9 @@
 
 namespace {
 
-class WidgetApplication : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        if (QCoreApplication::instance() == nullptr)
-            m_app = std::make_unique<QApplication>(m_argc, m_argv);
-        QApplication::setQuitOnLastWindowClosed(false);
-    }
-    void TearDown() override { m_app.reset(); }
-
-private:
-    int m_argc = 1;
-    char m_name[16] = "test_app_ui";
-    char* m_argv[2] = { m_name, nullptr };
-    std::unique_ptr<QApplication> m_app;
-};
-
-[[maybe_unused]] ::testing::Environment* const g_app = ::testing::AddGlobalTestEnvironment(new WidgetApplication);
+// The windows end their own event loops; the application must not quit first.
+[[maybe_unused]] const bool kQtApplication =
+    TestApplication<QApplication>::Register([] { QApplication::setQuitOnLastWindowClosed(false); });
 
 CTorvSettings SettingsWithSize(int cx, int cy)
 {

@@ -11,21 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include "common/TestApplication.h"
+
 namespace {
 
-class QtApplication : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        if (QCoreApplication::instance() == nullptr) {
-            static int argc = 1;
-            static char name[] = "test_link_ui";
-            static char* argv[] = {name, nullptr};
-            new QApplication(argc, argv);
-        }
-    }
-};
-const auto* const kQtApplication = ::testing::AddGlobalTestEnvironment(new QtApplication);
+[[maybe_unused]] const bool kQtApplication = TestApplication<QApplication>::Register();
 
 const QStringList kPorts = {QStringLiteral("/dev/ttyUSB1"), QStringLiteral("/dev/ttyS0"),
                             QStringLiteral("/dev/ttyACM0")};
