@@ -48,6 +48,14 @@ bool CDeviceProtocol::SendCommand(uint8_t command, uint8_t a1, uint8_t a2, uint8
                                   bool restartRefresh)
 {
     m_host.StopRefreshTimer();
+    if (!m_port.IsOpen()) {
+        // Nothing can answer on a closed port: fail at once rather than wait
+        // out the limit (leaving the link before the first attempt would
+        // otherwise cost every start-up 100 ms).
+        if (restartRefresh)
+            m_host.RestartRefreshTimer();
+        return false;
+    }
     m_port.SetCollector(&m_short);
     const int attempts = command == 'r' ? kReadAttempts : 1;
     bool ok = false;
