@@ -8,6 +8,7 @@
 #include "library/CPropertyReadOnlyItem.h"
 #include "library/CPropertySpinEditRangeItem.h"
 
+#include "common/TestApplication.h"
 #include "common/WaitFor.h"
 
 #include <QAbstractItemView>
@@ -16,13 +17,12 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QScrollBar>
-#include <QToolTip>
 #include <QTest>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
-#include "common/TestApplication.h"
-
+#include <algorithm>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -30,6 +30,8 @@
 namespace {
 
 [[maybe_unused]] const bool kQtApplication = TestApplication<QApplication>::Register();
+
+using Notes = std::vector<std::pair<int, IProperty*>>;
 
 // Row positions of the sample list, top to bottom.
 enum Row { Motor, Timing, Cutoff, Brake, Reverse, Firmware, Battery, Cells, Count };
@@ -43,7 +45,7 @@ protected:
         timing = list.AddItem(std::make_unique<CPropertyEditItem>(QStringLiteral("Timing"), QVariant(10)));
         auto range = std::make_unique<CPropertySpinEditRangeItem>(QStringLiteral("Cutoff voltage"), 5.0, 12.0, 0.5);
         range->SetValue(QVariant(14));   // 14 steps of 0.5: shows 7
-        cutoff = static_cast<CPropertySpinEditRangeItem*>(list.AddItem(std::move(range)));
+        cutoff = list.AddItem(std::move(range));
         auto brakeRow = std::make_unique<CPropertyListItem>(QStringLiteral("Brake"));
         for (const char* text : {"Off", "Soft", "Hard"})
             brakeRow->AddText(QLatin1String(text));
@@ -54,8 +56,7 @@ protected:
         list.AddItem(std::make_unique<CCategoryProperty>(QStringLiteral("Battery")));
         list.AddItem(std::make_unique<CPropertyEditItem>(QStringLiteral("Cells"), QVariant(3)));
 
-        QObject::connect(&list, &CPropertyList::notify,
-                         [this](int code, IProperty* row) { notes.emplace_back(code, row); });
+        QObject::connect(&list, &CPropertyList::notify, [this](int code, IProperty* row) { notes.emplace_back(code, row); });
         ctrl.SetBeep([this] { ++beeps; });
         ctrl.SetList(&list);
         ctrl.resize(360, 300);
@@ -67,41 +68,34 @@ protected:
 
     QPoint NameAt(int index) const { return ctrl.NameRect(index).center(); }
     QPoint ValueAt(int index) const { return ctrl.ValueRect(index).center(); }
-
     void Click(const QPoint& at) { QTest::mouseClick(ctrl.viewport(), Qt::LeftButton, Qt::NoModifier, at); }
     void DoubleClick(const QPoint& at)
     {
-        QTest::mouseClick(ctrl.viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        Click(at);
         QTest::mouseDClick(ctrl.viewport(), Qt::LeftButton, Qt::NoModifier, at);
         QTest::mouseRelease(ctrl.viewport(), Qt::LeftButton, Qt::NoModifier, at);
     }
-    // Keys go where the focus is, as they would from the keyboard.
-    void Key(Qt::Key key)
+    // Keys and text go where the focus is, as they would from the keyboard.
+    void Key(Qt::Key key) { QTest::keyClick(QApplication::focusWidget(), key); }
+    void Keys(std::initializer_list<Qt::Key> keys)
     {
-        QWidget* focus = QApplication::focusWidget();
-        ASSERT_NE(focus, nullptr);
-        QTest::keyClick(focus, key);
+        for (Qt::Key key : keys)
+            Key(key);
     }
-    void Type(const QString& text)
-    {
-        QWidget* focus = QApplication::focusWidget();
-        ASSERT_NE(focus, nullptr);
-        QTest::keyClicks(focus, text);
-    }
-    void Select(int index)
+    void Type(const QString& text) { QTest::keyClicks(QApplication::focusWidget(), text); }
+    // Selects the row and opens its editor with Enter, forgetting the notes.
+    void Edit(int index)
     {
         Click(NameAt(index));
+        Key(Qt::Key_Return);
         notes.clear();
     }
 
     int CountOf(int code) const
     {
-        int n = 0;
-        for (const auto& note : notes)
-            n += note.first == code ? 1 : 0;
-        return n;
+        return int(std::count_if(notes.begin(), notes.end(), [code](const auto& n) { return n.first == code; }));
     }
-    QString Shown(const IProperty* row) const
+    static QString Shown(const IProperty* row)
     {
         QString text;
         row->GetDisplayText(text);
@@ -117,320 +111,222 @@ protected:
     CPropertyList list;
     CPropertyListCtrl ctrl;
     IProperty* timing = nullptr;
-    CPropertySpinEditRangeItem* cutoff = nullptr;
+    IProperty* cutoff = nullptr;
     CPropertyListItem* brake = nullptr;
     CPropertyCheckButtonItem* reverse = nullptr;
-    std::vector<std::pair<int, IProperty*>> notes;
+    Notes notes;
     int beeps = 0;
 };
 
 }  // namespace
 
-TEST_F(PropertyListCtrlTest, ClickSelectsTheRowAndNotifiesTheSelection)
+TEST_F(PropertyListCtrlTest, NavigationKeysAndClicksSelectRowsAndNotifyEachChange)
 {
+    const std::pair<Qt::Key, int> steps[] = {{Qt::Key_Down, Motor}, {Qt::Key_Down, Timing}, {Qt::Key_Up, Motor},
+                                             {Qt::Key_End, Cells}, {Qt::Key_Down, Cells}, {Qt::Key_PageUp, Motor},
+                                             {Qt::Key_Home, Motor}};
+    for (const auto& [key, selected] : steps) {
+        Key(key);
+        EXPECT_EQ(list.Selected(), selected) << key;
+    }
+    EXPECT_EQ(CountOf(CPropertyList::NotifySelChanged), 5);
+    notes.clear();
     Click(NameAt(Timing));
+    Click(QPoint(10, ctrl.viewport()->height() - 2));   // below the last row: nothing
     EXPECT_EQ(list.Selected(), Timing);
-    ASSERT_EQ(notes.size(), 1u);
-    EXPECT_EQ(notes[0], std::make_pair(int(CPropertyList::NotifySelChanged), timing));
-    // Clicking below the last row changes nothing.
-    Click(QPoint(10, ctrl.viewport()->height() - 2));
-    EXPECT_EQ(list.Selected(), Timing);
+    EXPECT_EQ(notes, (Notes{{CPropertyList::NotifySelChanged, timing}}));
     EXPECT_EQ(ctrl.Editor(), nullptr);
 }
 
-TEST_F(PropertyListCtrlTest, NavigationKeysMoveTheSelectionWithinTheList)
+TEST_F(PropertyListCtrlTest, EnterOrADoubleClickOpensTheEditorOfEachRowKind)
 {
-    Key(Qt::Key_Down);
-    EXPECT_EQ(list.Selected(), Motor);   // nothing selected: the first row
-    Key(Qt::Key_Down);
-    Key(Qt::Key_Down);
-    EXPECT_EQ(list.Selected(), Cutoff);
-    Key(Qt::Key_Up);
-    EXPECT_EQ(list.Selected(), Timing);
-    Key(Qt::Key_End);
-    EXPECT_EQ(list.Selected(), Cells);
-    Key(Qt::Key_Down);
-    EXPECT_EQ(list.Selected(), Cells);
-    Key(Qt::Key_PageUp);
-    EXPECT_EQ(list.Selected(), Motor);
-    Key(Qt::Key_Home);
-    EXPECT_EQ(list.Selected(), Motor);
-    EXPECT_EQ(CountOf(CPropertyList::NotifySelChanged), 6);
-}
-
-TEST_F(PropertyListCtrlTest, EnterOpensTheEditorOfEachRowKind)
-{
-    Select(Timing);
-    Key(Qt::Key_Return);
+    Edit(Timing);
     auto* edit = EditorNamed<QLineEdit>("InplacePropertyEdit");
     ASSERT_NE(edit, nullptr);
     EXPECT_EQ(edit->text(), QStringLiteral("10"));
-    EXPECT_TRUE(edit->hasFocus());
     EXPECT_EQ(edit->geometry().left(), ctrl.ValueRect(Timing).left());
     Key(Qt::Key_Escape);
 
-    Select(Cutoff);
+    Click(NameAt(Cutoff));
     Key(Qt::Key_F2);
     auto* spin = EditorNamed<QAbstractSpinBox>("InplacePropertySpinEdit");
     ASSERT_NE(spin, nullptr);
     EXPECT_EQ(spin->text(), QStringLiteral("7"));
     Key(Qt::Key_Escape);
 
-    Select(Brake);
+    Click(NameAt(Brake));
     Key(Qt::Key_Enter);
     auto* combo = EditorNamed<QComboBox>("InplacePropertyList");
     ASSERT_NE(combo, nullptr);
-    ASSERT_EQ(combo->count(), 3);
-    EXPECT_EQ(combo->itemText(2), QStringLiteral("Hard"));
+    EXPECT_EQ(combo->count(), 3);
     EXPECT_EQ(combo->currentIndex(), 0);
     Key(Qt::Key_Escape);
 
-    // Read-only rows have no editor; nothing was committed on the way.
-    Select(Firmware);
-    Key(Qt::Key_Return);
-    EXPECT_EQ(ctrl.Editor(), nullptr);
+    DoubleClick(ValueAt(Timing));
+    EXPECT_NE(EditorNamed<QLineEdit>("InplacePropertyEdit"), nullptr);
     EXPECT_EQ(CountOf(CPropertyList::NotifyChanged), 0);
 }
 
-TEST_F(PropertyListCtrlTest, DoubleClickOpensTheEditor)
+TEST_F(PropertyListCtrlTest, ReadOnlyAndDisabledRowsAndADisabledControlDoNotEdit)
 {
-    DoubleClick(ValueAt(Timing));
-    EXPECT_NE(EditorNamed<QLineEdit>("InplacePropertyEdit"), nullptr);
-    EXPECT_EQ(list.Selected(), Timing);
+    Edit(Firmware);
+    EXPECT_EQ(ctrl.Editor(), nullptr);
+    timing->SetEnabled(false);
+    Edit(Timing);
+    EXPECT_EQ(ctrl.Editor(), nullptr);
+    Edit(Cells);
+    ASSERT_NE(ctrl.Editor(), nullptr);
+    ctrl.setEnabled(false);
+    EXPECT_EQ(ctrl.Editor(), nullptr);
+    EXPECT_FALSE(ctrl.EditRow(Cells));
 }
 
-TEST_F(PropertyListCtrlTest, TypedValueCommitsOnEnter)
+TEST_F(PropertyListCtrlTest, TypedValueCommitsOnEnterOrWhenAnotherRowIsClicked)
 {
-    Select(Timing);
-    Key(Qt::Key_Return);
+    Edit(Timing);
     Type(QStringLiteral("42"));
     Key(Qt::Key_Return);
     EXPECT_EQ(ctrl.Editor(), nullptr);
     EXPECT_EQ(Shown(timing), QStringLiteral("42"));
-    ASSERT_EQ(notes.size(), 2u);
-    EXPECT_EQ(notes[0], std::make_pair(int(CPropertyList::NotifyChanging), timing));
-    EXPECT_EQ(notes[1], std::make_pair(int(CPropertyList::NotifyChanged), timing));
-    EXPECT_EQ(beeps, 0);
-    // The focus is back on the list, so the keys move the selection again.
+    EXPECT_EQ(notes, (Notes{{CPropertyList::NotifyChanging, timing}, {CPropertyList::NotifyChanged, timing}}));
     Key(Qt::Key_Down);
-    EXPECT_EQ(list.Selected(), Cutoff);
-}
+    EXPECT_EQ(list.Selected(), Cutoff) << "the focus is back on the list";
 
-TEST_F(PropertyListCtrlTest, RefusedValueBeepsAndIsStillReportedAsChanged)
-{
-    Select(Timing);
-    Key(Qt::Key_Return);
-    Type(QStringLiteral("abc"));
-    Key(Qt::Key_Return);
-    EXPECT_EQ(beeps, 1);
-    EXPECT_EQ(Shown(timing), QStringLiteral("10"));
-    EXPECT_EQ(CountOf(CPropertyList::NotifyChanged), 1);
-
-    // A range value far outside its bounds is refused the same way.
-    Select(Cutoff);
-    Key(Qt::Key_Return);
-    Type(QStringLiteral("40"));
-    Key(Qt::Key_Return);
-    EXPECT_EQ(beeps, 2);
-    EXPECT_EQ(Shown(cutoff), QStringLiteral("7"));
-    EXPECT_EQ(CountOf(CPropertyList::NotifyChanged), 1);
-}
-
-TEST_F(PropertyListCtrlTest, EscapeCancelsWithoutCommitting)
-{
-    Select(Timing);
-    Key(Qt::Key_Return);
-    Type(QStringLiteral("99"));
-    Key(Qt::Key_Escape);
-    EXPECT_EQ(ctrl.Editor(), nullptr);
-    EXPECT_EQ(Shown(timing), QStringLiteral("10"));
-    EXPECT_EQ(CountOf(CPropertyList::NotifyChanging), 0);
-    EXPECT_EQ(CountOf(CPropertyList::NotifyChanged), 0);
-    EXPECT_TRUE(ctrl.hasFocus());
-}
-
-TEST_F(PropertyListCtrlTest, ClickingAnotherRowCommitsTheOpenEditor)
-{
-    Select(Timing);
-    Key(Qt::Key_Return);
+    Edit(Timing);
     Type(QStringLiteral("12"));
     Click(NameAt(Cells));
     EXPECT_EQ(ctrl.Editor(), nullptr);
     EXPECT_EQ(Shown(timing), QStringLiteral("12"));
     EXPECT_EQ(CountOf(CPropertyList::NotifyChanged), 1);
     EXPECT_EQ(list.Selected(), Cells);
+    EXPECT_EQ(beeps, 0);
 }
 
-TEST_F(PropertyListCtrlTest, ListEditorCommitsTheChosenPosition)
+TEST_F(PropertyListCtrlTest, RefusedValueBeepsAndIsStillReportedAsChanged)
 {
-    Select(Brake);
+    Edit(Timing);
+    Type(QStringLiteral("abc"));
     Key(Qt::Key_Return);
-    auto* combo = EditorNamed<QComboBox>("InplacePropertyList");
-    ASSERT_NE(combo, nullptr);
-    Key(Qt::Key_Down);
-    Key(Qt::Key_Down);
-    EXPECT_EQ(combo->currentIndex(), 2);
-    EXPECT_EQ(CountOf(CPropertyList::NotifyChanged), 0);   // arrows only choose
-    Key(Qt::Key_Return);
-    EXPECT_EQ(ctrl.Editor(), nullptr);
-    EXPECT_EQ(brake->Position(), 2);
-    EXPECT_EQ(Shown(brake), QStringLiteral("Hard"));
-    EXPECT_EQ(CountOf(CPropertyList::NotifyChanged), 1);
+    EXPECT_EQ(beeps, 1);
+    EXPECT_EQ(Shown(timing), QStringLiteral("10"));
+    EXPECT_EQ(notes, (Notes{{CPropertyList::NotifyChanging, timing}, {CPropertyList::NotifyChanged, timing}}));
 }
 
-TEST_F(PropertyListCtrlTest, ListEditorEscapeDropsTheArrowChoice)
+TEST_F(PropertyListCtrlTest, EscapeACloseRequestOrTheRowLeavingTheListClosesTheEditorWithoutCommitting)
 {
-    Select(Brake);
-    Key(Qt::Key_Return);
-    Key(Qt::Key_Down);
+    Edit(Timing);
+    Type(QStringLiteral("99"));
     Key(Qt::Key_Escape);
     EXPECT_EQ(ctrl.Editor(), nullptr);
-    EXPECT_EQ(brake->Position(), 0);
-    EXPECT_EQ(CountOf(CPropertyList::NotifyChanged), 0);
+    EXPECT_TRUE(ctrl.hasFocus());
+    EXPECT_TRUE(notes.empty());
+
+    Edit(Timing);
+    Type(QStringLiteral("55"));
+    list.CloseEditor();
+    EXPECT_EQ(ctrl.Editor(), nullptr);
+    EXPECT_EQ(Shown(timing), QStringLiteral("10"));
+
+    Edit(Cutoff);
+    Key(Qt::Key_Up);
+    list.Collapse(list.At(Motor));
+    EXPECT_EQ(ctrl.Editor(), nullptr);
+    EXPECT_EQ(Shown(cutoff), QStringLiteral("7")) << "the spun value is put back";
+    list.Expand(list.At(Motor));
+
+    Edit(Timing);
+    list.Clear();
+    EXPECT_EQ(ctrl.Editor(), nullptr);
+    QApplication::processEvents();
+    Key(Qt::Key_Down);   // an empty list takes keys without harm
+    EXPECT_TRUE(notes.empty());
 }
 
-TEST_F(PropertyListCtrlTest, DoubleClickedListOpensItsDropDownAndAPickCommits)
+TEST_F(PropertyListCtrlTest, ListEditorCommitsAPickOrEnterButEscapeDropsTheArrowChoice)
 {
-    DoubleClick(ValueAt(Brake));
+    Edit(Brake);
+    Keys({Qt::Key_Down, Qt::Key_Escape});
+    EXPECT_EQ(brake->Position(), 0);
+    EXPECT_EQ(CountOf(CPropertyList::NotifyChanged), 0);
+
+    Edit(Brake);
+    Keys({Qt::Key_Down, Qt::Key_Down});
+    EXPECT_EQ(CountOf(CPropertyList::NotifyChanged), 0) << "arrows only choose";
+    Key(Qt::Key_Return);
+    EXPECT_EQ(ctrl.Editor(), nullptr);
+    EXPECT_EQ(Shown(brake), QStringLiteral("Hard"));
+    EXPECT_EQ(CountOf(CPropertyList::NotifyChanged), 1);
+
+    DoubleClick(ValueAt(Brake));   // opens the drop-down
     auto* combo = EditorNamed<QComboBox>("InplacePropertyList");
     ASSERT_NE(combo, nullptr);
-    notes.clear();
     QAbstractItemView* view = combo->view();
     ASSERT_TRUE(WaitFor([view] { return view->isVisible(); }));
     QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier,
                       view->visualRect(view->model()->index(1, 0)).center());
     EXPECT_EQ(ctrl.Editor(), nullptr);
     EXPECT_EQ(brake->Position(), 1);
-    EXPECT_EQ(CountOf(CPropertyList::NotifyChanged), 1);
+    EXPECT_EQ(CountOf(CPropertyList::NotifyChanged), 2);
 }
 
-TEST_F(PropertyListCtrlTest, SpinArrowsMoveByOneStepAndCommitOnEnter)
+TEST_F(PropertyListCtrlTest, SpinArrowsStepFromTheTypedTextBeepAtTheLimitAndCommitOnEnter)
 {
-    Select(Cutoff);
-    Key(Qt::Key_Return);
+    Edit(Cutoff);
     auto* spin = EditorNamed<QAbstractSpinBox>("InplacePropertySpinEdit");
     ASSERT_NE(spin, nullptr);
-    Key(Qt::Key_Up);
-    Key(Qt::Key_Up);
-    Key(Qt::Key_Down);
-    EXPECT_EQ(spin->text(), QStringLiteral("7.5"));
+    Type(QStringLiteral("9"));
+    Keys({Qt::Key_Up, Qt::Key_Up, Qt::Key_Down});
+    EXPECT_EQ(spin->text(), QStringLiteral("9.5"));
+    for (int i = 0; i < 7; ++i)
+        Key(Qt::Key_Up);   // 9.5 + 5 steps reaches 12; two more are refused
+    EXPECT_EQ(spin->text(), QStringLiteral("12"));
+    EXPECT_EQ(beeps, 2);
     EXPECT_EQ(CountOf(CPropertyList::NotifyChanged), 0);
     Key(Qt::Key_Return);
     EXPECT_EQ(ctrl.Editor(), nullptr);
-    EXPECT_EQ(Shown(cutoff), QStringLiteral("7.5"));
-    ASSERT_EQ(CountOf(CPropertyList::NotifyChanged), 1);
     QVariant raw;
     ASSERT_TRUE(cutoff->GetValue(raw));
-    EXPECT_EQ(raw.toInt(), 15);
-    EXPECT_EQ(beeps, 0);
-}
-
-TEST_F(PropertyListCtrlTest, SpinBeyondTheRangeBeepsAndEscapePutsTheValueBack)
-{
-    Select(Cutoff);
-    Key(Qt::Key_Return);
-    auto* spin = EditorNamed<QAbstractSpinBox>("InplacePropertySpinEdit");
-    ASSERT_NE(spin, nullptr);
-    for (int i = 0; i < 12; ++i)
-        Key(Qt::Key_Up);   // 7 + 10 steps reaches 12; two more are refused
-    EXPECT_EQ(spin->text(), QStringLiteral("12"));
-    EXPECT_EQ(beeps, 2);
-    Key(Qt::Key_Escape);
-    EXPECT_EQ(Shown(cutoff), QStringLiteral("7"));
-    EXPECT_EQ(CountOf(CPropertyList::NotifyChanged), 0);
-}
-
-TEST_F(PropertyListCtrlTest, SpinStartsFromTypedText)
-{
-    Select(Cutoff);
-    Key(Qt::Key_Return);
-    Type(QStringLiteral("9"));
-    Key(Qt::Key_Up);
-    auto* spin = EditorNamed<QAbstractSpinBox>("InplacePropertySpinEdit");
-    ASSERT_NE(spin, nullptr);
-    EXPECT_EQ(spin->text(), QStringLiteral("9.5"));
-    Key(Qt::Key_Return);
-    EXPECT_EQ(Shown(cutoff), QStringLiteral("9.5"));
+    EXPECT_EQ(raw.toInt(), 24);
+    EXPECT_EQ(CountOf(CPropertyList::NotifyChanged), 1);
 }
 
 TEST_F(PropertyListCtrlTest, CheckRowTogglesWithSpaceAndAClickOnItsBox)
 {
-    Select(Reverse);
+    Click(NameAt(Reverse));
+    notes.clear();
     Key(Qt::Key_Space);
     EXPECT_TRUE(reverse->IsChecked());
-    ASSERT_EQ(notes.size(), 2u);
-    EXPECT_EQ(notes[1], std::make_pair(int(CPropertyList::NotifyChanged), static_cast<IProperty*>(reverse)));
+    EXPECT_EQ(notes.back(), std::make_pair(int(CPropertyList::NotifyChanged), static_cast<IProperty*>(reverse)));
     Click(ValueAt(Reverse));
     EXPECT_FALSE(reverse->IsChecked());
-    // A click on the label only selects.
-    Click(NameAt(Reverse));
+    Click(NameAt(Reverse));   // a click on the label only selects
     EXPECT_FALSE(reverse->IsChecked());
     EXPECT_EQ(CountOf(CPropertyList::NotifyChanged), 2);
     EXPECT_EQ(ctrl.Editor(), nullptr);
 }
 
-TEST_F(PropertyListCtrlTest, CategoryCollapsesAndExpandsWithClicks)
+TEST_F(PropertyListCtrlTest, CategoryCollapsesAndExpandsWithClicksAndKeys)
 {
     Click(NameAt(Motor));
     EXPECT_TRUE(list.IsCollapsed(list.At(Motor)));
     EXPECT_EQ(list.Count(), 3);   // Motor, Battery, Cells
-    EXPECT_EQ(CountOf(CPropertyList::NotifyCollapsed), 1);
     Click(NameAt(Motor));
-    EXPECT_FALSE(list.IsCollapsed(list.At(Motor)));
     EXPECT_EQ(list.Count(), Row::Count);
-    EXPECT_EQ(CountOf(CPropertyList::NotifyExpanded), 1);
     EXPECT_EQ(list.At(Timing), timing);
-}
 
-TEST_F(PropertyListCtrlTest, CategoryCollapsesAndExpandsWithKeys)
-{
-    Select(Cutoff);
-    Key(Qt::Key_Left);    // from a row: up to its category
+    Click(NameAt(Cutoff));
+    Key(Qt::Key_Left);   // from a row: up to its category
     EXPECT_EQ(list.Selected(), Motor);
-    Key(Qt::Key_Left);
-    EXPECT_TRUE(list.IsCollapsed(list.At(Motor)));
-    Key(Qt::Key_Left);    // already collapsed: nothing more
-    EXPECT_EQ(CountOf(CPropertyList::NotifyCollapsed), 1);
-    Key(Qt::Key_Right);
-    EXPECT_FALSE(list.IsCollapsed(list.At(Motor)));
-    Key(Qt::Key_Minus);
-    Key(Qt::Key_Plus);
-    Key(Qt::Key_Return);
-    EXPECT_TRUE(list.IsCollapsed(list.At(Motor)));
-    Key(Qt::Key_Space);
-    EXPECT_FALSE(list.IsCollapsed(list.At(Motor)));
-    EXPECT_EQ(CountOf(CPropertyList::NotifyCollapsed), 3);
-    EXPECT_EQ(CountOf(CPropertyList::NotifyExpanded), 3);
-}
-
-TEST_F(PropertyListCtrlTest, CloseEditorRequestClosesTheEditorWithoutCommitting)
-{
-    Select(Timing);
-    Key(Qt::Key_Return);
-    Type(QStringLiteral("55"));
-    list.CloseEditor();
-    EXPECT_EQ(ctrl.Editor(), nullptr);
-    EXPECT_EQ(Shown(timing), QStringLiteral("10"));
-    EXPECT_EQ(CountOf(CPropertyList::NotifyChanged), 0);
-}
-
-TEST_F(PropertyListCtrlTest, EditorClosesWhenItsRowLeavesTheList)
-{
-    Select(Cutoff);
-    Key(Qt::Key_Return);
-    Key(Qt::Key_Up);
-    list.Collapse(list.At(Motor));
-    EXPECT_EQ(ctrl.Editor(), nullptr);
-    EXPECT_EQ(Shown(cutoff), QStringLiteral("7"));   // the spun value is put back
-    list.Expand(list.At(Motor));
-
-    Select(Timing);
-    Key(Qt::Key_Return);
-    list.Clear();
-    EXPECT_EQ(ctrl.Editor(), nullptr);
-    EXPECT_EQ(CountOf(CPropertyList::NotifyChanged), 0);
-    QApplication::processEvents();
-    Key(Qt::Key_Down);   // an empty list takes keys without harm
+    // The second Left finds Motor collapsed already; Return and Space toggle.
+    const std::pair<Qt::Key, bool> steps[] = {{Qt::Key_Left, true}, {Qt::Key_Left, true}, {Qt::Key_Right, false},
+                                              {Qt::Key_Minus, true}, {Qt::Key_Plus, false}, {Qt::Key_Return, true},
+                                              {Qt::Key_Space, false}};
+    for (const auto& [key, collapsed] : steps) {
+        Key(key);
+        EXPECT_EQ(list.IsCollapsed(list.At(Motor)), collapsed) << key;
+    }
+    EXPECT_EQ(CountOf(CPropertyList::NotifyCollapsed), 4);
+    EXPECT_EQ(CountOf(CPropertyList::NotifyExpanded), 4);
 }
 
 TEST_F(PropertyListCtrlTest, CommitWhoseHandlerEmptiesTheListIsSafe)
@@ -440,8 +336,7 @@ TEST_F(PropertyListCtrlTest, CommitWhoseHandlerEmptiesTheListIsSafe)
         if (code == CPropertyList::NotifyChanged)
             list.Clear();
     });
-    Select(Timing);
-    Key(Qt::Key_Return);
+    Edit(Timing);
     Type(QStringLiteral("5"));
     Key(Qt::Key_Return);
     EXPECT_EQ(list.Count(), 0);
@@ -449,79 +344,35 @@ TEST_F(PropertyListCtrlTest, CommitWhoseHandlerEmptiesTheListIsSafe)
     QApplication::processEvents();
 }
 
-TEST_F(PropertyListCtrlTest, DisabledRowsAndADisabledControlDoNotEdit)
+TEST_F(PropertyListCtrlTest, KeepsTheSelectionAndTheEditorWithTheirRowInALongList)
 {
-    timing->SetEnabled(false);
-    Select(Timing);
-    Key(Qt::Key_Return);
-    EXPECT_EQ(ctrl.Editor(), nullptr);
-
-    Select(Cells);
-    Key(Qt::Key_Return);
-    ASSERT_NE(ctrl.Editor(), nullptr);
-    ctrl.setEnabled(false);
-    EXPECT_EQ(ctrl.Editor(), nullptr);
-    EXPECT_FALSE(ctrl.EditRow(Cells));
-}
-
-TEST(PropertyListCtrl, KeepsTheSelectionInViewInALongList)
-{
-    CPropertyList list;
     for (int i = 0; i < 500; ++i)
         list.AddItem(std::make_unique<CPropertyEditItem>(QStringLiteral("Row %1").arg(i), QVariant(i)));
-    CPropertyListCtrl ctrl;
-    ctrl.SetList(&list);
-    ctrl.resize(300, 200);
-    ctrl.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&ctrl));
-    ctrl.setFocus();
-    QTest::keyClick(&ctrl, Qt::Key_End);
-    EXPECT_EQ(list.Selected(), 499);
-    EXPECT_EQ(ctrl.verticalScrollBar()->value(), ctrl.verticalScrollBar()->maximum());
-    EXPECT_TRUE(ctrl.viewport()->rect().contains(ctrl.RowRect(499)));
-    EXPECT_EQ(ctrl.RowAt(ctrl.RowRect(499).center()), 499);
+    const int last = list.Count() - 1;
+    Key(Qt::Key_End);
+    EXPECT_EQ(list.Selected(), last);
+    EXPECT_TRUE(ctrl.viewport()->rect().contains(ctrl.RowRect(last)));
+    EXPECT_EQ(ctrl.RowAt(ctrl.RowRect(last).center()), last);
 
-    // An editor opened on a row follows it when the list scrolls.
-    ASSERT_TRUE(ctrl.EditRow(499));
-    QTest::keyClick(&ctrl, Qt::Key_Home);   // the list does not have the focus: no effect
+    ASSERT_TRUE(ctrl.EditRow(last));
     ctrl.verticalScrollBar()->setValue(0);
-    EXPECT_EQ(ctrl.Editor()->geometry().top(), ctrl.RowRect(499).top());
+    EXPECT_EQ(ctrl.Editor()->geometry().top(), ctrl.RowRect(last).top());
 }
 
-TEST(PropertyListCtrl, SplitFollowsTheRatioAndIsBounded)
+TEST_F(PropertyListCtrlTest, CutShortLabelShowsInFullAsATooltip)
 {
-    CPropertyListCtrl ctrl;
-    ctrl.resize(400, 200);
-    ctrl.SetSplitRatio(0.3);
-    EXPECT_DOUBLE_EQ(ctrl.SplitRatio(), 0.3);
-    ctrl.SetSplitRatio(2.0);
-    EXPECT_DOUBLE_EQ(ctrl.SplitRatio(), 0.9);
-    ctrl.SetSplitRatio(-1.0);
-    EXPECT_DOUBLE_EQ(ctrl.SplitRatio(), 0.1);
-}
-
-TEST(PropertyListCtrl, CutShortLabelShowsInFullAsATooltip)
-{
-    const QString longName = QStringLiteral("Measured supply voltage at start-up of the motor");
-    CPropertyList list;
+    const QString longName = QStringLiteral("Measured supply voltage at start-up of the motor, in volts");
     list.AddItem(std::make_unique<CPropertyReadOnlyItem>(longName, QStringLiteral("11.8")));
-    list.AddItem(std::make_unique<CPropertyReadOnlyItem>(QStringLiteral("Cells"), QStringLiteral("3")));
-    CPropertyListCtrl ctrl;
-    ctrl.SetList(&list);
-    ctrl.resize(240, 120);
-    ctrl.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&ctrl));
-
-    auto askTip = [&ctrl](const QPoint& at) {
+    const auto askTip = [this](const QPoint& at) {
         QHelpEvent help(QEvent::ToolTip, at, ctrl.viewport()->mapToGlobal(at));
         QApplication::sendEvent(ctrl.viewport(), &help);
     };
-    askTip(ctrl.NameRect(0).center());
+    askTip(NameAt(Row::Count));
     ASSERT_TRUE(QToolTip::isVisible());
     EXPECT_EQ(QToolTip::text(), longName);
     // Labels and values that fit show no tip (a tip fades out shortly).
-    askTip(ctrl.NameRect(1).center());
+    askTip(NameAt(Cells));
     EXPECT_TRUE(WaitFor([] { return !QToolTip::isVisible(); }));
-    askTip(ctrl.ValueRect(0).center());
+    askTip(ValueAt(Row::Count));
     EXPECT_FALSE(QToolTip::isVisible());
 }

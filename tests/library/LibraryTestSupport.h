@@ -8,13 +8,14 @@
 #include "library/ICellLoader.h"
 #include "library/ICellWriter.h"
 
-#include <QtGlobal>
 #include <QString>
 #include <QStringList>
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdint>
+#include <ostream>
 #include <set>
 #include <vector>
 
@@ -23,10 +24,14 @@
 class TableDevice : public ICellLoader, public ICellWriter {
 public:
     struct Call {
-        char op;    // 'r' single read, 'R' range read, 'w' write
-        int cell;   // first cell for 'R'
-        int value;  // last cell for 'R'
+        char op;    // 'r' single read, 'R' range read (cell..value), 'w' write
+        int cell;
+        int value;
         bool operator==(const Call& o) const { return op == o.op && cell == o.cell && value == o.value; }
+        friend std::ostream& operator<<(std::ostream& os, const Call& c)
+        {
+            return os << c.op << '(' << c.cell << ',' << c.value << ')';
+        }
     };
 
     std::array<uint8_t, 256> cells{};
@@ -48,11 +53,9 @@ public:
     bool LoadCells(uint8_t first, uint8_t last, uint8_t* out) override
     {
         calls.push_back({'R', first, last});
-        if (failRange)
-            return false;
         for (int i = first; i <= last; ++i)
             out[i] = cells[static_cast<size_t>(i)];
-        return true;
+        return !failRange;
     }
 
     bool WriteCell(uint8_t cell, uint8_t value) override
@@ -77,11 +80,6 @@ public:
     }
 };
 
-inline std::ostream& operator<<(std::ostream& os, const TableDevice::Call& c)
-{
-    return os << c.op << '(' << c.cell << ',' << c.value << ')';
-}
-
 // A library, a list, an image, a device and the model over them.
 class ModelTest : public ::testing::Test {
 protected:
@@ -100,11 +98,10 @@ protected:
     }
     void TearDown() override { CFormulaTable::SetCurrentImage(nullptr); }
 
-    // Loads a library whose root holds the given XML, and returns its first ESC.
-    pugi::xml_node Load(const char* body)
+    // Loads a library whose root holds the given XML and returns its first ESC.
+    pugi::xml_node Load(const QByteArray& body)
     {
-        const QByteArray xml = QByteArray("<Lib>") + body + "</Lib>";
-        EXPECT_TRUE(library.LoadFromBuffer(xml)) << library.ErrorText().toStdString();
+        EXPECT_TRUE(library.LoadFromBuffer("<Lib>" + body + "</Lib>")) << library.ErrorText().toStdString();
         return library.Root().child("ESC");
     }
 
