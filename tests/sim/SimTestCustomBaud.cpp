@@ -11,8 +11,7 @@ bool SetCustomBaud(int fd, int baud)
         return false;
     settings.c_cflag &= ~static_cast<tcflag_t>(CBAUD | (CBAUD << IBSHIFT));
     settings.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
-    settings.c_ispeed = static_cast<speed_t>(baud);
-    settings.c_ospeed = static_cast<speed_t>(baud);
+    settings.c_ispeed = settings.c_ospeed = static_cast<speed_t>(baud);
     return ioctl(fd, TCSETS2, &settings) == 0;
 }
 
