@@ -19,15 +19,11 @@ protected:
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(content);
     }
-
     QByteArray ReadIni() const
     {
         QFile file(IniPath());
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        return file.readAll();
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
-
     CTorvSettings Load() const
     {
         CIniFile ini(IniPath());
@@ -41,99 +37,57 @@ protected:
 
 TEST_F(SettingsTest, FreshFolderGivesTheDefaults)
 {
-    const CTorvSettings s = Load();
-    EXPECT_EQ(s.escFile, m_folder + "/Brisko.esc");
-    EXPECT_EQ(s.firmwareFolder, m_folder);
-    EXPECT_EQ(s.melodiesFolder, m_folder);
-    EXPECT_EQ(s.saveFolder, m_folder);
-    EXPECT_EQ(s.port, "COM1:");
-    EXPECT_EQ(s.cx, -1);
-    EXPECT_EQ(s.cy, -1);
-    EXPECT_EQ(s, CTorvSettings::Defaults(m_folder));
+    const CTorvSettings expected { m_folder + "/Brisko.esc", m_folder, m_folder, m_folder, "COM1:", -1, -1 };
+    EXPECT_EQ(Load(), expected);
+    EXPECT_EQ(CTorvSettings::Defaults(m_folder), expected);
 }
 
-TEST_F(SettingsTest, AllSevenKeysRoundTripAsPlainEditableText)
+TEST_F(SettingsTest, AllSevenKeysRoundTripAsPlainTextBesideOtherSections)
 {
-    CTorvSettings s;
-    s.escFile = QStringLiteral("/home/jiří/ESC files/Brisko=new.esc");
-    s.firmwareFolder = "/opt/fw";
-    s.melodiesFolder = "/home/me/Melodies";
-    s.saveFolder = "/home/me/Saved";
-    s.port = "/dev/ttyUSB0";
-    s.cx = 640;
-    s.cy = -480;
+    WriteIni("[Chart.RPM]\nColor=255\n\n[Panel.Tracks]\n1=/home/me/a.tplay");
+    CTorvSettings s { QStringLiteral("/home/jiří/ESC files/Brisko=new.esc"), "/opt/fw", "/home/me/Melodies",
+                      "/home/me/Saved", "/dev/ttyUSB0", 640, -480 };
     ASSERT_TRUE(s.Save(IniPath(), true));
-
     EXPECT_EQ(Load(), s);
     EXPECT_EQ(ReadIni(),
-              QStringLiteral("[TORV]\nESCFile=/home/jiří/ESC files/Brisko=new.esc\nFirmwareFolder=/opt/fw\n"
+              QStringLiteral("[Chart.RPM]\nColor=255\n\n[Panel.Tracks]\n1=/home/me/a.tplay\n\n"
+                             "[TORV]\nESCFile=/home/jiří/ESC files/Brisko=new.esc\nFirmwareFolder=/opt/fw\n"
                              "MelodiesFolder=/home/me/Melodies\nPort=/dev/ttyUSB0\nSaveFolder=/home/me/Saved\n"
                              "cx=640\ncy=-480\n")
                   .toUtf8());
 }
 
-TEST_F(SettingsTest, SavingWithoutTheLibraryLeavesTheStoredLibraryAlone)
-{
-    WriteIni("[TORV]\nESCFile=/kept.esc\nPort=COM2:\n");
-    CTorvSettings s = Load();
-    s.escFile = "/changed.esc";
-    s.port = "/dev/ttyACM0";
-    ASSERT_TRUE(s.Save(IniPath(), false));
-
-    const CTorvSettings back = Load();
-    EXPECT_EQ(back.escFile, "/kept.esc");
-    EXPECT_EQ(back.port, "/dev/ttyACM0");
-}
-
-TEST_F(SettingsTest, GarbledFilesGiveDefaultsOrTheReadableParts)
+TEST_F(SettingsTest, GarbledFilesGiveDefaultsAndCanBeRewritten)
 {
     const CTorvSettings defaults = CTorvSettings::Defaults(m_folder);
-
     QByteArray junk;
     for (int i = 0; i < 2048; ++i)
         junk.append(static_cast<char>((i * 131 + 7) % 256));
+    junk.append("\0\xff\xfe[TORV\0=\x01", 11);
     WriteIni(junk);
     EXPECT_EQ(Load(), defaults);
+    CTorvSettings changed = defaults;
+    changed.port = "/dev/ttyUSB0";
+    ASSERT_TRUE(changed.Save(IniPath(), true));
+    EXPECT_EQ(Load(), changed);
+    // The junk is kept ahead of the new section.
+    EXPECT_TRUE(ReadIni().startsWith(junk.left(std::min(junk.indexOf('\n'), junk.indexOf('\r')))));
 
     WriteIni("Port=/dev/ttyUSB0\n[NotTORV]\nESCFile=/x.esc\ncx=10\n");
     EXPECT_EQ(Load(), defaults);
-
-    WriteIni("[TORV]\nPort=/dev/first\nPort=/dev/second\ncx=wide\ncy=300px\n");
-    CTorvSettings s = Load();
-    EXPECT_EQ(s.port, "/dev/first");
-    EXPECT_EQ(s.cx, -1);
-    EXPECT_EQ(s.cy, 300);
 }
 
-TEST_F(SettingsTest, OverlongValuesAreCut)
+TEST_F(SettingsTest, OverlongPathsAreCutButADevicePathIsKeptWhole)
 {
     const QString longPath = "/" + QString(400, QLatin1Char('p'));
     WriteIni(QStringLiteral("[TORV]\nESCFile=%1\nFirmwareFolder=%1\nMelodiesFolder=%1\nSaveFolder=%1\n"
-                            "Port=/dev/serial/by-id/usb-FTDI_FT232R\ncx=123456789012345\n")
+                            "Port=/dev/serial/by-id/usb-FTDI_FT232R\n")
                  .arg(longPath)
                  .toUtf8());
     const CTorvSettings s = Load();
-    EXPECT_EQ(s.escFile, longPath.left(259));
-    EXPECT_EQ(s.firmwareFolder, longPath.left(259));
-    EXPECT_EQ(s.melodiesFolder, longPath.left(259));
-    EXPECT_EQ(s.saveFolder, longPath.left(259));
-    EXPECT_EQ(s.port, "/dev/serial/by-id/usb-FTDI_FT232R");
-    EXPECT_EQ(s.cx, -1);
-}
-
-TEST_F(SettingsTest, OtherSectionsSurviveTheRewrite)
-{
-    const QByteArray chart = "[Chart.RPM]\nColor=255\nWidth=2\n";
-    const QByteArray tracks = "[Panel.Tracks]\n1=/home/me/a.tplay\n";
-    WriteIni(chart + "\n[TORV]\nPort=COM1:\n\n" + tracks);
-    CTorvSettings s = Load();
-    s.cx = 500;
-    ASSERT_TRUE(s.Save(IniPath(), true));
-
-    const QByteArray written = ReadIni();
-    EXPECT_TRUE(written.startsWith(chart));
-    EXPECT_TRUE(written.endsWith(tracks));
-    EXPECT_EQ(Load().cx, 500);
+    for (const QString& path : { s.escFile, s.firmwareFolder, s.melodiesFolder, s.saveFolder })
+        EXPECT_EQ(path, longPath.left(259));
+    EXPECT_EQ(s.port, "/dev/serial/by-id/usb-FTDI_FT232R");  // device paths are longer than COM names
 }
 
 TEST_F(SettingsTest, UnwritableLocationsAreReportedWithoutHarm)

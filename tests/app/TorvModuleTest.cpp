@@ -6,36 +6,26 @@
 
 namespace {
 
-TEST(TorvModuleTest, OwnsThePortAndTheEightByteShortAnswerCollectorForItsLifetime)
-{
-    EXPECT_EQ(CTORVModule::Instance(), nullptr);
-    {
-        CTORVModule module;
-        EXPECT_EQ(CTORVModule::Instance(), &module);
-        EXPECT_FALSE(module.Port().IsOpen());
-        EXPECT_EQ(module.Collector().Capacity(), 8u);
-    }
-    EXPECT_EQ(CTORVModule::Instance(), nullptr);
-}
-
-TEST(TorvModuleTest, ShortAnswerCollectorTalksThroughThePortAndTheModuleEndsCleanlyWhileOpen)
+TEST(TorvModuleTest, OwnsThePortAndShortAnswerCollectorAndEndsCleanlyWhileTheyTalk)
 {
     CEscSimulator::Options options;
     options.lineTiming = false;
     CEscSimulator esc(options);
     ASSERT_TRUE(esc.Start()) << esc.LastError();
 
+    EXPECT_EQ(CTORVModule::Instance(), nullptr);
     auto module = std::make_unique<CTORVModule>();
+    EXPECT_EQ(CTORVModule::Instance(), module.get());
+    EXPECT_EQ(module->Collector().Capacity(), 8u);
     ASSERT_TRUE(module->Port().Open(QString::fromStdString(esc.DevicePath()), 19200));
     module->Port().SetCollector(&module->Collector());
-
     uint8_t answer = 0;
-    ASSERT_TRUE(module->Collector().GetResponse('s', 'e', 't', answer, 1000));
+    ASSERT_TRUE(module->Collector().GetResponse('s', 'e', 't', answer, 5000));
     EXPECT_EQ(answer, 'O');
 
     // The collector is still current and the reader thread still runs: the
-    // module must hand the port back to its default collector before the
-    // short-answer collector goes, and close the port after it.
+    // module hands the port back to its default collector before the
+    // short-answer collector goes, and closes the port after it.
     module.reset();
     EXPECT_EQ(CTORVModule::Instance(), nullptr);
 }

@@ -1,7 +1,7 @@
 #include "LinkTestSupport.h"
 
 #include "app/CTorvMessage.h"
-#include "common/WaitFor.h"
+#include "common/TestApplication.h"
 #include "link/CCrc16.h"
 
 #include <QCoreApplication>
@@ -10,37 +10,18 @@
 
 #include <gtest/gtest.h>
 
+#include <asm/termbits.h>  // termios2; <termios.h> would clash with it
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-namespace {
-
-// One application object for the test program: the notifying collectors
-// need an event loop on this thread.
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        static int argc = 1;
-        static char name[] = "test_link";
-        static char* argv[] = { name, nullptr };
-        if (QCoreApplication::instance() == nullptr)
-            m_app = std::make_unique<QCoreApplication>(argc, argv);
-        TorvMessages::RegisterAll();
-        QLoggingCategory::setFilterRules(QStringLiteral("torv.link.debug=true"));
-    }
-    void TearDown() override { m_app.reset(); }
-
-private:
-    std::unique_ptr<QCoreApplication> m_app;
-};
-
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
-
-}
+// The notifying collectors need an event loop on this thread.
+[[maybe_unused]] const bool kQtApplication = TestApplication<QCoreApplication>::Register([] {
+    TorvMessages::RegisterAll();
+    QLoggingCategory::setFilterRules(QStringLiteral("torv.link.debug=true"));
+});
 
 PtyPair::PtyPair()
 {
@@ -92,6 +73,12 @@ int PtyPair::Pending() const
     return pending;
 }
 
+unsigned SlaveSpeed(int master)
+{
+    struct termios2 tio {};
+    return ioctl(master, TCGETS2, &tio) == 0 ? tio.c_ospeed : 0;
+}
+
 Bytes ShortAnswer(const Bytes& frame, uint8_t value)
 {
     Bytes bytes = frame;
@@ -115,17 +102,6 @@ Bytes Pattern(size_t n, uint8_t seed)
     for (size_t i = 0; i < n; ++i)
         data[i] = static_cast<uint8_t>(i * 13 + seed);
     return data;
-}
-
-size_t MessageSink::Count(int type, quintptr wParam) const
-{
-    return static_cast<size_t>(std::count_if(messages.begin(), messages.end(),
-        [&](const Message& m) { return m.type == type && m.wParam == wParam; }));
-}
-
-bool MessageSink::MoreWithin(size_t already, int ms) const
-{
-    return WaitFor([&] { return messages.size() > already; }, ms);
 }
 
 void MessageSink::customEvent(QEvent* event)
