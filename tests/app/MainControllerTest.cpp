@@ -273,7 +273,7 @@ TEST_F(MainControllerTest, ClosingReturnsTheEscTo19200)
     ASSERT_TRUE(WaitConnected());
     ASSERT_EQ(link->Sim().DeviceBaud(), 460800);
     controller->Close();
-    EXPECT_EQ(link->Sim().DeviceBaud(), 19200);
+    EXPECT_TRUE(WaitFor([this] { return link->Sim().DeviceBaud() == 19200; }));
     EXPECT_FALSE(controller->ConnectTimerRunning());
     EXPECT_FALSE(controller->RefreshTimerRunning());
 }

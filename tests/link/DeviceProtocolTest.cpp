@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include "common/CSimulatedLink.h"
+#include "common/WaitFor.h"
 #include "library/CChanMap.h"
 #include "link/CDeviceProtocol.h"
 #include "link/IProtocolHost.h"
@@ -164,7 +165,7 @@ TEST_F(DeviceProtocolTest, UpgradeChoosesTheFastestSupportedSpeedAndTheLinkWorks
 
     // Leaving the link returns the ESC to 19200 baud.
     protocol.LeaveLink();
-    EXPECT_EQ(link.Sim().DeviceBaud(), 19200);
+    EXPECT_TRUE(WaitFor([this] { return link.Sim().DeviceBaud() == 19200; }));
 }
 
 TEST_F(DeviceProtocolTest, NoUpgradeWithoutCapabilityOrWithNegativeStoredSpeed)

@@ -167,7 +167,8 @@ TEST_F(SimProtocol, EveryCommandAnswersAtEverySpeedTheFullDeviceSupports)
         const struct { Bytes frame; std::size_t answerSize; Bytes expected; } steps[] = {
             {Command('s', 'e', 't'), kShort, ShortAnswer('O')},
             {Command('r', 'e', 64), kShort, ShortAnswer(3)},
-            {Command('R', 0, 63), 64 + 3, BlockAnswer(Bytes(cells.begin(), cells.begin() + 64))},
+            // Cells 56 to 60 hold live values that change with every read.
+            {Command('R', 0, 55), 56 + 3, BlockAnswer(Bytes(cells.begin(), cells.begin() + 56))},
             {Command('w', 20, value), kShort, ShortAnswer(value)},
             {Command('r', 'e', 20), kShort, ShortAnswer(value)},
             {Command('w', 64, 9), kShort, ShortAnswer(3)},  // identity cells are read-only
