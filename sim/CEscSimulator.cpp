@@ -85,8 +85,21 @@ struct CEscSimulator::Impl {
 
 bool CEscSimulator::Impl::WaitUntil(Clock::time_point when)
 {
-    std::unique_lock<std::mutex> lock(waitMutex);
-    return !waitCondition.wait_until(lock, when, [this] { return stopping.load(); });
+    // With line timing the last stretch before a deadline is spun: a sleeping
+    // thread wakes tens of microseconds late, and every late byte would count
+    // against the program on the other side of the line.
+    const Clock::duration spin = options.lineTiming ? std::chrono::microseconds(100) : Clock::duration::zero();
+    {
+        std::unique_lock<std::mutex> lock(waitMutex);
+        if (waitCondition.wait_until(lock, when - spin, [this] { return stopping.load(); }))
+            return false;
+    }
+    while (Clock::now() < when) {
+        if (stopping)
+            return false;
+        std::this_thread::yield();
+    }
+    return true;
 }
 
 void CEscSimulator::Impl::Run()
