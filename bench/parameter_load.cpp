@@ -39,6 +39,7 @@
 // TORV_BENCH_TIMER_SLACK_NS=<ns> sets the timer slack of the process before
 // any thread starts (threads inherit it), to show how much of the floor is
 // the simulator's timed waits being late by the kernel's default 50 us slack.
+#include "BenchStats.h"
 #include "CEscSimulator.h"
 #include "library/CChanMap.h"
 #include "library/CDeviceLibrary.h"
@@ -86,15 +87,6 @@ constexpr double kDelayUs = 300.0;   // the simulator's default processing delay
 double Micros(Clock::duration d)
 {
     return std::chrono::duration<double, std::micro>(d).count();
-}
-
-double Median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    const size_t mid = values.size() / 2;
-    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(mid), values.end());
-    return values[mid];
 }
 
 // The window's part of the protocol: there are no timers here.

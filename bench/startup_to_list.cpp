@@ -20,6 +20,7 @@
 // processing delay); the echo travels while the request goes out.
 // Times are medians over the iterations (wait_min_ms/wait_max_ms give the
 // connect timer's spread); the benchmark's own time is the total.
+#include "BenchStats.h"
 #include "CEscSimulator.h"
 #include "app/CMainController.h"
 #include "app/IMainView.h"
@@ -159,15 +160,6 @@ private:
 double Ms(Clock::duration d)
 {
     return std::chrono::duration<double, std::milli>(d).count();
-}
-
-double Median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    const size_t mid = values.size() / 2;
-    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(mid), values.end());
-    return values[mid];
 }
 
 size_t AnswerLength(const std::vector<uint8_t>& frame)
