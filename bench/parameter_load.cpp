@@ -453,6 +453,7 @@ private:
 class NoWriter : public ICellWriter {
 public:
     bool WriteCell(uint8_t, uint8_t) override { return true; }
+    void Pause(int) const override {}
 };
 
 void ModelOnly(benchmark::State& state)

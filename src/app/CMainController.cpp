@@ -56,9 +56,6 @@ CMainController::~CMainController()
 
 void CMainController::Open()
 {
-    m_connected = false;
-    m_view.ShowParameterList(false);
-    SetLinkState(IMainView::LinkClosed);
     m_connectPeriod = static_cast<uint32_t>(m_library.StartTimeout());
     m_refreshPeriod = static_cast<uint32_t>(m_library.AwakeTimeout());
     m_memoryLoadTimeout = static_cast<uint32_t>(m_library.MemloadTimeout());
@@ -87,7 +84,6 @@ void CMainController::CleanAndReconnect(bool restart)
     m_melodiesAllowed = false;
     m_protocol.SetCapabilities(false, false);
     m_firmwareMode = false;
-    m_corruptCheck = true;
 
     if (!restart)
         return;
@@ -95,7 +91,6 @@ void CMainController::CleanAndReconnect(bool restart)
     m_view.ShowParameterList(false);
     m_connected = false;
     SetLinkState(IMainView::LinkWaiting);
-    StopRefreshTimer();
     if (m_connectPeriod != 0)
         m_connectTimer = startTimer(static_cast<int>(m_connectPeriod));
 }
@@ -253,7 +248,7 @@ void CMainController::ConnectTick()
 
     m_view.SetMessage(tr("ESC identified. Loading parameters..."));
 
-    if (m_corruptCheck && VersionLooksErased(identity.major, identity.minor)) {
+    if (VersionLooksErased(identity.major, identity.minor)) {
         const IPrompt::Answer answer = m_prompt.Message(
             tr("It seems that your ESC has  corrupted firmware.\r\nIt is recomended to upload the latest "
                "firmware\r\nor unplug your ESC and contact to nearest authorized service.\r\nWill you try to upload "
@@ -283,7 +278,6 @@ void CMainController::ConnectTick()
                                                         IPrompt::Icon::Error, IPrompt::Buttons::YesNo);
         if (answer == IPrompt::Answer::Yes) {
             CleanAndReconnect(true);
-            m_escElement = pugi::xml_node();
             return;
         }
     }
@@ -304,7 +298,11 @@ void CMainController::FinishConnection(const pugi::xml_node& element, const CDev
 {
     m_escElement = element;
     m_protocol.ChangeLinkSpeed(0);
-    StopRefreshTimer();
+    // When the port could not be reopened at the new speed the upgrade has
+    // already dropped the link and started the attempts over; showing the
+    // device as connected now would contradict that.
+    if (m_escElement.empty())
+        return;
     m_deviceIdentifier = identity.type;
     m_hardwareVersion = identity.hardware;
     m_view.SetMessage(text);
@@ -334,7 +332,6 @@ void CMainController::RefreshTick()
         return;
     if (m_protocol.IsPresent())
         return;
-    StopRefreshTimer();
     CleanAndReconnect(true);
 }
 

@@ -127,7 +127,6 @@ private:
 
     bool m_connected = false;
     bool m_firmwareMode = false;
-    bool m_corruptCheck = true;
     pugi::xml_node m_escElement;
     uint32_t m_deviceIdentifier = 0;
     uint32_t m_hardwareVersion = 0;

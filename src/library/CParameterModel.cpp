@@ -340,7 +340,7 @@ std::optional<int> CParameterModel::RawValueOf(const IProperty& row) const
 
 void CParameterModel::Pause()
 {
-    m_pause.Wait(kPauseMs);
+    m_writer.Pause(kPauseMs);
 }
 
 uint8_t CParameterModel::ReadBack(int cell, uint8_t written)

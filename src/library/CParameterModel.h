@@ -1,6 +1,5 @@
 #pragma once
 
-#include "link/Event.h"
 
 #include <QString>
 #include <pugixml.hpp>
@@ -97,5 +96,4 @@ private:
     ICellWriter& m_writer;
     CFormulaTable& m_formulas;
     pugi::xml_node m_esc;
-    Event m_pause;   // never set: waiting on it is the pause between writes
 };

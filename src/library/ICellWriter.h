@@ -9,4 +9,7 @@ class ICellWriter {
 public:
     virtual ~ICellWriter() = default;
     virtual bool WriteCell(uint8_t cell, uint8_t value) = 0;
+    // The pacing after a successful write: the device needs this many
+    // milliseconds before the next exchange.
+    virtual void Pause(int ms) const = 0;
 };

@@ -25,7 +25,6 @@ public:
     static constexpr int kLeaveLimitMs = 100;
     static constexpr int kSpeedChangeLimitMs = 400;
     static constexpr int kDefaultLinkSpeed = 19200;
-    static constexpr int kEditPauseMs = 11;
     static constexpr int kFileLoadPauseMs = 21;
 
     // The speed table: baud and one-bit code, index 0 to 7.
@@ -92,7 +91,7 @@ public:
     void LeaveLink();
 
     // The pause between writes (a wait on an event that is never set).
-    void Pause(int ms) const;
+    void Pause(int ms) const override;
 
 private:
     bool ProbeOnce(bool restartRefresh);

@@ -278,6 +278,28 @@ TEST_F(MainControllerTest, ClosingReturnsTheEscTo19200)
     EXPECT_FALSE(controller->RefreshTimerRunning());
 }
 
+TEST_F(MainControllerTest, PortLostDuringTheSpeedUpgradeStartsOverInsteadOfShowingAConnection)
+{
+    QTemporaryDir dir;
+    CEscSimulator::Options options;
+    options.symlinkPath = dir.filePath(QStringLiteral("esc")).toStdString();
+    // Once the list is built the link's name disappears: the open port keeps
+    // working, but reopening it at the raised speed fails.
+    bool removed = false;
+    view.onTitle = [&](const QString& title) {
+        if (title.startsWith(QStringLiteral("TORV - ")))
+            removed = QFile::remove(QString::fromStdString(options.symlinkPath));
+    };
+    Start(options);
+    ASSERT_TRUE(WaitFor([&removed] { return removed; }, kConnectDeadlineMs));
+    view.onTitle = nullptr;
+    EXPECT_EQ(view.linkState, IMainView::LinkWaiting);
+    EXPECT_FALSE(controller->Connected());
+    EXPECT_FALSE(controller->RefreshTimerRunning());
+    EXPECT_TRUE(controller->ConnectTimerRunning());
+    EXPECT_EQ(view.message, QStringLiteral("Waiting for ESC response..."));
+}
+
 TEST_F(MainControllerTest, PortSetupWithDefaultSettingsNeverUpgrades)
 {
     Start();

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -22,7 +23,12 @@ public:
         message = text;
         messages << text;
     }
-    void SetTitle(const QString& text) override { title = text; }
+    void SetTitle(const QString& text) override
+    {
+        title = text;
+        if (onTitle)
+            onTitle(text);
+    }
     void ShowParameterList(bool show) override { listShown = show; }
     void SetListEnabled(bool enabled) override { listEnabled = enabled; }
     void SetButtonEnabled(int command, bool enabled) override { buttons[command] = enabled; }
@@ -39,4 +45,5 @@ public:
     bool curvesDropDown = false;
     std::map<int, bool> buttons;
     std::vector<int> postedCommands;
+    std::function<void(const QString&)> onTitle;   // lets a test act in the middle of a connection
 };

@@ -36,6 +36,7 @@ public:
 
     std::array<uint8_t, 256> cells{};
     std::vector<Call> calls;
+    mutable int pausedMs = 0;   // the pacing waits asked for after writes
     std::set<int> failingReads;
     std::set<int> failingWrites;
     bool failRange = false;
@@ -58,6 +59,7 @@ public:
         return !failRange;
     }
 
+    void Pause(int ms) const override { pausedMs += ms; }
     bool WriteCell(uint8_t cell, uint8_t value) override
     {
         calls.push_back({'w', cell, value});

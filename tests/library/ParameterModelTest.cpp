@@ -153,6 +153,7 @@ TEST_F(ModelTest, WriteBackCodesEachKindAndShowsWhatTheDeviceReports)
     EXPECT_EQ(device.calls, (Calls{{'w', 20, 9}, {'r', 20, 0}, {'w', 21, 1}, {'r', 21, 0},
                                    {'w', 40, 1}, {'w', 41, 44}, {'r', 40, 0}, {'r', 41, 0}}));
     EXPECT_EQ(Text(Row("Brake")) + " " + Text(Row("Cutoff")), "hard 300");
+    EXPECT_EQ(device.pausedMs, 4 * 11) << "11 ms after every successful write";
     EXPECT_EQ(model.WriteBackParameter(Row("Volts")), CParameterModel::WriteResult::NothingWritten);
 
     // Cell 286 is taken as its low byte, 30. A device that writes but cannot
