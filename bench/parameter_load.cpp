@@ -49,8 +49,8 @@
 #include "link/CDeviceProtocol.h"
 #include "link/CSerialPort.h"
 #include "link/CSynchroBytesCollector.h"
-#include "library/ICellLoader.h"
-#include "library/ICellWriter.h"
+#include "link/ICellLoader.h"
+#include "link/ICellWriter.h"
 #include "link/IProtocolHost.h"
 
 #include <benchmark/benchmark.h>
@@ -312,7 +312,6 @@ void ParameterLoad(benchmark::State& state)
     CChanMap image;
     CFormulaTable formulas;
     const CurrentImage published(image);
-    protocol.SetCellImage(&image);
     CParameterModel model(library, list, image, protocol, formulas);
     const DeviceFacts facts = model.BuildParameterList(esc, 2, 4);
     protocol.SetCapabilities(false, bulk);
@@ -454,6 +453,7 @@ class NoWriter : public ICellWriter {
 public:
     bool WriteCell(uint8_t, uint8_t) override { return true; }
     void Pause(int) const override {}
+    bool Probe() override { return true; }
 };
 
 void ModelOnly(benchmark::State& state)

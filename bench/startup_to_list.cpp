@@ -24,7 +24,7 @@
 #include "CEscSimulator.h"
 #include "app/CMainController.h"
 #include "app/IMainView.h"
-#include "app/IPrompt.h"
+#include "base/IPrompt.h"
 #include "library/CDeviceLibrary.h"
 #include "link/CSerialPort.h"
 #include "link/CSynchroBytesCollector.h"

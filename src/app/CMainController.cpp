@@ -6,9 +6,9 @@
 #include <cerrno>
 
 #include "app/CMainCommands.h"
-#include "app/CTorvMessage.h"
+#include "base/CTorvMessage.h"
 #include "app/IMainView.h"
-#include "app/IPrompt.h"
+#include "base/IPrompt.h"
 #include "library/CDeviceLibrary.h"
 #include "library/CParameterFile.h"
 #include "library/CParameterModel.h"
@@ -39,9 +39,9 @@ CMainController::CMainController(CSerialPort& port, CSynchroBytesCollector& shor
       m_view(view),
       m_protocol(port, shortCollector, *this)
 {
-    m_protocol.SetCellImage(&m_image);
     m_model = std::make_unique<CParameterModel>(m_library, m_list, m_image, m_protocol, m_formulas);
-    m_file = std::make_unique<CParameterFile>(m_prompt, m_protocol, m_image, [this] { CleanAndReconnect(true); });
+    m_file = std::make_unique<CParameterFile>(m_prompt, m_protocol, m_protocol, m_image,
+                                              [this] { CleanAndReconnect(true); });
     connect(&m_list, &CPropertyList::notify, this, &CMainController::OnListNotify);
     connect(&m_list, &CPropertyList::refused, this, [this](IProperty*) { m_prompt.Beep(); });
     CFormulaTable::SetCurrentImage(&m_image);

@@ -3,9 +3,8 @@
 #include "library/CDeviceLibrary.h"
 
 #include "app/AppLog.h"
-#include "app/CIniFile.h"
-#include "app/CTORVModule.h"
-#include "app/CTorvMessage.h"
+#include "base/CIniFile.h"
+#include "base/CTorvMessage.h"
 #include "app/IMainWindowFactory.h"
 
 #include <QCoreApplication>
@@ -99,9 +98,7 @@ int CStartup::Run()
             qCWarning(lcApp) << "the main window cannot be created";
             return 0;
         }
-        CTORVModule::SetCurrentMainWindow(window.get());
         exitCode = window->Run();
-        CTORVModule::SetCurrentMainWindow(nullptr);
         m_settings = window->Settings();
         withEscFile = true;
     }

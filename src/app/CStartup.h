@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/CLanguageModule.h"
-#include "app/CTorvSettings.h"
-#include "app/IPrompt.h"
+#include "base/CTorvSettings.h"
+#include "base/IPrompt.h"
 
 #include <QLocale>
 #include <QString>

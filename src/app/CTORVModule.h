@@ -3,8 +3,6 @@
 #include "link/CSerialPort.h"
 #include "link/CSynchroBytesCollector.h"
 
-class IMainWindow;
-
 // The application object: one per process, created by the program's entry
 // before anything else and alive until it returns. It owns the one serial
 // port and the one short-answer collector that every exchange uses.
@@ -21,11 +19,6 @@ public:
     CSerialPort& Port() { return m_port; }
     CSynchroBytesCollector& Collector() { return m_collector; }
 
-    // The main window while its event loop runs, else null. The formula
-    // functions of computed parameters reach the cell image through it.
-    static IMainWindow* CurrentMainWindow() { return s_currentMainWindow; }
-    static void SetCurrentMainWindow(IMainWindow* window) { s_currentMainWindow = window; }
-
     static constexpr size_t ShortAnswerWindow = 8;
 
 private:
@@ -35,5 +28,4 @@ private:
     CSynchroBytesCollector m_collector;
 
     inline static CTORVModule* s_instance = nullptr;
-    inline static IMainWindow* s_currentMainWindow = nullptr;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/CTorvSettings.h"
+#include "base/CTorvSettings.h"
 
 // The program's single main window as the start-up sequence sees it. It holds
 // the settings while it exists: the start-up fills them in before the window

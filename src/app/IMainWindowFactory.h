@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/CTorvSettings.h"
+#include "base/CTorvSettings.h"
 #include "app/IMainWindow.h"
 
 #include "library/CDeviceLibrary.h"

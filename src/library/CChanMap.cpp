@@ -1,6 +1,6 @@
 #include "library/CChanMap.h"
 
-#include "library/ICellLoader.h"
+#include "link/ICellLoader.h"
 
 #include <algorithm>
 

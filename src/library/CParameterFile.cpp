@@ -3,14 +3,16 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
-#include "app/IPrompt.h"
+#include "base/CAtomicFile.h"
 #include "library/CChanMap.h"
-#include "link/CDeviceProtocol.h"
+#include "link/ICellLoader.h"
+#include "link/ICellWriter.h"
 
 namespace {
 const char* const kCaption = "TORV";
+constexpr int kWakeProbes = 4;
+constexpr int kFileLoadPauseMs = 21;
 
 QString tr(const char* text)
 {
@@ -27,9 +29,9 @@ IPrompt::FileRequest FileRequest(const QString& folder)
 }
 }
 
-CParameterFile::CParameterFile(IPrompt& prompt, CDeviceProtocol& protocol, CChanMap& image,
+CParameterFile::CParameterFile(IPrompt& prompt, ICellLoader& device, ICellWriter& writer, CChanMap& image,
                                std::function<void()> reconnect)
-    : m_prompt(prompt), m_protocol(protocol), m_image(image), m_reconnect(std::move(reconnect))
+    : m_prompt(prompt), m_device(device), m_writer(writer), m_image(image), m_reconnect(std::move(reconnect))
 {
 }
 
@@ -38,17 +40,92 @@ QStringList CParameterFile::Filters()
     return {tr("Esc Parameter Files (*.escp)"), tr("All Files (*.*)")};
 }
 
-bool CParameterFile::ReadCells(Image& cells)
+void CParameterFile::ShowMessage(const QString& text, IPrompt::Icon icon)
+{
+    m_prompt.Message(text, kCaption, icon, IPrompt::Buttons::Ok);
+}
+
+std::optional<CParameterFile::Image> CParameterFile::ParseImage(const QByteArray& bytes)
+{
+    if (bytes.size() < kFileSize)
+        return std::nullopt;
+    Image image{};
+    std::copy(bytes.cbegin(), bytes.cbegin() + kFileSize, image.begin());
+    return image;
+}
+
+CParameterFile::Result CParameterFile::ReadFile(const QString& path, Image& image)
+{
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+        return {Status::OpenFailed, -1, file.errorString()};
+    const std::optional<Image> parsed = ParseImage(file.read(kFileSize));
+    if (!parsed)
+        return {Status::ReadFailed, -1, QString()};
+    image = *parsed;
+    return {};
+}
+
+CParameterFile::Result CParameterFile::ReadCells(Image& cells)
 {
     for (int i = 0; i < kFileSize; ++i) {
-        if (!m_image.GetCell(i, cells[static_cast<size_t>(i)])) {
-            m_prompt.Message(tr("Unable to get response on reading the %1 cell\nReconnecting...").arg(i),
-                             kCaption, IPrompt::Icon::Error, IPrompt::Buttons::Ok);
-            m_reconnect();
-            return false;
-        }
+        if (!m_image.GetCell(i, cells[static_cast<size_t>(i)]))
+            return {Status::DeviceFailed, i, QString()};
     }
-    return true;
+    return {};
+}
+
+CParameterFile::Result CParameterFile::SaveTo(const QString& path)
+{
+    // The new content goes to a temporary file beside the target; the target
+    // is replaced only once every cell has been read and written.
+    CAtomicFile file(path);
+    if (!file.Open())
+        return {Status::OpenFailed, -1, file.ErrorString()};
+    Image cells{};
+    const Result read = ReadCells(cells);
+    if (read.status != Status::Ok)
+        return read;
+    if (!file.Write(QByteArray(reinterpret_cast<const char*>(cells.data()), kFileSize)) || !file.Commit())
+        return {Status::WriteFailed, -1, file.ErrorString()};
+    return {};
+}
+
+CParameterFile::Identity CParameterFile::CheckIdentity(const Image& file)
+{
+    // Wake the link; the outcome of these probes decides nothing.
+    for (int i = 0; i < kWakeProbes && !m_writer.Probe(); ++i) {
+    }
+    uint8_t type = 0;
+    uint8_t revision = 0;
+    if (!m_device.LoadCell(kTypeCell, type) || !m_device.LoadCell(kRevisionCell, revision))
+        return Identity::Unreadable;
+    return type == file[kTypeCell] && revision == file[kRevisionCell] ? Identity::Match : Identity::Mismatch;
+}
+
+CParameterFile::Result CParameterFile::WriteSettings(const Image& file, std::vector<int>* failedWrites)
+{
+    bool probed = false;
+    for (int i = 0; i < kWrittenCells; ++i) {
+        const auto cell = static_cast<uint8_t>(i);
+        if (m_writer.WriteCell(cell, file[static_cast<size_t>(i)])) {
+            m_image.InvalidateCell(i);
+            m_writer.Pause(kFileLoadPauseMs);
+            uint8_t readBack = 0;
+            m_image.GetCell(i, readBack);
+            continue;
+        }
+        // One probe after the first failure tells a vanished ESC (stop now,
+        // instead of failing the 63 writes that follow) from one bad write.
+        if (!probed) {
+            probed = true;
+            if (!m_writer.Probe())
+                return {Status::DeviceFailed, i, QString()};
+        }
+        if (failedWrites != nullptr)
+            failedWrites->push_back(i);
+    }
+    return {};
 }
 
 void CParameterFile::Save(const QString& initialFolder)
@@ -59,22 +136,22 @@ void CParameterFile::Save(const QString& initialFolder)
     if (!path)
         return;
 
-    // The new content goes to a temporary file beside the target; the target
-    // is replaced only once every cell has been read and written.
-    QSaveFile file(*path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        m_prompt.Message(tr("Unable to open file"), kCaption, IPrompt::Icon::Information, IPrompt::Buttons::Ok);
-        return;
-    }
-    Image cells{};
-    if (!ReadCells(cells)) {
-        file.cancelWriting();
-        return;
-    }
-    const qint64 written = file.write(reinterpret_cast<const char*>(cells.data()), kFileSize);
-    if (written != kFileSize || !file.commit()) {
-        file.cancelWriting();
-        m_prompt.Message(tr("Unable to write to file"), kCaption, IPrompt::Icon::Information, IPrompt::Buttons::Ok);
+    const Result result = SaveTo(*path);
+    switch (result.status) {
+    case Status::Ok:
+    case Status::ReadFailed:
+        break;
+    case Status::OpenFailed:
+        ShowMessage(tr("Unable to open file"), IPrompt::Icon::Information);
+        break;
+    case Status::DeviceFailed:
+        ShowMessage(tr("Unable to get response on reading the %1 cell\nReconnecting...").arg(result.failedCell),
+                    IPrompt::Icon::Error);
+        m_reconnect();
+        break;
+    case Status::WriteFailed:
+        ShowMessage(tr("Unable to write to file"), IPrompt::Icon::Information);
+        break;
     }
 }
 
@@ -90,48 +167,50 @@ void CParameterFile::Load(QString& saveFolder)
         return;
     saveFolder = path->left(slash);
 
-    QFile file(*path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_prompt.Message(tr("Unable to open file"), kCaption, IPrompt::Icon::Information, IPrompt::Buttons::Ok);
-        return;
-    }
     Image bytes{};
-    const qint64 got = file.read(reinterpret_cast<char*>(bytes.data()), kFileSize);
-    file.close();
-    if (got != kFileSize) {
-        m_prompt.Message(tr("Unable to read file"), kCaption, IPrompt::Icon::Information, IPrompt::Buttons::Ok);
+    const Result read = ReadFile(*path, bytes);
+    if (read.status == Status::OpenFailed) {
+        ShowMessage(tr("Unable to open file"), IPrompt::Icon::Information);
+        return;
+    }
+    if (read.status != Status::Ok) {
+        ShowMessage(tr("Unable to read file"), IPrompt::Icon::Information);
         return;
     }
 
-    // Wake the link; the outcome of these probes decides nothing.
-    for (int i = 0; i < 4 && !m_protocol.Probe(); ++i) {
-    }
-
-    uint8_t type = 0;
-    uint8_t revision = 0;
-    if (!m_protocol.LoadCell(64, type) || !m_protocol.LoadCell(65, revision)) {
-        m_prompt.Message(tr("Unable to get response on reading 64 or 65 cells...\nReconnecting..."), kCaption,
-                         IPrompt::Icon::Error, IPrompt::Buttons::Ok);
+    switch (CheckIdentity(bytes)) {
+    case Identity::Unreadable:
+        ShowMessage(tr("Unable to get response on reading 64 or 65 cells...\nReconnecting..."), IPrompt::Icon::Error);
         m_reconnect();
         return;
+    case Identity::Mismatch:
+        if (m_prompt.Message(
+                tr("The ESC type and/or revision does not match the parameters file.\nDo you want to continue?"),
+                kCaption, IPrompt::Icon::Warning, IPrompt::Buttons::YesNo) != IPrompt::Answer::Yes)
+            return;
+        break;
+    case Identity::Match:
+        break;
     }
-    if (type != bytes[64] || revision != bytes[65]) {
-        const IPrompt::Answer answer = m_prompt.Message(
-            tr("The ESC type and/or revision does not match the parameters file.\nDo you want to continue?"),
-            kCaption, IPrompt::Icon::Warning, IPrompt::Buttons::YesNo);
-        if (answer != IPrompt::Answer::Yes)
+
+    // Values the library does not allow would be written as they stand; the
+    // user decides knowingly.
+    const QStringList outside = m_limitCheck ? m_limitCheck(bytes) : QStringList();
+    if (!outside.isEmpty()) {
+        const QString text = tr("The file holds values that the device library does not allow:\n%1\n"
+                                "Do you want to load them anyway?")
+                                 .arg(outside.join(QLatin1Char('\n')));
+        if (m_prompt.Message(text, kCaption, IPrompt::Icon::Warning, IPrompt::Buttons::YesNo) != IPrompt::Answer::Yes)
             return;
     }
 
-    for (int i = 0; i < kWrittenCells; ++i) {
-        if (m_protocol.WriteCell(static_cast<uint8_t>(i), bytes[static_cast<size_t>(i)])) {
-            m_protocol.Pause(CDeviceProtocol::kFileLoadPauseMs);
-            uint8_t readBack = 0;
-            m_image.GetCell(i, readBack);
-        } else {
-            m_prompt.Message(tr("Unable to get response on writing the %1 cell\nReconnecting...").arg(i), kCaption,
-                             IPrompt::Icon::Error, IPrompt::Buttons::Ok);
-        }
-    }
+    std::vector<int> failed;
+    const Result written = WriteSettings(bytes, &failed);
+    for (int cell : failed)
+        ShowMessage(tr("Unable to get response on writing the %1 cell\nReconnecting...").arg(cell),
+                    IPrompt::Icon::Error);
+    if (written.status == Status::DeviceFailed)
+        ShowMessage(tr("Unable to get response on writing the %1 cell\nReconnecting...").arg(written.failedCell),
+                    IPrompt::Icon::Error);
     m_reconnect();
 }

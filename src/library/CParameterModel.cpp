@@ -12,7 +12,7 @@
 #include "library/CPropertyReadOnlyItem.h"
 #include "library/CPropertySpinEditRangeItem.h"
 #include "library/CXmlAttributes.h"
-#include "library/ICellWriter.h"
+#include "link/ICellWriter.h"
 #include "library/LibraryLog.h"
 
 #include <QCoreApplication>

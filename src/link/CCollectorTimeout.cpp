@@ -1,6 +1,6 @@
 #include "link/CCollectorTimeout.h"
 
-#include "app/CTorvMessage.h"
+#include "base/CTorvMessage.h"
 
 #include <QMetaObject>
 #include <QThread>

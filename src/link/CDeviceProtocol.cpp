@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "library/CChanMap.h"
 #include "link/CPageBytesCollectorSynchro.h"
 #include "link/CSerialPort.h"
 #include "link/CSynchroBytesCollector.h"
@@ -62,8 +61,6 @@ bool CDeviceProtocol::SendCommand(uint8_t command, uint8_t a1, uint8_t a2, uint8
     for (int i = 0; i < attempts && !ok; ++i)
         ok = m_short.GetResponse(command, a1, a2, value, limitMs);
     m_port.ResetCollector();
-    if (ok && command == 'w' && m_image != nullptr)
-        m_image->InvalidateCell(a1);
     if (restartRefresh)
         m_host.RestartRefreshTimer();
     return ok;

@@ -5,11 +5,10 @@
 #include <array>
 #include <cstdint>
 
-#include "library/ICellLoader.h"
-#include "library/ICellWriter.h"
 #include "link/Event.h"
+#include "link/ICellLoader.h"
+#include "link/ICellWriter.h"
 
-class CChanMap;
 class CSerialPort;
 class CSynchroBytesCollector;
 class IProtocolHost;
@@ -25,7 +24,6 @@ public:
     static constexpr int kLeaveLimitMs = 100;
     static constexpr int kSpeedChangeLimitMs = 400;
     static constexpr int kDefaultLinkSpeed = 19200;
-    static constexpr int kFileLoadPauseMs = 21;
 
     // The speed table: baud and one-bit code, index 0 to 7.
     struct SpeedEntry {
@@ -52,9 +50,6 @@ public:
 
     CDeviceProtocol(CSerialPort& port, CSynchroBytesCollector& shortCollector, IProtocolHost& host);
 
-    // The cell image whose loaded bit a successful write clears (may be null).
-    void SetCellImage(CChanMap* image) { m_image = image; }
-
     // Capabilities of the identified ESC ('S' and 'R' of its caps).
     void SetCapabilities(bool speedChangeAllowed, bool rangeReadsAllowed);
     bool SpeedChangeAllowed() const { return m_speedChangeAllowed; }
@@ -65,8 +60,8 @@ public:
     void SetStoredLinkSpeed(int baud) { m_storedLinkSpeed = baud; }
 
     // One command through the short-answer collector; 'r' is tried up to 3
-    // times, everything else once. A successful 'w' clears the written
-    // cell's loaded bit. Restarts the refresh timer afterwards when asked.
+    // times, everything else once. Restarts the refresh timer afterwards
+    // when asked.
     bool SendCommand(uint8_t command, uint8_t a1, uint8_t a2, uint8_t& value, int limitMs, bool restartRefresh);
 
     bool LoadCell(int cell, uint8_t& value) override;
@@ -85,7 +80,7 @@ public:
     // The presence probe of the refresh tick ('s','e','t' answered with 'O').
     bool IsPresent();
     // The probe without restarting the refresh timer.
-    bool Probe();
+    bool Probe() override;
 
     // Returns the ESC to 19200 baud; the answer is not examined.
     void LeaveLink();
@@ -99,7 +94,6 @@ private:
     CSerialPort& m_port;
     CSynchroBytesCollector& m_short;
     IProtocolHost& m_host;
-    CChanMap* m_image = nullptr;
     bool m_speedChangeAllowed = false;
     bool m_rangeReadsAllowed = false;
     int m_storedLinkSpeed = kDefaultLinkSpeed;

@@ -1,6 +1,6 @@
 #include "link/CPageBytesCollectorNotify.h"
 
-#include "app/CTorvMessage.h"
+#include "base/CTorvMessage.h"
 #include "link/CSerialPort.h"
 
 CPageBytesCollectorNotify::CPageBytesCollectorNotify(CSerialPort& port, size_t pageSize, QObject* target)

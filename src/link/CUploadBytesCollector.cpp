@@ -1,6 +1,6 @@
 #include "link/CUploadBytesCollector.h"
 
-#include "app/CTorvMessage.h"
+#include "base/CTorvMessage.h"
 #include "link/CSerialPort.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "link/CUploadCollectorNotify.h"
 
-#include "app/CTorvMessage.h"
+#include "base/CTorvMessage.h"
 #include "link/CCrc16.h"
 #include "link/CSerialPort.h"
 #include "link/LinkLog.h"

@@ -1,6 +1,6 @@
 #include "link/CWindowBytesCollector.h"
 
-#include "app/CTorvMessage.h"
+#include "base/CTorvMessage.h"
 
 CWindowBytesCollector::CWindowBytesCollector(size_t capacity, QObject* target)
     : CBytesCollector(capacity)

@@ -5,8 +5,8 @@
 #include "library/CFormulaTable.h"
 #include "library/CParameterModel.h"
 #include "library/CPropertyList.h"
-#include "library/ICellLoader.h"
-#include "library/ICellWriter.h"
+#include "link/ICellLoader.h"
+#include "link/ICellWriter.h"
 
 #include <QString>
 #include <QStringList>
@@ -60,6 +60,7 @@ public:
     }
 
     void Pause(int ms) const override { pausedMs += ms; }
+    bool Probe() override { return true; }
     bool WriteCell(uint8_t cell, uint8_t value) override
     {
         calls.push_back({'w', cell, value});

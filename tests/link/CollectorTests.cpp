@@ -1,6 +1,6 @@
 #include "LinkTestSupport.h"
 
-#include "app/CTorvMessage.h"
+#include "base/CTorvMessage.h"
 #include "common/WaitFor.h"
 #include "link/CCrc16.h"
 #include "link/CFakeBytesCollector.h"

@@ -4,7 +4,6 @@
 
 #include "common/CSimulatedLink.h"
 #include "common/WaitFor.h"
-#include "library/CChanMap.h"
 #include "link/CDeviceProtocol.h"
 #include "link/IProtocolHost.h"
 
@@ -33,8 +32,6 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(link.OpenPort(19200));
-        protocol.SetCellImage(&image);
-        image.ResetImage(256, &protocol, false);
         link.Sim().ClearFrames();
     }
 
@@ -47,7 +44,6 @@ protected:
     CSimulatedLink link;
     RecordingHost host;
     CDeviceProtocol protocol;
-    CChanMap image;
 };
 
 TEST_F(DeviceProtocolTest, ProbeReadAndWriteFramesAreExactOnTheWire)
@@ -63,19 +59,6 @@ TEST_F(DeviceProtocolTest, ProbeReadAndWriteFramesAreExactOnTheWire)
     ASSERT_TRUE(protocol.WriteCell(10, 200));
     EXPECT_EQ(LastFrame(), (Bytes{'M', 'w', 0x0A, 0xC8, 0x96}));
     EXPECT_EQ(link.Sim().Cell(10), 200);
-}
-
-TEST_F(DeviceProtocolTest, SuccessfulWriteClearsTheLoadedBitSoTheNextReadAsksTheDevice)
-{
-    uint8_t value = 0;
-    ASSERT_TRUE(image.GetCell(12, value));
-    EXPECT_TRUE(image.IsLoaded(12));
-    ASSERT_TRUE(protocol.WriteCell(12, 77));
-    EXPECT_FALSE(image.IsLoaded(12));
-    link.Sim().ClearFrames();
-    ASSERT_TRUE(image.GetCell(12, value));
-    EXPECT_EQ(value, 77);
-    EXPECT_EQ(link.ReceivedFrames().size(), 1U);
 }
 
 TEST_F(DeviceProtocolTest, RangeReadOfAllCellsMatchesTheDeviceAndNeedsTheCapability)

@@ -1,6 +1,6 @@
 #include "LinkTestSupport.h"
 
-#include "app/CTorvMessage.h"
+#include "base/CTorvMessage.h"
 #include "common/TestApplication.h"
 #include "link/CCrc16.h"
 

@@ -15,7 +15,7 @@
 
 #include "app/CMainCommands.h"
 #include "app/CMainController.h"
-#include "app/CTorvMessage.h"
+#include "base/CTorvMessage.h"
 #include "app/ui/CHelpView.h"
 #include "controls/CPropertyListCtrl.h"
 #include "library/CDeviceLibrary.h"

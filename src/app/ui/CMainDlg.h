@@ -8,7 +8,7 @@
 #include <memory>
 #include <optional>
 
-#include "app/CTorvSettings.h"
+#include "base/CTorvSettings.h"
 #include "app/IMainView.h"
 #include "app/IMainWindow.h"
 #include "link/CPortSetup.h"

@@ -1,11 +1,11 @@
-#include "app/CIniFile.h"
+#include "base/CIniFile.h"
 
-#include "app/AppLog.h"
+#include "base/BaseLog.h"
+#include "base/CAtomicFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <limits>
@@ -35,12 +35,12 @@ CIniFile::LoadResult CIniFile::Load()
     if (!file.exists())
         return LoadResult::Missing;
     if (!file.open(QIODevice::ReadOnly)) {
-        qCDebug(lcApp) << "cannot read" << m_path << ":" << file.errorString();
+        qCDebug(lcSettings) << "cannot read" << m_path << ":" << file.errorString();
         return LoadResult::Unreadable;
     }
     const QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        qCDebug(lcApp) << "cannot read" << m_path << ":" << file.errorString();
+        qCDebug(lcSettings) << "cannot read" << m_path << ":" << file.errorString();
         return LoadResult::Unreadable;
     }
 
@@ -64,20 +64,17 @@ bool CIniFile::Save() const
 {
     const QFileInfo info(m_path);
     if (!QDir().mkpath(info.absolutePath())) {
-        qCWarning(lcApp) << "cannot create the folder of" << m_path;
+        qCWarning(lcSettings) << "cannot create the folder of" << m_path;
         return false;
     }
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        qCWarning(lcApp) << "cannot write" << m_path << ":" << file.errorString();
-        return false;
-    }
+    QByteArray content;
     for (const Line& line : m_lines) {
-        file.write(line.raw);
-        file.write(m_lineEnd);
+        content += line.raw;
+        content += m_lineEnd;
     }
-    if (!file.commit()) {
-        qCWarning(lcApp) << "cannot write" << m_path << ":" << file.errorString();
+    QString error;
+    if (!CAtomicFile::WriteWhole(m_path, content, &error)) {
+        qCWarning(lcSettings) << "cannot write" << m_path << ":" << error;
         return false;
     }
     return true;

@@ -1,4 +1,4 @@
-#include "app/CIniFile.h"
+#include "base/CIniFile.h"
 
 #include <QFile>
 #include <QTemporaryDir>

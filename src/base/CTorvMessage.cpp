@@ -1,4 +1,4 @@
-#include "app/CTorvMessage.h"
+#include "base/CTorvMessage.h"
 
 #include <QCoreApplication>
 

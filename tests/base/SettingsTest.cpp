@@ -1,5 +1,5 @@
-#include "app/CIniFile.h"
-#include "app/CTorvSettings.h"
+#include "base/CIniFile.h"
+#include "base/CTorvSettings.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,9 +2,9 @@
 
 #include <cstdint>
 
-// Writes one cell of the device (the 'w' command). A successful write clears
-// the cell's loaded bit in the cell image, so that the next read asks the
-// device.
+// Writes one cell of the device (the 'w' command). Whoever keeps a copy of
+// the cells clears the written cell's loaded bit, so that the next read asks
+// the device.
 class ICellWriter {
 public:
     virtual ~ICellWriter() = default;
@@ -12,4 +12,6 @@ public:
     // The pacing after a successful write: the device needs this many
     // milliseconds before the next exchange.
     virtual void Pause(int ms) const = 0;
+    // The presence probe: true when the device still answers.
+    virtual bool Probe() = 0;
 };

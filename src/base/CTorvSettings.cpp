@@ -1,7 +1,7 @@
-#include "app/CTorvSettings.h"
+#include "base/CTorvSettings.h"
 
-#include "app/AppLog.h"
-#include "app/CIniFile.h"
+#include "base/BaseLog.h"
+#include "base/CIniFile.h"
 
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -89,7 +89,7 @@ bool CTorvSettings::Save(const QString& path, bool withEscFile) const
 {
     CIniFile ini(path);
     if (ini.Load() == CIniFile::LoadResult::Unreadable) {
-        qCWarning(lcApp) << "settings not written: the existing file" << path << "cannot be read";
+        qCWarning(lcSettings) << "settings not written: the existing file" << path << "cannot be read";
         return false;
     }
     WriteTo(ini, withEscFile);
