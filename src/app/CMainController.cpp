@@ -11,22 +11,15 @@
 #include "base/IPrompt.h"
 #include "library/CDeviceLibrary.h"
 #include "library/CParameterFile.h"
-#include "library/CParameterModel.h"
 #include "link/CSerialPort.h"
 
 namespace {
 const char* const kCaption = "TORV";
-constexpr int kImageCells = 256;
 constexpr int kLoggerConditionCell = 128;
 
 QString tr(const char* text)
 {
     return QCoreApplication::translate("CMainDlg", text);
-}
-
-bool VersionLooksErased(uint8_t major, uint8_t minor)
-{
-    return (major == 0 && minor == 0) || (major == 255 && minor == 255);
 }
 }
 
@@ -34,55 +27,39 @@ CMainController::CMainController(CSerialPort& port, CSynchroBytesCollector& shor
                                  CDeviceLibrary& library, IPrompt& prompt, IMainView& view, QObject* parent)
     : QObject(parent),
       m_port(port),
-      m_library(library),
       m_prompt(prompt),
       m_view(view),
-      m_protocol(port, shortCollector, *this)
+      m_session(port, shortCollector, library, prompt, *this)
 {
-    m_model = std::make_unique<CParameterModel>(m_library, m_list, m_image, m_protocol, m_formulas);
-    m_file = std::make_unique<CParameterFile>(m_prompt, m_protocol, m_protocol, m_image,
-                                              [this] { CleanAndReconnect(true); });
-    connect(&m_list, &CPropertyList::notify, this, &CMainController::OnListNotify);
-    connect(&m_list, &CPropertyList::refused, this, [this](IProperty*) { m_prompt.Beep(); });
-    CFormulaTable::SetCurrentImage(&m_image);
+    m_session.SetReconnect([this] { CleanAndReconnect(true); });
+    connect(&List(), &CPropertyList::notify, this, &CMainController::OnListNotify);
+    connect(&List(), &CPropertyList::refused, this, [this](IProperty*) { m_prompt.Beep(); });
 }
 
 CMainController::~CMainController()
 {
-    CFormulaTable::SetCurrentImage(nullptr);
     StopConnectTimer();
     StopRefreshTimer();
 }
 
 void CMainController::Open()
 {
-    m_connectPeriod = static_cast<uint32_t>(m_library.StartTimeout());
-    m_refreshPeriod = static_cast<uint32_t>(m_library.AwakeTimeout());
-    m_memoryLoadTimeout = static_cast<uint32_t>(m_library.MemloadTimeout());
+    m_session.ReadLibraryTimeouts();
     CleanAndReconnect(true);
 }
 
 void CMainController::CleanAndReconnect(bool restart)
 {
-    m_protocol.LeaveLink();
+    m_session.Forget();
     StopRefreshTimer();
     StopConnectTimer();
 
-    m_list.CloseEditor();
-    m_list.Clear();
     m_view.SetListEnabled(false);
-
     m_view.SetButtonEnabled(MainCommand::EraseLoggerDialog, false);
     m_view.SetButtonEnabled(MainCommand::MeasurementPanel, false);
     m_view.SetButtonEnabled(MainCommand::Curves, false);
     m_view.SetCurvesDropDown(false);
     m_view.SetMessage(tr("Waiting for ESC response..."));
-
-    m_escElement = pugi::xml_node();
-    m_loggerBlocks = 0;
-    m_initialDataSize = 0;
-    m_melodiesAllowed = false;
-    m_protocol.SetCapabilities(false, false);
     m_firmwareMode = false;
 
     if (!restart)
@@ -91,8 +68,8 @@ void CMainController::CleanAndReconnect(bool restart)
     m_view.ShowParameterList(false);
     m_connected = false;
     SetLinkState(IMainView::LinkWaiting);
-    if (m_connectPeriod != 0)
-        m_connectTimer = startTimer(static_cast<int>(m_connectPeriod));
+    if (ConnectPeriod() != 0)
+        m_connectTimer = startTimer(static_cast<int>(ConnectPeriod()));
 }
 
 void CMainController::Close()
@@ -105,10 +82,10 @@ void CMainController::ApplyPortSetup(const QString& portName, int linkSpeed)
     // Return the ESC to 19200 baud while the port still reaches it: once the
     // port is closed the reconnect cannot, and an ESC left at a raised speed
     // would never answer the connection attempts at 19200 or 4800 baud.
-    m_protocol.LeaveLink();
+    Protocol().LeaveLink();
     m_port.Close();
     m_portName = portName;
-    m_protocol.SetStoredLinkSpeed(linkSpeed);
+    Protocol().SetStoredLinkSpeed(linkSpeed);
     CleanAndReconnect(true);
 }
 
@@ -168,13 +145,13 @@ void CMainController::StopRefreshTimer()
 void CMainController::StartRefreshTimer()
 {
     StopRefreshTimer();
-    if (m_refreshPeriod != 0)
-        m_refreshTimer = startTimer(static_cast<int>(m_refreshPeriod));
+    if (RefreshPeriod() != 0)
+        m_refreshTimer = startTimer(static_cast<int>(RefreshPeriod()));
 }
 
 void CMainController::RestartRefreshTimer()
 {
-    if (!m_firmwareMode)
+    if (!m_firmwareMode && !m_connecting)
         StartRefreshTimer();
 }
 
@@ -200,116 +177,114 @@ bool CMainController::event(QEvent* event)
     return QObject::event(event);
 }
 
+bool CMainController::AskYes(const QString& text, int icon)
+{
+    StopConnectTimer();
+    StopRefreshTimer();
+    return m_prompt.Message(text, kCaption, static_cast<IPrompt::Icon>(icon), IPrompt::Buttons::YesNo) ==
+           IPrompt::Answer::Yes;
+}
+
 void CMainController::ConnectTick()
 {
     StopConnectTimer();
     StopRefreshTimer();
+    // No exchange of the attempt may start the refresh timer; it starts
+    // once the device is shown as connected.
+    m_connecting = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{m_connecting};
 
-    CDeviceProtocol::Identity identity;
-    switch (m_protocol.Handshake(m_portName, m_attempt, identity)) {
-    case CDeviceProtocol::HandshakeResult::PortNotOpened:
+    const CDeviceSession::Attempt attempt = m_session.TryConnect(m_portName);
+    using Outcome = CDeviceSession::Attempt::Outcome;
+    switch (attempt.outcome) {
+    case Outcome::PortNotOpened:
         SetLinkState(IMainView::LinkClosed);
         ShowPortError();
         return;
-    case CDeviceProtocol::HandshakeResult::NoAnswer:
-    case CDeviceProtocol::HandshakeResult::CellReadFailed:
+    case Outcome::NoAnswer:
+    case Outcome::Unknown:
         // A briefly disturbed line must not stop the attempts for good, so a
         // failed identity read starts the next attempt too.
         CleanAndReconnect(true);
         return;
-    case CDeviceProtocol::HandshakeResult::Answered:
+    case Outcome::Deprecated:
+        if (!AskYes(tr("It is strongly recommended to update the firmware of your device.\r\nUnplug the device if "
+                       "you will do updating later.\r\nWill you to update firmware right now?"),
+                    static_cast<int>(IPrompt::Icon::Question))) {
+            CleanAndReconnect(true);
+            return;
+        }
+        EnterFirmwareMode(attempt);
+        m_view.SetMessage(tr("Connected. Ready for fimware upload."));
+        return;
+    case Outcome::FirmwareErased:
+        m_view.SetMessage(tr("ESC identified. Loading parameters..."));
+        if (!AskYes(tr("It seems that your ESC has  corrupted firmware.\r\nIt is recomended to upload the latest "
+                       "firmware\r\nor unplug your ESC and contact to nearest authorized service.\r\nWill you try "
+                       "to upload firmware?"),
+                    static_cast<int>(IPrompt::Icon::Warning))) {
+            CleanAndReconnect(true);
+            return;
+        }
+        EnterFirmwareMode(attempt);
+        FinishConnection(tr("Connected. Ready for fimware upload."));
+        return;
+    case Outcome::Ready:
         break;
     }
 
-    pugi::xml_node element;
-    bool deprecated = false;
-    if (!m_library.IdentifyDevice(identity.type, identity.major, identity.minor, element, deprecated)) {
+    m_view.SetMessage(tr("ESC identified. Loading parameters..."));
+    const bool loaded = m_session.LoadParameters(attempt);
+    m_view.SetTitle(m_session.Facts().title);
+    if (!loaded && AskYes(tr("Unable to load some cell values\nReconnect?"), static_cast<int>(IPrompt::Icon::Error))) {
+        CleanAndReconnect(true);
+        return;
+    }
+    // The answer may have come after the device went away under the box:
+    // decide from the state now, not from the state before the question.
+    if (!m_session.HasDevice() || !m_port.IsOpen()) {
         CleanAndReconnect(true);
         return;
     }
 
-    if (deprecated) {
-        const IPrompt::Answer answer = m_prompt.Message(
-            tr("It is strongly recommended to update the firmware of your device.\r\nUnplug the device if you will "
-               "do updating later.\r\nWill you to update firmware right now?"),
-            kCaption, IPrompt::Icon::Question, IPrompt::Buttons::YesNo);
-        if (answer != IPrompt::Answer::Yes) {
-            CleanAndReconnect(true);
-            return;
-        }
-        m_escElement = element;
-        m_firmwareMode = true;
-        m_deviceIdentifier = identity.type;
-        m_hardwareVersion = identity.hardware;
-        m_view.PostCommand(MainCommand::FirmwareUpdate);
-        m_view.SetMessage(tr("Connected. Ready for fimware upload."));
-        return;
-    }
-
-    m_view.SetMessage(tr("ESC identified. Loading parameters..."));
-
-    if (VersionLooksErased(identity.major, identity.minor)) {
-        const IPrompt::Answer answer = m_prompt.Message(
-            tr("It seems that your ESC has  corrupted firmware.\r\nIt is recomended to upload the latest "
-               "firmware\r\nor unplug your ESC and contact to nearest authorized service.\r\nWill you try to upload "
-               "firmware?"),
-            kCaption, IPrompt::Icon::Warning, IPrompt::Buttons::YesNo);
-        if (answer != IPrompt::Answer::Yes) {
-            CleanAndReconnect(true);
-            return;
-        }
-        m_escElement = element;
-        m_firmwareMode = true;
-        m_view.PostCommand(MainCommand::FirmwareUpdate);
-        FinishConnection(element, identity, tr("Connected. Ready for fimware upload."));
-        return;
-    }
-
-    const DeviceFacts facts = m_model->BuildParameterList(element, identity.major, identity.minor);
-    m_view.SetTitle(facts.title);
-    m_loggerBlocks = facts.loggerBlocks;
-    m_initialDataSize = facts.initialDataSize;
-    m_melodiesAllowed = facts.melodies;
-    m_protocol.SetCapabilities(facts.speedChange, facts.rangeReads);
-
-    m_image.ResetImage(kImageCells, &m_protocol, facts.rangeReads);
-    if (!m_model->RefreshAllParameters(false)) {
-        const IPrompt::Answer answer = m_prompt.Message(tr("Unable to load some cell values\nReconnect?"), kCaption,
-                                                        IPrompt::Icon::Error, IPrompt::Buttons::YesNo);
-        if (answer == IPrompt::Answer::Yes) {
-            CleanAndReconnect(true);
-            return;
-        }
-    }
-
-    StopRefreshTimer();
     m_view.ShowParameterList(true);
     m_connected = true;
-
-    const int curves = m_library.CurveCount(element);
+    const int curves = Library().CurveCount(attempt.element);
     m_view.SetButtonEnabled(MainCommand::Curves, curves > 0);
     m_view.SetCurvesDropDown(curves >= 2);
     m_view.SetListEnabled(true);
-    FinishConnection(element, identity, tr("Connected. Ready for programming."));
+    m_deviceIdentifier = attempt.identity.type;
+    m_hardwareVersion = attempt.identity.hardware;
+    FinishConnection(tr("Connected. Ready for programming."));
 }
 
-void CMainController::FinishConnection(const pugi::xml_node& element, const CDeviceProtocol::Identity& identity,
-                                       const QString& text)
+void CMainController::EnterFirmwareMode(const CDeviceSession::Attempt& attempt)
 {
-    m_escElement = element;
-    m_protocol.ChangeLinkSpeed(0);
-    // When the port could not be reopened at the new speed the upgrade has
-    // already dropped the link and started the attempts over; showing the
-    // device as connected now would contradict that.
-    if (m_escElement.empty())
+    m_session.AcceptForFirmware(attempt);
+    m_firmwareMode = true;
+    m_deviceIdentifier = attempt.identity.type;
+    m_hardwareVersion = attempt.identity.hardware;
+    m_view.PostCommand(MainCommand::FirmwareUpdate);
+}
+
+void CMainController::FinishConnection(const QString& text)
+{
+    if (!m_session.UpgradeSpeed()) {
+        // The port could not be reopened at the new speed: the upgrade has
+        // dropped the link and started the attempts over. Say why, instead
+        // of showing the device as connected.
+        m_view.SetMessage(tr("The link was lost while raising its speed (%1: %2). Waiting for the ESC again...")
+                              .arg(CSerialPort::DevicePath(m_portName), m_port.LastErrorText()));
         return;
-    m_deviceIdentifier = identity.type;
-    m_hardwareVersion = identity.hardware;
+    }
     m_view.SetMessage(text);
-    if (m_loggerBlocks > 0) {
+    if (LoggerBlocks() > 0) {
         m_view.SetButtonEnabled(MainCommand::MeasurementPanel, true);
         uint8_t condition = 0;
-        const bool read = m_image.GetCell(kLoggerConditionCell, condition);
+        const bool read = Image().GetCell(kLoggerConditionCell, condition);
         m_view.SetButtonEnabled(MainCommand::EraseLoggerDialog, read && condition != 0);
     }
     SetLinkState(IMainView::LinkConnected);
@@ -319,18 +294,9 @@ void CMainController::FinishConnection(const pugi::xml_node& element, const CDev
 
 void CMainController::RefreshTick()
 {
-    m_image.InvalidateCell(-1);
-    const std::vector<pugi::xml_node> parameters = m_library.RefreshParameters(m_escElement);
-    bool allRefreshed = !parameters.empty();
-    for (const pugi::xml_node& parameter : parameters) {
-        if (!m_model->RefreshParameter(parameter, false)) {
-            allRefreshed = false;
-            break;
-        }
-    }
-    if (allRefreshed)
+    if (m_session.RefreshLiveParameters())
         return;
-    if (m_protocol.IsPresent())
+    if (Protocol().IsPresent())
         return;
     CleanAndReconnect(true);
 }
@@ -340,18 +306,18 @@ void CMainController::OnListNotify(int code, IProperty* row)
     switch (code) {
     case CPropertyList::NotifySelChanged:
         if (row != nullptr) {
-            const std::optional<QString> description = m_model->DescriptionOf(row);
+            const std::optional<QString> description = CParameterModel::DescriptionOf(row);
             if (description)
                 m_view.SetMessage(*description);
         }
         break;
     case CPropertyList::NotifyChanged:
-        if (row != nullptr && m_model->WriteBackParameter(row) == CParameterModel::WriteResult::WriteFailed)
+        if (row != nullptr && Model().WriteBackParameter(row) == CParameterModel::WriteResult::WriteFailed)
             CleanAndReconnect(true);
         break;
     case CPropertyList::NotifyExpanded:
         if (row != nullptr)
-            m_model->OnCategoryExpanded(row);
+            Model().OnCategoryExpanded(row);
         break;
     default:
         break;
@@ -367,14 +333,14 @@ bool CMainController::IsCommandAvailable(int command) const
     case MainCommand::RestoreDefaults:
         return m_connected;
     case MainCommand::FirmwareUpdate:
-        return !m_escElement.empty();
+        return m_session.HasDevice();
     case MainCommand::MeasurementPanel:
     case MainCommand::EraseLogger:
     case MainCommand::EraseLoggerDialog:
     case MainCommand::WriteLoggerImage:
-        return m_loggerBlocks > 0;
+        return LoggerBlocks() > 0;
     case MainCommand::Melodies:
-        return m_melodiesAllowed && !m_escElement.empty();
+        return MelodiesAllowed() && m_session.HasDevice();
     default:
         return true;
     }
@@ -389,13 +355,13 @@ bool CMainController::HandleCommand(int command)
         CleanAndReconnect(true);
         return true;
     case MainCommand::RestoreDefaults:
-        m_model->RefreshAllParameters(true);
+        Model().RefreshAllParameters(true);
         return true;
     case MainCommand::SaveParameters:
-        m_file->Save(m_saveFolder);
+        m_session.File().Save(m_saveFolder);
         return true;
     case MainCommand::LoadParameters:
-        m_file->Load(m_saveFolder);
+        m_session.File().Load(m_saveFolder);
         return true;
     default:
         return false;

@@ -7,15 +7,10 @@
 #include <cstdint>
 #include <memory>
 
-#include "library/CChanMap.h"
-#include "library/CFormulaTable.h"
-#include "library/CPropertyList.h"
-#include "link/CDeviceProtocol.h"
+#include "library/CDeviceSession.h"
 #include "link/IProtocolHost.h"
 
 class CDeviceLibrary;
-class CParameterFile;
-class CParameterModel;
 class CSerialPort;
 class CSynchroBytesCollector;
 class IMainView;
@@ -62,24 +57,25 @@ public:
     // State read by the window and by later dialogs.
     bool Connected() const { return m_connected; }
     bool FirmwareMode() const { return m_firmwareMode; }
-    pugi::xml_node EscElement() const { return m_escElement; }
+    pugi::xml_node EscElement() const { return m_session.EscElement(); }
     uint32_t DeviceIdentifier() const { return m_deviceIdentifier; }
     uint32_t HardwareVersion() const { return m_hardwareVersion; }
-    uint32_t LoggerBlocks() const { return m_loggerBlocks; }
-    uint32_t InitialDataSize() const { return m_initialDataSize; }
-    bool MelodiesAllowed() const { return m_melodiesAllowed; }
-    uint32_t AttemptCount() const { return m_attempt; }
-    uint32_t ConnectPeriod() const { return m_connectPeriod; }
-    uint32_t RefreshPeriod() const { return m_refreshPeriod; }
-    uint32_t MemoryLoadTimeout() const { return m_memoryLoadTimeout; }
+    uint32_t LoggerBlocks() const { return m_session.Facts().loggerBlocks; }
+    uint32_t InitialDataSize() const { return m_session.Facts().initialDataSize; }
+    bool MelodiesAllowed() const { return m_session.Facts().melodies; }
+    uint32_t AttemptCount() const { return m_session.AttemptCount(); }
+    uint32_t ConnectPeriod() const { return m_session.ConnectPeriod(); }
+    uint32_t RefreshPeriod() const { return m_session.RefreshPeriod(); }
+    uint32_t MemoryLoadTimeout() const { return m_session.MemoryLoadTimeout(); }
     bool RefreshTimerRunning() const { return m_refreshTimer != 0; }
     bool ConnectTimerRunning() const { return m_connectTimer != 0; }
 
-    CPropertyList& List() { return m_list; }
-    CChanMap& Image() { return m_image; }
-    CDeviceProtocol& Protocol() { return m_protocol; }
-    CDeviceLibrary& Library() { return m_library; }
-    CParameterModel& Model() { return *m_model; }
+    CDeviceSession& Session() { return m_session; }
+    CPropertyList& List() { return m_session.List(); }
+    CChanMap& Image() { return m_session.Image(); }
+    CDeviceProtocol& Protocol() { return m_session.Protocol(); }
+    CDeviceLibrary& Library() { return m_session.Library(); }
+    CParameterModel& Model() { return m_session.Model(); }
 
     // IProtocolHost
     void StopRefreshTimer() override;
@@ -100,37 +96,29 @@ private:
     void StartRefreshTimer();
     void SetLinkState(int state);
     void ShowPortError();
-    void FinishConnection(const pugi::xml_node& element, const CDeviceProtocol::Identity& identity,
-                          const QString& text);
+    // Asks a connection-time question with both timers stopped, so that no
+    // refresh or reconnect runs under the box.
+    bool AskYes(const QString& text, int icon);
+    void EnterFirmwareMode(const CDeviceSession::Attempt& attempt);
+    void FinishConnection(const QString& text);
 
     CSerialPort& m_port;
-    CDeviceLibrary& m_library;
     IPrompt& m_prompt;
     IMainView& m_view;
 
-    CDeviceProtocol m_protocol;
-    CChanMap m_image;
-    CPropertyList m_list;
-    CFormulaTable m_formulas;
-    std::unique_ptr<CParameterModel> m_model;
-    std::unique_ptr<CParameterFile> m_file;
+    CDeviceSession m_session;
 
     QString m_portName = QStringLiteral("COM1:");
     QString m_saveFolder;
 
     int m_connectTimer = 0;
     int m_refreshTimer = 0;
-    uint32_t m_attempt = 0;
-    uint32_t m_connectPeriod = 200;
-    uint32_t m_refreshPeriod = 0;
-    uint32_t m_memoryLoadTimeout = 200;
+    // Set while a connection attempt runs: the exchanges of the attempt
+    // must not start the refresh timer behind its back.
+    bool m_connecting = false;
 
     bool m_connected = false;
     bool m_firmwareMode = false;
-    pugi::xml_node m_escElement;
     uint32_t m_deviceIdentifier = 0;
     uint32_t m_hardwareVersion = 0;
-    uint32_t m_loggerBlocks = 0;
-    uint32_t m_initialDataSize = 0;
-    bool m_melodiesAllowed = false;
 };

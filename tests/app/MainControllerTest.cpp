@@ -244,6 +244,46 @@ TEST_F(MainControllerTest, CorruptedFirmwareOffersAnUploadAndNoReconnects)
     EXPECT_EQ(view.message, QStringLiteral("Connected. Ready for fimware upload."));
 }
 
+TEST_F(MainControllerTest, ConnectionTimeQuestionsRunWithBothTimersStopped)
+{
+    CEscSimulator::Options options;
+    options.profile = "plain";
+    // The ESC goes away while its cells load, so the load fails and asks.
+    view.onMessage = [this](const QString& text) {
+        if (text == QStringLiteral("ESC identified. Loading parameters..."))
+            link->Sim().SetUnplugged(true);
+    };
+    bool timerUnderTheBox = true;
+    prompt.onMessage = [&](const CScriptedPrompt::Request&) {
+        timerUnderTheBox = controller->RefreshTimerRunning() || controller->ConnectTimerRunning();
+        view.onMessage = nullptr;
+        link->Sim().SetUnplugged(false);
+    };
+    prompt.AnswerMessage(IPrompt::Answer::Yes);
+    Start(options);
+    ASSERT_TRUE(WaitFor([this] { return prompt.Messages().size() == 1; }, kConnectDeadlineMs));
+    EXPECT_EQ(prompt.Messages()[0].text, QStringLiteral("Unable to load some cell values\nReconnect?"));
+    EXPECT_FALSE(timerUnderTheBox);
+    prompt.onMessage = nullptr;
+    EXPECT_TRUE(WaitConnected());
+}
+
+TEST_F(MainControllerTest, EscStrandedAtARaisedSpeedIsFoundAgainWithoutAPowerCycle)
+{
+    Start();
+    ASSERT_TRUE(WaitConnected());
+    ASSERT_EQ(link->Sim().DeviceBaud(), 460800);
+    // The program dies without leaving the link: the ESC stays at 460800.
+    controller.reset();
+    link->Port().Close();
+    controller = std::make_unique<CMainController>(link->Port(), link->ShortCollector(), m_library, prompt, view);
+    controller->SetPortName(link->PortName());
+    view.linkState = IMainView::LinkClosed;
+    controller->Open();
+    EXPECT_TRUE(WaitConnected());
+    EXPECT_GE(controller->AttemptCount(), CDeviceSession::kRescueAfterFailures);
+}
+
 const char* const kBrokenFormulaLibrary = R"xml(<?xml version="1.0"?>
 <Lib start_timeout="50">
   <ESC id="5" name="Broken">
@@ -297,7 +337,9 @@ TEST_F(MainControllerTest, PortLostDuringTheSpeedUpgradeStartsOverInsteadOfShowi
     EXPECT_FALSE(controller->Connected());
     EXPECT_FALSE(controller->RefreshTimerRunning());
     EXPECT_TRUE(controller->ConnectTimerRunning());
-    EXPECT_EQ(view.message, QStringLiteral("Waiting for ESC response..."));
+    // The message pane says why the connection was dropped.
+    EXPECT_TRUE(view.message.startsWith(QStringLiteral("The link was lost while raising its speed ("))) << view.message.toStdString();
+    EXPECT_TRUE(view.message.contains(QStringLiteral("No such file"))) << view.message.toStdString();
 }
 
 TEST_F(MainControllerTest, PortSetupWithDefaultSettingsNeverUpgrades)

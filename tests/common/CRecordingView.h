@@ -22,6 +22,8 @@ public:
     {
         message = text;
         messages << text;
+        if (onMessage)
+            onMessage(text);
     }
     void SetTitle(const QString& text) override
     {
@@ -46,4 +48,5 @@ public:
     std::map<int, bool> buttons;
     std::vector<int> postedCommands;
     std::function<void(const QString&)> onTitle;   // lets a test act in the middle of a connection
+    std::function<void(const QString&)> onMessage;
 };

@@ -79,6 +79,8 @@ IPrompt::Answer CScriptedPrompt::Message(const QString& text, const QString& cap
     r.icon = icon;
     r.buttons = buttons;
     m_requests.push_back(r);
+    if (onMessage)
+        onMessage(r);
     Scripted answer;
     if (!Take(Kind::Message, text, answer))
         return buttons == Buttons::Ok ? Answer::Ok : Answer::No;

@@ -3,6 +3,7 @@
 #include "base/IPrompt.h"
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -39,6 +40,9 @@ public:
     const std::vector<Request>& Requests() const { return m_requests; }
     std::vector<Request> Messages() const;  // the message boxes only
     int Beeps() const { return m_beeps; }
+    // Called with every message box before it is answered, so that a test
+    // can look at the state under the box.
+    std::function<void(const Request&)> onMessage;
     size_t PendingAnswers() const { return m_answers.size(); }
 
     Answer Message(const QString& text, const QString& caption, Icon icon, Buttons buttons) override;
