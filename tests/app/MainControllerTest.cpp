@@ -2,12 +2,16 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 #include "app/CMainCommands.h"
 #include "app/CMainController.h"
 #include "common/CRecordingView.h"
 #include "common/CScriptedPrompt.h"
+#include "common/FileSizeLimit.h"
 #include "common/CSimulatedLink.h"
 #include "common/WaitFor.h"
 #include "library/CDeviceLibrary.h"
@@ -494,6 +498,50 @@ TEST_F(ParameterFileTest, DeviceFailingDuringSaveLeavesTheExistingFileUntouched)
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"keep.escp"});
     EXPECT_EQ(view.linkState, IMainView::LinkWaiting);
     link->Sim().SetUnplugged(false);
+}
+
+TEST_F(ParameterFileTest, SaveThatCannotReachTheDiskOrTargetsNoRegularFileKeepsWhatWasThere)
+{
+    const QString path = Path("keep.escp");
+    const QByteArray previous("the user's earlier backup");
+    Write(path, previous);
+    prompt.AnswerSaveFile(path);
+    prompt.AnswerMessage(IPrompt::Answer::Ok);
+    {
+        const FileSizeLimit nearlyFullDisk(64);
+        controller->HandleCommand(MainCommand::SaveParameters);
+    }
+    ASSERT_EQ(prompt.Messages().size(), 1U);
+    EXPECT_EQ(prompt.Messages()[0].text, QStringLiteral("Unable to write to file"));
+    EXPECT_EQ(Read(path), previous);
+
+    const QString fifo = Path("pipe.escp");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    prompt.AnswerSaveFile(fifo);
+    prompt.AnswerMessage(IPrompt::Answer::Ok);
+    controller->HandleCommand(MainCommand::SaveParameters);
+    ASSERT_EQ(prompt.Messages().size(), 2U);
+    EXPECT_EQ(prompt.Messages()[1].text, QStringLiteral("Unable to open file"));
+    EXPECT_FALSE(QFileInfo(fifo).isFile());
+}
+
+TEST_F(ParameterFileTest, LoadIntoAnEscThatVanishedStopsWithOneMessage)
+{
+    QByteArray cells = DeviceCells(128);
+    cells[65] = static_cast<char>(cells[65] + 1);
+    Write(Path("other.escp"), cells);
+    prompt.AnswerOpenFile(Path("other.escp"));
+    // The ESC is unplugged while the user reads the type question.
+    prompt.onMessage = [this](const CScriptedPrompt::Request&) { link->Sim().SetUnplugged(true); };
+    prompt.AnswerMessage(IPrompt::Answer::Yes);
+    prompt.AnswerMessage(IPrompt::Answer::Ok);
+    controller->HandleCommand(MainCommand::LoadParameters);
+    prompt.onMessage = nullptr;
+    ASSERT_EQ(prompt.Messages().size(), 2U);
+    EXPECT_EQ(prompt.Messages()[1].text, QStringLiteral("Unable to get response on writing the 0 cell\nReconnecting..."));
+    EXPECT_EQ(view.linkState, IMainView::LinkWaiting);
+    link->Sim().SetUnplugged(false);
+    EXPECT_TRUE(WaitConnected());
 }
 
 }
