@@ -823,6 +823,12 @@ bool CPropertyListCtrl::eventFilter(QObject* watched, QEvent* event)
     if (!m_editor || watched != m_editor)
         return QAbstractScrollArea::eventFilter(watched, event);
 
+    if (event->type() == QEvent::ShortcutOverride && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        // Escape belongs to the open editor (it cancels the edit), not to a
+        // window shortcut such as the main window's close.
+        event->accept();
+        return true;
+    }
     if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         switch (key->key()) {

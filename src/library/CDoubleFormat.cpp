@@ -1,10 +1,14 @@
 #include "library/CDoubleFormat.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <vector>
+
+#include <QLocale>
 
 namespace {
 
@@ -99,4 +103,37 @@ std::optional<QString> CDoubleFormat::Format(const QString& format, double value
     std::snprintf(buffer.data(), buffer.size(), text.constData(), value);
 #pragma GCC diagnostic pop
     return QString::fromUtf8(buffer.data(), length);
+}
+
+int CDoubleFormat::StepDecimals(double step)
+{
+    constexpr int kMaxDecimals = 9;
+    step = std::abs(step);
+    if (!std::isfinite(step) || step == 0.0)
+        return kMaxDecimals;
+    double scaled = step;
+    for (int decimals = 0; decimals < kMaxDecimals; ++decimals, scaled *= 10) {
+        // A step read from text (0.1) is not exact in binary: allow for the
+        // last bits of the mantissa.
+        if (std::abs(scaled - std::round(scaled)) <= 1e-9 * std::max(1.0, scaled))
+            return decimals;
+    }
+    return kMaxDecimals;
+}
+
+QString CDoubleFormat::ForStep(double value, double step)
+{
+    // Beyond 1e15 the 'f' form would show digits a double does not hold.
+    if (!std::isfinite(value) || std::abs(value) >= 1e15)
+        return QString::number(value, 'g', QLocale::FloatingPointShortest);
+    QString text = QString::number(value, 'f', StepDecimals(step));
+    if (text.contains(QLatin1Char('.'))) {
+        while (text.endsWith(QLatin1Char('0')))
+            text.chop(1);
+        if (text.endsWith(QLatin1Char('.')))
+            text.chop(1);
+    }
+    if (text == QLatin1String("-0"))
+        text = QStringLiteral("0");
+    return text;
 }

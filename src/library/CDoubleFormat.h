@@ -15,4 +15,12 @@ public:
     static bool IsValid(const QString& format);
     // nullopt when the format is refused.
     static std::optional<QString> Format(const QString& format, double value);
+
+    // The decimals a value on a grid of step needs: 0.1 -> 1, 0.25 -> 2,
+    // 1 or 2 -> 0 (at most 9).
+    static int StepDecimals(double step);
+    // A value on a grid of step as a person writes it: at most the step's
+    // decimals, no trailing zeros, a dot as decimal point (7.8, 12, -0.25),
+    // whatever binary noise the arithmetic left (7.800000000000001).
+    static QString ForStep(double value, double step);
 };

@@ -1,5 +1,7 @@
 #include "library/CPropertySpinEditRangeItem.h"
 
+#include "library/CDoubleFormat.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -15,6 +17,12 @@ CPropertySpinEditRangeItem::CPropertySpinEditRangeItem(const QString& name, doub
 void CPropertySpinEditRangeItem::SetShown(double shown)
 {
     CPropertyItem::SetValue(QVariant(shown));
+}
+
+bool CPropertySpinEditRangeItem::GetDisplayText(QString& text) const
+{
+    text = CDoubleFormat::ForStep(Shown(), m_step);
+    return true;
 }
 
 bool CPropertySpinEditRangeItem::GetValue(QVariant& value) const

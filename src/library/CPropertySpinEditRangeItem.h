@@ -22,6 +22,9 @@ public:
     double Offset() const { return m_offset; }
     double Shown() const { return Value().toDouble(); }
 
+    // The shown value with at most the decimals of the step and a dot as
+    // decimal point (step 0.1: "7.8"; step 1: "12").
+    bool GetDisplayText(QString& text) const override;
     bool GetValue(QVariant& value) const override;
     bool SetValue(const QVariant& value) override;
     // Typed text: taken as typed when it is a number within min - step/2 ..

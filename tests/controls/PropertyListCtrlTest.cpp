@@ -290,6 +290,21 @@ TEST_F(PropertyListCtrlTest, SpinArrowsStepFromTheTypedTextBeepAtTheLimitAndComm
     EXPECT_EQ(CountOf(CPropertyList::NotifyChanged), 1);
 }
 
+TEST_F(PropertyListCtrlTest, SpinEditorAndRowShowTenthsWithoutBinaryNoise)
+{
+    auto tenths = std::make_unique<CPropertySpinEditRangeItem>(QStringLiteral("BEC voltage"), 5.0, 8.4, 0.1);
+    tenths->SetValue(QVariant(77));   // 77 steps of 0.1
+    IProperty* row = list.AddItem(std::move(tenths));
+    Edit(list.IndexOf(row));
+    auto* spin = EditorNamed<QAbstractSpinBox>("InplacePropertySpinEdit");
+    ASSERT_NE(spin, nullptr);
+    EXPECT_EQ(spin->text(), QStringLiteral("7.7"));
+    Key(Qt::Key_Up);   // 78 * 0.1 is 7.800000000000001 in binary
+    EXPECT_EQ(spin->text(), QStringLiteral("7.8"));
+    Key(Qt::Key_Return);
+    EXPECT_EQ(Shown(row), QStringLiteral("7.8"));
+}
+
 TEST_F(PropertyListCtrlTest, CheckRowTogglesWithSpaceAndAClickOnItsBox)
 {
     Click(NameAt(Reverse));

@@ -1,4 +1,5 @@
 #include "library/CCategoryProperty.h"
+#include "library/CDoubleFormat.h"
 #include "library/CPropertyEditItem.h"
 #include "library/CPropertyList.h"
 #include "library/CPropertyListItem.h"
@@ -87,14 +88,36 @@ TEST(RangeRow, TypedTextIsTakenAsTypedWithinHalfAStepOfTheLimitsAndSpinClicksRou
     EXPECT_DOUBLE_EQ(row.Shown(), 100.0);
 }
 
-TEST(RangeRow, ShownAndTypedTextUseTheLocalesDecimalSeparator)
+TEST(StepText, ShowsAtMostTheStepsDecimalsWithoutTrailingZerosAndWithADot)
 {
     LocaleGuard german(QLocale(QLocale::German, QLocale::Germany));
-    CPropertySpinEditRangeItem row("r", 0, 5000, 0.5);
-    row.SetValue(2001);
-    EXPECT_EQ(Shown(row), "1000,5") << "no group separator";
-    EXPECT_TRUE(row.SetValueFromEditor(QStringLiteral("12,5")));
-    EXPECT_DOUBLE_EQ(row.Shown(), 12.5);
+    const struct {
+        double value;
+        double step;
+        const char* text;
+    } cases[] = {
+        {78 * 0.1, 0.1, "7.8"},           {3.0, 0.1, "3"},       {2.5, 0.25, "2.5"},
+        {2.75, 0.25, "2.75"},             {12.0, 1, "12"},       {12.4, 2, "12"},
+        {1000.5, 0.5, "1000.5"},          {-0.25, 0.05, "-0.25"}, {-0.01, 0.1, "0"},
+        {0.30000000000000004, 0.1, "0.3"}, {1.0 / 3, 0, "0.333333333"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CDoubleFormat::ForStep(c.value, c.step), QLatin1String(c.text)) << c.value << " step " << c.step;
+}
+
+TEST(RangeRow, ShownTextFollowsTheStepAndTypedTextTakesTheLocalesSeparator)
+{
+    LocaleGuard german(QLocale(QLocale::German, QLocale::Germany));
+    CPropertySpinEditRangeItem row("r", 0, 10, 0.1);
+    row.SetOffset(28);
+    row.SetValue(50);   // (50 + 28) steps of 0.1
+    EXPECT_EQ(Shown(row), "7.8");
+    CPropertySpinEditRangeItem half("r", 0, 5000, 0.5);
+    half.SetValue(2001);
+    EXPECT_EQ(Shown(half), "1000.5") << "no group separator";
+    EXPECT_TRUE(half.SetValueFromEditor(QStringLiteral("12,5")));
+    EXPECT_DOUBLE_EQ(half.Shown(), 12.5);
+    EXPECT_TRUE(half.SetValueFromEditor(QStringLiteral("12.5")));
 }
 
 TEST(PropertyRows, EditAndListRowsTakeOnlyValuesTheyCanHold)

@@ -17,6 +17,7 @@
 #include "app/CMainController.h"
 #include "base/CTorvMessage.h"
 #include "app/ui/CHelpView.h"
+#include "controls/CElidedLabel.h"
 #include "controls/CPropertyListCtrl.h"
 #include "library/CDeviceLibrary.h"
 #include "library/ui/CAboutDlg.h"
@@ -162,11 +163,10 @@ void CMainDlg::BuildStatusBar()
     m_linkText->setObjectName(QStringLiteral("linkStateText"));
     layout->addWidget(m_linkIcon);
     layout->addWidget(m_linkText, 1);
-    m_messagePane = new QLabel(this);
+    // A long message must not widen the window: it is cut with "…" and the
+    // tooltip has it whole.
+    m_messagePane = new CElidedLabel(this);
     m_messagePane->setObjectName(QStringLiteral("messagePane"));
-    m_messagePane->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    // A long message must not widen the window: it is cut, the tooltip has it.
-    m_messagePane->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     statusBar()->addWidget(linkPane);
     statusBar()->addWidget(m_messagePane, 1);
     statusBar()->setSizeGripEnabled(true);
@@ -267,7 +267,12 @@ QString CMainDlg::LinkPaneText() const
 
 QString CMainDlg::MessagePaneText() const
 {
-    return m_messagePane->text();
+    return m_messagePane->Text();
+}
+
+QStringList CMainDlg::MessagePaneLines() const
+{
+    return m_messagePane->ShownLines();
 }
 
 void CMainDlg::SetLinkState(LinkState state, const QString& text)
@@ -279,6 +284,9 @@ void CMainDlg::SetLinkState(LinkState state, const QString& text)
     const int room = LinkPaneWidth - kStateIconSize - 12;
     m_linkText->setText(m_linkText->fontMetrics().elidedText(text, Qt::ElideMiddle, room));
     m_linkText->setToolTip(text);
+    // The reason why the port cannot be opened, and what to do about it, is
+    // the only message of the closed state: it wraps rather than being cut.
+    m_messagePane->SetMaxLines(state == LinkClosed ? PortReasonLines : 1);
     const bool connected = state == LinkConnected;
     m_actions[MainCommand::LoadParameters]->setEnabled(connected);
     m_actions[MainCommand::SaveParameters]->setEnabled(connected);
@@ -286,13 +294,21 @@ void CMainDlg::SetLinkState(LinkState state, const QString& text)
 
 void CMainDlg::SetMessage(const QString& text)
 {
-    m_messagePane->setText(text);
-    m_messagePane->setToolTip(text);
+    m_messagePane->SetText(text);
 }
 
 void CMainDlg::SetTitle(const QString& title)
 {
-    setWindowTitle(title);
+    // The title carries the device name from the library, which may be of
+    // any length; the window system refuses a title of megabytes.
+    if (title.size() <= MaxTitleLength) {
+        setWindowTitle(title);
+        return;
+    }
+    qsizetype kept = MaxTitleLength - 1;
+    if (title.at(kept - 1).isHighSurrogate())
+        --kept;
+    setWindowTitle(title.left(kept) + QChar(0x2026));
 }
 
 void CMainDlg::ShowParameterList(bool show)
@@ -300,6 +316,9 @@ void CMainDlg::ShowParameterList(bool show)
     m_stack->setCurrentWidget(show ? static_cast<QWidget*>(m_propertyList) : m_helpView);
     m_propertyList->setEnabled(show);
     m_helpView->setEnabled(!show);
+    // The keys go to the parameters once they are shown.
+    if (show)
+        m_propertyList->setFocus(Qt::OtherFocusReason);
 }
 
 void CMainDlg::SetListEnabled(bool enabled)
@@ -338,11 +357,29 @@ bool CMainDlg::event(QEvent* event)
         m_controller->CleanAndReconnect(true);
         return true;
     }
-    return QMainWindow::event(event);
+    const bool handled = QMainWindow::event(event);
+    switch (event->type()) {
+    case QEvent::Show:
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::WindowActivate:
+        // A window manager frames the window some time after it is shown;
+        // the stored outer size and the centring take the frame once known.
+        if (m_sizePending && FrameExtra() != m_sizeFrame)
+            ApplyStoredSize();
+        break;
+    default:
+        break;
+    }
+    return handled;
 }
 
 QSize CMainDlg::FrameExtra() const
 {
+    if (m_frameMargins) {
+        const QMargins margins = m_frameMargins();
+        return QSize(margins.left() + margins.right(), margins.top() + margins.bottom());
+    }
     return frameGeometry().size() - geometry().size();
 }
 
@@ -355,17 +392,30 @@ QSize CMainDlg::OuterSize() const
 
 void CMainDlg::PlaceWindow()
 {
+    m_sizePending = true;
+    ApplyStoredSize();
+}
+
+// Sets the stored outer size (the client size is that less the frame) and
+// centres the window. Until the window manager has framed the window the
+// frame reads as none; this runs again when it changes, and the size is
+// final once a frame is seen.
+void CMainDlg::ApplyStoredSize()
+{
+    const QSize frameExtra = FrameExtra();
+    m_sizeFrame = frameExtra;
+    m_sizePending = frameExtra.isNull();
+
     const QScreen* screen = this->screen();
     const QRect available = screen != nullptr ? screen->availableGeometry() : QRect();
-
     if (m_settings.cx != -1 && m_settings.cy != -1) {
-        QSize client = QSize(m_settings.cx, m_settings.cy) - FrameExtra();
+        QSize client = QSize(m_settings.cx, m_settings.cy) - frameExtra;
         if (available.isValid())
-            client = client.boundedTo(available.size() - FrameExtra());
+            client = client.boundedTo(available.size() - frameExtra);
         resize(client.expandedTo(minimumSize()));
     }
     if (available.isValid()) {
-        QRect frame = frameGeometry();
+        QRect frame(pos(), size() + frameExtra);
         frame.moveCenter(available.center());
         move(frame.topLeft());
     }
@@ -374,6 +424,7 @@ void CMainDlg::PlaceWindow()
 void CMainDlg::closeEvent(QCloseEvent* event)
 {
     if (!m_closed) {
+        m_sizePending = false;
         // Leaving the link returns the ESC to 19200 baud.
         m_controller->Close();
         const QSize outer = OuterSize();

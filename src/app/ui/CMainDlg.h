@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QMargins>
 #include <QPointer>
 
 #include <functional>
@@ -14,6 +15,7 @@
 #include "link/CPortSetup.h"
 
 class CDeviceLibrary;
+class CElidedLabel;
 class CHelpView;
 class CMainController;
 class CPropertyListCtrl;
@@ -38,6 +40,14 @@ public:
     // The command that closes the window; also the result of its event loop.
     static constexpr int CloseCommand = 2;
     static constexpr int LinkPaneWidth = 200;
+    // Longer titles are cut with "…": window systems refuse huge ones.
+    static constexpr int MaxTitleLength = 200;
+    // Lines the message pane may wrap to when the port cannot be opened.
+    static constexpr int PortReasonLines = 4;
+
+    // The window frame as the window manager has drawn it (none while it
+    // has not yet framed the window).
+    using FrameMargins = std::function<QMargins()>;
 
     // Shows the port setup dialog; the confirmed settings, or nothing on Cancel.
     using PortSetupDialog = std::function<std::optional<CPortSetup::Settings>(const CPortSetup::Settings&)>;
@@ -59,6 +69,8 @@ public:
     void OnCommand(int command);
     QAction* Action(int command) const;
     void SetPortSetupDialog(PortSetupDialog dialog) { m_portSetupDialog = std::move(dialog); }
+    // Replaces the frame reading (tests play a window manager with it).
+    void SetFrameMargins(FrameMargins margins) { m_frameMargins = std::move(margins); }
 
     CMainController& Controller() { return *m_controller; }
     CDeviceLibrary& Library() { return *m_library; }
@@ -66,6 +78,8 @@ public:
     CHelpView* HelpView() const { return m_helpView; }
     QString LinkPaneText() const;
     QString MessagePaneText() const;
+    // The message pane's lines as they are drawn now.
+    QStringList MessagePaneLines() const;
 
     // The smallest size the window can take, which is also its size when
     // no size is stored.
@@ -94,6 +108,7 @@ private:
     void ShowPortSetup();
     void ShowAbout();
     void PlaceWindow();
+    void ApplyStoredSize();
     QSize FrameExtra() const;
     QSize OuterSize() const;
 
@@ -111,9 +126,14 @@ private:
     CPropertyListCtrl* m_propertyList = nullptr;
     QLabel* m_linkIcon = nullptr;
     QLabel* m_linkText = nullptr;
-    QLabel* m_messagePane = nullptr;
+    CElidedLabel* m_messagePane = nullptr;
     QString m_linkFullText;
     PortSetupDialog m_portSetupDialog;
+    FrameMargins m_frameMargins;
+    // The stored outer size waits for the window manager's frame: until the
+    // frame is known it is applied with the frame seen so far.
+    bool m_sizePending = false;
+    QSize m_sizeFrame;
     QPointer<QEventLoop> m_loop;
     bool m_closed = false;
 };

@@ -2,9 +2,13 @@
 
 #include "app/CTORVModule.h"
 #include "app/ui/CMainDlg.h"
+#include "app/ui/CWidgetPrompt.h"
 
 std::unique_ptr<IMainWindow> CMainDlgFactory::Create(const CTorvSettings& settings,
                                                      std::unique_ptr<CDeviceLibrary> library)
 {
-    return std::make_unique<CMainDlg>(settings, std::move(library), m_module.Port(), m_module.Collector(), m_prompt);
+    auto window = std::make_unique<CMainDlg>(settings, std::move(library), m_module.Port(), m_module.Collector(),
+                                             m_prompt);
+    m_prompt.SetParent(window.get());
+    return window;
 }

@@ -10,6 +10,16 @@ CWidgetPrompt::CWidgetPrompt(QWidget* parent)
 {
 }
 
+QWidget* CWidgetPrompt::Parent() const
+{
+    if (m_parent == nullptr)
+        return nullptr;
+    // A dialog open over the main window keeps its prompts on top of it.
+    if (QWidget* modal = QApplication::activeModalWidget())
+        return modal;
+    return m_parent.data();
+}
+
 IPrompt::Answer CWidgetPrompt::Message(const QString& text, const QString& caption, Icon icon, Buttons buttons)
 {
     QMessageBox::Icon boxIcon = QMessageBox::NoIcon;
@@ -29,7 +39,7 @@ IPrompt::Answer CWidgetPrompt::Message(const QString& text, const QString& capti
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 
-    QMessageBox box(boxIcon, caption, shown, boxButtons, m_parent.data());
+    QMessageBox box(boxIcon, caption, shown, boxButtons, Parent());
     const int result = box.exec();
     if (buttons == Buttons::Ok)
         return Answer::Ok;
@@ -53,7 +63,7 @@ QString CWidgetPrompt::DialogFilter(const QString& filter)
 
 std::optional<QString> CWidgetPrompt::RunFileDialog(const FileRequest& request, bool save)
 {
-    QFileDialog dialog(m_parent.data(), request.title, request.initialFolder);
+    QFileDialog dialog(Parent(), request.title, request.initialFolder);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(!save && request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     QStringList filters;
@@ -90,7 +100,7 @@ std::optional<QString> CWidgetPrompt::SaveFile(const FileRequest& request)
 
 std::optional<QString> CWidgetPrompt::BrowseFolder(const QString& title, const QString& initialFolder)
 {
-    const QString folder = QFileDialog::getExistingDirectory(m_parent.data(), title, initialFolder);
+    const QString folder = QFileDialog::getExistingDirectory(Parent(), title, initialFolder);
     if (folder.isEmpty())
         return std::nullopt;
     return folder;
@@ -98,7 +108,7 @@ std::optional<QString> CWidgetPrompt::BrowseFolder(const QString& title, const Q
 
 std::optional<quint32> CWidgetPrompt::ChooseColour(quint32 initial)
 {
-    const QColor colour = QColorDialog::getColor(QColor::fromRgba(initial), m_parent.data());
+    const QColor colour = QColorDialog::getColor(QColor::fromRgba(initial), Parent());
     if (!colour.isValid())
         return std::nullopt;
     return colour.rgba();

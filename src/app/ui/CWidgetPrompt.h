@@ -6,12 +6,18 @@
 #include <QWidget>
 
 // The prompts as the user sees them: message boxes, the file and folder
-// dialogs and the colour chooser, modal to the parent window when one is set.
+// dialogs and the colour chooser. Once the main window is set as parent they
+// are its dialogs (centred on it, no minimise button), or those of the
+// modal dialog open over it; before that (the start-up asking for a device
+// library) they stand alone.
 class CWidgetPrompt : public IPrompt {
 public:
     explicit CWidgetPrompt(QWidget* parent = nullptr);
 
+    // The main window; the prompt forgets it when the window is destroyed.
     void SetParent(QWidget* parent) { m_parent = parent; }
+    // The window the next prompt belongs to, nullptr for none.
+    QWidget* Parent() const;
 
     Answer Message(const QString& text, const QString& caption, Icon icon, Buttons buttons) override;
     std::optional<QString> OpenFile(const FileRequest& request) override;

@@ -32,6 +32,7 @@ public:
 private:
     void Build(const QStringList& ports);
     void UpdateSpeedEnabled();
+    void FitPortBox();
 
     CPortSetup m_setup;
     CPortSetup::Settings m_result;

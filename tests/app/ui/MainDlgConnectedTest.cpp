@@ -14,6 +14,8 @@
 #include "common/WaitFor.h"
 #include "controls/CPropertyListCtrl.h"
 #include "library/CDeviceLibrary.h"
+#include "library/CPropertyList.h"
+#include "library/IProperty.h"
 #include "library/ui/CAboutDlg.h"
 #include "link/ui/CComPortSetupDlg.h"
 
@@ -71,6 +73,7 @@ TEST(MainDlgConnected, ShowsTheListLinkStateAndEnablesTheDeviceButtons)
 
     ASSERT_TRUE(window.WaitConnected());
     EXPECT_TRUE(dlg.PropertyList()->isVisible());
+    EXPECT_EQ(dlg.focusWidget(), dlg.PropertyList()) << "the keys go to the parameters";
     EXPECT_FALSE(dlg.HelpView()->isVisible());
     EXPECT_EQ(dlg.windowTitle(), QStringLiteral("TORV - Brisko Pro 80 v 2.4"));
     EXPECT_EQ(dlg.LinkPaneText(), window.Link().PortName() + QStringLiteral(" 460800"));
@@ -103,6 +106,48 @@ TEST(MainDlgConnected, RefreshShortcutStartsOverAndPortSetupBoundsTheSpeed)
     EXPECT_EQ(shown->speed, 460800);
     ASSERT_TRUE(window.WaitConnected());
     EXPECT_EQ(dlg.LinkPaneText(), window.Link().PortName() + QStringLiteral(" 19200"));
+}
+
+// Escape in an open editor belongs to the editor: the edit is dropped,
+// nothing is written to the ESC and the window stays; the next Escape closes.
+TEST(MainDlgConnected, EscapeInAnEditorCancelsTheEditAndKeepsTheWindowOpen)
+{
+    ConnectedWindow window("full");
+    CMainDlg& dlg = window.Dlg();
+    ASSERT_TRUE(window.WaitConnected());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    const CPropertyList& list = dlg.Controller().List();
+    const auto writes = [&window] {
+        int count = 0;
+        for (const CEscSimulator::Frame& frame : window.Link().Sim().Frames())
+            count += frame.bytes.size() > 1 && frame.bytes[1] == 'w' ? 1 : 0;
+        return count;
+    };
+
+    for (const uint8_t kind : {IProperty::KindEdit, IProperty::KindSpinEdit, IProperty::KindList}) {
+        int index = 0;
+        while (index < list.Count() && list.At(index)->Kind() != kind)
+            ++index;
+        ASSERT_LT(index, list.Count()) << "kind " << int(kind);
+        const QString before = [&] { QString text; list.At(index)->GetDisplayText(text); return text; }();
+        ASSERT_TRUE(dlg.PropertyList()->EditRow(index));
+        window.Link().Sim().ClearFrames();
+        if (kind == IProperty::KindList)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+        else
+            QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("3"));
+
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        EXPECT_EQ(dlg.PropertyList()->Editor(), nullptr) << "kind " << int(kind);
+        EXPECT_EQ(writes(), 0) << "kind " << int(kind);
+        ASSERT_TRUE(dlg.isVisible()) << "kind " << int(kind);
+        ASSERT_TRUE(dlg.Controller().Connected());
+        QString after;
+        list.At(index)->GetDisplayText(after);
+        EXPECT_EQ(after, before);
+    }
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(dlg.isVisible());
 }
 
 TEST(MainDlgConnected, SelectingARowShowsItsDescription)

@@ -1,10 +1,13 @@
+#include "app/CTORVModule.h"
 #include "app/ui/CMainDlg.h"
+#include "app/ui/CMainDlgFactory.h"
 #include "app/ui/CHelpView.h"
 #include "app/ui/CWidgetPrompt.h"
 #include "controls/CPropertyListCtrl.h"
 #include "library/CDeviceLibrary.h"
 #include "common/CScriptedPrompt.h"
 #include "common/TestApplication.h"
+#include "common/WaitFor.h"
 #include "link/CSerialPort.h"
 #include "link/CSynchroBytesCollector.h"
 
@@ -99,6 +102,25 @@ TEST(MainDlgTest, StoredOuterSizeIsTakenOnOpeningAndTheSizeOnClosingIsKept)
     EXPECT_EQ(dlg.Settings().firmwareFolder, "/opt/torv");
 }
 
+// A window manager frames the window only some time after it is shown. The
+// stored outer size must open and close unchanged, run after run.
+TEST(MainDlgTest, StoredOuterSizeStaysTheSameOverRunsUnderAWindowManagerFrame)
+{
+    const QMargins frame(1, 24, 1, 1);
+    const QSize stored(600, 500);
+    CTorvSettings settings = SettingsWithSize(stored.width(), stored.height());
+    for (int run = 1; run <= 2; ++run) {
+        PortlessWindow window(settings);
+        CMainDlg& dlg = window.dlg;
+        dlg.SetFrameMargins([&dlg, frame] { return dlg.isActiveWindow() ? frame : QMargins(); });
+        QSize opened;
+        RunAndEscape(dlg, [&](CMainDlg& d) { opened = d.size().grownBy(frame); });
+        EXPECT_EQ(opened, stored) << "run " << run;
+        settings = dlg.Settings();
+        EXPECT_EQ(QSize(settings.cx, settings.cy), stored) << "run " << run;
+    }
+}
+
 TEST(MainDlgTest, StoredSizeBelowTheMinimumOrBeyondTheScreenIsBounded)
 {
     PortlessWindow smallWindow(SettingsWithSize(100, 50));
@@ -116,6 +138,76 @@ TEST(MainDlgTest, StoredSizeBelowTheMinimumOrBeyondTheScreenIsBounded)
     });
     EXPECT_LE(opened.width(), std::max(screen.width(), CMainDlg::MinimumClientSize().width()));
     EXPECT_LE(opened.height(), std::max(screen.height(), CMainDlg::MinimumClientSize().height()));
+}
+
+// The reason why the port cannot be opened wraps and shows whole; other
+// messages stay on one line and end in "…" when cut, following the width.
+TEST(MainDlgTest, StatusMessagesShowWholeOrEndInAnEllipsisAndTheTitleIsCapped)
+{
+    PortlessWindow window(SettingsWithSize(-1, -1));
+    RunAndEscape(window.dlg, [](CMainDlg& d) {
+        ASSERT_TRUE(WaitFor([&d] { return d.MessagePaneText().startsWith(QStringLiteral("Cannot open")); }));
+        auto* pane = d.findChild<QWidget*>(QStringLiteral("messagePane"));
+        ASSERT_NE(pane, nullptr);
+        QStringList lines = d.MessagePaneLines();
+        EXPECT_GT(lines.size(), 1);
+        EXPECT_EQ(lines.join(u' '), d.MessagePaneText());
+        EXPECT_EQ(pane->toolTip(), d.MessagePaneText());
+        EXPECT_TRUE(WaitFor([&] { return pane->height() >= lines.size() * pane->fontMetrics().lineSpacing(); }));
+
+        const QString description = QStringLiteral("Commutation advance in electrical degrees; more timing gives "
+                                                   "more speed and more heat");
+        d.SetLinkState(IMainView::LinkConnected, QStringLiteral("/dev/ttyUSB0 19200"));
+        d.SetMessage(description);
+        lines = d.MessagePaneLines();
+        ASSERT_EQ(lines.size(), 1);
+        EXPECT_TRUE(lines[0].endsWith(QChar(0x2026))) << lines[0].toStdString();
+        EXPECT_TRUE(description.startsWith(lines[0].chopped(1)));
+        EXPECT_EQ(pane->toolTip(), description);
+        d.resize(d.width() + pane->fontMetrics().horizontalAdvance(description), d.height());
+        EXPECT_TRUE(WaitFor([&] { return d.MessagePaneLines() == QStringList{description}; }));
+
+        // A library may name a device with megabytes, which no window system
+        // takes as a title.
+        d.SetTitle(QStringLiteral("TORV - %1 v 2.4").arg(QString(4 * 1024 * 1024, QLatin1Char('N'))));
+        EXPECT_EQ(d.windowTitle().size(), CMainDlg::MaxTitleLength);
+        EXPECT_TRUE(d.windowTitle().startsWith(QStringLiteral("TORV - NNN")));
+        EXPECT_TRUE(d.windowTitle().endsWith(QChar(0x2026)));
+        d.SetTitle(QStringLiteral("TORV - Brisko Pro 80 v 2.4"));
+        EXPECT_EQ(d.windowTitle(), QStringLiteral("TORV - Brisko Pro 80 v 2.4"));
+    });
+}
+
+// The start-up asks for a library before any window exists; once the
+// factory has made the main window, message boxes and file dialogs are its.
+TEST(WidgetPromptTest, DialogsBelongToTheMainWindowOnceItExists)
+{
+    CTORVModule module;
+    CWidgetPrompt prompt;
+    CMainDlgFactory factory(module, prompt);
+    std::vector<QWidget*> parents;
+    const auto answer = [&parents] {
+        QTimer::singleShot(0, [&parents] {
+            QWidget* modal = QApplication::activeModalWidget();
+            ASSERT_NE(modal, nullptr);
+            parents.push_back(modal->parentWidget());
+            if (auto* dialog = qobject_cast<QDialog*>(modal))
+                dialog->reject();
+        });
+    };
+    answer();
+    prompt.Message("before", "TORV", IPrompt::Icon::Error, IPrompt::Buttons::Ok);
+
+    std::unique_ptr<IMainWindow> window = factory.Create(SettingsWithSize(-1, -1), std::make_unique<CDeviceLibrary>());
+    auto* dlg = dynamic_cast<CMainDlg*>(window.get());
+    ASSERT_NE(dlg, nullptr);
+    answer();
+    prompt.Message("after", "TORV", IPrompt::Icon::Error, IPrompt::Buttons::Ok);
+    answer();
+    prompt.SaveFile(IPrompt::FileRequest{});
+    window.reset();
+    EXPECT_EQ(prompt.Parent(), nullptr);
+    EXPECT_EQ(parents, (std::vector<QWidget*>{nullptr, dlg, dlg}));
 }
 
 TEST(WidgetPromptTest, AllFilesFilterMatchesEveryFileInTheQtDialog)

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "common/TestApplication.h"
+#include "common/WaitFor.h"
 
 namespace {
 
@@ -134,4 +135,24 @@ TEST(ComPortSetupDlg, CancelLeavesTheGivenSettings)
     d.dlg.reject();
     EXPECT_EQ(d.dlg.result(), QDialog::Rejected);
     EXPECT_EQ(d.dlg.Result().speed, 19200);
+}
+
+TEST(ComPortSetupDlg, PortBoxShowsALongByIdPathWholeWhetherGivenOrTyped)
+{
+    const QString byId = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+    Dialog d({byId, 19200});
+    d.dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&d.dlg));
+    QLineEdit* edit = d.port->lineEdit();
+    const auto fits = [edit](const QString& text) {
+        return edit->width() - edit->textMargins().left() - edit->textMargins().right() >
+               edit->fontMetrics().horizontalAdvance(text);
+    };
+    EXPECT_TRUE(fits(byId));
+
+    const QString typed = byId + QStringLiteral("-b");
+    edit->selectAll();
+    QTest::keyClicks(edit, typed);
+    EXPECT_TRUE(WaitFor([&] { return fits(typed); }));
+    EXPECT_EQ(d.port->toolTip(), typed);
 }
