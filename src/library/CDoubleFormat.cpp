@@ -121,7 +121,7 @@ int CDoubleFormat::StepDecimals(double step)
     return kMaxDecimals;
 }
 
-QString CDoubleFormat::ForStep(double value, double step)
+QString CDoubleFormat::ForStep(double value, double step, QChar decimalPoint)
 {
     // Beyond 1e15 the 'f' form would show digits a double does not hold.
     if (!std::isfinite(value) || std::abs(value) >= 1e15)
@@ -135,5 +135,6 @@ QString CDoubleFormat::ForStep(double value, double step)
     }
     if (text == QLatin1String("-0"))
         text = QStringLiteral("0");
+    text.replace(QLatin1Char('.'), decimalPoint);
     return text;
 }

@@ -20,7 +20,8 @@ public:
     // 1 or 2 -> 0 (at most 9).
     static int StepDecimals(double step);
     // A value on a grid of step as a person writes it: at most the step's
-    // decimals, no trailing zeros, a dot as decimal point (7.8, 12, -0.25),
-    // whatever binary noise the arithmetic left (7.800000000000001).
-    static QString ForStep(double value, double step);
+    // decimals, no trailing zeros (7.8, 12, -0.25), whatever binary noise
+    // the arithmetic left (7.800000000000001). The decimal point is the
+    // given one: range rows show the user's locale's, as they always did.
+    static QString ForStep(double value, double step, QChar decimalPoint = QLatin1Char('.'));
 };

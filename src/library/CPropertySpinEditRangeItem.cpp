@@ -2,6 +2,8 @@
 
 #include "library/CDoubleFormat.h"
 
+#include <QLocale>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -21,7 +23,8 @@ void CPropertySpinEditRangeItem::SetShown(double shown)
 
 bool CPropertySpinEditRangeItem::GetDisplayText(QString& text) const
 {
-    text = CDoubleFormat::ForStep(Shown(), m_step);
+    const QString point = QLocale().decimalPoint();
+    text = CDoubleFormat::ForStep(Shown(), m_step, point.size() == 1 ? point.at(0) : QLatin1Char('.'));
     return true;
 }
 

