@@ -77,6 +77,16 @@ void CMainController::Close()
     CleanAndReconnect(false);
 }
 
+bool CMainController::PrepareFirmwareUpdate()
+{
+    if (!IsCommandAvailable(MainCommand::FirmwareUpdate))
+        return false;
+    StopRefreshTimer();
+    if (m_port.LinkSpeed() > CDeviceProtocol::kDefaultLinkSpeed)
+        Protocol().ChangeLinkSpeed(CDeviceProtocol::kDefaultLinkSpeed);
+    return m_session.HasDevice();
+}
+
 void CMainController::ApplyPortSetup(const QString& portName, int linkSpeed)
 {
     // Return the ESC to 19200 baud while the port still reaches it: once the
@@ -281,6 +291,11 @@ void CMainController::FinishConnection(const QString& text)
         return;
     }
     m_view.SetMessage(text);
+    if (m_reportFirmware) {
+        m_reportFirmware = false;
+        const CDeviceProtocol::Identity& id = m_session.Identity();
+        m_view.SetMessage(tr("Firmware updated: the ESC now reports firmware %1.%2.").arg(id.major).arg(id.minor));
+    }
     if (LoggerBlocks() > 0) {
         m_view.SetButtonEnabled(MainCommand::MeasurementPanel, true);
         uint8_t condition = 0;

@@ -44,6 +44,14 @@ public:
     // Runs a device command; false when it is not handled here.
     bool HandleCommand(int command);
 
+    // Before the firmware dialog opens: stops the refresh timer and brings a
+    // faster link down to 19200 baud, where the boot loader listens. False
+    // when no device is connected.
+    bool PrepareFirmwareUpdate();
+    // After an upload: the next connection reports the firmware version the
+    // ESC then has.
+    void ReportFirmwareAfterReconnect() { m_reportFirmware = true; }
+
     // Port setup confirmed: closes the port, takes the name and the speed
     // bound, and connects afresh.
     void ApplyPortSetup(const QString& portName, int linkSpeed);
@@ -119,6 +127,7 @@ private:
 
     bool m_connected = false;
     bool m_firmwareMode = false;
+    bool m_reportFirmware = false;
     uint32_t m_deviceIdentifier = 0;
     uint32_t m_hardwareVersion = 0;
 };

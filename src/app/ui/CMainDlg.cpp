@@ -18,6 +18,7 @@
 #include "base/CTorvMessage.h"
 #include "app/ui/CHelpView.h"
 #include "controls/CElidedLabel.h"
+#include "firmware/ui/CFirmwareSelectDlg.h"
 #include "controls/CPropertyListCtrl.h"
 #include "library/CDeviceLibrary.h"
 #include "library/ui/CAboutDlg.h"
@@ -46,7 +47,8 @@ CMainDlg::CMainDlg(const CTorvSettings& settings, std::unique_ptr<CDeviceLibrary
     : QMainWindow(parent),
       m_settings(settings),
       m_library(library != nullptr ? std::move(library) : std::make_unique<CDeviceLibrary>()),
-      m_prompt(prompt)
+      m_prompt(prompt),
+      m_port(port)
 {
     Q_INIT_RESOURCE(resources);
     setObjectName(QStringLiteral("mainDlg"));
@@ -229,6 +231,9 @@ void CMainDlg::OnCommand(int command)
     case MainCommand::About:
         ShowAbout();
         return;
+    case MainCommand::FirmwareUpdate:
+        ShowFirmwareDialog();
+        return;
     default:
         m_controller->HandleCommand(command);
         return;
@@ -248,6 +253,31 @@ void CMainDlg::ShowPortSetup()
     }
     if (chosen)
         m_controller->ApplyPortSetup(chosen->portName, chosen->speed);
+}
+
+CFirmwareSelectDlg* CMainDlg::FirmwareDialog() const
+{
+    return m_firmwareDlg;
+}
+
+void CMainDlg::ShowFirmwareDialog()
+{
+    if (m_firmwareDlg != nullptr || !m_controller->PrepareFirmwareUpdate())
+        return;
+    // Modal over the window from opening to closing: no other device
+    // operation can start while the boot loader is being written.
+    m_firmwareDlg = new CFirmwareSelectDlg(static_cast<int>(m_controller->DeviceIdentifier()),
+                                           static_cast<int>(m_controller->HardwareVersion()), m_settings.firmwareFolder,
+                                           m_port, m_controller->Protocol(), m_prompt, this);
+    m_firmwareDlg->setAttribute(Qt::WA_DeleteOnClose);
+    connect(m_firmwareDlg, &QDialog::finished, this, [this] {
+        if (m_firmwareDlg != nullptr && m_firmwareDlg->Uploaded())
+            m_controller->ReportFirmwareAfterReconnect();
+        // The ESC has a new firmware, or sits in its boot loader: connect and
+        // identify it afresh.
+        TorvMessages::Post(QPointer<QObject>(this), TorvMessages::CleanAndReconnect(), 0, 0);
+    });
+    m_firmwareDlg->show();
 }
 
 void CMainDlg::ShowAbout()

@@ -16,6 +16,7 @@
 
 class CDeviceLibrary;
 class CElidedLabel;
+class CFirmwareSelectDlg;
 class CHelpView;
 class CMainController;
 class CPropertyListCtrl;
@@ -75,6 +76,8 @@ public:
     CMainController& Controller() { return *m_controller; }
     CDeviceLibrary& Library() { return *m_library; }
     CPropertyListCtrl* PropertyList() const { return m_propertyList; }
+    // The firmware dialog while it is open.
+    CFirmwareSelectDlg* FirmwareDialog() const;
     CHelpView* HelpView() const { return m_helpView; }
     QString LinkPaneText() const;
     QString MessagePaneText() const;
@@ -107,6 +110,7 @@ private:
                         const QString& icon = {});
     void ShowPortSetup();
     void ShowAbout();
+    void ShowFirmwareDialog();
     void PlaceWindow();
     void ApplyStoredSize();
     QSize FrameExtra() const;
@@ -115,6 +119,7 @@ private:
     CTorvSettings m_settings;
     std::unique_ptr<CDeviceLibrary> m_library;
     IPrompt& m_prompt;
+    CSerialPort& m_port;
     std::unique_ptr<CMainController> m_controller;
 
     std::map<int, QAction*> m_actions;
@@ -129,6 +134,7 @@ private:
     CElidedLabel* m_messagePane = nullptr;
     QString m_linkFullText;
     PortSetupDialog m_portSetupDialog;
+    QPointer<CFirmwareSelectDlg> m_firmwareDlg;
     FrameMargins m_frameMargins;
     // The stored outer size waits for the window manager's frame: until the
     // frame is known it is applied with the frame seen so far.
