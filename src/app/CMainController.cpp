@@ -16,11 +16,6 @@
 namespace {
 const char* const kCaption = "TORV";
 constexpr int kLoggerConditionCell = 128;
-
-QString tr(const char* text)
-{
-    return QCoreApplication::translate("CMainDlg", text);
-}
 }
 
 CMainController::CMainController(CSerialPort& port, CSynchroBytesCollector& shortCollector,
