@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
+
 #include "app/IPrompt.h"
 #include "library/CChanMap.h"
 #include "link/CDeviceProtocol.h"
@@ -36,6 +38,15 @@ CParameterFile::CParameterFile(IPrompt& prompt, CDeviceProtocol& protocol, CChan
 QStringList CParameterFile::Filters()
 {
     return {tr("Esc Parameter Files (*.escp)"), tr("All Files (*.*)")};
+}
+
+std::optional<CParameterFile::Image> CParameterFile::ParseImage(const QByteArray& bytes)
+{
+    if (bytes.size() < kFileSize)
+        return std::nullopt;
+    Image image{};
+    std::copy_n(reinterpret_cast<const uint8_t*>(bytes.constData()), kFileSize, image.begin());
+    return image;
 }
 
 bool CParameterFile::ReadCells(Image& cells)
@@ -95,13 +106,13 @@ void CParameterFile::Load(QString& saveFolder)
         m_prompt.Message(tr("Unable to open file"), kCaption, IPrompt::Icon::Information, IPrompt::Buttons::Ok);
         return;
     }
-    Image bytes{};
-    const qint64 got = file.read(reinterpret_cast<char*>(bytes.data()), kFileSize);
+    const std::optional<Image> parsed = ParseImage(file.read(kFileSize));
     file.close();
-    if (got != kFileSize) {
+    if (!parsed) {
         m_prompt.Message(tr("Unable to read file"), kCaption, IPrompt::Icon::Information, IPrompt::Buttons::Ok);
         return;
     }
+    const Image& bytes = *parsed;
 
     // Wake the link; the outcome of these probes decides nothing.
     for (int i = 0; i < 4 && !m_protocol.Probe(); ++i) {

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 class CChanMap;
 class CDeviceProtocol;
@@ -35,6 +37,10 @@ public:
 
     // File filters of both dialogs.
     static QStringList Filters();
+
+    // The cell image held by a parameter file's content: its first 128
+    // bytes; none when the content is shorter.
+    static std::optional<Image> ParseImage(const QByteArray& bytes);
 
 private:
     bool ReadCells(Image& cells);
