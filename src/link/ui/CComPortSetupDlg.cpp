@@ -4,7 +4,6 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
-#include <QSerialPortInfo>
 #include <QVBoxLayout>
 
 CComPortSetupDlg::CComPortSetupDlg(const CPortSetup::Settings& settings, QWidget* parent)
@@ -23,11 +22,7 @@ CComPortSetupDlg::CComPortSetupDlg(const CPortSetup::Settings& settings, const Q
 
 QStringList CComPortSetupDlg::AvailablePorts()
 {
-    QStringList paths;
-    const auto ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo& info : ports)
-        paths.append(info.systemLocation());
-    return paths;
+    return CPortSetup::AvailablePorts();
 }
 
 void CComPortSetupDlg::Build(const QStringList& ports)
