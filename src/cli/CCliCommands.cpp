@@ -352,40 +352,41 @@ int CCliCommands::CheckIdentity(const CParameterFile::Image& image, bool& mismat
     return CliExit::Ok;
 }
 
+int CCliCommands::ReadAndCheck(FileCheck& check)
+{
+    const int status = ReadParameterFile(m_args.Operands().at(0), check.image);
+    return status == CliExit::Ok ? CheckIdentity(check.image, check.mismatch, check.identity) : status;
+}
+
 int CCliCommands::Diff()
 {
-    CParameterFile::Image image{};
-    bool mismatch = false;
-    QString identity;
-    int status = ReadParameterFile(m_args.Operands().at(0), image);
-    if (status == CliExit::Ok)
-        status = CheckIdentity(image, mismatch, identity);
+    FileCheck check;
+    const int status = ReadAndCheck(check);
     if (status != CliExit::Ok)
         return status;
-    CFileParameters file(m_device->Session(), image);
+    CFileParameters file(m_device->Session(), check.image);
     const auto changes = file.Changes(CCliParameters(m_device->Session().List()).Parameters());
     if (m_args.Json()) {
-        PrintJson(QJsonObject{{"identityMismatch", mismatch ? QJsonValue(identity) : QJsonValue()},
+        PrintJson(QJsonObject{{"identityMismatch", check.mismatch ? QJsonValue(check.identity) : QJsonValue()},
                               {"changes", ChangesJson(changes)}});
     } else {
-        QString text = mismatch ? identity + QLatin1Char('\n') : QString();
+        QString text = check.mismatch ? check.identity + QLatin1Char('\n') : QString();
         for (const CFileParameters::Change& c : changes)
             text += ChangeLine(c);
         Print(text);
     }
-    return mismatch || !changes.empty() ? CliExit::Differs : CliExit::Ok;
+    return check.mismatch || !changes.empty() ? CliExit::Differs : CliExit::Ok;
 }
 
 int CCliCommands::Restore()
 {
-    CParameterFile::Image image{};
-    bool mismatch = false;
-    QString identity;
-    int status = ReadParameterFile(m_args.Operands().at(0), image);
-    if (status == CliExit::Ok)
-        status = CheckIdentity(image, mismatch, identity);
+    FileCheck check;
+    const int status = ReadAndCheck(check);
     if (status != CliExit::Ok)
         return status;
+    const CParameterFile::Image& image = check.image;
+    const bool mismatch = check.mismatch;
+    const QString& identity = check.identity;
     if (mismatch && !m_args.Force()) {
         return Fail(CliExit::Usage, tr("The ESC type and/or revision does not match the parameters file (%1); "
                                        "nothing written (--force loads it anyway)")

@@ -39,6 +39,13 @@ private:
     // Checks the file's type and revision cells against the device; an exit
     // status on failure or refusal, else Ok with mismatch set.
     int CheckIdentity(const CParameterFile::Image& image, bool& mismatch, QString& text);
+    // The operand's file, read and checked against the device.
+    struct FileCheck {
+        CParameterFile::Image image{};
+        bool mismatch = false;
+        QString identity;   // "ESC type/revision: device -> file"
+    };
+    int ReadAndCheck(FileCheck& check);
     QJsonValue ParameterJson(const class IProperty& row) const;
     void Print(const QString& text) const;
     void PrintJson(const QJsonValue& value) const;
