@@ -117,8 +117,11 @@ TEST_F(CliTest, IdentifyReportsTheDeviceAndLeavesItAt19200)
     EXPECT_EQ(id.value("firmware").toString(), QStringLiteral("2.4"));
     EXPECT_TRUE(id.value("capabilities").toObject().value("rangeReads").toBool());
     EXPECT_EQ(id.value("loggerBlocks").toInt(), 2048);
-    EXPECT_GT(id.value("linkSpeed").toInt(), 19200);
+    EXPECT_GT(id.value("linkSpeed").toInt(), 57600);
     EXPECT_TRUE(LeftAt19200());
+
+    const QJsonObject bounded = Json({QStringLiteral("--max-speed"), QStringLiteral("57600"), QStringLiteral("identify")}).object();
+    EXPECT_EQ(bounded.value("linkSpeed").toInt(), 57600);
 }
 
 TEST_F(CliTest, ShowListsEveryParameterOfBothProfiles)
