@@ -3,14 +3,13 @@
 #include <QCoreApplication>
 #include <QTimerEvent>
 
-#include <cerrno>
-
 #include "app/CMainCommands.h"
 #include "base/CTorvMessage.h"
 #include "app/IMainView.h"
 #include "base/IPrompt.h"
 #include "library/CDeviceLibrary.h"
 #include "library/CParameterFile.h"
+#include "link/CPortOpenFailure.h"
 #include "link/CSerialPort.h"
 
 namespace {
@@ -106,29 +105,9 @@ void CMainController::ShowPortError()
 {
     // The attempts stop until the port setup is confirmed; say why in plain
     // words so that the user knows what to change.
-    const QString device = CSerialPort::DevicePath(m_portName);
-    QString reason;
-    switch (m_port.LastError()) {
-    case EACCES:
-    case EPERM:
-        reason = tr("Cannot open %1: permission denied. Add your user to the dialout group "
-                    "(sudo usermod -aG dialout $USER), log in again, then press Ctrl+P.")
-                     .arg(device);
-        break;
-    case EBUSY:
-        reason = tr("Cannot open %1: another program holds the port. Close it, then press Ctrl+P.").arg(device);
-        break;
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
-        reason = tr("Cannot open %1: no such device. Plug in the link or choose the port with Ctrl+P.")
-                     .arg(device);
-        break;
-    default:
-        reason = tr("Cannot open %1: %2. Choose the port with Ctrl+P.").arg(device, m_port.LastErrorText());
-        break;
-    }
-    m_view.SetMessage(reason);
+    const QString reason = CPortOpenFailure::Text(CSerialPort::DevicePath(m_portName), m_port.LastError(),
+                                                  m_port.LastErrorText());
+    m_view.SetMessage(reason + QLatin1Char(' ') + tr("Then press Ctrl+P to connect again."));
 }
 
 void CMainController::StopConnectTimer()

@@ -3,7 +3,6 @@
 #include "library/CDeviceLibrary.h"
 
 #include "app/AppLog.h"
-#include "base/CIniFile.h"
 #include "base/CTorvMessage.h"
 #include "app/IMainWindowFactory.h"
 
@@ -73,18 +72,15 @@ int CStartup::Run()
 
     const QString executable = m_options.executablePath.isEmpty() ? QCoreApplication::applicationFilePath()
                                                                   : m_options.executablePath;
-    const int separator = executable.lastIndexOf(QLatin1Char('/'));
-    if (separator < 0) {
+    const std::optional<QString> folder = CTorvSettings::ProgramFolder(executable);
+    if (!folder) {
         qCWarning(lcApp) << "the program's folder is unknown; nothing is read or written";
         return 0;
     }
-    m_programFolder = executable.left(separator);
+    m_programFolder = *folder;
     m_settingsPath = m_options.settingsPath.isEmpty() ? CTorvSettings::Location(m_programFolder)
                                                       : m_options.settingsPath;
-
-    CIniFile ini(m_settingsPath);
-    ini.Load();
-    m_settings = CTorvSettings::Read(ini, m_programFolder);
+    m_settings = CTorvSettings::Load(m_settingsPath, m_programFolder);
 
     m_language.Load(m_programFolder, m_options.locale.value_or(CLanguageModule::UserLocale()));
 

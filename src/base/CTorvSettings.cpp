@@ -107,6 +107,21 @@ QString CTorvSettings::Location(const QString& programFolder, const QString& con
     return home + QStringLiteral("/TORV/") + FileName();
 }
 
+std::optional<QString> CTorvSettings::ProgramFolder(const QString& executablePath)
+{
+    const int separator = executablePath.lastIndexOf(QLatin1Char('/'));
+    if (separator < 0)
+        return std::nullopt;
+    return executablePath.left(separator);
+}
+
+CTorvSettings CTorvSettings::Load(const QString& path, const QString& programFolder)
+{
+    CIniFile ini(path);
+    ini.Load();
+    return Read(ini, programFolder);
+}
+
 bool CTorvSettings::operator==(const CTorvSettings& other) const
 {
     return escFile == other.escFile && firmwareFolder == other.firmwareFolder

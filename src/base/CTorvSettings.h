@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 class CIniFile;
 
 // The settings of section "TORV" in TORV.ini: read once at start-up, written
@@ -44,6 +46,12 @@ struct CTorvSettings {
     // else in configHome/TORV. An empty configHome means the user's
     // configuration folder ($XDG_CONFIG_HOME, by default ~/.config).
     static QString Location(const QString& programFolder, const QString& configHome = QString());
+
+    // The folder of the program file at executablePath (empty for a program
+    // in the root folder); none when the path names no folder.
+    static std::optional<QString> ProgramFolder(const QString& executablePath);
+    // Reads the settings file at path (absent keys take their defaults).
+    static CTorvSettings Load(const QString& path, const QString& programFolder);
 
     bool operator==(const CTorvSettings& other) const;
     bool operator!=(const CTorvSettings& other) const { return !(*this == other); }

@@ -69,6 +69,8 @@ CParameterFile::Result CParameterFile::ReadFile(const QString& path, Image& imag
 CParameterFile::Result CParameterFile::ReadCells(Image& cells)
 {
     for (int i = 0; i < kFileSize; ++i) {
+        if (!Step(i, kFileSize))
+            return {Status::Cancelled, i, QString()};
         if (!m_image.GetCell(i, cells[static_cast<size_t>(i)]))
             return {Status::DeviceFailed, i, QString()};
     }
@@ -107,6 +109,8 @@ CParameterFile::Result CParameterFile::WriteSettings(const Image& file, std::vec
 {
     bool probed = false;
     for (int i = 0; i < kWrittenCells; ++i) {
+        if (!Step(i, kWrittenCells))
+            return {Status::Cancelled, i, QString()};
         const auto cell = static_cast<uint8_t>(i);
         if (m_writer.WriteCell(cell, file[static_cast<size_t>(i)])) {
             m_image.InvalidateCell(i);
@@ -140,6 +144,7 @@ void CParameterFile::Save(const QString& initialFolder)
     switch (result.status) {
     case Status::Ok:
     case Status::ReadFailed:
+    case Status::Cancelled:
         break;
     case Status::OpenFailed:
         ShowMessage(tr("Unable to open file"), IPrompt::Icon::Information);

@@ -39,6 +39,7 @@ public:
         ReadFailed,     // the file is shorter than 128 bytes
         DeviceFailed,   // the device stopped answering; failedCell names the cell
         WriteFailed,    // the file could not be written completely
+        Cancelled,      // the step hook stopped the loop; failedCell names the next cell
     };
     struct Result {
         Status status = Status::Ok;
@@ -55,6 +56,12 @@ public:
                    std::function<void()> reconnect);
 
     void SetLimitCheck(LimitCheck check) { m_limitCheck = std::move(check); }
+
+    // Called before each cell that ReadCells reads or WriteSettings writes,
+    // with the cells done and the cells in all; returning false stops the
+    // loop there (Status::Cancelled). Serves progress display and cancelling.
+    using StepHook = std::function<bool(int done, int total)>;
+    void SetStepHook(StepHook hook) { m_stepHook = std::move(hook); }
 
     // Asks for a file and saves the cells into it. The cells are all read
     // before the file is replaced, and the file is replaced atomically, so a
@@ -87,6 +94,7 @@ public:
 
 private:
     void ShowMessage(const QString& text, IPrompt::Icon icon);
+    bool Step(int done, int total) const { return !m_stepHook || m_stepHook(done, total); }
 
     IPrompt& m_prompt;
     ICellLoader& m_device;
@@ -94,4 +102,5 @@ private:
     CChanMap& m_image;
     std::function<void()> m_reconnect;
     LimitCheck m_limitCheck;
+    StepHook m_stepHook;
 };

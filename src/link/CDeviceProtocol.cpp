@@ -123,8 +123,10 @@ bool CDeviceProtocol::ChangeLinkSpeed(int requestedBaud)
     // A negative stored speed compares as a huge unsigned number, so the
     // "use default settings" choice of the port setup never upgrades.
     const auto bound = static_cast<uint32_t>(m_storedLinkSpeed);
-    auto entry = std::find_if(table.rbegin(), table.rend(), [speeds, bound](const SpeedEntry& e) {
-        return e.enabled && (speeds & e.code) != 0 && static_cast<uint32_t>(e.baud) > bound;
+    const int cap = m_maxLinkSpeed;
+    auto entry = std::find_if(table.rbegin(), table.rend(), [speeds, bound, cap](const SpeedEntry& e) {
+        return e.enabled && (speeds & e.code) != 0 && static_cast<uint32_t>(e.baud) > bound
+            && (cap == 0 || e.baud <= cap);
     });
     if (entry == table.rend())
         return false;

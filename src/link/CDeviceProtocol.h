@@ -58,6 +58,8 @@ public:
     // Upper bound for the speed upgrade; negative means never upgrade.
     int StoredLinkSpeed() const { return m_storedLinkSpeed; }
     void SetStoredLinkSpeed(int baud) { m_storedLinkSpeed = baud; }
+    // Highest speed the upgrade may choose; 0 means no limit.
+    void SetMaxLinkSpeed(int baud) { m_maxLinkSpeed = baud; }
 
     // One command through the short-answer collector; 'r' is tried up to 3
     // times, everything else once. Restarts the refresh timer afterwards
@@ -97,5 +99,6 @@ private:
     bool m_speedChangeAllowed = false;
     bool m_rangeReadsAllowed = false;
     int m_storedLinkSpeed = kDefaultLinkSpeed;
+    int m_maxLinkSpeed = 0;
     Event m_pause;
 };

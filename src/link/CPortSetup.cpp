@@ -1,5 +1,7 @@
 #include "link/CPortSetup.h"
 
+#include <QSerialPortInfo>
+
 #include <algorithm>
 #include <climits>
 
@@ -44,4 +46,13 @@ CPortSetup::Settings CPortSetup::Confirm(const QString& portText, int speedIndex
     const int speed = chosen ? kSpeeds[static_cast<size_t>(speedIndex)] : ShownSpeed();
     out.speed = useDefault ? -speed : speed;
     return out;
+}
+
+QStringList CPortSetup::AvailablePorts()
+{
+    QStringList paths;
+    const auto ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo& info : ports)
+        paths.append(info.systemLocation());
+    return paths;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <array>
 
@@ -37,6 +38,9 @@ public:
     Settings Confirm(const QString& portText, int speedIndex, bool useDefault) const;
 
     static int SpeedIndex(int speed);
+
+    // The device paths of the serial ports the system offers.
+    static QStringList AvailablePorts();
 
 private:
     Settings m_initial;

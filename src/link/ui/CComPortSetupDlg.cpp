@@ -8,7 +8,6 @@
 #include <QScreen>
 #include <QStyle>
 #include <QStyleOptionComboBox>
-#include <QSerialPortInfo>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -29,11 +28,7 @@ CComPortSetupDlg::CComPortSetupDlg(const CPortSetup::Settings& settings, const Q
 
 QStringList CComPortSetupDlg::AvailablePorts()
 {
-    QStringList paths;
-    const auto ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo& info : ports)
-        paths.append(info.systemLocation());
-    return paths;
+    return CPortSetup::AvailablePorts();
 }
 
 void CComPortSetupDlg::Build(const QStringList& ports)

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The command line of torv-cli: common options anywhere, then the command and
+// its operands.
+//   torv-cli [--port PATH] [--library FILE] [--max-speed BAUD] [--json] [-v]
+//            [--force] COMMAND [OPERANDS]
+class CCliArguments {
+public:
+    // Parses the arguments after the program name. False on wrong usage;
+    // Error() then says why.
+    bool Parse(const QStringList& arguments);
+
+    QString Command() const { return m_command; }
+    const QStringList& Operands() const { return m_operands; }
+    QString Port() const { return m_port; }          // empty: the Port setting
+    QString Library() const { return m_library; }    // empty: the ESCFile setting
+    int MaxSpeed() const { return m_maxSpeed; }      // 0: no bound
+    bool Json() const { return m_json; }
+    bool Verbose() const { return m_verbose; }
+    bool Force() const { return m_force; }
+    bool Help() const { return m_help; }
+    bool Version() const { return m_version; }
+    QString Error() const { return m_error; }
+
+    // Whether the command talks to a device.
+    bool NeedsDevice() const;
+
+    // The program's help, or the command's when one is named.
+    static QString HelpText(const QString& command = QString());
+    static bool IsCommand(const QString& name);
+
+private:
+    bool Fail(const QString& error);
+    bool TakeValue(const QStringList& arguments, int& i, const QString& option, QString& value);
+
+    QString m_command;
+    QStringList m_operands;
+    QString m_port;
+    QString m_library;
+    int m_maxSpeed = 0;
+    bool m_json = false;
+    bool m_verbose = false;
+    bool m_force = false;
+    bool m_help = false;
+    bool m_version = false;
+    QString m_error;
+};

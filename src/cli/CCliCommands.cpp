@@ -1,0 +1,457 @@
+#include "cli/CCliCommands.h"
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstdio>
+
+#include "base/CTorvSettings.h"
+#include "cli/CCliDevice.h"
+#include "cli/CCliParameters.h"
+#include "cli/CFileParameters.h"
+#include "cli/CInterrupt.h"
+#include "cli/CProgressBar.h"
+#include "cli/CliExit.h"
+#include "library/CDeviceLibrary.h"
+#include "library/CXmlAttributes.h"
+#include "link/CPortSetup.h"
+
+namespace {
+constexpr int kByteLimit = 255;
+constexpr int kWordLimit = 65535;
+
+QString tr(const char* text)
+{
+    return QCoreApplication::translate("CCliCommands", text);
+}
+
+QJsonArray ChangesJson(const std::vector<CFileParameters::Change>& changes)
+{
+    QJsonArray array;
+    for (const CFileParameters::Change& c : changes)
+        array.append(QJsonObject{{"name", c.name}, {"device", c.device}, {"file", c.file}});
+    return array;
+}
+
+QString ChangeLine(const CFileParameters::Change& c)
+{
+    return QStringLiteral("%1: %2 -> %3\n").arg(c.name, c.device, c.file);
+}
+}
+
+CCliCommands::CCliCommands(const CCliArguments& arguments) : m_args(arguments) {}
+
+CCliCommands::~CCliCommands() = default;
+
+void CCliCommands::Print(const QString& text) const
+{
+    std::fputs(text.toUtf8().constData(), stdout);
+    std::fflush(stdout);
+}
+
+void CCliCommands::PrintJson(const QJsonValue& value) const
+{
+    const QJsonDocument document = value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
+    Print(QString::fromUtf8(document.toJson(QJsonDocument::Indented)));
+}
+
+int CCliCommands::Fail(int status, const QString& error)
+{
+    if (m_progress)
+        m_progress->Finish();
+    CConsolePrompt::Error(error);
+    return status;
+}
+
+int CCliCommands::Run()
+{
+    if (m_args.Help()) {
+        Print(CCliArguments::HelpText(m_args.Command()));
+        return CliExit::Ok;
+    }
+    if (m_args.Version()) {
+        Print(QStringLiteral("torv-cli %1\n").arg(QLatin1String(TORV_VERSION)));
+        return CliExit::Ok;
+    }
+    if (m_args.Command() == QLatin1String("ports"))
+        return Ports();
+    return RunOnDevice();
+}
+
+int CCliCommands::Ports()
+{
+    const QStringList ports = CPortSetup::AvailablePorts();
+    if (m_args.Json())
+        PrintJson(QJsonArray::fromStringList(ports));
+    else if (!ports.isEmpty())
+        Print(ports.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+    return CliExit::Ok;
+}
+
+int CCliCommands::RunOnDevice()
+{
+    // The port and the library as the window finds them, unless named.
+    const QString folder =
+        CTorvSettings::ProgramFolder(QCoreApplication::applicationFilePath()).value_or(QStringLiteral("."));
+    const CTorvSettings settings = CTorvSettings::Load(CTorvSettings::Location(folder), folder);
+    const QString port = m_args.Port().isEmpty() ? settings.port : m_args.Port();
+    const QString libraryPath = m_args.Library().isEmpty() ? settings.escFile : m_args.Library();
+
+    m_library = std::make_unique<CDeviceLibrary>();
+    if (!m_library->Load(libraryPath)) {
+        return Fail(CliExit::FileError, tr("cannot read the device library %1: %2")
+                                            .arg(libraryPath, m_library->ErrorText()));
+    }
+    m_device = std::make_unique<CCliDevice>(*m_library, m_prompt);
+    const QString& command = m_args.Command();
+    const int connected = m_device->Connect(port, m_args.MaxSpeed(), command == QLatin1String("identify"));
+    if (connected != CliExit::Ok)
+        return Fail(connected, m_device->Error());
+
+    int status = CliExit::Ok;
+    if (command == QLatin1String("identify"))
+        status = Identify();
+    else if (command == QLatin1String("show"))
+        status = Show();
+    else if (command == QLatin1String("get"))
+        status = Get();
+    else if (command == QLatin1String("set"))
+        status = Set();
+    else if (command == QLatin1String("backup"))
+        status = Backup();
+    else if (command == QLatin1String("diff"))
+        status = Diff();
+    else if (command == QLatin1String("restore"))
+        status = Restore();
+    m_device->Leave();
+    return status;
+}
+
+int CCliCommands::Identify()
+{
+    const CDeviceSession::Attempt& found = m_device->Found();
+    const CDeviceProtocol::Identity& id = found.identity;
+    const QString name = CXmlAttributes::Text(found.element, "name", QStringLiteral("???"));
+    const Capabilities caps = CDeviceLibrary::CapabilitiesOf(found.element);
+    const unsigned loggerBlocks = m_library->LoggerOf(found.element, id.major, id.minor).memBlocks;
+    const QString firmware = QStringLiteral("%1.%2").arg(id.major).arg(id.minor);
+    const QString device = CSerialPort::DevicePath(m_device->PortName());
+    const int speed = m_device->Port().LinkSpeed();
+    QString note;
+    using Outcome = CDeviceSession::Attempt::Outcome;
+    if (found.outcome == Outcome::Deprecated)
+        note = tr("the device library marks this firmware as outdated");
+    else if (found.outcome == Outcome::FirmwareErased)
+        note = tr("the firmware seems corrupted");
+
+    if (m_args.Json()) {
+        QJsonObject object{
+            {"name", name},
+            {"identity", QJsonObject{{"type", id.type}, {"major", id.major}, {"minor", id.minor},
+                                     {"hardware", id.hardware}}},
+            {"firmware", firmware},
+            {"capabilities", QJsonObject{{"speedChange", caps.speedChange}, {"rangeReads", caps.rangeReads},
+                                         {"melodies", caps.melodies}}},
+            {"loggerBlocks", static_cast<int>(loggerBlocks)},
+            {"port", device},
+            {"linkSpeed", speed},
+            {"firmwareNote", note.isEmpty() ? QJsonValue() : QJsonValue(note)},
+        };
+        PrintJson(object);
+        return CliExit::Ok;
+    }
+    QStringList capabilities;
+    if (caps.speedChange)
+        capabilities.append(tr("speed change"));
+    if (caps.rangeReads)
+        capabilities.append(tr("range reads"));
+    if (caps.melodies)
+        capabilities.append(tr("melodies"));
+    QString text = tr("Device:       %1\n").arg(name);
+    text += tr("Identity:     type %1, firmware %2.%3, hardware %4 (cells 64, 65, 66, 70)\n")
+                .arg(id.type).arg(id.major).arg(id.minor).arg(id.hardware);
+    text += tr("Firmware:     %1%2\n").arg(firmware, note.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(note));
+    text += tr("Capabilities: %1\n").arg(capabilities.isEmpty() ? tr("none") : capabilities.join(QStringLiteral(", ")));
+    text += tr("Logger:       %1\n").arg(loggerBlocks > 0 ? tr("%1 pages").arg(loggerBlocks) : tr("none"));
+    text += tr("Link:         %1 at %2 baud\n").arg(device).arg(speed);
+    Print(text);
+    return CliExit::Ok;
+}
+
+QJsonValue CCliCommands::ParameterJson(const IProperty& row) const
+{
+    const CCliParameters parameters(m_device->Session().List());
+    const std::vector<int> cells = CCliParameters::CellsOf(row);
+    QJsonArray cellArray;
+    QJsonValue raw;
+    int value = 0;
+    bool read = !cells.empty();
+    for (int cell : cells) {
+        cellArray.append(cell);
+        uint8_t byte = 0;
+        read = read && m_device->Session().Image().GetCell(cell, byte);
+        value = value * 256 + byte;
+    }
+    if (read)
+        raw = value;
+    return QJsonObject{{"name", row.Name()},
+                       {"category", parameters.CategoryOf(&row)},
+                       {"value", CCliParameters::ShownText(row)},
+                       {"raw", raw},
+                       {"cells", cellArray}};
+}
+
+int CCliCommands::Show()
+{
+    CPropertyList& list = m_device->Session().List();
+    if (m_args.Json()) {
+        QJsonArray array;
+        for (const IProperty* row : CCliParameters(list).Parameters())
+            array.append(ParameterJson(*row));
+        PrintJson(array);
+        return CliExit::Ok;
+    }
+    QString text;
+    const QString indent = list.CategoriesStyle() ? QStringLiteral("  ") : QString();
+    for (int i = 0; i < list.Count(); ++i) {
+        const IProperty* row = list.At(i);
+        if (row->Kind() == IProperty::KindCategory)
+            text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + row->Name() + QLatin1Char('\n');
+        else
+            text += QStringLiteral("%1%2: %3\n").arg(indent, row->Name(), CCliParameters::ShownText(*row));
+    }
+    Print(text);
+    return CliExit::Ok;
+}
+
+int CCliCommands::Get()
+{
+    QString error;
+    const IProperty* row = CCliParameters(m_device->Session().List()).Find(m_args.Operands().at(0), error);
+    if (row == nullptr)
+        return Fail(CliExit::Usage, error);
+    if (m_args.Json())
+        PrintJson(ParameterJson(*row));
+    else
+        Print(QStringLiteral("%1: %2\n").arg(row->Name(), CCliParameters::ShownText(*row)));
+    return CliExit::Ok;
+}
+
+int CCliCommands::Set()
+{
+    CDeviceSession& session = m_device->Session();
+    QString error;
+    IProperty* row = CCliParameters(session.List()).Find(m_args.Operands().at(0), error);
+    if (row == nullptr)
+        return Fail(CliExit::Usage, error);
+    const QString& value = m_args.Operands().at(1);
+    if (!CCliParameters::IsSetting(*row))
+        return Fail(CliExit::Usage, tr("%1 is read-only; nothing written").arg(row->Name()));
+    if (const std::optional<QString> refusal = CCliParameters::Apply(*row, value))
+        return Fail(CliExit::Usage, tr("%1: %2; nothing written").arg(row->Name(), *refusal));
+
+    // The window writes the low byte of any number; a value its cells cannot
+    // hold would arrive cut, so it is refused here.
+    const std::vector<int> cells = CCliParameters::CellsOf(*row);
+    const int limit = cells.size() == 2 ? kWordLimit : kByteLimit;
+    const std::optional<int> raw = session.Model().RawValueOf(*row);
+    if (!raw || *raw < 0 || *raw > limit) {
+        return Fail(CliExit::Usage, tr("%1: \"%2\" does not fit its cells (0 .. %3); nothing written")
+                                        .arg(row->Name(), value)
+                                        .arg(limit));
+    }
+
+    switch (session.Model().WriteBackParameter(row)) {
+    case CParameterModel::WriteResult::NothingWritten:
+        return Fail(CliExit::Usage, tr("%1: \"%2\" codes to no value; nothing written").arg(row->Name(), value));
+    case CParameterModel::WriteResult::WriteFailed:
+        return Fail(CliExit::Differs, tr("Unable to get response on writing the %1 cell").arg(cells.front()));
+    case CParameterModel::WriteResult::Written:
+        break;
+    }
+    if (m_args.Json())
+        PrintJson(ParameterJson(*row));
+    else
+        Print(QStringLiteral("%1: %2\n").arg(row->Name(), CCliParameters::ShownText(*row)));
+    const std::optional<int> now = session.Model().RawValueOf(*row);
+    if (now != raw)
+        return Fail(CliExit::Differs, tr("%1: the ESC did not take \"%2\"").arg(row->Name(), value));
+    return CliExit::Ok;
+}
+
+void CCliCommands::WatchSteps(const QString& label)
+{
+    m_progress = std::make_unique<CProgressBar>(label);
+    m_device->Session().File().SetStepHook([this](int done, int total) {
+        m_progress->Show(done, total);
+        return !CInterrupt::Requested();
+    });
+}
+
+int CCliCommands::Backup()
+{
+    const QString& path = m_args.Operands().at(0);
+    WatchSteps(tr("backup"));
+    const CParameterFile::Result result = m_device->Session().File().SaveTo(path);
+    m_progress->Finish();
+    switch (result.status) {
+    case CParameterFile::Status::Ok:
+    case CParameterFile::Status::ReadFailed:
+        break;
+    case CParameterFile::Status::OpenFailed:
+    case CParameterFile::Status::WriteFailed:
+        return Fail(CliExit::FileError, tr("Unable to write to file %1: %2").arg(path, result.error));
+    case CParameterFile::Status::DeviceFailed:
+        return Fail(CliExit::Differs, tr("Unable to get response on reading the %1 cell; %2 left as it was")
+                                          .arg(result.failedCell)
+                                          .arg(path));
+    case CParameterFile::Status::Cancelled:
+        return Fail(CliExit::Interrupted, tr("interrupted; %1 left as it was").arg(path));
+    }
+    if (m_args.Json())
+        PrintJson(QJsonObject{{"file", path}, {"cells", CParameterFile::kFileSize}});
+    else
+        Print(tr("Saved %1 cells to %2\n").arg(CParameterFile::kFileSize).arg(path));
+    return CliExit::Ok;
+}
+
+int CCliCommands::ReadParameterFile(const QString& path, CParameterFile::Image& image)
+{
+    const CParameterFile::Result result = CParameterFile::ReadFile(path, image);
+    switch (result.status) {
+    case CParameterFile::Status::Ok:
+        return CliExit::Ok;
+    case CParameterFile::Status::OpenFailed:
+        return Fail(CliExit::FileError, tr("Unable to open file %1: %2").arg(path, result.error));
+    default:
+        return Fail(CliExit::FileError,
+                    tr("Unable to read file %1: it holds fewer than %2 bytes").arg(path).arg(CParameterFile::kFileSize));
+    }
+}
+
+int CCliCommands::CheckIdentity(const CParameterFile::Image& image, bool& mismatch, QString& text)
+{
+    const CDeviceProtocol::Identity& id = m_device->Session().Identity();
+    switch (m_device->Session().File().CheckIdentity(image)) {
+    case CParameterFile::Identity::Unreadable:
+        return Fail(CliExit::Differs, tr("Unable to get response on reading 64 or 65 cells"));
+    case CParameterFile::Identity::Mismatch:
+        mismatch = true;
+        break;
+    case CParameterFile::Identity::Match:
+        mismatch = false;
+        break;
+    }
+    text = tr("ESC type/revision: %1.%2 -> %3.%4")
+               .arg(id.type)
+               .arg(id.major)
+               .arg(image[CParameterFile::kTypeCell])
+               .arg(image[CParameterFile::kRevisionCell]);
+    return CliExit::Ok;
+}
+
+int CCliCommands::ReadAndCheck(FileCheck& check)
+{
+    const int status = ReadParameterFile(m_args.Operands().at(0), check.image);
+    return status == CliExit::Ok ? CheckIdentity(check.image, check.mismatch, check.identity) : status;
+}
+
+int CCliCommands::Diff()
+{
+    FileCheck check;
+    const int status = ReadAndCheck(check);
+    if (status != CliExit::Ok)
+        return status;
+    CFileParameters file(m_device->Session(), check.image);
+    const auto changes = file.Changes(CCliParameters(m_device->Session().List()).Parameters());
+    if (m_args.Json()) {
+        PrintJson(QJsonObject{{"identityMismatch", check.mismatch ? QJsonValue(check.identity) : QJsonValue()},
+                              {"changes", ChangesJson(changes)}});
+    } else {
+        QString text = check.mismatch ? check.identity + QLatin1Char('\n') : QString();
+        for (const CFileParameters::Change& c : changes)
+            text += ChangeLine(c);
+        Print(text);
+    }
+    return check.mismatch || !changes.empty() ? CliExit::Differs : CliExit::Ok;
+}
+
+int CCliCommands::Restore()
+{
+    FileCheck check;
+    const int status = ReadAndCheck(check);
+    if (status != CliExit::Ok)
+        return status;
+    const CParameterFile::Image& image = check.image;
+    const bool mismatch = check.mismatch;
+    const QString& identity = check.identity;
+    if (mismatch && !m_args.Force()) {
+        return Fail(CliExit::Usage, tr("The ESC type and/or revision does not match the parameters file (%1); "
+                                       "nothing written (--force loads it anyway)")
+                                        .arg(identity));
+    }
+    if (mismatch)
+        CConsolePrompt::Error(tr("loading a file of another ESC type or revision (%1)").arg(identity));
+
+    CDeviceSession& session = m_device->Session();
+    const auto changes = CFileParameters(session, image).Changes(CCliParameters(session.List()).Parameters());
+    if (!m_args.Json()) {
+        QString text;
+        for (const CFileParameters::Change& c : changes)
+            text += ChangeLine(c);
+        Print(text.isEmpty() ? tr("Nothing to change\n") : text);
+    }
+
+    WatchSteps(tr("restore"));
+    std::vector<int> failedWrites;
+    const CParameterFile::Result written = session.File().WriteSettings(image, &failedWrites);
+    m_progress->Finish();
+    if (written.status == CParameterFile::Status::Cancelled) {
+        return Fail(CliExit::Interrupted,
+                    tr("interrupted after writing %1 of %2 cells").arg(written.failedCell).arg(CParameterFile::kWrittenCells));
+    }
+    if (written.status != CParameterFile::Status::Ok)
+        return Fail(CliExit::Differs, tr("Unable to get response on writing the %1 cell").arg(written.failedCell));
+    for (int cell : failedWrites)
+        CConsolePrompt::Error(tr("Unable to get response on writing the %1 cell").arg(cell));
+
+    // Connect afresh, as the window does, and compare every written setting
+    // with the file, cell by cell.
+    const int reconnected = m_device->Reconnect();
+    if (reconnected != CliExit::Ok)
+        return Fail(reconnected, m_device->Error());
+    CFileParameters file(m_device->Session(), image);
+    std::vector<CFileParameters::Change> notRestored;
+    for (const IProperty* row : CCliParameters(m_device->Session().List()).Parameters()) {
+        if (!CCliParameters::IsSetting(*row))
+            continue;
+        bool same = true;
+        bool written = true;
+        for (int cell : CCliParameters::CellsOf(*row)) {
+            uint8_t value = 0;
+            written = written && cell < CParameterFile::kWrittenCells;
+            same = same && m_device->Session().Image().GetCell(cell, value) && value == image[static_cast<size_t>(cell)];
+        }
+        if (written && !same)
+            notRestored.push_back({row->Name(), CCliParameters::ShownText(*row), file.ShownText(*row).value_or("?")});
+    }
+
+    if (m_args.Json()) {
+        QJsonArray failed;
+        for (int cell : failedWrites)
+            failed.append(cell);
+        PrintJson(QJsonObject{{"identityMismatch", mismatch ? QJsonValue(identity) : QJsonValue()},
+                              {"changes", ChangesJson(changes)},
+                              {"failedWrites", failed},
+                              {"notRestored", ChangesJson(notRestored)}});
+    }
+    for (const CFileParameters::Change& c : notRestored)
+        CConsolePrompt::Error(tr("%1 reads back %2, the file has %3").arg(c.name, c.device, c.file));
+    if (!notRestored.empty() || !failedWrites.empty())
+        return CliExit::Differs;
+    if (!m_args.Json())
+        Print(tr("Restored; every setting reads back as in the file\n"));
+    return CliExit::Ok;
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+
+#include <vector>
+
+#include "library/CChanMap.h"
+#include "library/CFormulaTable.h"
+#include "library/CParameterFile.h"
+#include "library/CParameterModel.h"
+#include "library/CPropertyList.h"
+#include "link/ICellLoader.h"
+#include "link/ICellWriter.h"
+
+class CDeviceSession;
+class IProperty;
+
+// The parameters as the device would show them after a parameter file has
+// been loaded into it: a second cell image, list and model over the device's
+// library entry, whose cells 0..63 come from the file (the cells a load
+// writes) and every other cell from the device. Nothing is ever written.
+class CFileParameters : private ICellLoader, private ICellWriter {
+public:
+    // One parameter whose shown value the load would change.
+    struct Change {
+        QString name;
+        QString device;
+        QString file;
+    };
+
+    CFileParameters(CDeviceSession& device, const CParameterFile::Image& file);
+
+    // The value the row's parameter would show after the load; none when
+    // its cells cannot be had.
+    std::optional<QString> ShownText(const IProperty& deviceRow);
+    // Every setting of the device's list whose shown value would change.
+    std::vector<Change> Changes(const std::vector<IProperty*>& deviceRows);
+
+private:
+    bool LoadCell(int cell, uint8_t& value) override;
+    bool LoadCells(uint8_t first, uint8_t last, uint8_t* out) override;
+    bool WriteCell(uint8_t cell, uint8_t value) override;
+    void Pause(int ms) const override;
+    bool Probe() override;
+
+    CChanMap& m_deviceImage;
+    CParameterFile::Image m_file;
+    CChanMap m_image;
+    CPropertyList m_list;
+    CFormulaTable m_formulas;
+    CParameterModel m_model;
+};

@@ -1,0 +1,13 @@
+#pragma once
+
+// The exit statuses of torv-cli.
+namespace CliExit {
+enum : int {
+    Ok = 0,
+    Differs = 1,        // diff found a difference, or the device did not do what was asked
+    Usage = 2,          // wrong usage, or a value (or a mismatching file without --force) refused
+    NoDevice = 3,       // the port is missing, held or not permitted, or no ESC answered
+    FileError = 4,      // a file that cannot be read or written
+    Interrupted = 130,  // SIGINT or SIGTERM
+};
+}

@@ -1,0 +1,274 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <memory>
+
+#include "CEscSimulator.h"
+#include "common/TestApplication.h"
+#include "common/WaitFor.h"
+
+namespace {
+
+const bool kApp = TestApplication<QCoreApplication>::Register();
+constexpr int kRunDeadlineMs = 60000;
+const QString kLibrary = QStringLiteral(TORV_SOURCE_DIR "/src/resources/Brisko.esc");
+
+struct CliRun {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+class CliTest : public ::testing::Test {
+protected:
+    void StartSim(const std::string& profile = "full")
+    {
+        CEscSimulator::Options options;
+        options.profile = profile;
+        sim = std::make_unique<CEscSimulator>(options);
+        ASSERT_TRUE(sim->Start()) << sim->LastError();
+    }
+
+    QString Port() const { return QString::fromStdString(sim->DevicePath()); }
+
+    void Launch(QProcess& process, QStringList args, const QString& library = kLibrary) const
+    {
+        args = QStringList{QStringLiteral("--port"), sim ? Port() : QStringLiteral("/dev/torv-none"),
+                           QStringLiteral("--library"), library} + args;
+        process.start(QStringLiteral(TORV_CLI_PATH), args);
+        ASSERT_TRUE(process.waitForStarted());
+    }
+
+    static CliRun Finish(QProcess& process)
+    {
+        EXPECT_TRUE(process.waitForFinished(kRunDeadlineMs)) << "torv-cli did not end";
+        CliRun run;
+        run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        run.out = QString::fromUtf8(process.readAllStandardOutput());
+        run.err = QString::fromUtf8(process.readAllStandardError());
+        return run;
+    }
+
+    CliRun Cli(const QStringList& args)
+    {
+        QProcess process;
+        Launch(process, args);
+        return Finish(process);
+    }
+
+    QJsonDocument Json(const QStringList& args)
+    {
+        const CliRun run = Cli(QStringList{QStringLiteral("--json")} + args);
+        EXPECT_EQ(run.status, 0) << run.err.toStdString();
+        return QJsonDocument::fromJson(run.out.toUtf8());
+    }
+
+    // The ESC is back at the handshake speed once the program has ended.
+    bool LeftAt19200() const
+    {
+        return WaitFor([this] { return sim->DeviceBaud() == 19200; });
+    }
+
+    int WritesSeen() const
+    {
+        int writes = 0;
+        for (const CEscSimulator::Frame& frame : sim->Frames())
+            writes += frame.bytes.size() == 5 && frame.bytes[1] == 'w' ? 1 : 0;
+        return writes;
+    }
+
+    QString Backup()
+    {
+        const QString path = dir.filePath(QStringLiteral("esc.escp"));
+        const CliRun run = Cli({QStringLiteral("backup"), path});
+        EXPECT_EQ(run.status, 0) << run.err.toStdString();
+        return path;
+    }
+
+    static void Patch(const QString& path, int offset, uint8_t value)
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        QByteArray bytes = file.readAll();
+        bytes[offset] = static_cast<char>(value);
+        file.seek(0);
+        file.write(bytes);
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<CEscSimulator> sim;
+};
+
+TEST_F(CliTest, IdentifyReportsTheDeviceAndLeavesItAt19200)
+{
+    StartSim();
+    const QJsonObject id = Json({QStringLiteral("identify")}).object();
+    EXPECT_EQ(id.value("name").toString(), QStringLiteral("Brisko Pro 80"));
+    EXPECT_EQ(id.value("identity").toObject().value("type").toInt(), 3);
+    EXPECT_EQ(id.value("firmware").toString(), QStringLiteral("2.4"));
+    EXPECT_TRUE(id.value("capabilities").toObject().value("rangeReads").toBool());
+    EXPECT_EQ(id.value("loggerBlocks").toInt(), 2048);
+    EXPECT_GT(id.value("linkSpeed").toInt(), 57600);
+    EXPECT_TRUE(LeftAt19200());
+
+    const QJsonObject bounded = Json({QStringLiteral("--max-speed"), QStringLiteral("57600"), QStringLiteral("identify")}).object();
+    EXPECT_EQ(bounded.value("linkSpeed").toInt(), 57600);
+}
+
+TEST_F(CliTest, ShowListsEveryParameterOfBothProfiles)
+{
+    struct Case {
+        std::string profile;
+        QString name, category, value;
+        int raw;
+        QJsonArray cells;
+        int count;
+    };
+    const Case cases[] = {
+        // Governor is a category the library shows collapsed: its rows are listed too.
+        {"full", "Head speed (rpm)", "Governor", "2600", 2600, {22, 23}, 30},
+        {"plain", "Throttle dead band (us)", "", "20", 20, {8}, 11},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.profile);
+        StartSim(c.profile);
+        const QJsonArray rows = Json({QStringLiteral("show")}).array();
+        EXPECT_EQ(rows.size(), c.count);
+        QJsonObject found;
+        for (const QJsonValue& row : rows) {
+            if (row.toObject().value("name").toString() == c.name)
+                found = row.toObject();
+        }
+        EXPECT_EQ(found.value("category").toString(), c.category);
+        EXPECT_EQ(found.value("value").toString(), c.value);
+        EXPECT_EQ(found.value("raw").toInt(), c.raw);
+        EXPECT_EQ(found.value("cells").toArray(), c.cells);
+    }
+    const CliRun text = Cli({QStringLiteral("show")});
+    EXPECT_TRUE(text.out.contains(QStringLiteral("Throttle dead band (us): 20\n"))) << text.out.toStdString();
+}
+
+TEST_F(CliTest, SetTakesEditorValuesAndRefusesValuesOutsideTheLimits)
+{
+    StartSim();
+    struct Case {
+        QString name, value;
+        int status;
+        QString shown;
+        std::vector<std::pair<int, uint8_t>> cells;
+    };
+    const Case cases[] = {
+        {"running", "forward/REVERSE with brake", 0, "Running mode: Forward/reverse with brake", {{0, 2}}},
+        {"Reverse lockout", "off", 0, "Reverse lockout: off", {{21, 0}}},
+        // Two cells, high first: 95.5 A is 955 counts = 3 * 256 + 187.
+        {"current limit", "95.5", 0, "Current limit (A): 95.5", {{16, 3}, {17, 187}}},
+        {"timing", "45", 2, "", {{7, 15}}},
+        {"brake delay", "300", 2, "", {{20, 0}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        sim->ClearFrames();
+        const CliRun run = Cli({QStringLiteral("set"), c.name, c.value});
+        EXPECT_EQ(run.status, c.status) << run.err.toStdString();
+        EXPECT_EQ(run.out.trimmed(), c.shown);
+        for (const auto& [cell, value] : c.cells)
+            EXPECT_EQ(sim->Cell(cell), value);
+        if (c.status != 0) {
+            EXPECT_EQ(WritesSeen(), 0);
+            EXPECT_TRUE(run.err.contains(QStringLiteral("nothing written")));
+        }
+    }
+}
+
+TEST_F(CliTest, BackupHoldsTheDeviceCellsAndDiffComparesThem)
+{
+    StartSim();
+    const QString path = Backup();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    const auto cells = sim->Cells();
+    EXPECT_EQ(bytes, QByteArray(reinterpret_cast<const char*>(cells.data()), 128));
+
+    EXPECT_EQ(Cli({QStringLiteral("diff"), path}).status, 0);
+    sim->SetCell(7, 20);
+    const CliRun changed = Cli({QStringLiteral("diff"), path});
+    EXPECT_EQ(changed.status, 1);
+    EXPECT_EQ(changed.out, QStringLiteral("Timing (deg): 20 -> 15\n"));
+}
+
+TEST_F(CliTest, RestoreOfAnotherRevisionNeedsForceAndIsVerified)
+{
+    StartSim();
+    const QString path = Backup();
+    Patch(path, 65, 3);   // saved from firmware 3.x
+    Patch(path, 7, 25);   // timing 25 degrees
+    sim->ClearFrames();
+
+    const CliRun refused = Cli({QStringLiteral("restore"), path});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("does not match"))) << refused.err.toStdString();
+    EXPECT_EQ(WritesSeen(), 0);
+
+    const CliRun forced = Cli({QStringLiteral("--force"), QStringLiteral("restore"), path});
+    EXPECT_EQ(forced.status, 0) << forced.err.toStdString();
+    EXPECT_TRUE(forced.out.contains(QStringLiteral("Timing (deg): 15 -> 25"))) << forced.out.toStdString();
+    EXPECT_EQ(sim->Cell(7), 25);
+    EXPECT_EQ(sim->Cell(65), 2);   // identity cells are never written
+    EXPECT_TRUE(LeftAt19200());
+}
+
+TEST_F(CliTest, NoDeviceEndsWithStatus3)
+{
+    const CliRun missing = Cli({QStringLiteral("identify")});
+    EXPECT_EQ(missing.status, 3);
+    EXPECT_TRUE(missing.err.contains(QStringLiteral("no such device"))) << missing.err.toStdString();
+
+    StartSim();
+    sim->SetUnplugged(true);
+    const CliRun silent = Cli({QStringLiteral("show")});
+    EXPECT_EQ(silent.status, 3);
+    EXPECT_TRUE(silent.err.contains(QStringLiteral("no ESC answered"))) << silent.err.toStdString();
+}
+
+TEST_F(CliTest, InterruptDuringBackupLeavesTheEscAt19200AndNoFile)
+{
+    // Without range reads the backup reads cell by cell, so it is still
+    // running when the signal comes.
+    QFile source(kLibrary);
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    QByteArray text = source.readAll();
+    text.replace("caps=\"SRM\"", "caps=\"SM\"");
+    const QString library = dir.filePath(QStringLiteral("NoRange.esc"));
+    QFile copy(library);
+    ASSERT_TRUE(copy.open(QIODevice::WriteOnly));
+    copy.write(text);
+    copy.close();
+
+    StartSim();
+    const QString target = dir.filePath(QStringLiteral("out/esc.escp"));
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("out")));
+    QProcess process;
+    Launch(process, {QStringLiteral("backup"), target}, library);
+    ASSERT_TRUE(WaitFor([this] { return sim->DeviceBaud() > 19200; }, kRunDeadlineMs));
+    sim->ClearFrames();
+    sim->SetExtraAnswerDelayMs(40);
+    ASSERT_TRUE(WaitFor([this] { return sim->Frames().size() >= 4; }, kRunDeadlineMs));
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+
+    const CliRun run = Finish(process);
+    EXPECT_EQ(run.status, 130) << run.err.toStdString();
+    EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("out"))).isEmpty());
+    EXPECT_TRUE(LeftAt19200());
+}
+
+} // namespace
