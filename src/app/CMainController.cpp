@@ -42,6 +42,7 @@ CMainController::CMainController(CSerialPort& port, CSynchroBytesCollector& shor
     m_model = std::make_unique<CParameterModel>(m_library, m_list, m_image, m_protocol, m_formulas);
     m_file = std::make_unique<CParameterFile>(m_prompt, m_protocol, m_protocol, m_image,
                                               [this] { CleanAndReconnect(true); });
+    m_file->SetLimitCheck([this](const CParameterFile::Image& cells) { return m_model->ValuesOutsideLibrary(cells); });
     connect(&m_list, &CPropertyList::notify, this, &CMainController::OnListNotify);
     connect(&m_list, &CPropertyList::refused, this, [this](IProperty*) { m_prompt.Beep(); });
     CFormulaTable::SetCurrentImage(&m_image);

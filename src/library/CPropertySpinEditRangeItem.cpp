@@ -14,7 +14,17 @@ CPropertySpinEditRangeItem::CPropertySpinEditRangeItem(const QString& name, doub
 
 void CPropertySpinEditRangeItem::SetShown(double shown)
 {
+    m_outside = false;
     CPropertyItem::SetValue(QVariant(shown));
+}
+
+bool CPropertySpinEditRangeItem::GetDisplayText(QString& text) const
+{
+    if (!CPropertySpinEditItem::GetDisplayText(text))
+        return false;
+    if (m_outside)
+        text = NotInLibrary(text);
+    return true;
 }
 
 bool CPropertySpinEditRangeItem::GetValue(QVariant& value) const
@@ -39,8 +49,12 @@ bool CPropertySpinEditRangeItem::SetValue(const QVariant& value)
     const double rounded = std::floor((counts * m_step) / m_step + 0.5) * m_step;
     if (std::isnan(rounded))
         return false;
-    const double limited = std::min(rounded, m_max);
-    SetShown(limited < m_min ? m_min : limited);
+    // Grid values carry rounding dust (0.1 * 3 is 0.30000000000000004): a
+    // millionth of a step beyond a limit is still on it.
+    const double dust = std::abs(m_step) * 1e-6;
+    const bool outside = rounded < m_min - dust || rounded > m_max + dust;
+    SetShown(outside ? rounded : std::max(m_min, std::min(rounded, m_max)));
+    m_outside = outside;
     return true;
 }
 
