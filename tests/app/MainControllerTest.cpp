@@ -9,6 +9,7 @@
 #include "common/CRecordingView.h"
 #include "common/CScriptedPrompt.h"
 #include "common/CSimulatedLink.h"
+#include "common/PatientLimits.h"
 #include "common/WaitFor.h"
 #include "library/CDeviceLibrary.h"
 #include "library/CParameterFile.h"
@@ -28,6 +29,7 @@ protected:
         else
             ASSERT_TRUE(m_library.LoadFromBuffer(library));
         controller = std::make_unique<CMainController>(link->Port(), link->ShortCollector(), m_library, prompt, view);
+        controller->Protocol().SetLimits(PatientLimits());
         controller->SetPortName(link->PortName());
         controller->Open();
     }
@@ -344,11 +346,9 @@ protected:
         ASSERT_TRUE(dir.isValid());
         Start();
         ASSERT_TRUE(WaitConnected());
-        // A file load is 64 writes with their read-backs: on a busy machine
-        // the product's 200 ms per answer is not always enough.
-        CDeviceProtocol::Limits patient;
-        patient.shortAnswerMs = patient.leaveMs = patient.speedChangeMs = patient.rangeReadMs = 2000;
-        controller->Protocol().SetLimits(patient);
+        // A file load is 64 writes with their read-backs: every one of them
+        // has to make it on a busy machine.
+        controller->Protocol().SetLimits(PatientLimits(2000));
     }
 
     QString Path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }

@@ -1,6 +1,7 @@
 #include "LibraryTestSupport.h"
 
 #include "common/CSimulatedLink.h"
+#include "common/PatientLimits.h"
 #include "link/CDeviceProtocol.h"
 #include "link/IProtocolHost.h"
 
@@ -76,8 +77,7 @@ TEST(ChanMap, AFailedRangeReadKeepsTheLoadedCellsAsTheDeviceReportedThem)
         NoHost host;
         CDeviceProtocol protocol(link.Port(), link.ShortCollector(), host);
         protocol.SetCapabilities(false, true);
-        CDeviceProtocol::Limits limits;
-        limits.rangeReadMs = 2000;
+        CDeviceProtocol::Limits limits = PatientLimits();
         protocol.SetLimits(limits);
         CChanMap image;
         image.ResetImage(256, &protocol, true);

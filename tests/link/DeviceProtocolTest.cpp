@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 
 #include "common/CSimulatedLink.h"
+#include "common/PatientLimits.h"
 #include "common/WaitFor.h"
 #include "link/CDeviceProtocol.h"
 #include "link/IProtocolHost.h"
@@ -39,7 +40,7 @@ protected:
 
     // Answers that come may take long on a busy machine; where an exchange
     // is meant to fail, the short limits keep the test quick.
-    static constexpr CDeviceProtocol::Limits kPatient{1000, 1000, 1000, 1000};
+    const CDeviceProtocol::Limits kPatient = PatientLimits();
     static constexpr CDeviceProtocol::Limits kQuick{100, 100, 100, 100};
 
     Bytes LastFrame() const
