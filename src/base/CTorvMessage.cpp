@@ -52,4 +52,12 @@ void Post(const QPointer<QObject>& receiver, QEvent::Type type, quintptr wParam,
         QCoreApplication::postEvent(target, new CTorvMessage(type, wParam, lParam));
 }
 
+void Post(const QPointer<QObject>& receiver, QEvent::Type type, quintptr wParam, quintptr lParam,
+          std::vector<uint8_t> payload)
+{
+    QObject* target = receiver.data();
+    if (target != nullptr)
+        QCoreApplication::postEvent(target, new CTorvMessage(type, wParam, lParam, std::move(payload)));
+}
+
 }

@@ -62,13 +62,13 @@ CTorvSettings CTorvSettings::Read(const CIniFile& ini, const QString& programFol
     const CTorvSettings d = Defaults(programFolder);
     const QString section = Section();
     CTorvSettings s;
-    s.escFile = ini.String(section, kEscFile, d.escFile, MaxPathLength);
-    s.firmwareFolder = ini.String(section, kFirmwareFolder, d.firmwareFolder, MaxPathLength);
-    s.melodiesFolder = ini.String(section, kMelodiesFolder, d.melodiesFolder, MaxPathLength);
-    s.port = ini.String(section, kPort, d.port, MaxPortLength);
+    s.escFile = ini.String(section, kEscFile, d.escFile);
+    s.firmwareFolder = ini.String(section, kFirmwareFolder, d.firmwareFolder);
+    s.melodiesFolder = ini.String(section, kMelodiesFolder, d.melodiesFolder);
+    s.port = ini.String(section, kPort, d.port);
     s.cx = ini.Int(section, kCx, d.cx);
     s.cy = ini.Int(section, kCy, d.cy);
-    s.saveFolder = ini.String(section, kSaveFolder, d.saveFolder, MaxPathLength);
+    s.saveFolder = ini.String(section, kSaveFolder, d.saveFolder);
     return s;
 }
 

@@ -17,19 +17,15 @@ struct CTorvSettings {
     int cx = -1;             // "cx": outer width of the main window, -1 when none is stored
     int cy = -1;             // "cy": outer height, likewise
 
-    static constexpr int MaxPathLength = 259;
-    // A port is a device path here (/dev/serial/by-id/... names are long),
-    // so it may be as long as the other paths; 15 characters would cut it.
-    static constexpr int MaxPortLength = MaxPathLength;
-
     static QString Section();  // "TORV"
     static QString FileName(); // "TORV.ini"
 
     // Every key at its default for a program in the given folder.
     static CTorvSettings Defaults(const QString& programFolder);
 
-    // Every key from the file; absent keys take their defaults, values too
-    // long are cut, and numbers that cannot be read give -1.
+    // Every key from the file; absent keys take their defaults, and numbers
+    // that cannot be read give -1. Values are kept whole, however long: a
+    // path cut short would name another file, and be written back so.
     static CTorvSettings Read(const CIniFile& ini, const QString& programFolder);
 
     // Sets the keys in the file's content, in the order ESCFile (only when

@@ -3,6 +3,7 @@
 #include "link/ICellLoader.h"
 
 #include <algorithm>
+#include <array>
 
 CChanMap::~CChanMap() = default;
 
@@ -52,11 +53,16 @@ bool CChanMap::GetCell(int n, uint8_t& value)
         return false;
     if (m_bulk) {
         const auto last = static_cast<uint8_t>((m_count - 1) % 256);
-        if (!m_loader->LoadCells(0, last, m_values.data()))
+        // Read into a scratch array: a failed read must not touch the values
+        // of cells that are still marked loaded.
+        std::array<uint8_t, 256> scratch{};
+        if (!m_loader->LoadCells(0, last, scratch.data()))
             return false;
         // A range read reaches cells 0..255 only; cells beyond it stay unloaded.
-        for (uint32_t i = 0; i <= last; ++i)
+        for (uint32_t i = 0; i <= last; ++i) {
+            m_values[i] = scratch[i];
             SetLoaded(i);
+        }
         if (!IsLoaded(n))
             return false;
         value = m_values[cell];

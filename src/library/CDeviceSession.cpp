@@ -23,6 +23,7 @@ CDeviceSession::CDeviceSession(CSerialPort& port, CSynchroBytesCollector& shortC
         if (m_reconnect)
             m_reconnect();
     });
+    m_file->SetLimitCheck([this](const CParameterFile::Image& cells) { return m_model->ValuesOutsideLibrary(cells); });
     CFormulaTable::SetCurrentImage(&m_image);
 }
 

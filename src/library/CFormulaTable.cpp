@@ -10,6 +10,7 @@
 namespace {
 
 CChanMap* g_currentImage = nullptr;
+bool g_cellReadFailed = false;
 
 mu::value_type CellValue(mu::value_type x)
 {
@@ -17,9 +18,12 @@ mu::value_type CellValue(mu::value_type x)
     uint8_t value = 0;
     // The range test comes first: converting a huge or NaN double to int is
     // undefined.
-    if (g_currentImage == nullptr || !(n >= 0 && n <= 255)
-        || !g_currentImage->GetCell(static_cast<int>(n), value))
+    if (g_currentImage == nullptr || !(n >= 0 && n <= 255))
         throw mu::ParserError("parser error");
+    if (!g_currentImage->GetCell(static_cast<int>(n), value)) {
+        g_cellReadFailed = true;
+        throw mu::ParserError("parser error");
+    }
     return value;
 }
 
@@ -46,6 +50,13 @@ void CFormulaTable::SetCurrentImage(CChanMap* image)
 CChanMap* CFormulaTable::CurrentImage()
 {
     return g_currentImage;
+}
+
+bool CFormulaTable::TakeCellReadFailure()
+{
+    const bool failed = g_cellReadFailed;
+    g_cellReadFailed = false;
+    return failed;
 }
 
 std::unique_ptr<mu::Parser> CFormulaTable::NewParser()

@@ -37,6 +37,11 @@ public:
     static void SetCurrentImage(CChanMap* image);
     static CChanMap* CurrentImage();
 
+    // Whether a cell function met a cell that the image could not read (the
+    // device did not answer) since the last call; clears the mark. It tells
+    // a device failure from a fault of the formula itself.
+    static bool TakeCellReadFailure();
+
     // A new parser with the cell functions defined and no variables.
     static std::unique_ptr<mu::Parser> NewParser();
 

@@ -19,6 +19,7 @@
 
 #include <muParser.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -26,6 +27,7 @@ namespace {
 
 constexpr int kNoCell = -1;
 constexpr int kPauseMs = 11;
+constexpr char kFormulaErrorText[] = "parser error";
 
 bool IsCategory(const pugi::xml_node& element)
 {
@@ -244,13 +246,19 @@ bool CParameterModel::RefreshFormula(const pugi::xml_node& element)
     if (parser == nullptr)
         return true;
     double result = 0;
+    CFormulaTable::TakeCellReadFailure();
     try {
         result = parser->Eval();
     } catch (const mu::ParserError& e) {
         // Exception - "%s" during evaluating formula "%s"
         qCDebug(lcLibrary).noquote() << QStringLiteral("Exception - \"%1\" during evaluating formula \"%2\"")
                                             .arg(QString::fromStdString(e.GetMsg()), *formula);
-        return false;
+        // The row says that it has no value rather than keep an old one that
+        // would look like device data. Only a cell the device did not give
+        // fails the refresh; a fault of the formula itself is the library's,
+        // and the refresh goes on.
+        ShowText(element, QString::fromLatin1(kFormulaErrorText));
+        return !CFormulaTable::TakeCellReadFailure();
     }
     const QString format = CXmlAttributes::Text(element, "format", QStringLiteral("%f"));
     std::optional<QString> text = CDoubleFormat::Format(format, result);
@@ -276,34 +284,85 @@ bool CParameterModel::RefreshAllParameters(bool restore)
     return true;
 }
 
+namespace {
+
+// Hands a raw value to a row of the element. A list value that no entry
+// stands for makes the row show the raw number as not in the library.
+bool ShowRaw(IProperty* row, const pugi::xml_node& element, uint16_t raw)
+{
+    switch (row->Kind()) {
+    case IProperty::KindCheck:
+        return row->SetValue(QVariant(raw != 0));
+    case IProperty::KindList: {
+        auto* list = dynamic_cast<CPropertyListItem*>(row);
+        if (list == nullptr)
+            return false;
+        const pugi::xml_node value = CDeviceLibrary::ValueOfRaw(element, raw);
+        const std::optional<QString> text = CXmlAttributes::Text(value, "string");
+        const int position = text ? list->Texts().indexOf(*text) : -1;
+        if (position < 0)
+            list->ShowOutsideLibrary(raw);
+        else
+            list->SetValue(QVariant(position));
+        return true;
+    }
+    default:
+        return row->SetValue(QVariant(static_cast<int>(raw)));
+    }
+}
+
+bool IsOutsideLibrary(const IProperty& row)
+{
+    if (const auto* list = dynamic_cast<const CPropertyListItem*>(&row))
+        return list->OutsideLibrary().has_value();
+    if (const auto* range = dynamic_cast<const CPropertySpinEditRangeItem*>(&row))
+        return range->OutsideLibrary();
+    return false;
+}
+
+} // namespace
+
 bool CParameterModel::ShowCellValue(const pugi::xml_node& element, uint16_t raw)
 {
     IProperty* row = m_list.FindByItemData(element);
     if (row == nullptr)
         return false;
-    switch (row->Kind()) {
-    case IProperty::KindCheck:
-        row->SetValue(QVariant(raw != 0));
-        break;
-    case IProperty::KindList: {
-        auto* list = dynamic_cast<CPropertyListItem*>(row);
-        const pugi::xml_node value = CDeviceLibrary::ValueOfRaw(element, raw);
-        const std::optional<QString> text = CXmlAttributes::Text(value, "string");
-        if (list == nullptr || !text)
-            return false;
-        const int position = list->Texts().indexOf(*text);
-        if (position < 0)
-            return false;
-        list->SetValue(QVariant(position));
-        break;
-    }
-    default:
-        row->SetValue(QVariant(static_cast<int>(raw)));
-        break;
-    }
+    ShowRaw(row, element, raw);
     if (m_list.IndexOf(row) >= 0)
         m_list.RowUpdated(row);
     return true;
+}
+
+QStringList CParameterModel::ValuesOutsideLibrary(const std::array<uint8_t, 128>& cells) const
+{
+    constexpr int kSettingCells = 64;
+    QStringList lines;
+    for (const pugi::xml_node& element : CDeviceLibrary::AllParameters(m_esc)) {
+        const char* type = element.attribute("type").value();
+        if (std::strcmp(type, "list") != 0 && std::strcmp(type, "range") != 0)
+            continue;
+        const std::optional<int> cell = CXmlAttributes::Int(element, "cell");
+        if (!cell)
+            continue;
+        const int high = *cell & 0xFF;
+        const int loAttr = CXmlAttributes::Int(element, "lo_byte_cell", kNoCell);
+        const int low = loAttr & 0xFF;
+        if (high >= kSettingCells || (loAttr != kNoCell && low >= kSettingCells))
+            continue;
+        const auto raw = static_cast<uint16_t>(loAttr == kNoCell
+                                                   ? cells[static_cast<size_t>(high)]
+                                                   : 256 * cells[static_cast<size_t>(high)] + cells[static_cast<size_t>(low)]);
+        // A row of its own, built by the same rules as the shown one, tells
+        // what the list would show for the value.
+        std::unique_ptr<IProperty> row = type[0] == 'l' ? BuildListRow(QString(), element)
+                                                        : BuildRangeRow(QString(), element);
+        if (!row || !ShowRaw(row.get(), element, raw) || !IsOutsideLibrary(*row))
+            continue;
+        QString shown;
+        row->GetDisplayText(shown);
+        lines << QStringLiteral("%1: %2").arg(CXmlAttributes::Text(element, "name", QString()), shown);
+    }
+    return lines;
 }
 
 bool CParameterModel::ShowText(const pugi::xml_node& element, const QString& text)

@@ -2,8 +2,10 @@
 
 
 #include <QString>
+#include <QStringList>
 #include <pugixml.hpp>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -55,15 +57,25 @@ public:
     void SetEscElement(const pugi::xml_node& esc) { m_esc = esc; }
 
     // Re-reads one parameter (writing its default first when restore is
-    // set) and shows it. False when a cell cannot be read or the formula fails.
+    // set) and shows it. False only when a cell cannot be read (also one that
+    // a formula reads); a formula that fails in itself shows "parser error"
+    // in its row and counts as refreshed.
     bool RefreshParameter(const pugi::xml_node& element, bool restore);
     // Clears every loaded bit and refreshes the rows shown in the list, top
     // to bottom (rows of collapsed categories are skipped); stops at the
-    // first failure.
+    // first cell that cannot be read.
     bool RefreshAllParameters(bool restore);
 
     // Shows a raw value (one cell, or 256 * high + low) in the element's row.
+    // A value the library does not allow (a list value without an entry, a
+    // range value beyond its limits) is shown as it is, marked "(not in the
+    // library)".
     bool ShowCellValue(const pugi::xml_node& element, uint16_t raw);
+
+    // For a parameter file about to be loaded: one line "name: value (not in
+    // the library)" per list or range setting in cells 0..63 whose value the
+    // library does not allow; empty when every value is allowed.
+    QStringList ValuesOutsideLibrary(const std::array<uint8_t, 128>& cells) const;
     bool ShowText(const pugi::xml_node& element, const QString& text);
 
     // The raw value that the row's value codes to; none when nothing is to

@@ -1,9 +1,16 @@
 #include "library/CPropertyItem.h"
 
+#include <QCoreApplication>
+
 CPropertyItem::CPropertyItem(const QString& name, const QVariant& value)
     : CProperty(name)
     , m_value(value)
 {
+}
+
+QString CPropertyItem::NotInLibrary(const QString& value)
+{
+    return QCoreApplication::translate("CPropertyItem", "%1 (not in the library)").arg(value);
 }
 
 bool CPropertyItem::GetDisplayText(QString& text) const

@@ -12,6 +12,10 @@ public:
     bool GetValue(QVariant& value) const override;
     bool SetValue(const QVariant& value) override;
 
+    // A value the device holds but the library does not allow, as the rows
+    // show it: "%1 (not in the library)".
+    static QString NotInLibrary(const QString& value);
+
 protected:
     const QVariant& Value() const { return m_value; }
 

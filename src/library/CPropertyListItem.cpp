@@ -12,8 +12,18 @@ void CPropertyListItem::AddText(const QString& text)
         m_position = 0;
 }
 
+void CPropertyListItem::ShowOutsideLibrary(int raw)
+{
+    m_outside = raw;
+    m_position = -1;
+}
+
 bool CPropertyListItem::GetDisplayText(QString& text) const
 {
+    if (m_outside) {
+        text = NotInLibrary(QString::number(*m_outside));
+        return true;
+    }
     if (m_position < 0 || m_position >= m_texts.size())
         return false;
     text = m_texts.at(m_position);
@@ -33,6 +43,7 @@ bool CPropertyListItem::SetValue(const QVariant& value)
     if (!ok || position < 0 || position >= m_texts.size())
         return false;
     m_position = position;
+    m_outside.reset();
     return true;
 }
 

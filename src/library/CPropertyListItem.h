@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <optional>
+
 // A row that chooses one of a list of texts. Its value is the 0-based
 // position; a new row is at -1 and moves to 0 when its first text is added.
 class CPropertyListItem : public CPropertyItem {
@@ -16,6 +18,12 @@ public:
     const QStringList& Texts() const { return m_texts; }
     int Position() const { return m_position; }
 
+    // The device holds a raw value that no entry stands for: the row shows it
+    // as "raw (not in the library)" and holds no position (-1), so that
+    // nothing is written back unless the user picks an entry.
+    void ShowOutsideLibrary(int raw);
+    std::optional<int> OutsideLibrary() const { return m_outside; }
+
     // The text at the position; no text while the position is outside the list.
     bool GetDisplayText(QString& text) const override;
     bool GetValue(QVariant& value) const override;
@@ -26,4 +34,5 @@ public:
 private:
     QStringList m_texts;
     int m_position = -1;
+    std::optional<int> m_outside;
 };

@@ -18,6 +18,7 @@ CPropertySpinEditRangeItem::CPropertySpinEditRangeItem(const QString& name, doub
 
 void CPropertySpinEditRangeItem::SetShown(double shown)
 {
+    m_outside = false;
     CPropertyItem::SetValue(QVariant(shown));
 }
 
@@ -25,6 +26,8 @@ bool CPropertySpinEditRangeItem::GetDisplayText(QString& text) const
 {
     const QString point = QLocale().decimalPoint();
     text = CDoubleFormat::ForStep(Shown(), m_step, point.size() == 1 ? point.at(0) : QLatin1Char('.'));
+    if (m_outside)
+        text = NotInLibrary(text);
     return true;
 }
 
@@ -50,8 +53,12 @@ bool CPropertySpinEditRangeItem::SetValue(const QVariant& value)
     const double rounded = std::floor((counts * m_step) / m_step + 0.5) * m_step;
     if (std::isnan(rounded))
         return false;
-    const double limited = std::min(rounded, m_max);
-    SetShown(limited < m_min ? m_min : limited);
+    // Grid values carry rounding dust (0.1 * 3 is 0.30000000000000004): a
+    // millionth of a step beyond a limit is still on it.
+    const double dust = std::abs(m_step) * 1e-6;
+    const bool outside = rounded < m_min - dust || rounded > m_max + dust;
+    SetShown(outside ? rounded : std::max(m_min, std::min(rounded, m_max)));
+    m_outside = outside;
     return true;
 }
 

@@ -4,11 +4,12 @@
 
 // A range parameter: the row shows a double between min and max on a grid
 // of step, while the device holds a raw count.
-//   raw -> shown: floor(raw / scale + offset + 0.5) * step, limited to
-//                 min..max (min wins when min is above max);
+//   raw -> shown: floor(raw / scale + offset + 0.5) * step;
 //   shown -> raw: floor((shown / step - offset) * scale + 0.5).
-// GetValue gives the raw count, SetValue takes one. Typed text and spin
-// clicks edit the shown value.
+// GetValue gives the raw count, SetValue takes one. A raw count whose shown
+// value lies beyond min..max is shown as it is, marked "(not in the
+// library)", never as the limit. Typed text and spin clicks edit the shown
+// value and stay within the limits.
 class CPropertySpinEditRangeItem : public CPropertySpinEditItem {
 public:
     CPropertySpinEditRangeItem(const QString& name, double min, double max, double step);
@@ -21,9 +22,12 @@ public:
     double Scale() const { return m_scale; }
     double Offset() const { return m_offset; }
     double Shown() const { return Value().toDouble(); }
+    // The device's value lies beyond min..max.
+    bool OutsideLibrary() const { return m_outside; }
 
-    // The shown value with at most the decimals of the step and a dot as
-    // decimal point (step 0.1: "7.8"; step 1: "12").
+    // The shown value with at most the decimals of the step and the locale's
+    // decimal point (step 0.1: "7.8"; step 1: "12"), marked when it lies
+    // beyond the library's limits.
     bool GetDisplayText(QString& text) const override;
     bool GetValue(QVariant& value) const override;
     bool SetValue(const QVariant& value) override;
@@ -43,4 +47,5 @@ private:
     double m_step;
     double m_scale = 1.0;
     double m_offset = 0.0;
+    bool m_outside = false;
 };

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <climits>
 #include <cstdlib>
+#include <locale.h>
+#include <string>
 
 std::optional<int> CXmlAttributes::LeadingInt(const char* text)
 {
@@ -37,6 +39,14 @@ std::optional<double> CXmlAttributes::LeadingReal(const char* text)
     const auto result = std::from_chars(text, end, value);
     if (result.ptr == text || result.ec == std::errc::invalid_argument)
         return std::nullopt;
+    if (result.ec == std::errc::result_out_of_range) {
+        // from_chars leaves the value alone when the number does not fit;
+        // the number then reads as strtod has it: an overflow as infinity
+        // of its sign, an underflow as the nearest representable value.
+        static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t{});
+        const std::string number(text, result.ptr);
+        return strtod_l(number.c_str(), nullptr, cLocale);
+    }
     return value;
 }
 

@@ -8,8 +8,10 @@
 // Reading rules for device library attributes. Integers are read from the
 // leading characters (optional white space, optional sign, digits) and stop
 // at the first other character, so "3.1.2" reads as 3; reals likewise as a
-// leading decimal floating-point number. An absent attribute and one that
-// does not begin with a number both count as not given.
+// leading decimal floating-point number; a real too large for a double reads
+// as an infinity of its sign, one too small as 0 or the nearest denormal.
+// An absent attribute and one that does not begin with a number both count
+// as not given.
 class CXmlAttributes {
 public:
     static std::optional<int> Int(const pugi::xml_node& node, const char* name);

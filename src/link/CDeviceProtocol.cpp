@@ -1,6 +1,7 @@
 #include "link/CDeviceProtocol.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "link/CPageBytesCollectorSynchro.h"
 #include "link/CSerialPort.h"
@@ -68,30 +69,38 @@ bool CDeviceProtocol::SendCommand(uint8_t command, uint8_t a1, uint8_t a2, uint8
 
 bool CDeviceProtocol::LoadCell(int cell, uint8_t& value)
 {
-    return SendCommand('r', 'e', static_cast<uint8_t>(cell), value, kShortLimitMs, true);
+    return SendCommand('r', 'e', static_cast<uint8_t>(cell), value, m_limits.shortAnswerMs, true);
 }
 
 bool CDeviceProtocol::LoadCells(uint8_t first, uint8_t last, uint8_t* out)
 {
     if (!m_rangeReadsAllowed || last < first || out == nullptr)
         return false;
+    m_host.StopRefreshTimer();
+    if (!m_port.IsOpen()) {
+        m_host.RestartRefreshTimer();
+        return false;
+    }
     const size_t count = static_cast<size_t>(last) - first + 1;
     CPageBytesCollectorSynchro collector(m_port, count);
-    m_host.StopRefreshTimer();
     m_port.SetCollector(&collector);
-    std::fill(out + first, out + first + count, 0xFF);
+    // The answer lands in a scratch buffer: the caller's array (often the
+    // cell image itself) only ever receives a complete, checked answer.
+    std::vector<uint8_t> scratch(count);
     bool ok = false;
     for (int i = 0; i < kRangeAttempts && !ok; ++i)
-        ok = collector.RangeRead(first, last, out + first, kShortLimitMs);
+        ok = collector.RangeRead(first, last, scratch.data(), m_limits.rangeReadMs);
     m_port.ResetCollector();
     m_host.RestartRefreshTimer();
+    if (ok)
+        std::copy(scratch.begin(), scratch.end(), out + first);
     return ok;
 }
 
 bool CDeviceProtocol::WriteCell(uint8_t cell, uint8_t value)
 {
     uint8_t answer = 0;
-    return SendCommand('w', cell, value, answer, kShortLimitMs, true);
+    return SendCommand('w', cell, value, answer, m_limits.shortAnswerMs, true);
 }
 
 bool CDeviceProtocol::ChangeLinkSpeed(int requestedBaud)
@@ -102,10 +111,12 @@ bool CDeviceProtocol::ChangeLinkSpeed(int requestedBaud)
                                   [requestedBaud](const SpeedEntry& e) { return e.baud == requestedBaud; });
         if (entry == table.rend())
             return false;
+        if (!m_port.IsOpen())
+            return false;  // no line, no device to tell: nothing to change
         m_host.StopRefreshTimer();
         uint8_t answer = 0;
         m_port.SetCollector(&m_short);
-        m_short.GetResponse('S', 'P', entry->code, answer, kShortLimitMs);
+        m_short.GetResponse('S', 'P', entry->code, answer, m_limits.shortAnswerMs);
         m_port.ResetCollector();
         if (!m_port.Open(m_port.PortName(), entry->baud)) {
             m_host.ReconnectWithRestart();
@@ -115,7 +126,7 @@ bool CDeviceProtocol::ChangeLinkSpeed(int requestedBaud)
         return true;
     }
 
-    if (!m_speedChangeAllowed)
+    if (!m_speedChangeAllowed || !m_port.IsOpen())
         return false;
     uint8_t speeds = 0;
     if (!LoadCell(kSpeedCell, speeds) || speeds == 0 || speeds == 0xFF)
@@ -132,8 +143,8 @@ bool CDeviceProtocol::ChangeLinkSpeed(int requestedBaud)
         return false;
 
     uint8_t answer = 0;
-    SendCommand('s', 'e', 't', answer, kShortLimitMs, false);
-    SendCommand('S', 'P', entry->code, answer, kSpeedChangeLimitMs, false);
+    SendCommand('s', 'e', 't', answer, m_limits.shortAnswerMs, false);
+    SendCommand('S', 'P', entry->code, answer, m_limits.speedChangeMs, false);
     if (!m_port.Open(m_port.PortName(), entry->baud)) {
         m_host.ReconnectWithRestart();
         return true;
@@ -158,7 +169,7 @@ CDeviceProtocol::HandshakeResult CDeviceProtocol::Handshake(const QString& portN
 
     std::array<uint8_t, 4> cells{};
     for (size_t i = 0; i < cells.size(); ++i) {
-        if (!SendCommand('r', 'e', kIdentityCells[i], cells[i], kShortLimitMs, false))
+        if (!SendCommand('r', 'e', kIdentityCells[i], cells[i], m_limits.shortAnswerMs, false))
             return HandshakeResult::CellReadFailed;
     }
     identity = Identity{cells[0], cells[1], cells[2], cells[3]};
@@ -168,7 +179,7 @@ CDeviceProtocol::HandshakeResult CDeviceProtocol::Handshake(const QString& portN
 bool CDeviceProtocol::ProbeOnce(bool restartRefresh)
 {
     uint8_t answer = 0;
-    return SendCommand('s', 'e', 't', answer, kShortLimitMs, restartRefresh) && answer == kProbeAnswer;
+    return SendCommand('s', 'e', 't', answer, m_limits.shortAnswerMs, restartRefresh) && answer == kProbeAnswer;
 }
 
 bool CDeviceProtocol::IsPresent()
@@ -184,7 +195,7 @@ bool CDeviceProtocol::Probe()
 void CDeviceProtocol::LeaveLink()
 {
     uint8_t answer = 0;
-    SendCommand('S', 'P', kReturnSpeedCode, answer, kLeaveLimitMs, false);
+    SendCommand('S', 'P', kReturnSpeedCode, answer, m_limits.leaveMs, false);
 }
 
 void CDeviceProtocol::Pause(int ms) const

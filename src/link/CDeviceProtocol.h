@@ -20,10 +20,16 @@ class IProtocolHost;
 // blocks it for at most its time limit.
 class CDeviceProtocol : public ICellLoader, public ICellWriter {
 public:
-    static constexpr int kShortLimitMs = 200;
-    static constexpr int kLeaveLimitMs = 100;
-    static constexpr int kSpeedChangeLimitMs = 400;
     static constexpr int kDefaultLinkSpeed = 19200;
+
+    // The time limits of the exchanges, in ms. The defaults are the ones the
+    // product runs with; tests on a busy machine may give longer ones.
+    struct Limits {
+        int shortAnswerMs = 200;   // one single-command exchange
+        int leaveMs = 100;         // the speed reset when leaving the link
+        int speedChangeMs = 400;   // the 'S','P' of a speed upgrade
+        int rangeReadMs = 200;     // one attempt of a range read
+    };
 
     // The speed table: baud and one-bit code, index 0 to 7.
     struct SpeedEntry {
@@ -55,6 +61,9 @@ public:
     bool SpeedChangeAllowed() const { return m_speedChangeAllowed; }
     bool RangeReadsAllowed() const { return m_rangeReadsAllowed; }
 
+    const Limits& GetLimits() const { return m_limits; }
+    void SetLimits(const Limits& limits) { m_limits = limits; }
+
     // Upper bound for the speed upgrade; negative means never upgrade.
     int StoredLinkSpeed() const { return m_storedLinkSpeed; }
     void SetStoredLinkSpeed(int baud) { m_storedLinkSpeed = baud; }
@@ -67,6 +76,8 @@ public:
     bool SendCommand(uint8_t command, uint8_t a1, uint8_t a2, uint8_t& value, int limitMs, bool restartRefresh);
 
     bool LoadCell(int cell, uint8_t& value) override;
+    // On failure out is left as it was: nothing that did not come from the
+    // device is ever handed out as device data.
     bool LoadCells(uint8_t first, uint8_t last, uint8_t* out) override;
     bool WriteCell(uint8_t cell, uint8_t value) override;
 
@@ -100,5 +111,6 @@ private:
     bool m_rangeReadsAllowed = false;
     int m_storedLinkSpeed = kDefaultLinkSpeed;
     int m_maxLinkSpeed = 0;
+    Limits m_limits;
     Event m_pause;
 };

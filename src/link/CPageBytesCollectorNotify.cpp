@@ -21,8 +21,9 @@ void CPageBytesCollectorNotify::Reset()
 void CPageBytesCollectorNotify::OnComplete()
 {
     m_timeout->Disarm();
-    TorvMessages::Post(m_timeout->Target(), TorvMessages::ByteIn(), 1,
-                       reinterpret_cast<quintptr>(m_window.data() + 6));
+    const auto data = m_window.begin() + 6;
+    TorvMessages::Post(m_timeout->Target(), TorvMessages::ByteIn(), 1, reinterpret_cast<quintptr>(&*data),
+                       std::vector<uint8_t>(data, data + static_cast<std::ptrdiff_t>(PageSize())));
 }
 
 void CPageBytesCollectorNotify::RequestPage(uint16_t page, int limitMs)

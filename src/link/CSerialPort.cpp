@@ -88,9 +88,11 @@ speed_t StandardSpeed(int baud)
     }
 }
 
-// Applies the line settings: with a positive baud raw 8N1 without flow
-// control at that speed, otherwise the current framing at the speed -baud.
-// Returns 0 or an errno.
+// Applies the line settings: raw 8N1 without echo, flow control or output
+// processing at the speed |baud|. A negative baud ("keep the other
+// settings") gets the same raw line: the settings a freshly opened tty keeps
+// are the cooked ones of a terminal, under which no answer would reach the
+// collectors intact. Returns 0 or an errno.
 int ConfigureLine(int fd, int baud)
 {
     if (baud == 0 || baud == INT_MIN)
@@ -100,14 +102,12 @@ int ConfigureLine(int fd, int baud)
     termios tio {};
     if (tcgetattr(fd, &tio) != 0)
         return errno;
-    if (baud > 0) {
-        cfmakeraw(&tio);
-        tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | ISTRIP);
-        tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
-        tio.c_cflag |= CS8 | CLOCAL | CREAD;
-        tio.c_cc[VMIN] = 1;
-        tio.c_cc[VTIME] = 0;
-    }
+    cfmakeraw(&tio);
+    tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | ISTRIP);
+    tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
     // The input speed follows the output speed.
     tio.c_cflag &= ~CIBAUD;
 

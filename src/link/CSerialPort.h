@@ -20,9 +20,10 @@ public:
     CSerialPort(const CSerialPort&) = delete;
     CSerialPort& operator=(const CSerialPort&) = delete;
 
-    // Opens the port (closing it first when open). A positive baud sets raw
-    // 8N1 without flow control at that speed; zero or negative keeps the
-    // line's current framing and sets only the speed -baud. On failure the
+    // Opens the port (closing it first when open) as a raw 8N1 line without
+    // echo, flow control or output processing at the speed |baud|; a
+    // negative baud only marks the speed as the user's default choice, zero
+    // is refused. On failure the
     // errno is kept as last error and false is returned; no message is shown.
     bool Open(const QString& portName, int baud);
 

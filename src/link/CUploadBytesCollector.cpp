@@ -30,8 +30,8 @@ bool CUploadBytesCollector::IsComplete() const
 void CUploadBytesCollector::OnComplete()
 {
     m_timeout->Disarm();
-    TorvMessages::Post(m_timeout->Target(), TorvMessages::ByteIn(), 1,
-                       reinterpret_cast<quintptr>(m_window.data() + 6));
+    TorvMessages::Post(m_timeout->Target(), TorvMessages::ByteIn(), 1, reinterpret_cast<quintptr>(m_window.data() + 6),
+                       std::vector<uint8_t>(m_window.begin(), m_window.begin() + static_cast<std::ptrdiff_t>(m_length)));
 }
 
 void CUploadBytesCollector::SendPage(uint16_t page, const uint8_t* data, int limitMs)

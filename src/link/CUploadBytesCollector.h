@@ -12,7 +12,8 @@ class CSerialPort;
 // page write frame 'M', 'u', page low, page high, 264 data bytes, sum, and
 // starts the time-out. The window completes when exactly those 269 bytes
 // have come back as the echo (first byte 'M'); the target then receives
-// TORV_BYTEIN with wParam 1 and lParam = the address of window byte 6.
+// TORV_BYTEIN with wParam 1 and lParam = the address of window byte 6; its
+// payload is a copy of the 269 echoed bytes.
 class CUploadBytesCollector : public CBytesCollector {
 public:
     static constexpr size_t kPageBytes = 264;

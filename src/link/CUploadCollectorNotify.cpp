@@ -35,7 +35,7 @@ bool CUploadCollectorNotify::IsComplete() const
 void CUploadCollectorNotify::OnComplete()
 {
     m_timeout->Disarm();
-    TorvMessages::Post(m_timeout->Target(), TorvMessages::ByteIn(), 1, 0);
+    TorvMessages::Post(m_timeout->Target(), TorvMessages::ByteIn(), 1, 0, m_window);
 }
 
 void CUploadCollectorNotify::BlockSend(const uint8_t* data, int limitMs)

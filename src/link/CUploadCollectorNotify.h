@@ -12,7 +12,8 @@ class CSerialPort;
 // the n data bytes and the CRC-16 over 'M', 'f' and the data, high byte
 // first. The window (n + 7 bytes) completes when it holds the n + 4 echoed
 // frame bytes followed by the acknowledgement 'M', 'O', 0x9C; the target
-// then receives TORV_BYTEIN with wParam 1 and lParam 0.
+// then receives TORV_BYTEIN with wParam 1 and lParam 0; the payload is a
+// copy of the completed window (echo and acknowledgement).
 class CUploadCollectorNotify : public CPageBytesCollector {
 public:
     CUploadCollectorNotify(CSerialPort& port, size_t blockSize, QObject* target = nullptr);

@@ -17,5 +17,5 @@ void CWindowBytesCollector::OnComplete()
 {
     const uint8_t* w = m_window.data();
     const quintptr wParam = (quintptr(w[1]) << 16) | (quintptr(w[3]) << 8) | quintptr(w[2]);
-    TorvMessages::Post(m_target, TorvMessages::EchoIn(), wParam, w[6]);
+    TorvMessages::Post(m_target, TorvMessages::EchoIn(), wParam, w[6], m_window);
 }

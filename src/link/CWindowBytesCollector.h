@@ -7,7 +7,7 @@
 
 // Short-answer collector that reports every answer to a window as
 // TORV_ECHOIN, wParam = (frame byte 1 << 16) | (frame byte 3 << 8) | frame
-// byte 2, lParam = the answer value. Used for the logger erase steps, which
+// byte 2, lParam = the answer value, payload = a copy of the window. Used for the logger erase steps, which
 // are sent without waiting.
 class CWindowBytesCollector : public CBytesCollector {
 public:

@@ -12,6 +12,6 @@ public:
     virtual bool LoadCell(int cell, uint8_t& value) = 0;
 
     // Reads the cells first..last into out[first..last] (out holds at least
-    // last + 1 bytes). Cells that could not be read hold 0xFF.
+    // last + 1 bytes). On failure out is left unchanged.
     virtual bool LoadCells(uint8_t first, uint8_t last, uint8_t* out) = 0;
 };

@@ -77,17 +77,21 @@ TEST_F(SettingsTest, GarbledFilesGiveDefaultsAndCanBeRewritten)
     EXPECT_EQ(Load(), defaults);
 }
 
-TEST_F(SettingsTest, OverlongPathsAreCutButADevicePathIsKeptWhole)
+TEST_F(SettingsTest, LongValuesAreReadAndWrittenBackWhole)
 {
     const QString longPath = "/" + QString(400, QLatin1Char('p'));
-    WriteIni(QStringLiteral("[TORV]\nESCFile=%1\nFirmwareFolder=%1\nMelodiesFolder=%1\nSaveFolder=%1\n"
-                            "Port=/dev/serial/by-id/usb-FTDI_FT232R\n")
-                 .arg(longPath)
+    const QString longPort = "/dev/serial/by-id/usb-FTDI_FT232R_" + QString(300, QLatin1Char('x'));
+    WriteIni(QStringLiteral("[TORV]\nESCFile=%1\nFirmwareFolder=%1\nMelodiesFolder=%1\nSaveFolder=%1\nPort=%2\n")
+                 .arg(longPath, longPort)
                  .toUtf8());
-    const CTorvSettings s = Load();
+    CTorvSettings s = Load();
     for (const QString& path : { s.escFile, s.firmwareFolder, s.melodiesFolder, s.saveFolder })
-        EXPECT_EQ(path, longPath.left(259));
-    EXPECT_EQ(s.port, "/dev/serial/by-id/usb-FTDI_FT232R");  // device paths are longer than COM names
+        EXPECT_EQ(path, longPath);
+    EXPECT_EQ(s.port, longPort);
+
+    s.cx = 640;
+    ASSERT_TRUE(s.Save(IniPath(), true));
+    EXPECT_EQ(Load(), s);
 }
 
 TEST_F(SettingsTest, UnwritableLocationsAreReportedWithoutHarm)

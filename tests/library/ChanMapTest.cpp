@@ -1,5 +1,10 @@
 #include "LibraryTestSupport.h"
 
+#include "common/CSimulatedLink.h"
+#include "common/PatientLimits.h"
+#include "link/CDeviceProtocol.h"
+#include "link/IProtocolHost.h"
+
 using Call = TableDevice::Call;
 
 TEST(ChanMap, SingleModeReadsACellOnceUntilItsBitIsClearedAndRetriesAFailedRead)
@@ -49,4 +54,50 @@ TEST(ChanMap, BulkModeLoadsEveryCellInOneRangeReadAndReloadsItWholeWhenABitIsCle
     image.InvalidateCell(4);
     ASSERT_TRUE(image.GetCell(4, v));
     EXPECT_EQ(device.calls, (std::vector<Call>{{'R', 0, 255}, {'R', 0, 255}}));
+}
+
+namespace {
+
+class NoHost : public IProtocolHost {
+public:
+    void StopRefreshTimer() override {}
+    void RestartRefreshTimer() override {}
+    void ReconnectWithRestart() override {}
+};
+
+}
+
+TEST(ChanMap, AFailedRangeReadKeepsTheLoadedCellsAsTheDeviceReportedThem)
+{
+    enum class Fault { Unplugged, CorruptAnswers };
+    for (Fault fault : {Fault::Unplugged, Fault::CorruptAnswers}) {
+        SCOPED_TRACE(fault == Fault::Unplugged ? "unplugged" : "corrupt answers");
+        CSimulatedLink link;
+        ASSERT_TRUE(link.OpenPort(19200));
+        NoHost host;
+        CDeviceProtocol protocol(link.Port(), link.ShortCollector(), host);
+        protocol.SetCapabilities(false, true);
+        CDeviceProtocol::Limits limits = PatientLimits();
+        protocol.SetLimits(limits);
+        CChanMap image;
+        image.ResetImage(256, &protocol, true);
+        const std::array<uint8_t, 256> device = link.Sim().Cells();
+
+        uint8_t v = 0;
+        ASSERT_TRUE(image.GetCell(64, v));
+        image.InvalidateCell(10);  // as after a write to cell 10
+        limits.rangeReadMs = 100;  // the reads below are meant to fail
+        protocol.SetLimits(limits);
+        if (fault == Fault::Unplugged)
+            link.Sim().SetUnplugged(true);
+        else
+            link.Sim().CorruptNextAnswers(3);
+        EXPECT_FALSE(image.GetCell(10, v));
+        EXPECT_FALSE(image.IsLoaded(10));
+        for (int cell : {0, 64, 65, 66, 70, 255}) {
+            ASSERT_TRUE(image.IsLoaded(cell));
+            ASSERT_TRUE(image.GetCell(cell, v));
+            EXPECT_EQ(v, device[static_cast<size_t>(cell)]) << "cell " << cell;
+        }
+    }
 }

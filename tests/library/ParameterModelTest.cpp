@@ -1,6 +1,9 @@
 #include "LibraryTestSupport.h"
 
 #include "library/CPropertyCheckButtonItem.h"
+#include "library/CXmlAttributes.h"
+
+#include <limits>
 
 #include <muParser.h>
 
@@ -45,13 +48,21 @@ TEST_F(ModelTest, RowsAreBuiltByTypeAndMalformedParametersAreLeftOut)
         <Parameter name="f" type="range" cell="1" min="0" max="1" step="0"/>
         <Parameter name="g" type="number"/><Parameter name="i" type="formula" cell="3"/>
         <Parameter name="h" type="Range" cell="1" min="0" max="1" step="1"/><Parameter name="j" type="list" cell="2"/>
-        <Parameter name="k" type="range" cell="-1" min="0" max="1" step="1"/></ESC>)xml");
+        <Parameter name="k" type="range" cell="-1" min="0" max="1" step="1"/>
+        <Parameter name="m" type="range" cell="1" min="0" max="1e999" step="1"/>
+        <Parameter name="n" type="range" cell="1" min="-1e999" max="1" step="1"/></ESC>)xml");
     const DeviceFacts facts = model.BuildParameterList(esc, 1, 2);
     EXPECT_EQ(Names(), QStringList({"h", "j"}));
     EXPECT_EQ(Row("h")->Kind(), IProperty::KindEdit);
     EXPECT_EQ(Text(Row("j")), "<none>");
     EXPECT_FALSE(list.CategoriesStyle());
     EXPECT_EQ(facts.title, "TORV - ??? v 1.2");
+
+    // Reals beyond a double read as strtod has them, not as 0.
+    EXPECT_EQ(CXmlAttributes::LeadingReal("1e999"), std::numeric_limits<double>::infinity());
+    EXPECT_EQ(CXmlAttributes::LeadingReal(" -1e999x"), -std::numeric_limits<double>::infinity());
+    EXPECT_EQ(CXmlAttributes::LeadingReal("1e-999"), 0.0);
+    EXPECT_EQ(CXmlAttributes::LeadingReal("2.5e-3"), 0.0025);
 }
 
 TEST_F(ModelTest, GroupedListPutsCategoriesInOrderWithTheDefaultCategoryLastAndExpanded)
@@ -100,11 +111,11 @@ TEST_F(ModelTest, CellValuesShowByKindSkippingCollapsedCategoriesAndBulkModeRead
     EXPECT_EQ(device.calls, (Calls{{'r', 20, 0}, {'r', 21, 0}, {'r', 40, 0}, {'r', 41, 0}, {'r', 10, 0}, {'r', 11, 0}}))
         << "the collapsed Timing is not read";
 
-    // A raw value that no Value matches keeps the shown entry; rows of a
+    // A raw value that no Value matches is shown as what it is; rows of a
     // collapsed category still take values.
     const pugi::xml_node brake = esc.find_child_by_attribute("Parameter", "name", "Brake");
-    EXPECT_FALSE(model.ShowCellValue(brake, 7));
-    EXPECT_EQ(Text(Row("Brake")), "soft");
+    EXPECT_TRUE(model.ShowCellValue(brake, 7));
+    EXPECT_EQ(Text(Row("Brake")), "7 (not in the library)");
     const pugi::xml_node timing = esc.find_child_by_attribute("Parameter", "name", "Timing");
     EXPECT_TRUE(model.ShowCellValue(timing, 12));
     EXPECT_EQ(Text(list.FindByItemData(timing)), "12");
@@ -119,6 +130,24 @@ TEST_F(ModelTest, CellValuesShowByKindSkippingCollapsedCategoriesAndBulkModeRead
     image.ResetImage(256, &device, true);
     ASSERT_TRUE(model.RefreshAllParameters(false));
     EXPECT_EQ(device.calls, (Calls{{'R', 0, 255}}));
+}
+
+TEST_F(ModelTest, ValuesOutsideLibraryNamesEachListAndRangeSettingTheLibraryDoesNotAllow)
+{
+    model.BuildParameterList(Load(kGrouped), 1, 0);
+    std::array<uint8_t, 128> cells{};
+    cells[20] = 9;
+    cells[22] = 30;
+    cells[40] = 3;
+    cells[41] = 232;
+    EXPECT_TRUE(model.ValuesOutsideLibrary(cells).isEmpty());
+    cells[20] = 7;    // no Value 7
+    cells[21] = 200;  // any value is a valid check
+    cells[22] = 31;   // above max, in a collapsed category
+    cells[41] = 233;  // 1001 over two cells
+    EXPECT_EQ(model.ValuesOutsideLibrary(cells),
+              QStringList({"Brake: 7 (not in the library)", "Timing: 31 (not in the library)",
+                           "Cutoff: 1001 (not in the library)"}));
 }
 
 TEST_F(ModelTest, RestoreDefaultsWritesHighCellFirstSkipsCollapsedCategoriesAndExpandingRereads)
@@ -178,21 +207,24 @@ TEST_F(ModelTest, FormulasEvaluateOverTheCurrentCellImageAndReportErrorsOnTheDeb
         <Parameter name="Half" type="formula" formula="floor(cell(11)/2)+0.5" format="V=%g%%"/>
         <Parameter name="Raw" type="formula" formula="cell(10)*2" cell="10"/>
         <Parameter name="Evil" type="formula" formula="1" format="%s%n"/>
-        <Parameter name="Bad" type="formula" formula="cell(300)"/></ESC>)xml"), 0, 0);
+        <Parameter name="Bad" type="formula" formula="cell(300)"/>
+        <Parameter name="After" type="number" cell="12"/></ESC>)xml"), 0, 0);
     EXPECT_EQ(formulas.Count(), 5) << "a formula text already present keeps its entry";
     device.cells[10] = 232;
     device.cells[11] = 3;
+    device.cells[12] = 77;
 
     g_debugLines.clear();
     const QtMessageHandler previous = qInstallMessageHandler(CaptureDebug);
-    EXPECT_FALSE(model.RefreshAllParameters(false)) << "Bad fails";
+    EXPECT_TRUE(model.RefreshAllParameters(false)) << "a formula error is no failed load";
     qInstallMessageHandler(previous);
+    EXPECT_EQ(Text(Row("After")), "77") << "the rows after a failed formula are refreshed too";
     EXPECT_EQ(Text(Row("Volts")), "100.0");
     EXPECT_EQ(Text(Row("VoltsRaw")), "100.000000");
     EXPECT_EQ(Text(Row("Half")), "V=1.5%");
     EXPECT_EQ(Text(Row("Raw")), "232") << "a formula parameter with a cell shows the cell";
     EXPECT_EQ(Text(Row("Evil")), "1.000000") << "an unsafe format falls back to %f";
-    EXPECT_EQ(Text(Row("Bad")), "");
+    EXPECT_EQ(Text(Row("Bad")), "parser error");
     EXPECT_TRUE(g_debugLines.contains(
         QStringLiteral("Exception - \"parser error\" during evaluating formula \"cell(300)\"")))
         << g_debugLines.join('\n').toStdString();
@@ -201,6 +233,12 @@ TEST_F(ModelTest, FormulasEvaluateOverTheCurrentCellImageAndReportErrorsOnTheDeb
     device.cells[11] = 5;
     model.RefreshAllParameters(false);
     EXPECT_EQ(Text(Row("Half")), "V=2.5%");
+    // A cell that the device does not give fails the refresh, also when a
+    // formula asks for it.
+    device.failingReads = {11};
+    EXPECT_FALSE(model.RefreshAllParameters(false));
+    EXPECT_EQ(Text(Row("Volts")), "parser error");
+    device.failingReads.clear();
     // Cells outside the image, and any cell without a current image, fail.
     for (const char* text : {"cell(-1)", "cellw(5, 256)"})
         EXPECT_THROW(formulas.Add(QString::fromLatin1(text)).Eval(), mu::ParserError) << text;

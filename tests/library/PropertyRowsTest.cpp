@@ -36,7 +36,7 @@ private:
 
 } // namespace
 
-TEST(RangeRow, RawAndShownValuesConvertOnTheStepGridWithinLimits)
+TEST(RangeRow, RawAndShownValuesConvertOnTheStepGridAndValuesBeyondTheLimitsShowAsTheyAre)
 {
     LocaleGuard c(QLocale::c());
     CPropertySpinEditRangeItem half("r", 0, 100, 0.5);
@@ -48,13 +48,22 @@ TEST(RangeRow, RawAndShownValuesConvertOnTheStepGridWithinLimits)
 
     CPropertySpinEditRangeItem limited("r", 10, 20, 1);
     limited.SetValue(3);
-    EXPECT_EQ(limited.Shown(), 10);
+    EXPECT_EQ(Shown(limited), "3 (not in the library)");
+    EXPECT_EQ(Raw(limited), 3) << "the device's own value";
+    EXPECT_FALSE(limited.Spin(1)) << "editing stays within the limits";
     limited.SetValue(250);
-    EXPECT_EQ(limited.Shown(), 20);
-    // min wins when the library gives min above max.
+    EXPECT_EQ(Shown(limited), "250 (not in the library)");
+    limited.SetValue(20);
+    EXPECT_EQ(Shown(limited), "20");
+    ASSERT_TRUE(limited.SetValueFromEditor(QStringLiteral("20.4")));
+    EXPECT_EQ(Shown(limited), "20") << "a typed value within half a step is no device value";
+    CPropertySpinEditRangeItem tenths("r", 0, 0.3, 0.1);
+    tenths.SetValue(3);   // 3 * 0.1 carries rounding dust
+    EXPECT_EQ(Shown(tenths), "0.3");
+    // With min above max nothing is allowed.
     CPropertySpinEditRangeItem inverted("r", 20, 10, 1);
     inverted.SetValue(15);
-    EXPECT_EQ(inverted.Shown(), 20);
+    EXPECT_EQ(Shown(inverted), "15 (not in the library)");
 
     CPropertySpinEditRangeItem shifted("r", -50, 50, 2);
     shifted.SetOffset(-10);
@@ -134,6 +143,11 @@ TEST(PropertyRows, EditAndListRowsTakeOnlyValuesTheyCanHold)
     EXPECT_TRUE(list.SetValueFromEditor(1));
     EXPECT_FALSE(list.SetValue(2));
     EXPECT_EQ(Raw(list), 1);
+    list.ShowOutsideLibrary(9);
+    EXPECT_EQ(Shown(list), "9 (not in the library)");
+    EXPECT_EQ(Raw(list), -1) << "no entry chosen, so nothing to write";
+    EXPECT_TRUE(list.SetValueFromEditor(0));
+    EXPECT_EQ(Shown(list), "off");
 }
 
 TEST(PropertyList, CollapseKeepsTheSelectionOnItsRowAndACommitSurvivesItsHandlerEmptyingTheList)

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 
 #include "common/CSimulatedLink.h"
+#include "common/PatientLimits.h"
 #include "common/WaitFor.h"
 #include "link/CDeviceProtocol.h"
 #include "link/IProtocolHost.h"
@@ -33,7 +35,13 @@ protected:
     {
         ASSERT_TRUE(link.OpenPort(19200));
         link.Sim().ClearFrames();
+        protocol.SetLimits(kPatient);
     }
+
+    // Answers that come may take long on a busy machine; where an exchange
+    // is meant to fail, the short limits keep the test quick.
+    const CDeviceProtocol::Limits kPatient = PatientLimits();
+    static constexpr CDeviceProtocol::Limits kQuick{100, 100, 100, 100};
 
     Bytes LastFrame() const
     {
@@ -81,6 +89,7 @@ TEST_F(DeviceProtocolTest, ReadsAreRetriedThreeTimesAndWritesNever)
     EXPECT_EQ(link.ReceivedFrames().size(), 3U);
 
     link.Sim().ClearFrames();
+    protocol.SetLimits(kQuick);
     link.Sim().CorruptNextAnswers(3);
     EXPECT_FALSE(protocol.LoadCell(65, value));
     EXPECT_EQ(link.ReceivedFrames().size(), 3U);
@@ -100,23 +109,56 @@ TEST_F(DeviceProtocolTest, NoiseBeforeAnAnswerIsToleratedByTheRetry)
     EXPECT_EQ(value, link.Sim().Cell(70));
 }
 
-TEST_F(DeviceProtocolTest, FailedRangeReadLeavesFFAndIsTriedThreeTimes)
+TEST_F(DeviceProtocolTest, FailedRangeReadLeavesTheOutputAsItWasAndIsTriedThreeTimes)
 {
     protocol.SetCapabilities(false, true);
     std::array<uint8_t, 256> cells{};
+    cells.fill(0x5A);
+    protocol.SetLimits(kQuick);
     link.Sim().SetUnplugged(true);
     EXPECT_FALSE(protocol.LoadCells(16, 31, cells.data()));
     EXPECT_EQ(link.ReceivedFrames().size(), 3U);
-    for (int i = 16; i <= 31; ++i)
-        EXPECT_EQ(cells[static_cast<size_t>(i)], 0xFF);
-    EXPECT_EQ(cells[15], 0);
-    EXPECT_EQ(cells[32], 0);
+    for (uint8_t cell : cells)
+        ASSERT_EQ(cell, 0x5A);
+}
+
+TEST_F(DeviceProtocolTest, OnAClosedPortEveryCommandFailsAtOnce)
+{
+    protocol.SetCapabilities(true, true);
+    link.Sim().SetCell(94, 0x24);
+    // Limits far beyond the test's patience: a command that waited them out
+    // would show.
+    protocol.SetLimits({20000, 20000, 20000, 20000});
+    link.Port().Close();
+    QElapsedTimer elapsed;
+    elapsed.start();
+    uint8_t value = 0;
+    std::array<uint8_t, 256> cells{};
+    EXPECT_FALSE(protocol.SendCommand('s', 'e', 't', value, 20000, false));
+    EXPECT_FALSE(protocol.LoadCell(64, value));
+    EXPECT_FALSE(protocol.LoadCells(0, 255, cells.data()));
+    EXPECT_FALSE(protocol.ChangeLinkSpeed(0));
+    EXPECT_FALSE(protocol.ChangeLinkSpeed(115200));
+    EXPECT_LT(elapsed.elapsed(), 10000);
+    EXPECT_FALSE(link.Port().IsOpen()) << "a speed change does not open a closed port";
+    EXPECT_EQ(host.reconnects, 0);
+    EXPECT_TRUE(link.ReceivedFrames().empty());
+}
+
+TEST_F(DeviceProtocolTest, AnAnswerLaterThanTheShortLimitIsRefused)
+{
+    link.Sim().SetExtraAnswerDelayMs(300);
+    EXPECT_TRUE(protocol.Probe()) << "a longer limit waits for it";
+    // The product's limits: an answer a second late counts as none.
+    protocol.SetLimits({});
+    link.Sim().SetExtraAnswerDelayMs(1000);
+    EXPECT_FALSE(protocol.Probe());
 }
 
 TEST_F(DeviceProtocolTest, EveryExchangeStopsTheRefreshTimerAndRestartsOnlyWhenAsked)
 {
     uint8_t value = 0;
-    protocol.SendCommand('s', 'e', 't', value, 200, false);
+    protocol.SendCommand('s', 'e', 't', value, kPatient.shortAnswerMs, false);
     EXPECT_EQ(host.stops, 1);
     EXPECT_EQ(host.restarts, 0);
     protocol.LoadCell(64, value);
@@ -176,7 +218,9 @@ TEST_F(DeviceProtocolTest, HandshakeAlternatesSpeedsUntilTheEscAnswers)
 
     uint32_t attempt = 0;
     CDeviceProtocol::Identity identity;
+    protocol.SetLimits(kQuick);
     EXPECT_EQ(protocol.Handshake(link.PortName(), attempt, identity), CDeviceProtocol::HandshakeResult::NoAnswer);
+    protocol.SetLimits(kPatient);
     EXPECT_EQ(attempt, 1U);
     EXPECT_EQ(link.Port().LinkSpeed(), 19200);
     ASSERT_EQ(protocol.Handshake(link.PortName(), attempt, identity), CDeviceProtocol::HandshakeResult::Answered);

@@ -107,5 +107,5 @@ Bytes Pattern(size_t n, uint8_t seed)
 void MessageSink::customEvent(QEvent* event)
 {
     const auto* message = static_cast<CTorvMessage*>(event);
-    messages.push_back({ event->type(), message->WParam(), message->LParam() });
+    messages.push_back({ event->type(), message->WParam(), message->LParam(), message->Payload() });
 }

@@ -52,6 +52,7 @@ public:
         int type;
         quintptr wParam;
         quintptr lParam;
+        Bytes payload;
     };
     std::vector<Message> messages;
     size_t Count(int type, quintptr wParam) const

@@ -82,12 +82,23 @@ TEST(UploadCollectorNotify, SendsTheBlockCrcHighFirstAndCompletesOnTheAcknowledg
     frame.insert(frame.end(), { static_cast<uint8_t>(crc >> 8), static_cast<uint8_t>(crc & 0xFF) });
     ASSERT_EQ(link.pty.Read(148), frame);
 
+    // Each write is taken in before the next goes out: the reader would
+    // drop a chunk of both together, as longer than the window.
+    const auto takenIn = [&c](const char* tail) {
+        return WaitFor([&] { return c.DumpInline().endsWith(QLatin1String(tail)); });
+    };
     link.pty.Write({ 'M', 'O', 0x9C });  // alone it does not fill the window
+    ASSERT_TRUE(takenIn("3 bytes in pool: 0x4d 0x4f 0x9c\r\n"));
+    Bytes badSum = frame;
+    badSum.insert(badSum.end(), { 'M', 'O', 0x00 });
+    link.pty.Write(badSum);  // the acknowledgement's sum is checked
+    ASSERT_TRUE(takenIn(" 0x4d 0x4f 0x00\r\n"));
     EXPECT_FALSE(link.sink.MoreWithin(0, 100));
     frame.insert(frame.end(), { 'M', 'O', 0x9C });
     link.pty.Write(frame);  // echo and acknowledgement
     ASSERT_TRUE(WaitFor([&] { return link.sink.Count(kByteIn, 1) == 1; }));
     EXPECT_EQ(link.sink.messages[0].lParam, 0u);
+    EXPECT_EQ(link.sink.messages[0].payload, frame);
 }
 
 TEST(UploadBytesCollector, CompletesOnTheFullEchoOfThePageWriteOrTimesOut)
@@ -111,4 +122,33 @@ TEST(UploadBytesCollector, CompletesOnTheFullEchoOfThePageWriteOrTimesOut)
 
     c.SendPage(0x0202, page.data(), 20);
     ASSERT_TRUE(WaitFor([&] { return link.sink.Count(kByteIn, 0) == 1; }));
+}
+
+TEST(NotifyCollectors, TheCompletionMessageCarriesACopyThatLaterBytesDoNotChange)
+{
+    // The reader thread delivers the answer and then more bytes before the
+    // user-interface thread gets to the message: the window has moved on,
+    // the message's payload has not.
+    CSerialPort closedPort;
+    MessageSink sink;
+    CPageBytesCollectorNotify page(closedPort, 264, &sink);
+    CUploadBytesCollector upload(closedPort, 272, &sink);
+
+    const Bytes request { 'M', 'l', 0x05, 0x00, static_cast<uint8_t>('M' + 'l' + 0x05) };
+    const Bytes pageAnswer = BlockAnswer(request, Pattern(264, 7));
+    Bytes echo { 'M', 'u', 0x01, 0x00 };
+    const Bytes data = Pattern(264, 9);
+    echo.insert(echo.end(), data.begin(), data.end());
+    echo.push_back(static_cast<uint8_t>(std::accumulate(echo.begin(), echo.end(), 0u)));
+
+    const Bytes trailing(8, 0xEE);
+    page.AddBytes(pageAnswer.data(), pageAnswer.size());
+    page.AddBytes(trailing.data(), trailing.size());
+    upload.AddBytes(echo.data(), echo.size());
+    upload.AddBytes(trailing.data(), 3);
+
+    ASSERT_TRUE(WaitFor([&] { return sink.Count(kByteIn, 1) == 2; }));
+    EXPECT_EQ(sink.messages[0].payload, Pattern(264, 7));
+    EXPECT_EQ(sink.messages[1].payload, echo);
+    EXPECT_NE(Bytes(page.PageData(), page.PageData() + 264), Pattern(264, 7)) << "the window did move on";
 }

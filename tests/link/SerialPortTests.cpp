@@ -61,32 +61,39 @@ TEST(SerialPort, OpenSetsEveryListedSpeedExactlyWithRaw8N1)
     }
 }
 
-TEST(SerialPort, NegativeBaudKeepsTheFramingAndSetsOnlyTheSpeed)
+TEST(SerialPort, NegativeBaudSetsTheSpeedOnARaw8N1LineToo)
 {
-    PtyPair pty;
-    CSerialPort port;
-    ASSERT_TRUE(port.Open(pty.SlavePath(), 19200));
-    // Mark the line with settings that a raw 8N1 open clears (a
-    // pseudo-terminal forces parity off by itself).
-    termios tio = MasterView(pty);
-    tio.c_cflag |= CSTOPB;
-    tio.c_iflag |= IXOFF;
-    ASSERT_EQ(tcsetattr(pty.Master(), TCSANOW, &tio), 0);
-    const auto marked = [&] {
-        const termios now = MasterView(pty);
-        return (now.c_cflag & CSTOPB) != 0 && (now.c_iflag & IXOFF) != 0;
-    };
-    ASSERT_TRUE(marked());
-
+    // A fresh pseudo-terminal starts cooked (canonical, echo, output
+    // processing), like a serial device nobody has set up yet.
     for (int speed : { 115200, 128000, 9600 }) {
+        PtyPair pty;
+        CSerialPort port;
+        termios tio = MasterView(pty);
+        ASSERT_NE(tio.c_lflag & (ICANON | ECHO), 0u);
+        tio.c_cflag |= CSTOPB;
+        tio.c_iflag |= IXOFF;
+        ASSERT_EQ(tcsetattr(pty.Master(), TCSANOW, &tio), 0);
+
         ASSERT_TRUE(port.Open(pty.SlavePath(), -speed));
         EXPECT_EQ(port.LinkSpeed(), -speed);
         EXPECT_EQ(SlaveSpeed(pty.Master()), static_cast<unsigned>(speed));
-        EXPECT_TRUE(marked()) << speed;
+        tio = MasterView(pty);
+        EXPECT_EQ(tio.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), static_cast<tcflag_t>(CS8)) << speed;
+        EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP), 0u) << speed;
+        EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u) << speed;
+        EXPECT_EQ(tio.c_oflag & OPOST, 0u) << speed;
+
+        // Bytes that a cooked line would swallow or rewrite arrive as sent.
+        CSynchroBytesCollector collector(port);
+        const CurrentCollector current(port, collector);
+        const Bytes frame { 'M', 'r', 'e', '\r', static_cast<uint8_t>('M' + 'r' + 'e' + '\r') };
+        port.SendFrame('r', 'e', '\r');
+        EXPECT_EQ(pty.Read(5), frame);
+        pty.Write(ShortAnswer(frame, 0x03));  // 0x03 would be an interrupt
+        EXPECT_TRUE(collector.Wait(5000)) << speed;
     }
-    EXPECT_EQ(cfgetispeed(&(tio = MasterView(pty))), static_cast<speed_t>(B9600));
-    ASSERT_TRUE(port.Open(pty.SlavePath(), 9600));
-    EXPECT_FALSE(marked());
+    PtyPair pty;
+    CSerialPort port;
 
     // Zero names no speed at all: refused rather than hanging the line up.
     EXPECT_FALSE(port.Open(pty.SlavePath(), 0));

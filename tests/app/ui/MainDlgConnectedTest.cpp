@@ -7,6 +7,7 @@
 
 #include "app/CMainCommands.h"
 #include "app/CMainController.h"
+#include "common/PatientLimits.h"
 #include "app/ui/CHelpView.h"
 #include "app/ui/CMainDlg.h"
 #include "common/CScriptedPrompt.h"
@@ -36,6 +37,7 @@ public:
         m_dlg = std::make_unique<CMainDlg>(settings, std::move(library), m_link.Port(), m_link.ShortCollector(),
                                            m_prompt);
         m_dlg->resize(520, 560);
+        m_dlg->Controller().Protocol().SetLimits(PatientLimits());
         m_dlg->Open();
     }
 
