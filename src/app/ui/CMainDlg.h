@@ -16,6 +16,7 @@
 class CDeviceLibrary;
 class CHelpView;
 class CMainController;
+class CLoggerUi;
 class CPropertyListCtrl;
 class CSerialPort;
 class CSynchroBytesCollector;
@@ -61,6 +62,7 @@ public:
     void SetPortSetupDialog(PortSetupDialog dialog) { m_portSetupDialog = std::move(dialog); }
 
     CMainController& Controller() { return *m_controller; }
+    CLoggerUi& Logger() { return *m_logger; }
     CDeviceLibrary& Library() { return *m_library; }
     CPropertyListCtrl* PropertyList() const { return m_propertyList; }
     CHelpView* HelpView() const { return m_helpView; }
@@ -91,6 +93,7 @@ private:
     void BuildShortcuts();
     QAction* AddCommand(int command, const QString& text, const QKeySequence& shortcut = {},
                         const QString& icon = {});
+    void OnLoggerCommand(int command);
     void ShowPortSetup();
     void ShowAbout();
     void PlaceWindow();
@@ -101,6 +104,7 @@ private:
     std::unique_ptr<CDeviceLibrary> m_library;
     IPrompt& m_prompt;
     std::unique_ptr<CMainController> m_controller;
+    std::unique_ptr<CLoggerUi> m_logger;
 
     std::map<int, QAction*> m_actions;
     QToolBar* m_toolBar = nullptr;
