@@ -15,7 +15,7 @@ class CLogFormulaContext;
 
 // A log channel described by a Channel element of the device library: its
 // formula, compiled once into the formula engine's bytecode, reads the
-// 12-bit slotCount as w0 and w1, the snapshot through cell and cellw, and the
+// 12-bit slots as w0 and w1, the snapshot through cell and cellw, and the
 // shared variables; with a var name its value is stored back for the
 // channels that follow.
 class AnyData : public DataChunkProcessor {

@@ -50,7 +50,7 @@ void ChunkProcessor::EvaluateGroup(const uint8_t* group, std::vector<double>& ou
         if (cursor % 2 == 0) {
             out[i] = channel.Evaluate(p);
         } else {
-            // Odd cursor: shift the slotCount by one so that the copy's even slot
+            // Odd cursor: shift the slots by one so that the copy's even slot
             // is slot k and its odd slot is slot k + 1.
             uint8_t r[3];
             r[0] = static_cast<uint8_t>(p[1] * 16 + p[2] / 16);

@@ -11,7 +11,7 @@
 class CLogFormulaContext;
 
 // The channels of one log in the document order of their Channel elements,
-// and the slot cursor that hands each its consecutive slotCount of a group.
+// and the slot cursor that hands each its consecutive slots of a group.
 class ChunkProcessor {
 public:
     // Empties the variable store and the list, then sets up every untagged

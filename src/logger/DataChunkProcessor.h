@@ -3,7 +3,7 @@
 #include <cstdint>
 
 // One decoded channel of a log: evaluated once per sample group on the
-// three bytes that hold its slotCount (none for a computed channel). Channels
+// three bytes that hold its slots (none for a computed channel). Channels
 // are shared (std::shared_ptr) between the channel list and its users.
 class DataChunkProcessor {
 public:

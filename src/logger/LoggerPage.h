@@ -6,7 +6,7 @@
 
 // The logger's 264-byte memory page: an 8-byte header (log number, sample
 // period in 20 ms units, 16-bit channel mask, four bytes not used here) and
-// 256 bytes of 12-bit sample slotCount packed two to three bytes.
+// 256 bytes of 12-bit sample slots packed two to three bytes.
 namespace LoggerPage {
 constexpr std::size_t kSize = 264;
 constexpr std::size_t kHeaderSize = 8;
@@ -39,16 +39,16 @@ inline int SlotCountOfTag(uint32_t tag)
     return count;
 }
 
-// Bytes of one sample of all slotCount: pairs of slotCount take three bytes.
+// Bytes of one sample of all slots: pairs of slots take three bytes.
 inline std::size_t GroupSize(int slotCount) { return static_cast<std::size_t>((slotCount + 1) / 2) * 3; }
-// Whole groups in the sample area of a page; 0 when there are no slotCount.
+// Whole groups in the sample area of a page; 0 when there are no slots.
 inline std::size_t GroupsPerPage(int slotCount)
 {
     const std::size_t group = GroupSize(slotCount);
     return group == 0 ? 0 : kSampleBytes / group;
 }
 
-// The even and odd 12-bit slotCount of a 3-byte pair.
+// The even and odd 12-bit slots of a 3-byte pair.
 inline int EvenSlot(const uint8_t* pair) { return pair[0] * 16 + pair[1] / 16; }
 inline int OddSlot(const uint8_t* pair) { return (pair[1] % 16) * 256 + pair[2]; }
 }
