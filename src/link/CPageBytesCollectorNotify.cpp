@@ -21,9 +21,11 @@ void CPageBytesCollectorNotify::Reset()
 void CPageBytesCollectorNotify::OnComplete()
 {
     m_timeout->Disarm();
+    // The copy keeps the echoed request in front of the answer, so that the
+    // receiver can tell which page this answer belongs to.
     const auto data = m_window.begin() + 6;
     TorvMessages::Post(m_timeout->Target(), TorvMessages::ByteIn(), 1, reinterpret_cast<quintptr>(&*data),
-                       std::vector<uint8_t>(data, data + static_cast<std::ptrdiff_t>(PageSize())));
+                       std::vector<uint8_t>(m_window.begin(), data + static_cast<std::ptrdiff_t>(PageSize())));
 }
 
 void CPageBytesCollectorNotify::RequestPage(uint16_t page, int limitMs)

@@ -11,7 +11,8 @@ class CSerialPort;
 // and starts the one-shot time-out; the result reaches the target as
 // TORV_BYTEIN, wParam 1 with lParam = the address of the page data (window
 // byte 6) on completion, or wParam 0 and lParam 0 when the time-out expired.
-// The completion message carries a copy of the page data as its payload;
+// The completion message carries a copy of the echoed request, the answer's
+// 'M' and the page data (window bytes 0 to 5 + page size) as its payload;
 // read that, not the window, which the reader thread keeps shifting while
 // bytes arrive.
 // Create, reset and destroy it on the user-interface thread.

@@ -24,6 +24,7 @@
 #include "library/ui/CAboutDlg.h"
 #include "link/CSerialPort.h"
 #include "link/ui/CComPortSetupDlg.h"
+#include "logger/ui/CLoggerUi.h"
 
 namespace {
 constexpr int kStateIconSize = 16;
@@ -74,6 +75,7 @@ CMainDlg::CMainDlg(const CTorvSettings& settings, std::unique_ptr<CDeviceLibrary
     m_controller->SetPortName(m_settings.port);
     m_controller->SetSaveFolder(m_settings.saveFolder);
     m_propertyList->SetList(&m_controller->List());
+    m_logger = std::make_unique<CLoggerUi>(m_controller->Session(), *m_controller, m_prompt, this);
 
     setMinimumSize(MinimumClientSize());
     resize(MinimumClientSize());
@@ -234,9 +236,33 @@ void CMainDlg::OnCommand(int command)
     case MainCommand::FirmwareUpdate:
         ShowFirmwareDialog();
         return;
+    case MainCommand::Logs:
+    case MainCommand::WriteLoggerImage:
+    case MainCommand::EraseLogger:
+    case MainCommand::EraseLoggerDialog:
+        OnLoggerCommand(command);
+        return;
     default:
         m_controller->HandleCommand(command);
         return;
+    }
+}
+
+void CMainDlg::OnLoggerCommand(int command)
+{
+    if (!m_controller->IsCommandAvailable(command))
+        return;
+    switch (command) {
+    case MainCommand::Logs:
+        m_logger->DownloadAndShow();
+        break;
+    case MainCommand::WriteLoggerImage:
+        m_logger->WriteImage(m_controller->SaveFolder());
+        break;
+    default:
+        m_logger->Erase(command == MainCommand::EraseLoggerDialog);
+        SetButtonEnabled(MainCommand::EraseLoggerDialog, false);
+        break;
     }
 }
 

@@ -19,6 +19,7 @@ class CElidedLabel;
 class CFirmwareSelectDlg;
 class CHelpView;
 class CMainController;
+class CLoggerUi;
 class CPropertyListCtrl;
 class CSerialPort;
 class CSynchroBytesCollector;
@@ -74,6 +75,7 @@ public:
     void SetFrameMargins(FrameMargins margins) { m_frameMargins = std::move(margins); }
 
     CMainController& Controller() { return *m_controller; }
+    CLoggerUi& Logger() { return *m_logger; }
     CDeviceLibrary& Library() { return *m_library; }
     CPropertyListCtrl* PropertyList() const { return m_propertyList; }
     // The firmware dialog while it is open.
@@ -108,6 +110,7 @@ private:
     void BuildShortcuts();
     QAction* AddCommand(int command, const QString& text, const QKeySequence& shortcut = {},
                         const QString& icon = {});
+    void OnLoggerCommand(int command);
     void ShowPortSetup();
     void ShowAbout();
     void ShowFirmwareDialog();
@@ -121,6 +124,7 @@ private:
     IPrompt& m_prompt;
     CSerialPort& m_port;
     std::unique_ptr<CMainController> m_controller;
+    std::unique_ptr<CLoggerUi> m_logger;
 
     std::map<int, QAction*> m_actions;
     QToolBar* m_toolBar = nullptr;

@@ -1,0 +1,21 @@
+#pragma once
+
+class CDeviceSession;
+
+// Raises the link to the fastest speed both sides support for the length
+// of a transfer and returns to the previous speed afterwards.
+class CLinkSpeedBoost {
+public:
+    explicit CLinkSpeedBoost(CDeviceSession& session);
+    ~CLinkSpeedBoost();
+    CLinkSpeedBoost(const CLinkSpeedBoost&) = delete;
+    CLinkSpeedBoost& operator=(const CLinkSpeedBoost&) = delete;
+
+    bool Switched() const { return m_switched; }
+
+private:
+    CDeviceSession& m_session;
+    int m_previousBaud = 0;
+    int m_previousStored = 0;
+    bool m_switched = false;
+};

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "logger/AnyData.h"
+
+#include <QStringList>
+#include <pugixml.hpp>
+
+#include <memory>
+#include <vector>
+
+class CLogFormulaContext;
+
+// The channels of one log in the document order of their Channel elements,
+// and the slot cursor that hands each its consecutive slots of a group.
+class ChunkProcessor {
+public:
+    // Empties the variable store and the list, then sets up every untagged
+    // channel and every tagged one whose tag the mask holds completely.
+    // Returns the slot total. Channels whose formula fails are dropped; the
+    // message for each (as the user is to read it) is in SetupMessages.
+    int Setup(const pugi::xml_node& logger, uint16_t mask, CLogFormulaContext& context);
+
+    // Evaluates every channel on one group; out receives one value per
+    // channel.
+    void EvaluateGroup(const uint8_t* group, std::vector<double>& out);
+
+    const std::vector<std::shared_ptr<AnyData>>& Channels() const { return m_channels; }
+    int SlotTotal() const { return m_slots; }
+    const QStringList& SetupMessages() const { return m_messages; }
+
+    // The message shown for a channel that could not be set up.
+    static QString SetupMessage(const AnyData::SetupError& error);
+
+private:
+    std::vector<std::shared_ptr<AnyData>> m_channels;
+    QStringList m_messages;
+    int m_slots = 0;
+};

@@ -1,0 +1,3 @@
+#include "logger/LoggerLog.h"
+
+Q_LOGGING_CATEGORY(lcLogger, "torv.logger")

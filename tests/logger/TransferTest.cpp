@@ -1,0 +1,255 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "LoggerTestSupport.h"
+#include "logger/CEraseSequence.h"
+#include "logger/CLinkSpeedBoost.h"
+#include "logger/CLogDownload.h"
+#include "logger/CLogImageWriter.h"
+#include "logger/CLoggerCommands.h"
+#include "logger/CLoggerTransfer.h"
+
+using namespace LoggerTest;
+
+namespace {
+
+[[maybe_unused]] const bool kApp = TestApplication<QCoreApplication>::Register();
+
+pugi::xml_node SampleLogger(CDeviceLibrary& library)
+{
+    library.Load(QStringLiteral(TORV_SOURCE_DIR "/src/resources/Brisko.esc"));
+    return library.FindLogger(3, 2, 0);
+}
+
+// Feeds pages to a download as if they arrived one by one.
+CLogDownload Feed(const std::vector<Bytes>& pages, uint32_t pageCount, pugi::xml_node logger)
+{
+    CLogDownload download(pageCount, logger);
+    download.Start();
+    for (const Bytes& page : pages) {
+        if (!download.OnPage(page.data(), page.size()))
+            break;
+    }
+    return download;
+}
+
+TEST(LogDownloadTest, SplitsLogsAndComputesTheirDurations)
+{
+    CDeviceLibrary library;
+    const pugi::xml_node logger = SampleLogger(library);
+    // Log 4 of one page, two runs of log 7 in a row (one log), log 2 with
+    // mask 0x0F (G = 6, 42 samples a page) at 50 samples a second, then
+    // the erased end.
+    const CLogDownload download = Feed({Page(4, 5, 0x7F), Page(7, 5, 0x45), Page(7, 5, 0x45), Page(7, 5, 0x45),
+                                        Page(2, 1, 0x0F), Page(2, 1, 0x0F), Page(2, 1, 0x0F), Erased(), Page(9, 1, 1)},
+                                       100, logger);
+    EXPECT_EQ(download.CurrentState(), CLogDownload::State::Complete);
+    EXPECT_EQ(download.PagesReceived(), 7u);
+    ASSERT_EQ(download.Logs().size(), 3u);
+    const LogEntry& one = download.Logs()[0];
+    EXPECT_EQ(one.DurationText(), "   0.00 sec");
+    EXPECT_EQ(one.ContentText(), "Throttle, RPM, Voltage, Current, Capacity, Temperature");
+    const LogEntry& seven = download.Logs()[1];
+    EXPECT_EQ(seven.firstPage, 1);
+    EXPECT_EQ(seven.lastPage, 3);
+    EXPECT_EQ(seven.ContentText(), "Throttle, Voltage, Temperature");
+    // 3 slots: G = 6, 42 samples a page, 2 × 42 × 5 / 50 seconds.
+    EXPECT_DOUBLE_EQ(seven.duration, 8.4);
+    EXPECT_EQ(download.Logs()[2].DurationText(), "   1.68 sec");  // 2 × 42 / 50
+    EXPECT_EQ(download.StatusText(), "7 transfered");
+}
+
+TEST(LogDownloadTest, ErasedFirstPageGivesNoLogsAndNothingToDisplay)
+{
+    CDeviceLibrary library;
+    const CLogDownload download = Feed({Erased()}, 2048, SampleLogger(library));
+    EXPECT_EQ(download.CurrentState(), CLogDownload::State::Complete);
+    EXPECT_TRUE(download.Logs().empty());
+}
+
+TEST(LogDownloadTest, DisplayHandsOnThePagesOfTheChosenRowsInListOrder)
+{
+    CDeviceLibrary library;
+    const pugi::xml_node logger = SampleLogger(library);
+    std::vector<Bytes> pages = {Page(1, 5, 1, 0x11), Page(2, 5, 1, 0x21), Page(2, 5, 1, 0x22),
+                                Page(3, 5, 1, 0x31), Page(4, 5, 1, 0x41), Page(4, 5, 1, 0x42),
+                                Page(4, 5, 1, 0x43), Page(5, 5, 0x100, 0x51)};
+    CLogDownload download = Feed(pages, static_cast<uint32_t>(pages.size()), logger);
+    ASSERT_EQ(download.Logs().size(), 5u);
+    for (bool shift : {false, true}) {
+        const LogSelection chosen = download.Select({3, 1}, Bytes(128, 9), shift);
+        EXPECT_EQ(chosen.workbook, shift);
+        EXPECT_EQ(chosen.pageCount, 5u);
+        EXPECT_EQ(chosen.pages, Concat({pages[1], pages[2], pages[4], pages[5], pages[6]}));
+        ASSERT_EQ(chosen.logs.size(), 2u);
+        EXPECT_EQ(chosen.logs[1].firstPage, 2);
+        EXPECT_EQ(chosen.logs[1].lastPage, 4);
+        EXPECT_EQ(chosen.snapshot.size(), 128u);
+        EXPECT_EQ(chosen.logger, logger);
+    }
+    EXPECT_TRUE(download.Logs()[1].selected);
+    EXPECT_FALSE(download.Logs()[0].selected);
+    // A log recording nothing the library describes is listed but refused.
+    const LogSelection refused = download.Select({4}, {}, false);
+    EXPECT_EQ(refused.pageCount, 0u);
+    EXPECT_EQ(refused.refused.size(), 1);
+}
+
+TEST(LogDownloadTest, StoppingKeepsTheCompleteLogsOnly)
+{
+    CDeviceLibrary library;
+    CLogDownload download = Feed({Page(1, 5, 1), Page(2, 5, 1), Page(2, 5, 1)}, 10, SampleLogger(library));
+    EXPECT_TRUE(download.Running());
+    download.Stop();
+    ASSERT_EQ(download.Logs().size(), 1u);
+    EXPECT_EQ(download.Logs()[0].number, 1);
+    EXPECT_EQ(download.Select({0}, {}, false).pageCount, 1u);
+}
+
+TEST(EraseSequenceTest, BlockRequestsEndAtZero)
+{
+    struct Case {
+        uint32_t pages;
+        std::vector<uint16_t> requests;
+    };
+    const std::vector<Case> cases = {
+        {2048, {1792, 1536, 1280, 1024, 768, 512, 256, 0}},
+        {5, {0}},
+        {2050, {1794, 1538, 1282, 1026, 770, 514, 258, 0}},
+    };
+    for (const Case& c : cases) {
+        CEraseSequence erase(c.pages);
+        std::vector<uint16_t> sent = {erase.Start()};
+        EXPECT_EQ(erase.Position(), 8);
+        while (const std::optional<uint16_t> next = erase.OnEcho())
+            sent.push_back(*next);
+        EXPECT_EQ(sent, c.requests) << c.pages;
+        EXPECT_TRUE(erase.Done());
+        EXPECT_EQ(erase.Position(), 0);
+    }
+}
+
+class LoggerOnSimTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(esc.connected); }
+    CSimulatedLink& Link() { return *esc.link; }
+
+    std::vector<Bytes> FramesOf(uint8_t letter)
+    {
+        std::vector<Bytes> frames;
+        for (const Bytes& frame : Link().ReceivedFrames())
+            if (frame.size() >= 5 && frame[1] == letter)
+                frames.push_back(frame);
+        return frames;
+    }
+
+    ConnectedEsc esc;
+};
+
+TEST_F(LoggerOnSimTest, PlanTakesSnapshotAndPageCountFromCellsOrMemBlocks)
+{
+    ASSERT_TRUE(CLoggerCommands::CanDownload(*esc.session));
+    CLoggerCommands::DownloadPlan plan = CLoggerCommands::PlanDownload(*esc.session);
+    EXPECT_EQ(plan.pageCount, 38u);  // the three generated logs, from cells 129/130
+    EXPECT_EQ(plan.snapshot.size(), 128u);
+    EXPECT_EQ(plan.snapshot[72], Link().Sim().Cell(72));
+    EXPECT_EQ(plan.pageTimeoutMs, 300);
+    // Without cell 130 the library's mem_blocks counts.
+    Link().Sim().SetUnplugged(true);
+    esc.session->Image().InvalidateCell(130);
+    plan = CLoggerCommands::PlanDownload(*esc.session);
+    EXPECT_EQ(plan.pageCount, 2048u);
+    Link().Sim().SetUnplugged(false);
+}
+
+TEST_F(LoggerOnSimTest, DownloadReadsEveryPageAndResumesAfterUnplugging)
+{
+    CLoggerCommands::DownloadPlan plan = CLoggerCommands::PlanDownload(*esc.session);
+    CLogDownload download(plan.pageCount, plan.logger);
+    CLoggerTransfer transfer(Link().Port(), &esc.prompt);
+    Link().Sim().ClearFrames();
+    // Unplug the ESC once a few pages are in, plug it in again after some
+    // unanswered requests.
+    bool unplugged = false;
+    QObject::connect(&transfer, &CLoggerTransfer::Progress, [&] {
+        if (!unplugged && download.PagesReceived() == 5) {
+            unplugged = true;
+            Link().Sim().SetUnplugged(true);
+        } else if (unplugged && download.Faults() == 2) {
+            Link().Sim().SetUnplugged(false);
+        }
+    });
+    ASSERT_TRUE(transfer.StartDownload(download, 100));
+    ASSERT_TRUE(transfer.Wait());
+    EXPECT_GE(download.Faults(), 2u);
+    EXPECT_GE(esc.prompt.Beeps(), 2);
+    const Bytes memory = Link().Sim().LoggerMemory();
+    EXPECT_EQ(download.Pages(), Bytes(memory.begin(), memory.begin() + 38 * 264));
+    ASSERT_EQ(download.Logs().size(), 3u);
+    EXPECT_EQ(download.Logs()[1].firstPage, 20);
+    EXPECT_EQ(download.Logs()[2].lastPage, 37);
+    // Every page was asked for in order; only the unanswered one again.
+    std::vector<int> asked;
+    for (const Bytes& frame : FramesOf('l'))
+        if (asked.empty() || asked.back() != frame[2] + 256 * frame[3])
+            asked.push_back(frame[2] + 256 * frame[3]);
+    ASSERT_EQ(asked.size(), 38u);
+    for (int i = 0; i < 38; ++i)
+        EXPECT_EQ(asked[static_cast<std::size_t>(i)], i);
+}
+
+TEST_F(LoggerOnSimTest, ImageOfAThousandBytesIsWrittenAsFourPagesPaddedWithErasedBytes)
+{
+    Bytes image(1000);
+    for (std::size_t i = 0; i < image.size(); ++i)
+        image[i] = static_cast<uint8_t>(i * 7 + 1);
+    CLogImageWriter writer(image);
+    EXPECT_EQ(writer.ProgressRange(), 3u);
+    EXPECT_EQ(writer.PageTotal(), 4u);
+    EXPECT_EQ(writer.StatusText(0), "0.00     cps, 0 transfered");
+    CLoggerTransfer transfer(Link().Port(), &esc.prompt);
+    ASSERT_TRUE(transfer.StartImageWrite(writer, CLogImageWriter::kReplyLimitMs));
+    ASSERT_TRUE(transfer.Wait());
+    EXPECT_EQ(FramesOf('u').size(), 4u);
+    const Bytes memory = Link().Sim().LoggerMemory();
+    EXPECT_EQ(Bytes(memory.begin(), memory.begin() + 1000), image);
+    EXPECT_EQ(Bytes(memory.begin() + 1000, memory.begin() + 4 * 264), Bytes(56, 0xFF));
+    EXPECT_TRUE(writer.StatusText(1000).endsWith("cps, 1056 transfered"));
+}
+
+TEST_F(LoggerOnSimTest, BlockEraseAndOneShotEraseClearTheLogger)
+{
+    CEraseSequence erase(2048);
+    CLoggerTransfer transfer(Link().Port());
+    Link().Sim().ClearFrames();
+    ASSERT_TRUE(transfer.StartErase(erase));
+    ASSERT_TRUE(transfer.Wait());
+    const std::vector<Bytes> frames = FramesOf('E');
+    ASSERT_EQ(frames.size(), 8u);
+    EXPECT_EQ(frames.back()[2] + 256 * frames.back()[3], 0);
+    EXPECT_EQ(Link().Sim().Cell(128), 0);
+
+    Link().Sim().SetLoggerMemory(Page(1, 5, 1));
+    EXPECT_EQ(Link().Sim().Cell(128), 1);
+    EXPECT_TRUE(CLoggerCommands::EraseAll(*esc.session));
+    EXPECT_EQ(Link().Sim().Cell(128), 0);
+}
+
+TEST(LinkSpeedBoostTest, RaisesTheLinkForATransferAndReturnsAfterwards)
+{
+    ConnectedEsc esc;
+    ASSERT_TRUE(esc.connected);
+    EXPECT_EQ(esc.link->Port().LinkSpeed(), 19200);
+    {
+        CLinkSpeedBoost boost(*esc.session);
+        EXPECT_TRUE(boost.Switched());
+        EXPECT_EQ(esc.link->Port().LinkSpeed(), 460800);
+        EXPECT_TRUE(WaitFor([&] { return esc.link->Sim().DeviceBaud() == 460800; }));
+    }
+    EXPECT_EQ(esc.link->Port().LinkSpeed(), 19200);
+    EXPECT_TRUE(WaitFor([&] { return esc.link->Sim().DeviceBaud() == 19200; }));
+    EXPECT_EQ(esc.session->Protocol().StoredLinkSpeed(), 19200);
+}
+
+} // namespace

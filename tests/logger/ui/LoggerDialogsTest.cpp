@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include "../LoggerTestSupport.h"
+#include "logger/CLoggerCommands.h"
+#include "logger/CLoggerTransfer.h"
+#include "logger/ui/CEraseMemDlg.h"
+#include "logger/ui/CLogLinkDlg.h"
+#include "logger/ui/CLoggerUi.h"
+
+using namespace LoggerTest;
+
+namespace {
+
+[[maybe_unused]] const bool kApp = TestApplication<QApplication>::Register();
+
+class LoggerDialogsTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(esc.connected); }
+
+    std::vector<Bytes> FramesOf(uint8_t letter)
+    {
+        std::vector<Bytes> frames;
+        for (const Bytes& frame : esc.link->ReceivedFrames())
+            if (frame.size() >= 5 && frame[1] == letter)
+                frames.push_back(frame);
+        return frames;
+    }
+
+    ConnectedEsc esc;
+};
+
+TEST_F(LoggerDialogsTest, LogLinkListsTheLogsAndDisplaysTheChosenRows)
+{
+    CLoggerCommands::DownloadPlan plan = CLoggerCommands::PlanDownload(*esc.session);
+    CLogDownload download(plan.pageCount, plan.logger);
+    CLoggerTransfer transfer(esc.link->Port(), &esc.prompt);
+    for (bool shift : {false, true}) {
+        CLogLinkDlg dialog(download, transfer, plan.pageTimeoutMs, plan.snapshot);
+        dialog.SetShiftState([shift] { return shift; });
+        dialog.show();
+        auto* list = dialog.findChild<QTreeWidget*>("logList");
+        auto* display = dialog.findChild<QPushButton*>("display");
+        ASSERT_TRUE(WaitFor([&] { return download.CurrentState() == CLogDownload::State::Complete; }));
+        ASSERT_EQ(list->topLevelItemCount(), 3);
+        EXPECT_EQ(list->topLevelItem(0)->text(1), "  39.90 sec");  // 19 × 21 × 5 / 50
+        EXPECT_EQ(list->topLevelItem(2)->text(2), "Throttle, Voltage, Temperature");
+        EXPECT_EQ(dialog.findChild<QLabel*>("status")->text(), "38 transfered");
+        EXPECT_EQ(dialog.findChild<QProgressBar*>("progress")->value(), 38);
+        EXPECT_FALSE(display->isEnabled());
+        list->topLevelItem(0)->setSelected(true);
+        list->topLevelItem(2)->setSelected(true);
+        EXPECT_TRUE(display->isEnabled());
+        display->click();
+        EXPECT_EQ(dialog.result(), shift ? CLogLinkDlg::ResultDisplayShift : CLogLinkDlg::ResultDisplay);
+        EXPECT_EQ(dialog.Selection().pageCount, 26u);
+        EXPECT_EQ(dialog.Selection().snapshot, plan.snapshot);
+    }
+}
+
+TEST_F(LoggerDialogsTest, CommandRaisesTheSpeedStopsTheRefreshAndHandsTheLogsOn)
+{
+    CLoggerUi ui(*esc.session, esc.host, esc.prompt, nullptr);
+    std::optional<LogSelection> shown;
+    ui.SetDisplay([&](const LogSelection& selection) { shown = selection; });
+    int speedDuringDialog = 0;
+    ui.SetDialogHook([&](QDialog& dialog) {
+        auto* log = qobject_cast<CLogLinkDlg*>(&dialog);
+        ASSERT_NE(log, nullptr);
+        speedDuringDialog = esc.link->Port().LinkSpeed();
+        QTimer::singleShot(0, log, [log] {
+            auto* list = log->findChild<QTreeWidget*>("logList");
+            WaitFor([list] { return list->topLevelItemCount() == 3; });
+            list->topLevelItem(1)->setSelected(true);
+            log->OnDisplay();
+        });
+    });
+    const int stops = esc.host.stops;
+    EXPECT_TRUE(ui.DownloadAndShow());
+    EXPECT_EQ(speedDuringDialog, 460800);
+    EXPECT_EQ(esc.link->Port().LinkSpeed(), 19200);
+    EXPECT_GT(esc.host.stops, stops);
+    EXPECT_GE(esc.host.restarts, 1);
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(shown->pageCount, 12u);
+    EXPECT_EQ(shown->logs.at(0).number, 2);
+    EXPECT_TRUE(shown->logger);
+}
+
+TEST_F(LoggerDialogsTest, EraseDialogConfirmsOrErasesBlockByBlock)
+{
+    CLoggerTransfer transfer(esc.link->Port());
+    {
+        CEraseMemDlg confirm(0, &transfer);
+        EXPECT_FALSE(confirm.findChild<QProgressBar*>("progress")->isVisibleTo(&confirm));
+        confirm.OnErase();
+        EXPECT_EQ(confirm.result(), CEraseMemDlg::ResultErase);
+    }
+    esc.link->Sim().ClearFrames();
+    CEraseMemDlg blocks(2048, &transfer);
+    blocks.show();
+    blocks.findChild<QPushButton*>("erase")->click();
+    EXPECT_FALSE(blocks.findChild<QPushButton*>("erase")->isEnabled());
+    ASSERT_TRUE(WaitFor([&] { return blocks.result() == CEraseMemDlg::ResultCancel; }, 10000));
+    EXPECT_EQ(FramesOf('E').size(), 8u);
+    EXPECT_EQ(blocks.findChild<QProgressBar*>("progress")->value(), 0);
+    EXPECT_EQ(esc.link->Sim().Cell(128), 0);
+}
+
+TEST_F(LoggerDialogsTest, ImageFileThatCannotBeOpenedIsReported)
+{
+    CLoggerUi ui(*esc.session, esc.host, esc.prompt, nullptr);
+    QTemporaryDir dir;
+    esc.prompt.AnswerOpenFile(dir.filePath("missing.img"));
+    esc.prompt.AnswerMessage(IPrompt::Answer::Ok);
+    ui.WriteImage(dir.path());
+    ASSERT_EQ(esc.prompt.Messages().size(), 1u);
+    EXPECT_EQ(esc.prompt.Messages()[0].text, "Unable to open file");
+    EXPECT_TRUE(FramesOf('u').empty());
+}
+
+} // namespace
