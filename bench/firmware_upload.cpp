@@ -9,11 +9,11 @@
 //
 //  FirmwareUpload/<pages>  (the full 455 pages takes about 36 s a run)
 #include "CEscSimulator.h"
+#include "common/CCountingHost.h"
 #include "firmware/CFirmwareUploader.h"
 #include "link/CDeviceProtocol.h"
 #include "link/CSerialPort.h"
 #include "link/CSynchroBytesCollector.h"
-#include "link/IProtocolHost.h"
 
 #include <benchmark/benchmark.h>
 
@@ -25,12 +25,6 @@
 
 namespace {
 
-class NoTimers : public IProtocolHost {
-public:
-    void StopRefreshTimer() override {}
-    void RestartRefreshTimer() override {}
-    void ReconnectWithRestart() override {}
-};
 
 void FirmwareUpload(benchmark::State& state)
 {
@@ -44,7 +38,7 @@ void FirmwareUpload(benchmark::State& state)
     }
     CSerialPort port;
     CSynchroBytesCollector shortCollector(port);
-    NoTimers host;
+    CCountingHost host;
     CDeviceProtocol protocol(port, shortCollector, host);
     if (!port.Open(QString::fromStdString(sim.DevicePath()), 19200)) {
         state.SkipWithError("the port did not open");

@@ -12,10 +12,10 @@
 // The full memory is 2048 pages; at 115200 baud that alone is about 50 s,
 // so the default runs read a part of it. TORV_BENCH_FULL_MEMORY=1 reads all.
 #include "CEscSimulator.h"
+#include "common/CCountingHost.h"
 #include "link/CDeviceProtocol.h"
 #include "link/CSerialPort.h"
 #include "link/CSynchroBytesCollector.h"
-#include "link/IProtocolHost.h"
 #include "logger/CLogDownload.h"
 #include "logger/CLoggerTransfer.h"
 #include "logger/LoggerPage.h"
@@ -30,12 +30,6 @@
 
 namespace {
 
-class NoHost : public IProtocolHost {
-public:
-    void StopRefreshTimer() override {}
-    void RestartRefreshTimer() override {}
-    void ReconnectWithRestart() override {}
-};
 
 QCoreApplication& App()
 {
@@ -72,7 +66,7 @@ void LoggerDownload(benchmark::State& state)
 
     CSerialPort port;
     CSynchroBytesCollector shortCollector(port);
-    NoHost host;
+    CCountingHost host;
     CDeviceProtocol protocol(port, shortCollector, host);
     if (!port.Open(QString::fromStdString(sim.DevicePath()), 19200) || !protocol.ChangeLinkSpeed(baud) ||
         port.LinkSpeed() != baud) {

@@ -1,4 +1,5 @@
 #include "firmware/CFirmwareUploader.h"
+#include "common/CCountingHost.h"
 
 #include <QCoreApplication>
 
@@ -9,19 +10,12 @@
 #include "common/WaitFor.h"
 #include "firmware/FirmwareTestSupport.h"
 #include "link/CDeviceProtocol.h"
-#include "link/IProtocolHost.h"
 
 namespace {
 
 [[maybe_unused]] const bool kQtApplication = TestApplication<QCoreApplication>::Register();
 constexpr int kDeadlineMs = 20000;
 
-class NoTimers : public IProtocolHost {
-public:
-    void StopRefreshTimer() override {}
-    void RestartRefreshTimer() override {}
-    void ReconnectWithRestart() override {}
-};
 
 class FirmwareUploaderTest : public ::testing::Test {
 protected:
@@ -40,7 +34,7 @@ protected:
     bool Ended() const { return m_finished || !m_failure.isEmpty(); }
 
     CSimulatedLink m_link;
-    NoTimers m_host;
+    CCountingHost m_host;
     CDeviceProtocol m_protocol;
     CFirmwareUploader m_uploader;
     std::vector<int> m_progress;

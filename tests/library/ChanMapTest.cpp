@@ -1,9 +1,9 @@
 #include "LibraryTestSupport.h"
+#include "common/CCountingHost.h"
 
 #include "common/CSimulatedLink.h"
 #include "common/PatientLimits.h"
 #include "link/CDeviceProtocol.h"
-#include "link/IProtocolHost.h"
 
 using Call = TableDevice::Call;
 
@@ -58,12 +58,6 @@ TEST(ChanMap, BulkModeLoadsEveryCellInOneRangeReadAndReloadsItWholeWhenABitIsCle
 
 namespace {
 
-class NoHost : public IProtocolHost {
-public:
-    void StopRefreshTimer() override {}
-    void RestartRefreshTimer() override {}
-    void ReconnectWithRestart() override {}
-};
 
 }
 
@@ -74,7 +68,7 @@ TEST(ChanMap, AFailedRangeReadKeepsTheLoadedCellsAsTheDeviceReportedThem)
         SCOPED_TRACE(fault == Fault::Unplugged ? "unplugged" : "corrupt answers");
         CSimulatedLink link;
         ASSERT_TRUE(link.OpenPort(19200));
-        NoHost host;
+        CCountingHost host;
         CDeviceProtocol protocol(link.Port(), link.ShortCollector(), host);
         protocol.SetCapabilities(false, true);
         CDeviceProtocol::Limits limits = PatientLimits();

@@ -4,25 +4,15 @@
 #include <QElapsedTimer>
 
 #include "common/CSimulatedLink.h"
+#include "common/CCountingHost.h"
 #include "common/PatientLimits.h"
 #include "common/WaitFor.h"
 #include "link/CDeviceProtocol.h"
-#include "link/IProtocolHost.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// Counts what the protocol asks of its window.
-class RecordingHost : public IProtocolHost {
-public:
-    void StopRefreshTimer() override { ++stops; }
-    void RestartRefreshTimer() override { ++restarts; }
-    void ReconnectWithRestart() override { ++reconnects; }
-    int stops = 0;
-    int restarts = 0;
-    int reconnects = 0;
-};
 
 class DeviceProtocolTest : public ::testing::Test {
 protected:
@@ -50,7 +40,7 @@ protected:
     }
 
     CSimulatedLink link;
-    RecordingHost host;
+    CCountingHost host;
     CDeviceProtocol protocol;
 };
 

@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "common/CScriptedPrompt.h"
+#include "common/CCountingHost.h"
 #include "common/CSimulatedLink.h"
 #include "common/TestApplication.h"
 #include "common/WaitFor.h"
 #include "library/CDeviceLibrary.h"
 #include "library/CDeviceSession.h"
-#include "link/IProtocolHost.h"
 #include "logger/LoggerPage.h"
 
 namespace LoggerTest {
@@ -40,16 +40,6 @@ inline Bytes Concat(const std::vector<Bytes>& pages)
     return all;
 }
 
-// Counts what the session asks of its window.
-class CountingHost : public IProtocolHost {
-public:
-    void StopRefreshTimer() override { ++stops; }
-    void RestartRefreshTimer() override { ++restarts; }
-    void ReconnectWithRestart() override { ++reconnects; }
-    int stops = 0;
-    int restarts = 0;
-    int reconnects = 0;
-};
 
 // The simulated full ESC, connected and identified through a device session
 // with the sample device library.
@@ -76,7 +66,7 @@ public:
     }
 
     CScriptedPrompt prompt;
-    CountingHost host;
+    CCountingHost host;
     CDeviceLibrary library;
     std::unique_ptr<CSimulatedLink> link;
     std::unique_ptr<CDeviceSession> session;
