@@ -23,8 +23,10 @@ class CFirmwareUploader : public QObject {
 public:
     static constexpr int kPageSize = 144;
     // A 148-byte frame takes 77 ms at 19200 baud; the answer follows within
-    // a few milliseconds. 500 ms leaves room for a slow adapter.
-    static constexpr int kPageTimeoutMs = 500;
+    // a few milliseconds. The frames carry no page number, so a page sent
+    // again after an acknowledgement that was only late would be written
+    // twice: the time-out leaves a slow adapter or a busy machine ample room.
+    static constexpr int kPageTimeoutMs = 1000;
     static constexpr int kMaxResends = 10;
     static constexpr int kFinalPauseMs = 200;
 

@@ -1,5 +1,7 @@
 #include "link/CDeviceProtocol.h"
 
+#include <QtGlobal>
+
 #include <algorithm>
 #include <vector>
 
@@ -33,8 +35,22 @@ const std::array<CDeviceProtocol::SpeedEntry, 8>& CDeviceProtocol::SpeedTable()
     return table;
 }
 
+CDeviceProtocol::Limits CDeviceProtocol::Limits::FromEnvironment()
+{
+    Limits limits;
+    bool ok = false;
+    const int factor = qEnvironmentVariableIntValue("TORV_LIMIT_FACTOR", &ok);
+    if (!ok || factor < 1 || factor > 50)
+        return limits;
+    limits.shortAnswerMs *= factor;
+    limits.leaveMs *= factor;
+    limits.speedChangeMs *= factor;
+    limits.rangeReadMs *= factor;
+    return limits;
+}
+
 CDeviceProtocol::CDeviceProtocol(CSerialPort& port, CSynchroBytesCollector& shortCollector, IProtocolHost& host)
-    : m_port(port), m_short(shortCollector), m_host(host)
+    : m_port(port), m_short(shortCollector), m_host(host), m_limits(Limits::FromEnvironment())
 {
 }
 

@@ -29,6 +29,12 @@ public:
         int leaveMs = 100;         // the speed reset when leaving the link
         int speedChangeMs = 400;   // the 'S','P' of a speed upgrade
         int rangeReadMs = 200;     // one attempt of a range read
+
+        // The product's limits, each multiplied by the whole number in the
+        // environment variable TORV_LIMIT_FACTOR (1 to 50) when it is set:
+        // a slow adapter, a virtual machine or a busy test machine may need
+        // more time than the ESC itself.
+        static Limits FromEnvironment();
     };
 
     // The speed table: baud and one-bit code, index 0 to 7.

@@ -34,6 +34,7 @@ TEST(ProgramSignal, TerminationSignalsLeaveTheEscAt19200AndWriteTheSettings)
         QProcess torv;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("TORV_LIMIT_FACTOR"), QStringLiteral("5"));
         torv.setProcessEnvironment(env);
         torv.start(program, {});
         ASSERT_TRUE(torv.waitForStarted());

@@ -3,6 +3,7 @@
 #include "app/CMainController.h"
 #include "common/CRecordingView.h"
 #include "common/CScriptedPrompt.h"
+#include "common/PatientLimits.h"
 #include "common/CSimulatedLink.h"
 #include "common/WaitFor.h"
 #include "library/CDeviceLibrary.h"
@@ -25,6 +26,7 @@ TEST(FirmwareCommand, FasterLinksComeDownTo19200BeforeTheDialogOthersStay)
         CRecordingView view;
         CMainController controller(link.Port(), link.ShortCollector(), library, prompt, view);
         controller.SetPortName(link.PortName());
+        controller.Protocol().SetLimits(PatientLimits());
         controller.Open();
         ASSERT_TRUE(WaitFor([&] { return view.linkState == IMainView::LinkConnected; }, 10000));
 

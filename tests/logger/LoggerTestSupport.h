@@ -11,6 +11,7 @@
 #include "common/TestApplication.h"
 #include "common/WaitFor.h"
 #include "library/CDeviceLibrary.h"
+#include "common/PatientLimits.h"
 #include "library/CDeviceSession.h"
 #include "logger/LoggerPage.h"
 
@@ -51,6 +52,7 @@ public:
         library.Load(QStringLiteral(TORV_SOURCE_DIR "/src/resources/Brisko.esc"));
         session = std::make_unique<CDeviceSession>(link->Port(), link->ShortCollector(), library, prompt, host);
         session->ReadLibraryTimeouts();
+        session->Protocol().SetLimits(PatientLimits());
         for (int attempt = 0; attempt < 6 && !connected; ++attempt) {
             const CDeviceSession::Attempt result = session->TryConnect(link->PortName());
             if (result.outcome == CDeviceSession::Attempt::Outcome::Ready)

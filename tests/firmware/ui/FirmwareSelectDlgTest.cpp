@@ -12,9 +12,11 @@
 #include "app/ui/CMainDlg.h"
 #include "common/CScriptedPrompt.h"
 #include "common/CSimulatedLink.h"
+#include "common/PatientLimits.h"
 #include "common/TestApplication.h"
 #include "common/WaitFor.h"
 #include "firmware/FirmwareTestSupport.h"
+#include "firmware/CFirmwareUploader.h"
 #include "firmware/ui/CFirmwareSelectDlg.h"
 #include "library/CDeviceLibrary.h"
 
@@ -51,11 +53,13 @@ TEST(FirmwareSelectDlg, OutdatedEscIsOfferedUpdatedAndReconnectedWithItsNewFirmw
     auto library = std::make_unique<CDeviceLibrary>();
     ASSERT_TRUE(library->Load(QStringLiteral(TORV_SOURCE_DIR "/src/resources/Brisko.esc")));
     CMainDlg dlg(settings, std::move(library), link.Port(), link.ShortCollector(), prompt);
+    dlg.Controller().Protocol().SetLimits(PatientLimits());
     prompt.AnswerMessage(IPrompt::Answer::Yes);   // update right now?
     dlg.Open();
 
     ASSERT_TRUE(WaitFor([&] { return dlg.FirmwareDialog() != nullptr; }, kDeadlineMs));
     CFirmwareSelectDlg& firmware = *dlg.FirmwareDialog();
+    firmware.Uploader().SetPageTimeoutMs(5000);   // no resend on a busy machine
     EXPECT_EQ(QApplication::activeModalWidget(), &firmware) << "the main window takes no input meanwhile";
     firmware.FinishListing();
     ASSERT_EQ(firmware.List()->topLevelItemCount(), 1);
