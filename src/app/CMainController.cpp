@@ -301,8 +301,20 @@ void CMainController::OnListNotify(int code, IProperty* row)
         }
         break;
     case CPropertyList::NotifyChanged:
-        if (row != nullptr && Model().WriteBackParameter(row) == CParameterModel::WriteResult::WriteFailed)
+        if (row == nullptr)
+            break;
+        switch (Model().WriteBackParameter(row)) {
+        case CParameterModel::WriteResult::WriteFailed:
             CleanAndReconnect(true);
+            break;
+        case CParameterModel::WriteResult::DoesNotFit:
+            // Nothing was written: show the device's value again.
+            m_prompt.Beep();
+            Model().RefreshParameter(row->GetItemData(), false);
+            break;
+        default:
+            break;
+        }
         break;
     case CPropertyList::NotifyExpanded:
         if (row != nullptr)

@@ -422,6 +422,12 @@ CParameterModel::WriteResult CParameterModel::WriteBackParameter(IProperty* row)
     if (!raw)
         return WriteResult::NothingWritten;
 
+    // A number beyond what the cells hold would arrive cut to its low bits
+    // (300 in one cell becomes 44): refuse it rather than write another value.
+    const int limit = loAttr == kNoCell ? 0xFF : 0xFFFF;
+    if (*raw < 0 || *raw > limit)
+        return WriteResult::DoesNotFit;
+
     const int high = *cell & 0xFF;
     if (loAttr == kNoCell) {
         const auto byte = static_cast<uint8_t>(*raw & 0xFF);

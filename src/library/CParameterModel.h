@@ -39,6 +39,7 @@ public:
         NothingWritten,   // the row has no cell, or its value codes to nothing
         Written,          // written and read back
         WriteFailed,      // a cell write failed: the link must be dropped
+        DoesNotFit,       // the value needs more than the row's cells hold: nothing written
     };
 
     CParameterModel(CDeviceLibrary& library, CPropertyList& list, CChanMap& image, ICellWriter& writer,

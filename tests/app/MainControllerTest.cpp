@@ -146,10 +146,20 @@ TEST_F(MainControllerTest, EditsAreWrittenHighCellFirstAndShowTheDevicesReadBack
     list.CommitValue(RowOfCell(21), true, false);
     EXPECT_EQ(link->Sim().Cell(21), 1);
 
+    // A number its cells cannot hold is refused: nothing is written and the
+    // row shows the device's value again (300 would have arrived as 44).
+    link->Sim().ClearFrames();
+    const uint8_t before = link->Sim().Cell(20);
+    list.CommitValue(RowOfCell(20), QStringLiteral("300"), true);
+    EXPECT_TRUE(WritesSeen().empty());
+    EXPECT_EQ(link->Sim().Cell(20), before);
+    EXPECT_EQ(TextOf(RowOfCell(20)), QString::number(before));
+    EXPECT_EQ(prompt.Beeps(), 1);
+
     // A refused edit beeps and still writes the unchanged value once.
     link->Sim().ClearFrames();
     list.CommitValue(RowOfCell(7), QStringLiteral("not a number"), true);
-    EXPECT_EQ(prompt.Beeps(), 1);
+    EXPECT_EQ(prompt.Beeps(), 2);
     EXPECT_EQ(WritesSeen(), (std::vector<Bytes>{{7, 20}}));
 }
 
