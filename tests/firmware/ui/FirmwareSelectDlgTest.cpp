@@ -10,6 +10,7 @@
 
 #include "app/CMainController.h"
 #include "app/ui/CMainDlg.h"
+#include "common/CCountingHost.h"
 #include "common/CScriptedPrompt.h"
 #include "common/CSimulatedLink.h"
 #include "common/PatientLimits.h"
@@ -19,6 +20,7 @@
 #include "firmware/CFirmwareUploader.h"
 #include "firmware/ui/CFirmwareSelectDlg.h"
 #include "library/CDeviceLibrary.h"
+#include "link/CDeviceProtocol.h"
 
 namespace {
 
@@ -82,6 +84,41 @@ TEST(FirmwareSelectDlg, OutdatedEscIsOfferedUpdatedAndReconnectedWithItsNewFirmw
                                          .arg(link.Sim().Cell(66)));
     EXPECT_EQ(dlg.FirmwareDialog(), nullptr);
     EXPECT_EQ(dlg.Settings().firmwareFolder, folder.path());
+}
+
+TEST(FirmwareSelectDlg, ABrokenFileShowsItsLineThenTheSizeAndSendsNothing)
+{
+    CSimulatedLink link;
+    ASSERT_TRUE(link.OpenPort(19200));
+    CCountingHost host;
+    CDeviceProtocol protocol(link.Port(), link.ShortCollector(), host);
+    QTemporaryDir folder;
+    QByteArray text = FirmwareTestSupport::UpdText(3, 1, "2.4", "", FirmwareTestSupport::Image(144));
+    const int third = text.indexOf("[Hex]\n") + 6 + 2 * 37;
+    text[third] = text[third] == '0' ? '1' : '0';
+    QFile file(folder.filePath(QStringLiteral("broken.upd")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+    file.close();
+
+    CScriptedPrompt prompt;
+    QString folderSetting = folder.path();
+    CFirmwareSelectDlg dlg(3, 1, folderSetting, link.Port(), protocol, prompt);
+    dlg.FinishListing();
+    ASSERT_EQ(dlg.List()->topLevelItemCount(), 1);
+    dlg.List()->topLevelItem(0)->setSelected(true);
+    prompt.AnswerMessage(IPrompt::Answer::Ok);
+    prompt.AnswerMessage(IPrompt::Answer::Ok);
+    link.Sim().ClearFrames();
+    dlg.OkButton()->click();
+    const auto messages = prompt.Messages();
+    ASSERT_EQ(messages.size(), 2U);
+    EXPECT_EQ(messages[0].text, QStringLiteral("Corrupted firmware file \"%1\" - 4 line has wrong CRC").arg(file.fileName()));
+    EXPECT_EQ(messages[1].text,
+              QStringLiteral("It seems that firmware file \"%1\" has wrong size 0.\r\nDo you want to upload it?").arg(file.fileName()));
+    EXPECT_EQ(messages[1].icon, IPrompt::Icon::Error);
+    EXPECT_TRUE(link.ReceivedFrames().empty());
+    EXPECT_FALSE(dlg.Uploading());
 }
 
 }
