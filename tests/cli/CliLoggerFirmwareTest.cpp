@@ -4,6 +4,7 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <csignal>
 
 #include "CliFixture.h"
 #include "firmware/FirmwareTestSupport.h"
@@ -27,6 +28,17 @@ protected:
     {
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // Starts the program, sends SIGINT once the ESC has taken count frames
+    // of the letter, and waits for the end.
+    CliRun InterruptAfter(const QStringList& args, char letter, int count)
+    {
+        QProcess process;
+        Launch(process, args);
+        EXPECT_TRUE(WaitFor([&] { return FramesWith(letter) >= count; }, kRunDeadlineMs));
+        ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+        return Finish(process);
     }
 
     bool MemoryErased() const
@@ -208,6 +220,34 @@ TEST_F(CliLoggerFirmwareTest, FlashRecoversAnEscThatAnswersOnlyItsBootLoader)
     EXPECT_EQ(run.status, 0) << run.err.toStdString();
     EXPECT_EQ(sim->UploadedFirmware(), image);
     EXPECT_TRUE(run.out.contains(QStringLiteral("now reports firmware 2.4"))) << run.out.toStdString();
+}
+
+TEST_F(CliLoggerFirmwareTest, InterruptLeavesNoFileAndTheEscInAKnownState)
+{
+    StartSim();
+    sim->SetExtraAnswerDelayMs(30);
+    const QString folder = dir.filePath(QStringLiteral("saved"));
+    const CliRun save = InterruptAfter({kLogs, QStringLiteral("save"), folder}, 'l', 3);
+    EXPECT_EQ(save.status, 130) << save.err.toStdString();
+    EXPECT_TRUE(QDir(folder).isEmpty());
+    EXPECT_TRUE(LeftAt19200());
+
+    // Flash: the page on the wire is the last; the ESC waits in its boot
+    // loader, and the same command then completes the update.
+    const std::vector<uint8_t> image = FirmwareTestSupport::Image(40 * 144);
+    const QString file = WriteFile(QStringLiteral("fw.upd"), FirmwareTestSupport::UpdText(3, 2, "2.5", "x", image));
+    const QStringList flash{QStringLiteral("flash"), file, QStringLiteral("--yes")};
+    sim->ClearFrames();
+    const CliRun cut = InterruptAfter(flash, 'f', 3);
+    EXPECT_EQ(cut.status, 130);
+    EXPECT_TRUE(cut.err.contains(QStringLiteral("boot loader"))) << cut.err.toStdString();
+    EXPECT_LT(FramesWith('f'), 40);
+    EXPECT_TRUE(sim->InBootloader());
+
+    sim->SetExtraAnswerDelayMs(0);
+    const CliRun again = Cli(flash);
+    EXPECT_EQ(again.status, 0) << again.err.toStdString();
+    EXPECT_EQ(sim->UploadedFirmware(), image);
 }
 
 } // namespace
