@@ -23,12 +23,11 @@ constexpr size_t kMaxPages = 64;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    static CDeviceLibrary library;
     static const pugi::xml_node logger = [] {
         QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
-        auto* library = new CDeviceLibrary;
-        const pugi::xml_node found = library->Load(QStringLiteral(TORV_SAMPLE_LIBRARY))
-                                         ? library->FindLogger(3, 2, 0)
-                                         : pugi::xml_node();
+        const pugi::xml_node found =
+            library.Load(QStringLiteral(TORV_SAMPLE_LIBRARY)) ? library.FindLogger(3, 2, 0) : pugi::xml_node();
         if (!found) {
             std::fprintf(stderr, "no logger in the sample library %s\n", TORV_SAMPLE_LIBRARY);
             std::abort();
