@@ -9,39 +9,97 @@ namespace {
 
 struct CommandInfo {
     const char* name;
-    int operands;
+    int operands;        // -1: any number (help); otherwise at least minOperands, at most operands
+    int minOperands;
     bool device;
     const char* usage;
     const char* description;
 };
 
-const std::array<CommandInfo, 9> kCommands = {{
-    {"ports", 0, false, "ports", "Lists the serial ports the machine offers."},
-    {"identify", 0, true, "identify",
+const std::array<CommandInfo, 16> kCommands = {{
+    {"ports", 0, 0, false, "ports", "Lists the serial ports the machine offers."},
+    {"identify", 0, 0, true, "identify",
      "Shows the connected ESC: name, identity bytes (cells 64, 65, 66, 70), firmware version,\n"
      "capabilities and logger size."},
-    {"show", 0, true, "show",
+    {"show", 0, 0, true, "show",
      "Shows every parameter with its value, under its category.\n"
      "With --json: a list of objects with name, category, value (as shown), raw and cells."},
-    {"get", 1, true, "get NAME",
+    {"get", 1, 1, true, "get NAME",
      "Shows one parameter. NAME is matched without regard to case; a unique beginning is enough."},
-    {"set", 2, true, "set NAME VALUE",
+    {"set", 2, 2, true, "set NAME VALUE",
      "Writes one parameter and shows the value the ESC reports afterwards. VALUE is given as the\n"
      "window's editor takes it: the text of a list entry, on/off (or 1/0) for a check, a number in\n"
      "shown units for a range, an integer for a plain number. A value outside the parameter's\n"
      "limits is refused and nothing is written."},
-    {"backup", 1, true, "backup FILE.escp",
+    {"backup", 1, 1, true, "backup FILE.escp",
      "Saves the first 128 cells of the ESC to a parameter file (replaced only when complete)."},
-    {"diff", 1, true, "diff FILE.escp",
+    {"diff", 1, 1, true, "diff FILE.escp",
      "Lists every parameter whose value would change if the file were restored, as\n"
      "\"name: device value -> file value\"; a type or revision mismatch comes first.\n"
      "Exit status 0 when nothing differs, 1 when something does."},
-    {"restore", 1, true, "restore FILE.escp",
+    {"restore", 1, 1, true, "restore FILE.escp",
      "Loads a parameter file into the ESC: writes cells 0 to 63, connects again and checks that\n"
      "every written setting reads back as in the file. A file of another ESC type or revision\n"
      "is refused (exit status 2) unless --force is given."},
-    {"help", -1, false, "help [COMMAND]", "Shows this help, or the help of one command."},
+    {"logs list", 0, 0, true, "logs list",
+     "Downloads the logger memory and lists its logs, one line each: number, first and last page,\n"
+     "duration and the channels recorded. With --json: a list of objects with number, first_page,\n"
+     "last_page, duration (seconds) and content (the channel labels)."},
+    {"logs save", 1, 1, true, "logs save DIR [--log N]...",
+     "Downloads the logger memory and writes each log (or each log named with --log) as\n"
+     "DIR/log-<N>.csv, the log file the window's chart saves. A file is replaced only when complete."},
+    {"logs decode", 1, 1, false, "logs decode FILE.csv [-o OUT.csv]",
+     "Decodes a saved log with the device library's channels into a plain CSV: the header\n"
+     "time,<label>,..., then one row per sample (time in seconds). Needs no ESC; writes to standard\n"
+     "output unless -o names a file."},
+    {"logs erase", 0, 0, true, "logs erase [--blocks] [--yes]",
+     "Erases the logger memory with one erase command, or with --blocks block by block. Asks first\n"
+     "unless --yes is given; without a terminal to ask on, --yes is needed."},
+    {"logs write-image", 1, 1, true, "logs write-image FILE",
+     "Writes a memory image into the logger, page by page (a short last page is filled with 0xFF)."},
+    {"firmware list", 1, 0, true, "firmware list [DIR]",
+     "Lists the firmware update files of the folder (default: FirmwareFolder of TORV.ini) made for\n"
+     "the connected ESC, newest first: version and description. With --json: path, version and\n"
+     "description of each."},
+    {"flash", 1, 1, true, "flash FILE.upd [--yes] [--bootloader --devid N --hwver N]",
+     "Uploads a firmware update file to the ESC's boot loader and prints the firmware version the ESC\n"
+     "reports afterwards. The file is checked first: a damaged file is refused (exit status 4), a file\n"
+     "for another device or hardware is refused with nothing sent (exit status 2). Asks first unless\n"
+     "--yes is given. Ctrl+C stops after the current page; the ESC then stays in its boot loader and\n"
+     "the same command can be run again. With --bootloader an ESC that answers only its boot loader\n"
+     "is flashed without connecting: --devid and --hwver give its device identifier and hardware\n"
+     "version, which the file must match."},
+    {"help", -1, 0, false, "help [COMMAND]", "Shows this help, or the help of one command."},
 }};
+
+// The commands of two words, by their first.
+bool IsGroup(const QString& name)
+{
+    return name == QLatin1String("logs") || name == QLatin1String("firmware");
+}
+
+// The command at the front of the positional arguments: one word, or two
+// for a group.
+QString TakeCommand(QStringList& positional)
+{
+    if (positional.isEmpty())
+        return QString();
+    QString command = positional.takeFirst();
+    if (IsGroup(command) && !positional.isEmpty())
+        command += QLatin1Char(' ') + positional.takeFirst();
+    return command;
+}
+
+// "torv-cli logs list", "torv-cli logs save DIR", ... one line each.
+QString GroupUsage(const QString& group)
+{
+    QStringList lines;
+    for (const CommandInfo& c : kCommands) {
+        if (QLatin1String(c.name).startsWith(group + QLatin1Char(' ')))
+            lines.append(QStringLiteral("torv-cli %1").arg(QLatin1String(c.usage)));
+    }
+    return lines.join(QStringLiteral("; "));
+}
 
 const CommandInfo* Find(const QString& name)
 {
@@ -65,6 +123,7 @@ const char* const kOptionsHelp =
     "                    speeds; 19200 keeps the handshake speed)\n"
     "  --json            machine-readable output on standard output\n"
     "  --force           restore: load a file of another ESC type or revision\n"
+    "  --yes, -y         logs erase, flash: do not ask for confirmation\n"
     "  -v                the link's debug trace on standard error\n"
     "  --help            this help (after a command: the command's help)\n"
     "  --version         the program's version\n";
@@ -99,6 +158,48 @@ bool CCliArguments::TakeValue(const QStringList& arguments, int& i, const QStrin
     if (i + 1 >= arguments.size())
         return Fail(QStringLiteral("%1 needs a value").arg(option));
     value = arguments.at(++i);
+    return true;
+}
+
+bool CCliArguments::TakeNumber(const QStringList& arguments, int& i, const QString& option, int limit, int& value)
+{
+    QString text;
+    if (!TakeValue(arguments, i, option, text))
+        return false;
+    bool ok = false;
+    value = text.toInt(&ok);
+    if (!ok || value < 0 || value > limit)
+        return Fail(QStringLiteral("%1 takes a number from 0 to %2").arg(option).arg(limit));
+    return true;
+}
+
+bool CCliArguments::CheckCommandOptions()
+{
+    struct Allowed {
+        const char* option;
+        const char* command;
+    };
+    static const std::array<Allowed, 6> kAllowed = {{
+        {"--log", "logs save"},
+        {"-o", "logs decode"},
+        {"--blocks", "logs erase"},
+        {"--bootloader", "flash"},
+        {"--devid", "flash"},
+        {"--hwver", "flash"},
+    }};
+    for (const QString& option : m_commandOptions) {
+        for (const Allowed& a : kAllowed) {
+            if (option == QLatin1String(a.option) && m_command != QLatin1String(a.command))
+                return Fail(QStringLiteral("%1 belongs to torv-cli %2").arg(option, QLatin1String(a.command)));
+        }
+    }
+    if (m_yes && !m_command.isEmpty() && m_command != QLatin1String("logs erase") && m_command != QLatin1String("flash"))
+        return Fail(QStringLiteral("--yes belongs to torv-cli logs erase and flash"));
+    const bool ids = m_devId >= 0 && m_hwVer >= 0;
+    if (m_bootloader && !ids)
+        return Fail(QStringLiteral("--bootloader needs --devid and --hwver"));
+    if (!m_bootloader && (m_devId >= 0 || m_hwVer >= 0))
+        return Fail(QStringLiteral("--devid and --hwver go with --bootloader"));
     return true;
 }
 
@@ -141,6 +242,34 @@ bool CCliArguments::Parse(const QStringList& arguments)
             m_verbose = true;
         } else if (argument == QLatin1String("--force")) {
             m_force = true;
+        } else if (argument == QLatin1String("--yes") || argument == QLatin1String("-y")) {
+            m_yes = true;
+        } else if (name == QLatin1String("--log")) {
+            int number = 0;
+            if (!TakeNumber(arguments, i, name, 255, number))
+                return false;
+            m_logs.push_back(number);
+            m_commandOptions.append(name);
+        } else if (name == QLatin1String("-o") || name == QLatin1String("--output")) {
+            if (!TakeValue(arguments, i, name, m_output))
+                return false;
+            if (m_output.isEmpty())
+                return Fail(QStringLiteral("-o needs a file name"));
+            m_commandOptions.append(QStringLiteral("-o"));
+        } else if (argument == QLatin1String("--blocks")) {
+            m_blocks = true;
+            m_commandOptions.append(argument);
+        } else if (argument == QLatin1String("--bootloader")) {
+            m_bootloader = true;
+            m_commandOptions.append(argument);
+        } else if (name == QLatin1String("--devid")) {
+            if (!TakeNumber(arguments, i, name, 255, m_devId))
+                return false;
+            m_commandOptions.append(name);
+        } else if (name == QLatin1String("--hwver")) {
+            if (!TakeNumber(arguments, i, name, 255, m_hwVer))
+                return false;
+            m_commandOptions.append(name);
         } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
             m_help = true;
         } else if (argument == QLatin1String("--version")) {
@@ -155,25 +284,40 @@ bool CCliArguments::Parse(const QStringList& arguments)
             return true;
         return Fail(QStringLiteral("no command given (try --help)"));
     }
-    m_command = positional.takeFirst();
+    m_command = TakeCommand(positional);
     m_operands = positional;
     const CommandInfo* info = Find(m_command);
-    if (info == nullptr)
+    if (info == nullptr && !IsGroup(m_command))
         return Fail(QStringLiteral("unknown command %1 (try --help)").arg(m_command));
     if (m_command == QLatin1String("help")) {
         m_help = true;
-        m_command = m_operands.value(0);
-        if (!m_command.isEmpty() && Find(m_command) == nullptr)
+        m_command = TakeCommand(m_operands);
+        if (!m_command.isEmpty() && Find(m_command) == nullptr && !IsGroup(m_command))
             return Fail(QStringLiteral("unknown command %1 (try --help)").arg(m_command));
         return true;
     }
-    if (!m_help && m_operands.size() != info->operands)
+    if (m_help)
+        return true;
+    if (info == nullptr)
+        return Fail(QStringLiteral("usage: %1").arg(GroupUsage(m_command)));
+    if (m_operands.size() < info->minOperands || m_operands.size() > info->operands)
         return Fail(QStringLiteral("usage: torv-cli %1").arg(QLatin1String(info->usage)));
-    return true;
+    return CheckCommandOptions();
 }
 
 QString CCliArguments::HelpText(const QString& command)
 {
+    if (IsGroup(command)) {
+        QString text = QStringLiteral("Usage:\n");
+        for (const CommandInfo& c : kCommands) {
+            if (QLatin1String(c.name).startsWith(command + QLatin1Char(' ')))
+                text += QStringLiteral("  torv-cli [options] %1\n%2\n\n")
+                            .arg(QLatin1String(c.usage), QString::fromLatin1(c.description)
+                                                              .replace(QLatin1Char('\n'), QStringLiteral("\n    "))
+                                                              .prepend(QStringLiteral("    ")));
+        }
+        return text + QLatin1String(kOptionsHelp);
+    }
     const CommandInfo* info = Find(command);
     if (info != nullptr) {
         return QStringLiteral("Usage: torv-cli [options] %1\n\n%2\n\n%3")
@@ -187,7 +331,8 @@ QString CCliArguments::HelpText(const QString& command)
     text += QStringLiteral("\n") + QLatin1String(kOptionsHelp);
     text += QStringLiteral(
         "\nExit status: 0 success; 1 a difference (diff) or a device that did not do what was asked;\n"
-        "2 wrong usage or a value refused; 3 no device; 4 a file that cannot be read or written;\n"
+        "2 wrong usage, a value or a mismatching file refused, or a question answered no (nothing\n"
+        "done); 3 no device; 4 a file that cannot be read or written, or a damaged file;\n"
         "130 interrupted (the ESC is sent back to 19200 baud first).\n");
     return text;
 }

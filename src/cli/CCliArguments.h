@@ -3,10 +3,14 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 // The command line of torv-cli: common options anywhere, then the command and
 // its operands.
 //   torv-cli [--port PATH] [--library FILE] [--max-speed BAUD] [--json] [-v]
-//            [--force] COMMAND [OPERANDS]
+//            [--force] [--yes] COMMAND [OPERANDS] [COMMAND OPTIONS]
+// The logger and firmware commands are two words ("logs list", "firmware
+// list"); Command() gives both, separated by one blank.
 class CCliArguments {
 public:
     // Parses the arguments after the program name. False on wrong usage;
@@ -21,6 +25,17 @@ public:
     bool Json() const { return m_json; }
     bool Verbose() const { return m_verbose; }
     bool Force() const { return m_force; }
+    bool Yes() const { return m_yes; }
+    // logs save: the log numbers named with --log (empty: every log).
+    const std::vector<int>& Logs() const { return m_logs; }
+    // logs decode: the file named with -o (empty: standard output).
+    QString Output() const { return m_output; }
+    // logs erase: block by block.
+    bool Blocks() const { return m_blocks; }
+    // flash: the boot loader recovery path and the identity it is given.
+    bool Bootloader() const { return m_bootloader; }
+    int DevId() const { return m_devId; }
+    int HwVer() const { return m_hwVer; }
     bool Help() const { return m_help; }
     bool Version() const { return m_version; }
     QString Error() const { return m_error; }
@@ -35,6 +50,9 @@ public:
 private:
     bool Fail(const QString& error);
     bool TakeValue(const QStringList& arguments, int& i, const QString& option, QString& value);
+    bool TakeNumber(const QStringList& arguments, int& i, const QString& option, int limit, int& value);
+    // The command options given to a command that does not take them.
+    bool CheckCommandOptions();
 
     QString m_command;
     QStringList m_operands;
@@ -44,6 +62,14 @@ private:
     bool m_json = false;
     bool m_verbose = false;
     bool m_force = false;
+    bool m_yes = false;
+    std::vector<int> m_logs;
+    QString m_output;
+    bool m_blocks = false;
+    bool m_bootloader = false;
+    int m_devId = -1;
+    int m_hwVer = -1;
+    QStringList m_commandOptions;   // the command options given, for the check
     bool m_help = false;
     bool m_version = false;
     QString m_error;

@@ -9,6 +9,9 @@
 
 #include "base/CTorvSettings.h"
 #include "cli/CCliDevice.h"
+#include "cli/CCliFirmware.h"
+#include "cli/CCliLogs.h"
+#include "cli/CCliOutput.h"
 #include "cli/CCliParameters.h"
 #include "cli/CFileParameters.h"
 #include "cli/CInterrupt.h"
@@ -47,14 +50,12 @@ CCliCommands::~CCliCommands() = default;
 
 void CCliCommands::Print(const QString& text) const
 {
-    std::fputs(text.toUtf8().constData(), stdout);
-    std::fflush(stdout);
+    CCliOutput::Print(text);
 }
 
 void CCliCommands::PrintJson(const QJsonValue& value) const
 {
-    const QJsonDocument document = value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
-    Print(QString::fromUtf8(document.toJson(QJsonDocument::Indented)));
+    CCliOutput::PrintJson(value);
 }
 
 int CCliCommands::Fail(int status, const QString& error)
@@ -104,9 +105,18 @@ int CCliCommands::RunOnDevice()
         return Fail(CliExit::FileError, tr("cannot read the device library %1: %2")
                                             .arg(libraryPath, m_library->ErrorText()));
     }
-    m_device = std::make_unique<CCliDevice>(*m_library, m_prompt);
     const QString& command = m_args.Command();
-    const int connected = m_device->Connect(port, m_args.MaxSpeed(), command == QLatin1String("identify"));
+    if (!m_args.NeedsDevice()) {
+        // logs decode: the library's channels are all it needs.
+        return CCliLogs(m_args, nullptr, *m_library).Decode();
+    }
+    m_device = std::make_unique<CCliDevice>(*m_library, m_prompt);
+    if (command == QLatin1String("flash"))
+        return CCliFirmware(m_args, *m_device, settings.firmwareFolder).Flash(port, m_args.MaxSpeed());
+    // An ESC whose firmware wants an update can still be identified and be
+    // offered its update files.
+    const bool forIdentity = command == QLatin1String("identify") || command == QLatin1String("firmware list");
+    const int connected = m_device->Connect(port, m_args.MaxSpeed(), forIdentity);
     if (connected != CliExit::Ok)
         return Fail(connected, m_device->Error());
 
@@ -125,6 +135,18 @@ int CCliCommands::RunOnDevice()
         status = Diff();
     else if (command == QLatin1String("restore"))
         status = Restore();
+    else if (command.startsWith(QLatin1String("logs "))) {
+        CCliLogs logs(m_args, m_device.get(), *m_library);
+        if (command == QLatin1String("logs list"))
+            status = logs.List();
+        else if (command == QLatin1String("logs save"))
+            status = logs.Save();
+        else if (command == QLatin1String("logs erase"))
+            status = logs.Erase();
+        else if (command == QLatin1String("logs write-image"))
+            status = logs.WriteImage();
+    } else if (command == QLatin1String("firmware list"))
+        status = CCliFirmware(m_args, *m_device, settings.firmwareFolder).List();
     m_device->Leave();
     return status;
 }
@@ -252,20 +274,15 @@ int CCliCommands::Set()
     if (const std::optional<QString> refusal = CCliParameters::Apply(*row, value))
         return Fail(CliExit::Usage, tr("%1: %2; nothing written").arg(row->Name(), *refusal));
 
-    // The window writes the low byte of any number; a value its cells cannot
-    // hold would arrive cut, so it is refused here.
     const std::vector<int> cells = CCliParameters::CellsOf(*row);
-    const int limit = cells.size() == 2 ? kWordLimit : kByteLimit;
     const std::optional<int> raw = session.Model().RawValueOf(*row);
-    if (!raw || *raw < 0 || *raw > limit) {
-        return Fail(CliExit::Usage, tr("%1: \"%2\" does not fit its cells (0 .. %3); nothing written")
-                                        .arg(row->Name(), value)
-                                        .arg(limit));
-    }
-
     switch (session.Model().WriteBackParameter(row)) {
     case CParameterModel::WriteResult::NothingWritten:
         return Fail(CliExit::Usage, tr("%1: \"%2\" codes to no value; nothing written").arg(row->Name(), value));
+    case CParameterModel::WriteResult::DoesNotFit:
+        return Fail(CliExit::Usage, tr("%1: \"%2\" does not fit its cells (0 .. %3); nothing written")
+                                        .arg(row->Name(), value)
+                                        .arg(cells.size() == 2 ? kWordLimit : kByteLimit));
     case CParameterModel::WriteResult::WriteFailed:
         return Fail(CliExit::Differs, tr("Unable to get response on writing the %1 cell").arg(cells.front()));
     case CParameterModel::WriteResult::Written:

@@ -127,10 +127,24 @@ void CCliDevice::ExpandCategories()
     }
 }
 
-int CCliDevice::Reconnect()
+int CCliDevice::Reconnect(bool forIdentity)
 {
     m_session.Forget();
-    return Connect(m_portName, m_maxSpeed);
+    return Connect(m_portName, m_maxSpeed, forIdentity);
+}
+
+int CCliDevice::OpenBootloader(const QString& portName)
+{
+    m_portName = portName;
+    if (!m_port.Open(portName, CDeviceProtocol::kDefaultLinkSpeed))
+        return Fail(CliExit::NoDevice, CPortOpenFailure::Text(CSerialPort::DevicePath(portName), m_port.LastError(),
+                                                              m_port.LastErrorText()));
+    return CliExit::Ok;
+}
+
+void CCliDevice::Close()
+{
+    m_port.Close();
 }
 
 void CCliDevice::Leave()

@@ -31,9 +31,15 @@ public:
     // wants an update is accepted without its parameters.
     int Connect(const QString& portName, int maxSpeed, bool forIdentity = false);
     // Leaves the link and connects again on the same port.
-    int Reconnect();
+    int Reconnect(bool forIdentity = false);
+    // Opens the port at 19200 baud for an ESC that answers only its boot
+    // loader: no handshake, nothing sent.
+    int OpenBootloader(const QString& portName);
     // Sends the ESC back to 19200 baud and closes the port.
     void Leave();
+    // Closes the port without sending anything: an ESC left in its boot
+    // loader (always at 19200 baud) must not take a command for a page.
+    void Close();
 
     QString Error() const { return m_error; }
     // The outcome of the attempt that found the device.

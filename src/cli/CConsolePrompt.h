@@ -19,4 +19,10 @@ public:
     // One error line on standard error: "torv-cli: text" with line breaks
     // of the text made blanks.
     static void Error(const QString& text);
+
+    enum class Confirmation { Yes, No, NoTerminal };
+    // Asks the question on standard error and reads the answer from
+    // standard input: "y" or "yes" (any case) is Yes, anything else No.
+    // Without a terminal on standard input nothing is asked.
+    static Confirmation Confirm(const QString& question);
 };

@@ -185,10 +185,16 @@ TEST_F(ModelTest, WriteBackCodesEachKindAndShowsWhatTheDeviceReports)
     EXPECT_EQ(device.pausedMs, 4 * 11) << "11 ms after every successful write";
     EXPECT_EQ(model.WriteBackParameter(Row("Volts")), CParameterModel::WriteResult::NothingWritten);
 
+    // A number one cell cannot hold is not written cut to its low byte.
+    device.calls.clear();
+    Row("Plain")->SetValueFromEditor(QStringLiteral("300"));
+    EXPECT_EQ(model.WriteBackParameter(Row("Plain")), CParameterModel::WriteResult::DoesNotFit);
+    EXPECT_TRUE(device.calls.empty());
+
     // Cell 286 is taken as its low byte, 30. A device that writes but cannot
     // read back: the written byte is shown.
     device.failingReads = {30};
-    Row("Plain")->SetValueFromEditor(QStringLiteral("300"));
+    Row("Plain")->SetValueFromEditor(QStringLiteral("44"));
     EXPECT_EQ(model.WriteBackParameter(Row("Plain")), CParameterModel::WriteResult::Written);
     EXPECT_EQ(device.calls.back(), (Call{'r', 30, 0}));
     EXPECT_EQ(Text(Row("Plain")), "44");

@@ -1,0 +1,362 @@
+#include "cli/CCliLogs.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <set>
+
+#include "cli/CCliArguments.h"
+#include "cli/CCliDevice.h"
+#include "cli/CCliOutput.h"
+#include "cli/CConsolePrompt.h"
+#include "cli/CInterrupt.h"
+#include "cli/CProgressBar.h"
+#include "cli/CliExit.h"
+#include "library/CDeviceLibrary.h"
+#include "library/CDeviceSession.h"
+#include "library/CXmlAttributes.h"
+#include "logger/CDataProcessor.h"
+#include "logger/CDecodedCsvWriter.h"
+#include "logger/CEraseSequence.h"
+#include "logger/CLinkSpeedBoost.h"
+#include "logger/CLogCsvReader.h"
+#include "logger/CLogCsvWriter.h"
+#include "logger/CLogDownload.h"
+#include "logger/CLogImageWriter.h"
+#include "logger/CLoggerTransfer.h"
+#include "logger/LoggerPage.h"
+
+namespace {
+QString tr(const char* text)
+{
+    return QCoreApplication::translate("CCliLogs", text);
+}
+}
+
+CCliLogs::CCliLogs(const CCliArguments& arguments, CCliDevice* device, const CDeviceLibrary& library)
+    : m_args(arguments), m_device(device), m_library(library)
+{
+}
+
+CCliLogs::~CCliLogs() = default;
+
+int CCliLogs::Fail(int status, const QString& error)
+{
+    if (m_progress)
+        m_progress->Finish();
+    CConsolePrompt::Error(error);
+    return status;
+}
+
+QString CCliLogs::DeviceText() const
+{
+    const QString name = CXmlAttributes::Text(m_device->Found().element, "name", QStringLiteral("the ESC"));
+    return tr("%1 on %2").arg(name, CSerialPort::DevicePath(m_device->PortName()));
+}
+
+int CCliLogs::NeedLogger()
+{
+    if (m_device->Session().Facts().loggerBlocks == 0 || !m_device->Session().Facts().logger)
+        return Fail(CliExit::Usage, tr("the device library describes no logger for %1").arg(DeviceText()));
+    return CliExit::Ok;
+}
+
+CCliLogs::Ended CCliLogs::Wait(CLoggerTransfer& transfer, const std::function<uint32_t()>& done,
+                               const std::function<uint32_t()>& faults)
+{
+    Ended ended = Ended::Completed;
+    uint32_t lastDone = done();
+    uint32_t faultsAtStep = faults();
+    uint32_t lastFaults = faultsAtStep;
+    QElapsedTimer sinceStep;
+    sinceStep.start();
+    const bool completed = transfer.Wait([&] {
+        if (CInterrupt::Requested()) {
+            ended = Ended::Interrupted;
+            return true;
+        }
+        const uint32_t nowDone = done();
+        const uint32_t nowFaults = faults();
+        const bool stepped = nowDone != lastDone;
+        if (stepped) {
+            lastDone = nowDone;
+            faultsAtStep = nowFaults;
+        }
+        if (stepped || nowFaults != lastFaults) {
+            lastFaults = nowFaults;
+            sinceStep.restart();
+        }
+        if (nowFaults - faultsAtStep > static_cast<uint32_t>(kMaxFaultsInARow) || sinceStep.hasExpired(kStallLimitMs)) {
+            ended = Ended::GaveUp;
+            return true;
+        }
+        return false;
+    });
+    if (completed)
+        return Ended::Completed;
+    return ended == Ended::Completed ? Ended::GaveUp : ended;
+}
+
+int CCliLogs::Download()
+{
+    const int status = NeedLogger();
+    if (status != CliExit::Ok)
+        return status;
+    CDeviceSession& session = m_device->Session();
+    m_plan = CLoggerCommands::PlanDownload(session);
+    m_download = std::make_unique<CLogDownload>(m_plan.pageCount, m_plan.logger);
+    uint8_t logs = 0;
+    if (!session.Image().GetCell(CLoggerCommands::kConditionCell, logs))
+        return Fail(CliExit::Differs, tr("Unable to get response on reading the %1 cell").arg(CLoggerCommands::kConditionCell));
+    if (logs == 0)
+        return CliExit::Ok;   // the logger holds no log
+
+    m_progress = std::make_unique<CProgressBar>(tr("download"));
+    Ended ended = Ended::Completed;
+    {
+        CLinkSpeedBoost boost(session);
+        CLoggerTransfer transfer(session.Port());
+        CLogDownload& download = *m_download;
+        QObject::connect(&transfer, &CLoggerTransfer::Progress, &transfer, [this, &download] {
+            m_progress->Show(static_cast<int>(download.PagesReceived()), static_cast<int>(download.PageCount()));
+        });
+        if (transfer.StartDownload(download, m_plan.pageTimeoutMs)) {
+            ended = Wait(
+                transfer, [&download] { return download.PagesReceived(); },
+                [&download] { return download.Faults(); });
+        }
+    }
+    m_progress->Finish();
+    switch (ended) {
+    case Ended::Completed:
+        return CliExit::Ok;
+    case Ended::Interrupted:
+        return Fail(CliExit::Interrupted, tr("interrupted after %1 of %2 pages; nothing written")
+                                              .arg(m_download->PagesReceived())
+                                              .arg(m_download->PageCount()));
+    case Ended::GaveUp:
+        break;
+    }
+    return Fail(CliExit::Differs, tr("the ESC stopped answering at page %1 of %2; nothing written")
+                                      .arg(m_download->CurrentPage())
+                                      .arg(m_download->PageCount()));
+}
+
+int CCliLogs::List()
+{
+    const int status = Download();
+    if (status != CliExit::Ok)
+        return status;
+    if (m_args.Json()) {
+        QJsonArray array;
+        for (const LogEntry& log : m_download->Logs()) {
+            array.append(QJsonObject{{"number", log.number},
+                                     {"first_page", log.firstPage},
+                                     {"last_page", log.lastPage},
+                                     {"duration", log.duration},
+                                     {"content", QJsonArray::fromStringList(log.content)}});
+        }
+        CCliOutput::PrintJson(array);
+        return CliExit::Ok;
+    }
+    QString text;
+    for (const LogEntry& log : m_download->Logs()) {
+        text += QStringLiteral("%1  pages %2-%3  %4  %5\n")
+                    .arg(static_cast<int>(log.number), 3)
+                    .arg(static_cast<int>(log.firstPage), 4)
+                    .arg(static_cast<int>(log.lastPage), -4)
+                    .arg(log.DurationText(),
+                         log.Displayable() ? log.ContentText() : tr("(no channel of this logger)"));
+    }
+    if (m_download->Logs().empty())
+        CConsolePrompt::Error(tr("the logger of %1 holds no log").arg(DeviceText()));
+    CCliOutput::Print(text);
+    return CliExit::Ok;
+}
+
+int CCliLogs::Save()
+{
+    const QString folder = m_args.Operands().at(0);
+    const int status = Download();
+    if (status != CliExit::Ok)
+        return status;
+    const std::vector<LogEntry>& logs = m_download->Logs();
+    const std::set<int> wanted(m_args.Logs().begin(), m_args.Logs().end());
+    for (int number : wanted) {
+        if (std::none_of(logs.begin(), logs.end(), [number](const LogEntry& l) { return l.number == number; }))
+            return Fail(CliExit::Usage, tr("the logger holds no log %1; nothing written").arg(number));
+    }
+    if (!QDir().mkpath(folder))
+        return Fail(CliExit::FileError, tr("Unable to create folder %1").arg(folder));
+
+    const std::vector<uint8_t>& pages = m_download->Pages();
+    const std::size_t pageCount = pages.size() / LoggerPage::kSize;
+    std::map<int, int> seen;   // a log number met again later gets its own file
+    QJsonArray saved;
+    QString text;
+    for (const LogEntry& log : logs) {
+        if (!wanted.empty() && wanted.count(log.number) == 0)
+            continue;
+        const int again = seen[log.number]++;
+        const QString name = again == 0 ? QStringLiteral("log-%1.csv").arg(log.number)
+                                        : QStringLiteral("log-%1-%2.csv").arg(log.number).arg(again + 1);
+        const QString path = QDir(folder).filePath(name);
+        QString error;
+        if (!CLogCsvWriter::Save(path, pages.data(), pageCount, log.firstPage, log.lastPage, m_plan.snapshot, &error))
+            return Fail(CliExit::FileError, tr("Unable to write to file %1: %2").arg(path, error));
+        saved.append(QJsonObject{{"number", log.number}, {"file", path}});
+        text += tr("Saved log %1 (pages %2-%3) to %4\n").arg(log.number).arg(log.firstPage).arg(log.lastPage).arg(path);
+    }
+    if (m_args.Json())
+        CCliOutput::PrintJson(saved);
+    else
+        CCliOutput::Print(text);
+    return CliExit::Ok;
+}
+
+int CCliLogs::Decode()
+{
+    const QString path = m_args.Operands().at(0);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Fail(CliExit::FileError, tr("Unable to open file %1: %2").arg(path, file.errorString()));
+    const QByteArray text = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return Fail(CliExit::FileError, tr("Unable to read file %1: %2").arg(path, file.errorString()));
+    CLogCsvReader::Log log;
+    const CLogCsvReader::Result read = CLogCsvReader::Read(text, m_library, log);
+    if (read != CLogCsvReader::Result::Ok)
+        return Fail(CliExit::FileError, tr("%1: %2").arg(path, CLogCsvReader::Message(read)));
+    if (log.pageCount == 0)
+        return Fail(CliExit::FileError, tr("%1: the log holds no page").arg(path));
+
+    CDataProcessor processor(log.logger, log.snapshot);
+    DecodedLog decoded;
+    const bool ok = processor.Decode(log.pages.data(), log.pageCount, 0, log.pageCount - 1, decoded);
+    for (const QString& message : processor.SetupMessages())
+        CConsolePrompt::Error(message);
+    if (!ok)
+        return Fail(CliExit::FileError, tr("%1: the log records no channel of this logger").arg(path));
+
+    const QString output = m_args.Output();
+    if (output.isEmpty()) {
+        const QByteArray csv = CDecodedCsvWriter::Format(decoded);
+        std::fwrite(csv.constData(), 1, static_cast<std::size_t>(csv.size()), stdout);
+        std::fflush(stdout);
+        return CliExit::Ok;
+    }
+    QString error;
+    if (!CDecodedCsvWriter::Save(output, decoded, &error))
+        return Fail(CliExit::FileError, tr("Unable to write to file %1: %2").arg(output, error));
+    if (m_args.Json())
+        CCliOutput::PrintJson(QJsonObject{{"file", output}, {"rows", static_cast<qint64>(decoded.time.size())},
+                                          {"channels", static_cast<qint64>(decoded.series.size())}});
+    else
+        CCliOutput::Print(tr("Wrote %1 samples of log %2 to %3\n").arg(decoded.time.size()).arg(decoded.number).arg(output));
+    return CliExit::Ok;
+}
+
+int CCliLogs::Erase()
+{
+    const int status = NeedLogger();
+    if (status != CliExit::Ok)
+        return status;
+    if (!m_args.Yes()) {
+        switch (CConsolePrompt::Confirm(tr("Erase the logger memory of %1? [y/N]").arg(DeviceText()))) {
+        case CConsolePrompt::Confirmation::Yes:
+            break;
+        case CConsolePrompt::Confirmation::NoTerminal:
+            return Fail(CliExit::Usage, tr("nothing erased: there is no terminal to ask on (--yes erases without asking)"));
+        case CConsolePrompt::Confirmation::No:
+            if (CInterrupt::Requested())
+                return Fail(CliExit::Interrupted, tr("interrupted; nothing erased"));
+            return Fail(CliExit::Usage, tr("nothing erased"));
+        }
+    }
+    CDeviceSession& session = m_device->Session();
+    if (!m_args.Blocks()) {
+        if (!CLoggerCommands::EraseAll(session))
+            return Fail(CliExit::Differs, tr("the ESC did not confirm the erase"));
+    } else {
+        CEraseSequence erase(session.Facts().loggerBlocks);
+        m_progress = std::make_unique<CProgressBar>(tr("erase"));
+        Ended ended = Ended::Completed;
+        {
+            CLoggerTransfer transfer(session.Port());
+            QObject::connect(&transfer, &CLoggerTransfer::Progress, &transfer, [this, &erase] {
+                m_progress->Show(CEraseSequence::kSteps - erase.Position(), CEraseSequence::kSteps);
+            });
+            transfer.StartErase(erase);
+            ended = Wait(
+                transfer, [&erase] { return static_cast<uint32_t>(erase.Sent()); }, [] { return 0u; });
+        }
+        m_progress->Finish();
+        if (ended == Ended::Interrupted)
+            return Fail(CliExit::Interrupted, tr("interrupted after %1 of %2 erase requests; the logger memory is "
+                                                 "partly erased")
+                                                  .arg(erase.Sent())
+                                                  .arg(erase.Requests().size()));
+        if (ended == Ended::GaveUp)
+            return Fail(CliExit::Differs, tr("the ESC stopped answering after %1 of %2 erase requests")
+                                              .arg(erase.Sent())
+                                              .arg(erase.Requests().size()));
+    }
+    if (m_args.Json())
+        CCliOutput::PrintJson(QJsonObject{{"erased", true}, {"blocks", m_args.Blocks()}});
+    else
+        CCliOutput::Print(tr("Erased the logger memory of %1\n").arg(DeviceText()));
+    return CliExit::Ok;
+}
+
+int CCliLogs::WriteImage()
+{
+    const int status = NeedLogger();
+    if (status != CliExit::Ok)
+        return status;
+    const QString path = m_args.Operands().at(0);
+    QFile file(path);
+    // Page indices are 16 bits: a larger file cannot be an image of the
+    // logger memory.
+    constexpr qint64 kMaxBytes = static_cast<qint64>(CLogImageWriter::kMaxPages) * LoggerPage::kSize;
+    if (!file.open(QIODevice::ReadOnly))
+        return Fail(CliExit::FileError, tr("Unable to open file %1: %2").arg(path, file.errorString()));
+    if (file.size() > kMaxBytes)
+        return Fail(CliExit::FileError, tr("%1 holds %2 bytes, more than a logger memory image can (%3); nothing written")
+                                            .arg(path).arg(file.size()).arg(kMaxBytes));
+    const QByteArray bytes = file.readAll();
+    if (bytes.isEmpty())
+        return Fail(CliExit::FileError, tr("%1 is empty; nothing written").arg(path));
+
+    CLogImageWriter writer(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    const int total = static_cast<int>(writer.PageTotal());
+    m_progress = std::make_unique<CProgressBar>(tr("write"));
+    Ended ended = Ended::Completed;
+    {
+        CLoggerTransfer transfer(m_device->Session().Port());
+        QObject::connect(&transfer, &CLoggerTransfer::Progress, &transfer, [this, &writer, total] {
+            m_progress->Show(writer.Done() ? total : static_cast<int>(writer.PageIndex()), total);
+        });
+        transfer.StartImageWrite(writer, CLogImageWriter::kReplyLimitMs);
+        ended = Wait(
+            transfer, [&writer] { return static_cast<uint32_t>(writer.PageIndex()) + (writer.Done() ? 1u : 0u); },
+            [&writer] { return writer.Faults(); });
+    }
+    m_progress->Finish();
+    if (ended == Ended::Interrupted)
+        return Fail(CliExit::Interrupted, tr("interrupted after %1 of %2 pages").arg(writer.PageIndex()).arg(total));
+    if (ended == Ended::GaveUp)
+        return Fail(CliExit::Differs,
+                    tr("the ESC stopped answering at page %1 of %2").arg(writer.PageIndex()).arg(total));
+    if (m_args.Json())
+        CCliOutput::PrintJson(QJsonObject{{"file", path}, {"pages", total}});
+    else
+        CCliOutput::Print(tr("Wrote %1 pages from %2 into the logger memory\n").arg(total).arg(path));
+    return CliExit::Ok;
+}

@@ -1,0 +1,253 @@
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include <algorithm>
+#include <csignal>
+
+#include "CliFixture.h"
+#include "firmware/FirmwareTestSupport.h"
+
+namespace {
+
+const QString kLogs = QStringLiteral("logs");
+
+class CliLoggerFirmwareTest : public CliTest {
+protected:
+    QString WriteFile(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = dir.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return path;
+    }
+
+    static QByteArray Read(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // Starts the program, sends SIGINT once the ESC has taken count frames
+    // of the letter, and waits for the end.
+    CliRun InterruptAfter(const QStringList& args, char letter, int count)
+    {
+        QProcess process;
+        Launch(process, args);
+        EXPECT_TRUE(WaitFor([&] { return FramesWith(letter) >= count; }, kRunDeadlineMs));
+        ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+        return Finish(process);
+    }
+
+    bool MemoryErased() const
+    {
+        const std::vector<uint8_t> memory = sim->LoggerMemory();
+        return std::all_of(memory.begin(), memory.end(), [](uint8_t b) { return b == 0xFF; });
+    }
+};
+
+TEST_F(CliLoggerFirmwareTest, LogsListShowsTheSimulatorsThreeLogs)
+{
+    StartSim();
+    const QJsonArray logs = Json({kLogs, QStringLiteral("list")}).array();
+    ASSERT_EQ(logs.size(), 3);
+    // 20, 12 and 6 pages, one after the other.
+    const int pages[3][2] = {{0, 19}, {20, 31}, {32, 37}};
+    for (int i = 0; i < 3; ++i) {
+        const QJsonObject log = logs[i].toObject();
+        EXPECT_EQ(log.value("number").toInt(), i + 1);
+        EXPECT_EQ(log.value("first_page").toInt(), pages[i][0]);
+        EXPECT_EQ(log.value("last_page").toInt(), pages[i][1]);
+        EXPECT_TRUE(log.value("duration").isDouble());
+        EXPECT_GT(log.value("duration").toDouble(), 0.0);
+    }
+    EXPECT_EQ(logs[2].toObject().value("content").toArray(),
+              (QJsonArray{"Throttle", "Voltage", "Temperature"}));
+    EXPECT_TRUE(LeftAt19200());
+
+    const CliRun text = Cli({kLogs, QStringLiteral("list")});
+    EXPECT_EQ(text.status, 0) << text.err.toStdString();
+    EXPECT_EQ(text.out.count(QLatin1Char('\n')), 3);
+    EXPECT_TRUE(text.out.contains(QStringLiteral("pages   32-37"))) << text.out.toStdString();
+}
+
+TEST_F(CliLoggerFirmwareTest, SavedLogDecodesToOneRowPerSample)
+{
+    StartSim();
+    const QString folder = dir.filePath(QStringLiteral("logs"));
+    const CliRun saved = Cli({kLogs, QStringLiteral("save"), folder, QStringLiteral("--log"), QStringLiteral("2")});
+    ASSERT_EQ(saved.status, 0) << saved.err.toStdString();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("log-2.csv")});
+    const QString log = QDir(folder).filePath(QStringLiteral("log-2.csv"));
+    const QByteArray logText = Read(log);
+    ASSERT_TRUE(logText.startsWith('#'));
+    EXPECT_TRUE(logText.endsWith("\r\n"));
+
+    // Decoding needs no device: one row per group line of the log file.
+    sim.reset();
+    const CliRun decoded = Cli({kLogs, QStringLiteral("decode"), log});
+    ASSERT_EQ(decoded.status, 0) << decoded.err.toStdString();
+    const QStringList rows = decoded.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_FALSE(rows.isEmpty());
+    EXPECT_TRUE(rows.front().startsWith(QStringLiteral("time,Throttle,RPM,Voltage,Current"))) << rows.front().toStdString();
+    EXPECT_EQ(rows.size() - 1, logText.count("\r\n") - 1);
+    EXPECT_FALSE(decoded.out.contains(QLatin1Char('\r')));
+
+    const QString out = dir.filePath(QStringLiteral("decoded.csv"));
+    EXPECT_EQ(Cli({kLogs, QStringLiteral("decode"), log, QStringLiteral("-o"), out}).status, 0);
+    EXPECT_EQ(QString::fromUtf8(Read(out)), decoded.out);
+
+    const CliRun missing = Cli({kLogs, QStringLiteral("decode"), dir.filePath(QStringLiteral("none.csv"))});
+    EXPECT_EQ(missing.status, 4);
+}
+
+TEST_F(CliLoggerFirmwareTest, EraseNeedsYesWithoutATerminal)
+{
+    struct Case {
+        QStringList args;
+        int status;
+        bool erased;
+        int eraseFrames;   // 'e' for the one-shot erase, 'E' for the blocks
+        char letter;
+    };
+    const Case cases[] = {
+        {{}, 2, false, 0, 'e'},
+        {{QStringLiteral("--yes")}, 0, true, 1, 'e'},
+        {{QStringLiteral("--blocks"), QStringLiteral("--yes")}, 0, true, 8, 'E'},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        StartSim();
+        sim->ClearFrames();
+        const CliRun run = Cli(QStringList{kLogs, QStringLiteral("erase")} + c.args);
+        EXPECT_EQ(run.status, c.status) << run.err.toStdString();
+        EXPECT_EQ(MemoryErased(), c.erased);
+        EXPECT_EQ(FramesWith(c.letter), c.eraseFrames);
+        EXPECT_TRUE(LeftAt19200());
+    }
+}
+
+TEST_F(CliLoggerFirmwareTest, WriteImageFillsTheLastPageWithErasedBytes)
+{
+    StartSim();
+    const std::vector<uint8_t> image = FirmwareTestSupport::Image(1000);
+    const QString path = WriteFile(QStringLiteral("image.bin"),
+                                   QByteArray(reinterpret_cast<const char*>(image.data()), 1000));
+    const CliRun run = Cli({kLogs, QStringLiteral("write-image"), path});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    const std::vector<uint8_t> memory = sim->LoggerMemory();
+    ASSERT_GE(memory.size(), 4u * 264);
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), memory.begin()));
+    EXPECT_TRUE(std::all_of(memory.begin() + 1000, memory.begin() + 4 * 264, [](uint8_t b) { return b == 0xFF; }));
+}
+
+TEST_F(CliLoggerFirmwareTest, FirmwareListShowsOnlyFilesForTheDevice)
+{
+    StartSim();   // device 3, hardware 2
+    const std::vector<uint8_t> image = FirmwareTestSupport::Image(288);
+    const QString folder = dir.filePath(QStringLiteral("fw"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    WriteFile(QStringLiteral("fw/a.upd"), FirmwareTestSupport::UpdText(3, 2, "2.5", "Faster$start", image));
+    WriteFile(QStringLiteral("fw/b.upd"), FirmwareTestSupport::UpdText(3, 2, "2.6", "Quieter", image));
+    WriteFile(QStringLiteral("fw/c.upd"), FirmwareTestSupport::UpdText(3, 1, "1.9", "Other hardware", image));
+    WriteFile(QStringLiteral("fw/d.upd"), FirmwareTestSupport::UpdText(4, 2, "9.0", "Other device", image));
+    const QJsonArray files = Json({QStringLiteral("firmware"), QStringLiteral("list"), folder}).array();
+    QStringList versions;
+    for (const QJsonValue& file : files)
+        versions.append(file.toObject().value("version").toString() + ":" +
+                        file.toObject().value("description").toString());
+    versions.sort();
+    EXPECT_EQ(versions, (QStringList{"2.5:Faster start", "2.6:Quieter"}));
+}
+
+TEST_F(CliLoggerFirmwareTest, FlashUploadsAGoodFileAndRefusesBadOnesWithNothingSent)
+{
+    StartSim();
+    const std::vector<uint8_t> image = FirmwareTestSupport::Image(3 * 144);
+    QByteArray broken = FirmwareTestSupport::UpdText(3, 2, "2.5", "x", image);
+    // The third data line (line 4, "[Hex]" being line 1) loses a digit.
+    const int third = broken.indexOf("[Hex]\n") + 6 + 2 * 37;
+    broken[third] = broken[third] == '0' ? '1' : '0';
+    struct Case {
+        QString name;
+        QByteArray text;
+        QStringList options;
+        int status;
+        QString error;
+    };
+    const Case cases[] = {
+        {"other.upd", FirmwareTestSupport::UpdText(3, 1, "2.5", "x", image), {"--yes"}, 2, "hardware 1"},
+        {"broken.upd", broken, {"--yes"}, 4, "4 line has wrong CRC"},
+        {"short.upd", FirmwareTestSupport::UpdText(3, 2, "2.5", "x", FirmwareTestSupport::Image(160)), {"--yes"}, 4,
+         "wrong size 160"},
+        {"unasked.upd", FirmwareTestSupport::UpdText(3, 2, "2.5", "x", image), {}, 2, "no terminal"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        sim->ClearFrames();
+        const CliRun run = Cli(QStringList{QStringLiteral("flash"), WriteFile(c.name, c.text)} + c.options);
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_TRUE(run.err.contains(c.error)) << run.err.toStdString();
+        EXPECT_EQ(FramesWith('f') + FramesWith('u'), 0);
+        EXPECT_TRUE(sim->UploadedFirmware().empty());
+    }
+
+    const QString good = WriteFile(QStringLiteral("good.upd"), FirmwareTestSupport::UpdText(3, 2, "2.5", "x", image));
+    const CliRun run = Cli({QStringLiteral("flash"), good, QStringLiteral("--yes")});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(sim->UploadedFirmware(), image);
+    EXPECT_TRUE(run.out.contains(QStringLiteral("now reports firmware 2.4"))) << run.out.toStdString();
+    EXPECT_TRUE(LeftAt19200());
+}
+
+TEST_F(CliLoggerFirmwareTest, FlashRecoversAnEscThatAnswersOnlyItsBootLoader)
+{
+    CEscSimulator::Options options;
+    options.bootloaderOnly = true;
+    StartSim(options);
+    const std::vector<uint8_t> image = FirmwareTestSupport::Image(2 * 144);
+    const QString file = WriteFile(QStringLiteral("fw.upd"), FirmwareTestSupport::UpdText(3, 2, "2.5", "x", image));
+    const QStringList flash{QStringLiteral("flash"), file, QStringLiteral("--yes"), QStringLiteral("--bootloader"),
+                            QStringLiteral("--devid"), QStringLiteral("3"), QStringLiteral("--hwver")};
+
+    const CliRun mismatch = Cli(flash + QStringList{QStringLiteral("1")});
+    EXPECT_EQ(mismatch.status, 2) << mismatch.err.toStdString();
+    EXPECT_EQ(FramesWith('u') + FramesWith('f'), 0);
+
+    const CliRun run = Cli(flash + QStringList{QStringLiteral("2")});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(sim->UploadedFirmware(), image);
+    EXPECT_TRUE(run.out.contains(QStringLiteral("now reports firmware 2.4"))) << run.out.toStdString();
+}
+
+TEST_F(CliLoggerFirmwareTest, InterruptLeavesNoFileAndTheEscInAKnownState)
+{
+    StartSim();
+    sim->SetExtraAnswerDelayMs(30);
+    const QString folder = dir.filePath(QStringLiteral("saved"));
+    const CliRun save = InterruptAfter({kLogs, QStringLiteral("save"), folder}, 'l', 3);
+    EXPECT_EQ(save.status, 130) << save.err.toStdString();
+    EXPECT_TRUE(QDir(folder).isEmpty());
+    EXPECT_TRUE(LeftAt19200());
+
+    // Flash: the page on the wire is the last; the ESC waits in its boot
+    // loader, and the same command then completes the update.
+    const std::vector<uint8_t> image = FirmwareTestSupport::Image(40 * 144);
+    const QString file = WriteFile(QStringLiteral("fw.upd"), FirmwareTestSupport::UpdText(3, 2, "2.5", "x", image));
+    const QStringList flash{QStringLiteral("flash"), file, QStringLiteral("--yes")};
+    sim->ClearFrames();
+    const CliRun cut = InterruptAfter(flash, 'f', 3);
+    EXPECT_EQ(cut.status, 130);
+    EXPECT_TRUE(cut.err.contains(QStringLiteral("boot loader"))) << cut.err.toStdString();
+    EXPECT_LT(FramesWith('f'), 40);
+    EXPECT_TRUE(sim->InBootloader());
+
+    sim->SetExtraAnswerDelayMs(0);
+    const CliRun again = Cli(flash);
+    EXPECT_EQ(again.status, 0) << again.err.toStdString();
+    EXPECT_EQ(sim->UploadedFirmware(), image);
+}
+
+} // namespace
