@@ -229,15 +229,19 @@ void CChartView::Paint(QPainter& painter) const
     painter.save();
     painter.setClipRect(m_plot);
     std::vector<QPointF> points;
+    std::vector<QPoint> pixels;
     for (const auto& serie : m_series) {
         if (!serie->Visible())
             continue;
         serie->Decimate(*this, points);
-        painter.setPen(QPen(ToQColor(serie->Colour()), 1));
-        if (points.size() == 1)
-            painter.drawPoint(points.front());
-        else if (!points.empty())
-            painter.drawPolyline(points.data(), static_cast<int>(points.size()));
+        // Whole pixels take the raster engine's fast path for thin lines.
+        pixels.resize(points.size());
+        std::transform(points.begin(), points.end(), pixels.begin(), [](const QPointF& p) { return p.toPoint(); });
+        painter.setPen(QPen(ToQColor(serie->Colour()), 0));
+        if (pixels.size() == 1)
+            painter.drawPoint(pixels.front());
+        else if (!pixels.empty())
+            painter.drawPolyline(pixels.data(), static_cast<int>(pixels.size()));
     }
     if (m_band) {
         const int a = std::min(m_band->first, m_band->second);

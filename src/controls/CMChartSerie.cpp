@@ -90,15 +90,18 @@ void CMChartSerie::Decimate(const CAxe& xAxis, std::vector<QPointF>& points) con
             continue;
         const auto [lo, hi] = m_values.MinMax(begin, end);
         const double px = xAxis.FirstPixel() + c + 0.5;
+        const double low = ValueToPixelF(lo);
+        const double high = ValueToPixelF(hi);
         if (lo == hi) {
-            points.emplace_back(px, ValueToPixelF(lo));
-        } else if (v[begin] <= v[end - 1]) {
-            // Rising through the column: its low comes first.
-            points.emplace_back(px, ValueToPixelF(lo));
-            points.emplace_back(px, ValueToPixelF(hi));
+            points.emplace_back(px, low);
         } else {
-            points.emplace_back(px, ValueToPixelF(hi));
-            points.emplace_back(px, ValueToPixelF(lo));
+            // The column is drawn as one vertical stroke; entering it at
+            // the end nearer the previous point keeps the joining line
+            // short, so dense noise does not paint every column twice.
+            const double previous = points.empty() ? ValueToPixelF(v[begin]) : points.back().y();
+            const bool lowFirst = std::abs(previous - low) <= std::abs(previous - high);
+            points.emplace_back(px, lowFirst ? low : high);
+            points.emplace_back(px, lowFirst ? high : low);
         }
         begin = end;
     }

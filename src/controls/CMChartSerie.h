@@ -50,8 +50,8 @@ public:
     void RecalcRange();
 
     // The polyline of the part of the series inside the x axis's range, at
-    // most two points per pixel column: each column's minimum and maximum
-    // in the order they occur, so that every local extreme is drawn. Where
+    // most two points per pixel column: each column's minimum and maximum,
+    // so that every local extreme is drawn. Where
     // a column holds two samples or fewer, every sample is drawn, plus the
     // ones just outside so the line runs to the edges.
     void Decimate(const CAxe& xAxis, std::vector<QPointF>& points) const;
