@@ -10,11 +10,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include "../LoggerTestSupport.h"
 #include "base/CIniFile.h"
 #include "controls/CMChartCtrl.h"
 #include "logger/CLogCsvWriter.h"
+#include "logger/CLoggerCommands.h"
+#include "logger/CLoggerTransfer.h"
+#include "logger/ui/CLogLinkDlg.h"
 #include "logger/ui/CChartDlg.h"
 #include "logger/ui/CChartStyle.h"
 #include "logger/ui/LogDisplay.h"
@@ -204,6 +208,66 @@ TEST_F(ChartDlgTest, WorkbookIsWrittenFirstAndCancellingItStillOpensTheChart)
     prompt.AnswerSaveFile(std::nullopt);
     ShowLogs(selection, context, nullptr, prompt);
     EXPECT_EQ(charts, 2);
+}
+
+} // namespace
+
+namespace {
+
+// Writes the pictures of the logger's windows into TORV_SCREENSHOT_DIR when
+// that is set (docs/screenshots); otherwise skipped.
+TEST(ChartScreenshots, WritesTheLogListTheChartsAndTheStyleDialog)
+{
+    const QString folder = qEnvironmentVariable("TORV_SCREENSHOT_DIR");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "TORV_SCREENSHOT_DIR not set";
+    QTemporaryDir dir;
+    ConnectedEsc esc;
+    ASSERT_TRUE(esc.connected);
+    CLoggerCommands::DownloadPlan plan = CLoggerCommands::PlanDownload(*esc.session);
+    CLogDownload download(plan.pageCount, plan.logger);
+    CLoggerTransfer transfer(esc.link->Port(), &esc.prompt);
+    {
+        CLogLinkDlg dialog(download, transfer, plan.pageTimeoutMs, plan.snapshot);
+        dialog.show();
+        ASSERT_TRUE(WaitFor([&] { return download.CurrentState() == CLogDownload::State::Complete; }));
+        dialog.findChild<QTreeWidget*>("logList")->topLevelItem(0)->setSelected(true);
+        QApplication::processEvents();
+        EXPECT_TRUE(dialog.grab().save(folder + "/log-list.png"));
+        dialog.reject();
+    }
+    const LogSelection selection = download.Select({0, 1, 2}, plan.snapshot, false);
+    CChartDlg::Input input;
+    input.pages = selection.pages.data();
+    input.pageCount = selection.pageCount;
+    input.logger = selection.logger;
+    input.snapshot = selection.snapshot;
+    input.settingsPath = dir.filePath("TORV.ini");
+    CChartDlg chart(input, esc.prompt);
+    chart.resize(1000, 620);
+    chart.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&chart));
+    QApplication::processEvents();
+    EXPECT_TRUE(chart.grab().save(folder + "/chart.png"));
+
+    CMChartCtrl& control = chart.Chart();
+    const QRect plot = control.PlotRect();
+    const int y = plot.center().y();
+    const int from = plot.left() + plot.width() / 3;
+    QTest::mousePress(&control, Qt::LeftButton, {}, QPoint(from, y));
+    QTest::mouseRelease(&control, Qt::LeftButton, {}, QPoint(from + plot.width() / 8, y));
+    QTest::mouseMove(&control, QPoint(plot.center().x(), y));
+    QApplication::processEvents();
+    EXPECT_TRUE(chart.grab().save(folder + "/chart-zoomed-cursor.png"));
+
+    CChartStyle style(control.Series(), 2, esc.prompt, &chart);
+    style.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&style));
+    style.findChild<QRadioButton*>("mode2")->setChecked(true);
+    QApplication::processEvents();
+    EXPECT_TRUE(style.grab().save(folder + "/chart-style.png"));
+    style.reject();
+    chart.reject();
 }
 
 } // namespace
