@@ -66,6 +66,19 @@ void CMainController::CleanAndReconnect(bool restart)
         m_connectTimer = startTimer(static_cast<int>(ConnectPeriod()));
 }
 
+bool CMainController::PauseConnectTimer()
+{
+    const bool running = m_connectTimer != 0;
+    StopConnectTimer();
+    return running;
+}
+
+void CMainController::ResumeConnectTimer()
+{
+    if (m_connectTimer == 0 && ConnectPeriod() != 0)
+        m_connectTimer = startTimer(static_cast<int>(ConnectPeriod()));
+}
+
 void CMainController::Close()
 {
     CleanAndReconnect(false);

@@ -77,6 +77,10 @@ public:
     uint32_t MemoryLoadTimeout() const { return m_session.MemoryLoadTimeout(); }
     bool RefreshTimerRunning() const { return m_refreshTimer != 0; }
     bool ConnectTimerRunning() const { return m_connectTimer != 0; }
+    // Stops the connect timer while a log file's chart is shown; true when
+    // it was running, so that ResumeConnectTimer starts it again.
+    bool PauseConnectTimer();
+    void ResumeConnectTimer();
 
     CDeviceSession& Session() { return m_session; }
     CPropertyList& List() { return m_session.List(); }

@@ -1,11 +1,13 @@
 #include "logger/CLogCsvReader.h"
 
 #include "library/CDeviceLibrary.h"
+#include "library/CXmlAttributes.h"
 #include "logger/LoggerPage.h"
 
 #include <QList>
 #include <QString>
 
+#include <algorithm>
 #include <bitset>
 
 namespace {
@@ -106,4 +108,72 @@ CLogCsvReader::Result CLogCsvReader::Read(const QByteArray& text, const CDeviceL
     }
     log.pageCount = log.pages.size() / LoggerPage::kSize;
     return Result::Ok;
+}
+
+bool CLogCsvReader::ReadDecoded(const QByteArray& text, const pugi::xml_node& logger,
+                                const std::vector<uint8_t>& shownSnapshot, IPrompt* prompt, DecodedLog& out,
+                                std::vector<uint8_t>* snapshotOut)
+{
+    out = DecodedLog{};
+    QList<QByteArray> lines = text.split('\n');
+    for (QByteArray& line : lines) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+    }
+    qsizetype at = 0;
+    std::vector<uint8_t> snapshot;
+    if (!lines.isEmpty() && lines.front().startsWith('#')) {
+        for (const QByteArray& field : lines.front().mid(1).split(','))
+            snapshot.push_back(static_cast<uint8_t>(Field(field)));
+        at = 1;
+    } else {
+        snapshot = shownSnapshot;
+    }
+    if (snapshotOut != nullptr)
+        *snapshotOut = snapshot;
+
+    CDataProcessor processor(logger, std::move(snapshot), prompt);
+    bool ready = false;
+    int pairs = 0;
+    std::size_t groupsPerPage = 0;
+    std::vector<uint8_t> group;
+    double time = 0;
+    auto evaluate = [&](const QList<QByteArray>& fields, double dt) {
+        std::vector<uint8_t> bytes;
+        bytes.reserve(group.size());
+        AppendPairs(fields, 5, pairs, bytes);
+        std::copy(bytes.begin(), bytes.end(), group.begin());
+        processor.EvaluateGroup(group.data(), out);
+        out.time.push_back(time);
+        time += dt;
+    };
+
+    while (at < lines.size()) {
+        const QByteArray line = lines[at++];
+        if (line.isEmpty() || line.startsWith(",,,,"))
+            continue;  // a continuation line without its page line
+        const QList<QByteArray> fields = line.split(',');
+        const int period = fields.size() > 2 ? Field(fields[2]) : 0;
+        const auto mask = static_cast<uint16_t>(fields.size() > 3 ? Field(fields[3]) : 0);
+        if (!ready) {
+            const int slotTotal = processor.SetupChannels(mask);
+            if (slotTotal == 0 || processor.Channels().Channels().empty())
+                continue;
+            ready = true;
+            out.slotCount = slotTotal;
+            out.dt = period / 50.0;
+            for (const std::shared_ptr<AnyData>& channel : processor.Channels().Channels()) {
+                out.series.push_back({channel->Label(), CXmlAttributes::Int(channel->Channel(), "color", -1), {}});
+            }
+            pairs = (slotTotal + 1) / 2;
+            groupsPerPage = LoggerPage::GroupsPerPage(slotTotal);
+            // Room for the realigned read of a channel at an odd slot.
+            group.assign(LoggerPage::GroupSize(slotTotal) + 3, 0);
+        }
+        const double dt = period / 50.0;
+        evaluate(fields, dt);
+        for (std::size_t g = 1; g < groupsPerPage && at < lines.size() && lines[at].startsWith(",,,,"); ++g)
+            evaluate(lines[at++].split(','), dt);
+    }
+    return ready;
 }

@@ -37,6 +37,7 @@ struct LogSelection {
     std::vector<LogEntry> logs;
     std::vector<uint8_t> snapshot;
     pugi::xml_node logger;
+    pugi::xml_node esc;           // the device's ESC element, for the workbook's names
     bool workbook = false;        // Display with Shift: write the log workbook too
     QStringList refused;          // "Log %d ..." for chosen logs that cannot be shown
 };

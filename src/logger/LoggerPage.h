@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 // The logger's 264-byte memory page: an 8-byte header (log number, sample
 // period in 20 ms units, 16-bit channel mask, four bytes not used here) and
@@ -51,4 +53,18 @@ inline std::size_t GroupsPerPage(int slotCount)
 // The even and odd 12-bit slots of a 3-byte pair.
 inline int EvenSlot(const uint8_t* pair) { return pair[0] * 16 + pair[1] / 16; }
 inline int OddSlot(const uint8_t* pair) { return (pair[1] % 16) * 256 + pair[2]; }
+
+// The logs of a page buffer: maximal runs of consecutive pages with the same
+// log number, as (first page, last page), in buffer order.
+inline std::vector<std::pair<std::size_t, std::size_t>> SplitLogs(const uint8_t* pages, std::size_t pageCount)
+{
+    std::vector<std::pair<std::size_t, std::size_t>> logs;
+    for (std::size_t p = 0; pages != nullptr && p < pageCount; ++p) {
+        if (p > 0 && LogNumber(pages + p * kSize) == LogNumber(pages + (p - 1) * kSize))
+            logs.back().second = p;
+        else
+            logs.emplace_back(p, p);
+    }
+    return logs;
+}
 }

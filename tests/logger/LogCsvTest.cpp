@@ -6,6 +6,8 @@
 #include "logger/CDecodedCsvWriter.h"
 #include "logger/CLogCsvReader.h"
 #include "logger/CLogCsvWriter.h"
+#include "logger/CChartStyleSettings.h"
+#include "base/CIniFile.h"
 
 using namespace LoggerTest;
 
@@ -92,6 +94,105 @@ TEST(LogCsvTest, ReaderRefusesFilesItCannotRebuild)
         EXPECT_EQ(CLogCsvReader::Read(c.text, library, log), c.result) << c.text.left(20).toStdString();
     }
     EXPECT_EQ(CLogCsvReader::Message(CLogCsvReader::Result::OldStyle), "Old style log can not be processed here");
+    // A mask selecting no slot is refused as a corrupted log.
+    EXPECT_EQ(CLogCsvReader::Message(CLogCsvReader::Result::NoSlots), "Corrupted log can not be processed here");
+}
+
+TEST(LogCsvTest, OddMaskCarriesOnePaddingValuePerGroup)
+{
+    // Mask 7: three slots, G = 6, four values per line, the last from the
+    // odd half of the second triple.
+    Bytes page = Page(1, 5, 7);
+    page[8 + 3] = 0xAB;
+    page[8 + 4] = 0xC1;
+    page[8 + 5] = 0x23;
+    const QList<QByteArray> lines = CLogCsvWriter::Format(page.data(), 1, 0, 0, Snapshot()).split('\n');
+    EXPECT_EQ(lines[1], "0,1,5,7,0,0,0,2748,291\r");
+    EXPECT_EQ(lines.size(), 1 + 42 + 1);
+}
+
+TEST(LogCsvTest, FileCutInThePageRebuildsTheMissingGroupsAsZero)
+{
+    Bytes page = Page(4, 5, 0x0F, 0x11);
+    QByteArray text = CLogCsvWriter::Format(page.data(), 1, 0, 0, Snapshot());
+    // Keep the "#" line and the first ten group lines of the page.
+    QList<QByteArray> lines = text.split('\n');
+    text = lines.mid(0, 11).join('\n') + '\n';
+    CDeviceLibrary library;
+    ASSERT_TRUE(library.Load(QStringLiteral(TORV_SOURCE_DIR "/src/resources/Brisko.esc")));
+    CLogCsvReader::Log log;
+    ASSERT_EQ(CLogCsvReader::Read(text, library, log), CLogCsvReader::Result::Ok);
+    ASSERT_EQ(log.pageCount, 1u);
+    EXPECT_TRUE(std::equal(log.pages.begin() + 8, log.pages.begin() + 8 + 60, page.begin() + 8));
+    EXPECT_EQ(Bytes(log.pages.begin() + 8 + 60, log.pages.end()), Bytes(264 - 68, 0));
+}
+
+TEST(LogCsvTest, ChartOpenDecodesWithOrWithoutTheCalibrationLine)
+{
+    CDeviceLibrary library;
+    ASSERT_TRUE(library.Load(QStringLiteral(TORV_SOURCE_DIR "/src/resources/Brisko.esc")));
+    const pugi::xml_node logger = library.FindLogger(3, 2, 1);
+    ASSERT_TRUE(logger);
+    // Throttle (slot 0) reads w0 / 40.95: 0x7FF is 50 %.
+    Bytes page = Page(2, 5, 1);
+    for (std::size_t at = 8; at + 3 <= page.size(); at += 3) {
+        page[at] = 0x7F;
+        page[at + 1] = 0xF0;
+    }
+    const Bytes pages = Concat({page, page});
+    const QByteArray text = CLogCsvWriter::Format(pages.data(), 2, 0, 1, Snapshot());
+    const QByteArray withoutSnapshot = text.mid(text.indexOf('\n') + 1);
+
+    for (const QByteArray& file : {text, withoutSnapshot}) {
+        DecodedLog log;
+        Bytes snapshot;
+        ASSERT_TRUE(CLogCsvReader::ReadDecoded(file, logger, Snapshot(), nullptr, log, &snapshot));
+        EXPECT_EQ(snapshot, Snapshot());
+        ASSERT_EQ(log.series.size(), 3u);  // Throttle and the two computed channels
+        EXPECT_EQ(log.series[0].label, "Throttle");
+        ASSERT_EQ(log.time.size(), 2u * 85);
+        EXPECT_NEAR(log.series[0].values.back(), 2047 / 40.95, 1e-9);
+        EXPECT_NEAR(log.time.back(), 169 * 0.1, 1e-9);  // time runs on over both pages
+    }
+    // Without the "#" line the rebuilding reader refuses it as old style.
+    CLogCsvReader::Log rebuilt;
+    EXPECT_EQ(CLogCsvReader::Read(withoutSnapshot, library, rebuilt), CLogCsvReader::Result::OldStyle);
+}
+
+TEST(LogCsvTest, ChartStylesSurviveARestartThroughTheSettingsFile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("TORV.ini");
+    {
+        CIniFile ini(path);
+        CChartStyleSettings custom;
+        custom.colour = CChartStyleSettings::PaletteColour(2);
+        custom.visible = false;
+        custom.mode = 2;
+        custom.minimum = -1.5;
+        custom.maximum = 30;
+        custom.Write(ini, "Current");
+        CChartStyleSettings aligned;
+        aligned.mode = 1;
+        aligned.Write(ini, "RPM");
+        ini.SetValue("Chart.Bad", "Align", "2");
+        ini.SetValue("Chart.Bad", "Range", "abc");
+        ASSERT_TRUE(ini.Save());
+    }
+    CIniFile ini(path);
+    ASSERT_EQ(ini.Load(), CIniFile::LoadResult::Loaded);
+    EXPECT_EQ(ini.String("Chart.Current", "Range", ""), "-1.500000,30.000000");
+    const CChartStyleSettings current = CChartStyleSettings::Read(ini, "Current", 0);
+    EXPECT_EQ(current.colour, 255 * 65536);
+    EXPECT_FALSE(current.visible);
+    EXPECT_EQ(current.mode, 2);
+    EXPECT_DOUBLE_EQ(current.minimum, -1.5);
+    EXPECT_DOUBLE_EQ(current.maximum, 30);
+    EXPECT_EQ(CChartStyleSettings::Read(ini, "RPM", 1).mode, 1);
+    EXPECT_EQ(CChartStyleSettings::Read(ini, "Bad", -1).mode, 0);  // "abc" is no range
+    // Without a stored colour the palette gives it; without either none.
+    EXPECT_EQ(CChartStyleSettings::Read(ini, "New", 11).colour, 150 * 256);
+    EXPECT_FALSE(CChartStyleSettings::Read(ini, "New", -1).colour.has_value());
 }
 
 TEST(LogCsvTest, DecodedCsvHasTimeAndOneColumnPerChannel)

@@ -76,6 +76,13 @@ CMainDlg::CMainDlg(const CTorvSettings& settings, std::unique_ptr<CDeviceLibrary
     m_controller->SetSaveFolder(m_settings.saveFolder);
     m_propertyList->SetList(&m_controller->List());
     m_logger = std::make_unique<CLoggerUi>(m_controller->Session(), *m_controller, m_prompt, this);
+    m_logger->SetSaveFolderSource([this] { return m_controller->SaveFolder(); });
+    auto connectWasRunning = std::make_shared<bool>(false);
+    m_logger->SetChartGuards([this, connectWasRunning] { *connectWasRunning = m_controller->PauseConnectTimer(); },
+                             [this, connectWasRunning] {
+                                 if (*connectWasRunning)
+                                     m_controller->ResumeConnectTimer();
+                             });
 
     setMinimumSize(MinimumClientSize());
     resize(MinimumClientSize());
@@ -254,7 +261,9 @@ void CMainDlg::OnLoggerCommand(int command)
         return;
     switch (command) {
     case MainCommand::Logs:
-        m_logger->DownloadAndShow();
+        // Without logger data to download the command opens a log file.
+        if (!m_logger->DownloadAndShow())
+            m_logger->OpenLogFile();
         break;
     case MainCommand::WriteLoggerImage:
         m_logger->WriteImage(m_controller->SaveFolder());

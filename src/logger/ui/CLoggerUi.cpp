@@ -3,13 +3,16 @@
 #include <QApplication>
 #include <QFile>
 
+#include "base/CTorvSettings.h"
 #include "base/IPrompt.h"
 #include "library/CDeviceSession.h"
 #include "link/IProtocolHost.h"
 #include "logger/CLinkSpeedBoost.h"
+#include "logger/CLogCsvReader.h"
 #include "logger/CLogImageWriter.h"
 #include "logger/CLoggerCommands.h"
 #include "logger/CLoggerTransfer.h"
+#include "logger/ui/CChartDlg.h"
 #include "logger/ui/CEraseMemDlg.h"
 #include "logger/ui/CLogDownLinkDlg.h"
 #include "logger/ui/CLogLinkDlg.h"
@@ -27,7 +30,56 @@ QString tr(const char* text)
 CLoggerUi::CLoggerUi(CDeviceSession& session, IProtocolHost& host, IPrompt& prompt, QWidget* parent)
     : m_session(session), m_host(host), m_prompt(prompt), m_parent(parent)
 {
-    m_display = [this](const LogSelection& selection) { ShowLogs(selection, m_parent, m_prompt); };
+    m_settingsPath = CTorvSettings::Location(QCoreApplication::applicationDirPath());
+    m_display = [this](const LogSelection& selection) { ShowLogs(selection, DisplayContext(), m_parent, m_prompt); };
+}
+
+LogDisplayContext CLoggerUi::DisplayContext() const
+{
+    LogDisplayContext context;
+    context.settingsPath = m_settingsPath;
+    context.saveFolder = m_saveFolder ? m_saveFolder() : QString();
+    context.dialogHook = m_dialogHook;
+    return context;
+}
+
+void CLoggerUi::OpenLogFile()
+{
+    IPrompt::FileRequest request;
+    request.defaultExtension = QStringLiteral(".csv");
+    request.filters = {QCoreApplication::translate("CChartDlg", "CSV Files (*.csv)"),
+                       QCoreApplication::translate("CChartDlg", "All Files (*.*)")};
+    request.initialFolder = m_saveFolder ? m_saveFolder() : QString();
+    request.mustExist = true;
+    const std::optional<QString> path = m_prompt.OpenFile(request);
+    if (!path)
+        return;
+    QFile file(*path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return;
+    CLogCsvReader::Log log;
+    const CLogCsvReader::Result result = CLogCsvReader::Read(file.readAll(), m_session.Library(), log);
+    file.close();
+    if (result != CLogCsvReader::Result::Ok) {
+        m_prompt.Message(CLogCsvReader::Message(result), kCaption, IPrompt::Icon::Error,
+                         IPrompt::Buttons::Ok);
+        return;
+    }
+    if (m_beforeChart)
+        m_beforeChart();
+    CChartDlg::Input input;
+    input.pages = log.pages.data();
+    input.pageCount = log.pageCount;
+    input.logger = log.logger;
+    input.snapshot = log.snapshot;
+    input.settingsPath = m_settingsPath;
+    input.saveFolder = request.initialFolder;
+    {
+        CChartDlg dialog(std::move(input), m_prompt, m_parent);
+        Run(dialog);
+    }
+    if (m_afterChart)
+        m_afterChart();
 }
 
 int CLoggerUi::Run(QDialog& dialog)
@@ -53,6 +105,7 @@ bool CLoggerUi::DownloadAndShow()
         result = Run(dialog);
         selection = dialog.Selection();
     }
+    selection.esc = m_session.EscElement();
     m_host.RestartRefreshTimer();
     if (!selection.refused.isEmpty())
         m_prompt.Message(selection.refused.join(QStringLiteral("\r\n")), kCaption, IPrompt::Icon::Information,

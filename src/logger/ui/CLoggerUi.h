@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "logger/CLogDownload.h"
+#include "logger/ui/LogDisplay.h"
 
 class CDeviceSession;
 class IPrompt;
@@ -23,11 +24,27 @@ public:
     // Download and show (Ctrl+L). False when the ESC offers no logger data
     // to download.
     bool DownloadAndShow();
+    // The logs command without logger data: rebuilds the pages of a log
+    // file and opens a chart on them; messages 136, 137 and 138 refuse
+    // files that cannot be rebuilt.
+    void OpenLogFile();
     // Write a memory image file into the logger (Ctrl+M).
     void WriteImage(const QString& folder);
     // Erase: with blocks false one erase command after the confirmation
     // (Ctrl+E), with blocks true block by block inside the dialog.
     void Erase(bool blocks);
+
+    // TORV.ini, where the chart keeps its styles and size (by default the
+    // settings file of the program's folder).
+    void SetSettingsPath(const QString& path) { m_settingsPath = path; }
+    // The folder the log file dialogs start in, asked for each time.
+    void SetSaveFolderSource(std::function<QString()> source) { m_saveFolder = std::move(source); }
+    // Around a chart opened from a file (the connect timer is paused).
+    void SetChartGuards(std::function<void()> before, std::function<void()> after)
+    {
+        m_beforeChart = std::move(before);
+        m_afterChart = std::move(after);
+    }
 
     // Who shows the chosen logs (ShowLogs by default).
     void SetDisplay(std::function<void(const LogSelection&)> display) { m_display = std::move(display); }
@@ -36,6 +53,7 @@ public:
 
 private:
     int Run(QDialog& dialog);
+    LogDisplayContext DisplayContext() const;
 
     CDeviceSession& m_session;
     IProtocolHost& m_host;
@@ -43,4 +61,8 @@ private:
     QWidget* m_parent;
     std::function<void(const LogSelection&)> m_display;
     std::function<void(QDialog&)> m_dialogHook;
+    QString m_settingsPath;
+    std::function<QString()> m_saveFolder;
+    std::function<void()> m_beforeChart;
+    std::function<void()> m_afterChart;
 };

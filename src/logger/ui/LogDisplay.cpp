@@ -1,17 +1,41 @@
 #include "logger/ui/LogDisplay.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
 
 #include "base/IPrompt.h"
+#include "library/CLogWorkbook.h"
+#include "logger/LoggerLog.h"
+#include "logger/ui/CChartDlg.h"
 
-void ShowLogs(const LogSelection& selection, QWidget* parent, IPrompt& prompt)
+void ShowLogs(const LogSelection& selection, const LogDisplayContext& context, QWidget* parent, IPrompt& prompt)
 {
-    Q_UNUSED(parent);
-    QStringList logs;
-    for (const LogEntry& entry : selection.logs)
-        logs.append(QStringLiteral("%1 (%2)").arg(entry.number).arg(entry.DurationText().trimmed()));
-    prompt.Message(QCoreApplication::translate("CLogLinkDlg", "Logs chosen: %1, %2 pages.")
-                       .arg(logs.join(QStringLiteral(", ")))
-                       .arg(selection.pageCount),
-                   QStringLiteral("TORV"), IPrompt::Icon::Information, IPrompt::Buttons::Ok);
+    if (selection.workbook) {
+        IPrompt::FileRequest request;
+        request.defaultExtension = QStringLiteral(".xml");
+        request.filters = {QCoreApplication::translate("CLogLinkDlg", "XML Spreadsheet (*.xml)")};
+        request.initialFolder = context.saveFolder;
+        request.fileName = QStringLiteral("logs.xml");
+        request.promptOverwrite = true;
+        if (const std::optional<QString> path = prompt.SaveFile(request)) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            QString error;
+            if (!CLogWorkbook::Save(*path, selection.esc, selection.snapshot, selection.pages.data(),
+                                    selection.pageCount, &error))
+                qCDebug(lcLogger) << "log workbook not written:" << error;
+            QApplication::restoreOverrideCursor();
+        }
+    }
+    CChartDlg::Input input;
+    input.pages = selection.pages.data();
+    input.pageCount = std::min<std::size_t>(selection.pageCount, selection.pages.size() / 264);
+    input.logger = selection.logger;
+    input.snapshot = selection.snapshot;
+    input.settingsPath = context.settingsPath;
+    input.saveFolder = context.saveFolder;
+    CChartDlg dialog(std::move(input), prompt, parent);
+    if (context.dialogHook)
+        context.dialogHook(dialog);
+    dialog.exec();
 }

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <pugixml.hpp>
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+class CMChartCtrl;
+class IPrompt;
+class QAction;
+class QLabel;
+class QToolBar;
+
+// The "Logger chart" dialog: the logs of a page buffer one at a time, one
+// series per channel over a common time axis; previous and next log, zoom
+// back and forward, saving the shown log and opening a log file, the style
+// dialog, copying and exporting the picture. Series styles and the dialog
+// size live in TORV.ini.
+class CChartDlg : public QDialog {
+    Q_OBJECT
+public:
+    // Command ids of the toolbar, in toolbar order.
+    enum Command {
+        CommandClose = 2,
+        CommandOpen = 57601,
+        CommandSave = 57603,
+        CommandPrevious = 32785,
+        CommandNext = 32786,
+        CommandZoomBack = 32795,
+        CommandZoomForward = 32796,
+    };
+
+    struct Input {
+        const uint8_t* pages = nullptr;  // borrowed for the dialog's lifetime
+        std::size_t pageCount = 0;
+        pugi::xml_node logger;
+        std::vector<uint8_t> snapshot;
+        QString settingsPath;  // TORV.ini
+        QString saveFolder;    // start folder of the file dialogs
+    };
+
+    CChartDlg(Input input, IPrompt& prompt, QWidget* parent = nullptr);
+
+    CMChartCtrl& Chart() { return *m_chart; }
+    QAction* Action(Command command) const;
+    QAction* CopyAction() const { return m_copy; }
+    QAction* ExportAction() const { return m_export; }
+    const std::vector<std::pair<std::size_t, std::size_t>>& Logs() const { return m_logs; }
+    int CurrentLog() const { return m_current; }
+    QString StatusText() const;
+
+    void Previous();
+    void Next();
+    void Save();
+    void Open();
+    void OpenStyle(int serie);
+    void ExportPng();
+
+    void done(int result) override;
+
+private:
+    void ShowLog(std::size_t index);
+    void ApplyStyles();
+    void SaveStyles();
+    void UpdateButtons();
+
+    Input m_input;
+    IPrompt& m_prompt;
+    std::vector<std::pair<std::size_t, std::size_t>> m_logs;
+    int m_current = -1;
+    std::vector<int> m_palette;  // per series: the channel's palette index or -1
+    CMChartCtrl* m_chart = nullptr;
+    QToolBar* m_toolBar = nullptr;
+    QLabel* m_status = nullptr;
+    std::vector<std::pair<Command, QAction*>> m_actions;
+    QAction* m_copy = nullptr;
+    QAction* m_export = nullptr;
+};
