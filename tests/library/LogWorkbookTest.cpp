@@ -127,8 +127,9 @@ TEST_F(LogWorkbookTest, IniRowsNameDecodeAndConvertFormulas)
         EXPECT_STREQ(cells[1].child("NamedCell").attribute("ss:Name").value(),
                      ("Cell_" + std::to_string(c.row)).c_str());
         ASSERT_EQ(cells.size(), c.decoded ? 3u : 2u) << c.row;
-        if (c.decoded)
+        if (c.decoded) {
             EXPECT_EQ(CellText(cells[2]), c.decoded);
+        }
     }
     auto formula = [&](std::size_t row) {
         const auto cells = Children(rows[row], "Cell");
