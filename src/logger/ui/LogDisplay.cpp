@@ -21,10 +21,16 @@ void ShowLogs(const LogSelection& selection, const LogDisplayContext& context, Q
         if (const std::optional<QString> path = prompt.SaveFile(request)) {
             QApplication::setOverrideCursor(Qt::WaitCursor);
             QString error;
-            if (!CLogWorkbook::Save(*path, selection.esc, selection.snapshot, selection.pages.data(),
-                                    selection.pageCount, &error))
-                qCDebug(lcLogger) << "log workbook not written:" << error;
+            const bool saved = CLogWorkbook::Save(*path, selection.esc, selection.snapshot, selection.pages.data(),
+                                                  selection.pageCount, &error);
             QApplication::restoreOverrideCursor();
+            if (!saved) {
+                // The user chose where the workbook goes: a failure must not
+                // pass for a written file. The chart still opens.
+                qCDebug(lcLogger) << "log workbook not written:" << error;
+                prompt.Message(QCoreApplication::translate("CChartDlg", "Unable to write to file"),
+                               QStringLiteral("TORV"), IPrompt::Icon::Information, IPrompt::Buttons::Ok);
+            }
         }
     }
     CChartDlg::Input input;

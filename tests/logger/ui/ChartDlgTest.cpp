@@ -208,6 +208,14 @@ TEST_F(ChartDlgTest, WorkbookIsWrittenFirstAndCancellingItStillOpensTheChart)
     prompt.AnswerSaveFile(std::nullopt);
     ShowLogs(selection, context, nullptr, prompt);
     EXPECT_EQ(charts, 2);
+
+    // A workbook that cannot be written says so; the chart opens all the same.
+    prompt.AnswerSaveFile(dir.filePath("no-such-folder/logs.xml"));
+    prompt.AnswerMessage(IPrompt::Answer::Ok);
+    ShowLogs(selection, context, nullptr, prompt);
+    ASSERT_EQ(prompt.Messages().size(), 1U);
+    EXPECT_EQ(prompt.Messages()[0].text, QStringLiteral("Unable to write to file"));
+    EXPECT_EQ(charts, 3);
 }
 
 } // namespace
