@@ -25,7 +25,7 @@ CSignalWatcher::CSignalWatcher(std::initializer_list<int> signalNumbers, QObject
         struct sigaction action {};
         action.sa_handler = &CSignalWatcher::Handler;
         sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
+        action.sa_flags = SA_RESTART | SA_RESETHAND;
         struct sigaction previous {};
         if (sigaction(number, &action, &previous) == 0)
             m_previous[number] = previous;

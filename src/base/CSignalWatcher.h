@@ -13,7 +13,9 @@ class QSocketNotifier;
 // the thread that owns the watcher, so that the program ends the normal way:
 // the ESC is sent back to 19200 baud and the settings are written. The
 // handler itself only writes one byte into a pipe and sets a flag, which is
-// all a signal handler may safely do. One watcher per process.
+// all a signal handler may safely do. The first signal asks for an orderly
+// end; the handler then goes back to the default, so that a second one ends
+// the program at once should the orderly end hang. One watcher per process.
 class CSignalWatcher : public QObject {
     Q_OBJECT
 public:
@@ -25,6 +27,7 @@ public:
     // The last watched signal that arrived, 0 when none did. Readable from
     // loops that block the event loop and must stop early.
     static int Caught();
+    static bool Requested() { return Caught() != 0; }
 
 signals:
     void caught(int signalNumber);

@@ -14,7 +14,7 @@
 #include "cli/CCliOutput.h"
 #include "cli/CCliParameters.h"
 #include "cli/CFileParameters.h"
-#include "cli/CInterrupt.h"
+#include "base/CSignalWatcher.h"
 #include "cli/CProgressBar.h"
 #include "cli/CliExit.h"
 #include "library/CDeviceLibrary.h"
@@ -303,7 +303,7 @@ void CCliCommands::WatchSteps(const QString& label)
     m_progress = std::make_unique<CProgressBar>(label);
     m_device->Session().File().SetStepHook([this](int done, int total) {
         m_progress->Show(done, total);
-        return !CInterrupt::Requested();
+        return !CSignalWatcher::Requested();
     });
 }
 

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "cli/CInterrupt.h"
+#include "base/CSignalWatcher.h"
 #include "cli/CliExit.h"
 #include "library/CDeviceLibrary.h"
 #include "link/CPortOpenFailure.h"
@@ -42,11 +42,11 @@ bool CCliDevice::WaitConnectPeriod() const
 {
     QDeadlineTimer deadline(static_cast<qint64>(m_session.ConnectPeriod()));
     while (!deadline.hasExpired()) {
-        if (CInterrupt::Requested())
+        if (CSignalWatcher::Requested())
             return false;
         QThread::msleep(static_cast<unsigned long>(std::min<qint64>(kInterruptPollMs, deadline.remainingTime())));
     }
-    return !CInterrupt::Requested();
+    return !CSignalWatcher::Requested();
 }
 
 int CCliDevice::Connect(const QString& portName, int maxSpeed, bool forIdentity)
@@ -61,7 +61,7 @@ int CCliDevice::Connect(const QString& portName, int maxSpeed, bool forIdentity)
     m_linkLost = false;
     using Outcome = CDeviceSession::Attempt::Outcome;
     for (int i = 0; i < kConnectAttempts; ++i) {
-        if (CInterrupt::Requested() || (i > 0 && !WaitConnectPeriod()))
+        if (CSignalWatcher::Requested() || (i > 0 && !WaitConnectPeriod()))
             return Fail(CliExit::Interrupted, tr("interrupted"));
         const CDeviceSession::Attempt attempt = m_session.TryConnect(portName);
         switch (attempt.outcome) {

@@ -11,7 +11,7 @@
 #include "cli/CCliDevice.h"
 #include "cli/CCliOutput.h"
 #include "cli/CConsolePrompt.h"
-#include "cli/CInterrupt.h"
+#include "base/CSignalWatcher.h"
 #include "cli/CProgressBar.h"
 #include "cli/CliExit.h"
 #include "firmware/CFirmwareFolder.h"
@@ -145,7 +145,7 @@ int CCliFirmware::Flash(const QString& port, int maxSpeed)
             return Fail(CliExit::Usage, tr("nothing sent: there is no terminal to ask on (--yes uploads without asking)"));
         case CConsolePrompt::Confirmation::No:
             m_device.Leave();
-            if (CInterrupt::Requested())
+            if (CSignalWatcher::Requested())
                 return Fail(CliExit::Interrupted, tr("interrupted; nothing sent"));
             return Fail(CliExit::Usage, tr("nothing sent"));
         }
@@ -205,7 +205,7 @@ int CCliFirmware::Upload(const CUpdateFile::Info& info, CUpdateFile::Image& imag
     // Ctrl+C asks nothing: the page on the wire is the last one sent.
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (CInterrupt::Requested()) {
+        if (CSignalWatcher::Requested()) {
             interrupted = true;
             uploader.Cancel();
             loop.quit();

@@ -16,7 +16,7 @@
 #include "cli/CCliDevice.h"
 #include "cli/CCliOutput.h"
 #include "cli/CConsolePrompt.h"
-#include "cli/CInterrupt.h"
+#include "base/CSignalWatcher.h"
 #include "cli/CProgressBar.h"
 #include "cli/CliExit.h"
 #include "library/CDeviceLibrary.h"
@@ -78,7 +78,7 @@ CCliLogs::Ended CCliLogs::Wait(CLoggerTransfer& transfer, const std::function<ui
     QElapsedTimer sinceStep;
     sinceStep.start();
     const bool completed = transfer.Wait([&] {
-        if (CInterrupt::Requested()) {
+        if (CSignalWatcher::Requested()) {
             ended = Ended::Interrupted;
             return true;
         }
@@ -275,7 +275,7 @@ int CCliLogs::Erase()
         case CConsolePrompt::Confirmation::NoTerminal:
             return Fail(CliExit::Usage, tr("nothing erased: there is no terminal to ask on (--yes erases without asking)"));
         case CConsolePrompt::Confirmation::No:
-            if (CInterrupt::Requested())
+            if (CSignalWatcher::Requested())
                 return Fail(CliExit::Interrupted, tr("interrupted; nothing erased"));
             return Fail(CliExit::Usage, tr("nothing erased"));
         }

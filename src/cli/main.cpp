@@ -3,17 +3,20 @@
 #include <QCoreApplication>
 #include <QLoggingCategory>
 
+#include "base/CSignalWatcher.h"
 #include "cli/CCliArguments.h"
 #include "cli/CCliCommands.h"
 #include "cli/CConsolePrompt.h"
-#include "cli/CInterrupt.h"
 #include "cli/CliExit.h"
 
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("torv-cli"));
-    CInterrupt::Install();
+    // Ctrl+C and SIGTERM are only recorded; long operations look at the
+    // record between exchanges and wind down in order (the ESC is sent back
+    // to 19200 baud before the program ends).
+    CSignalWatcher interrupt({SIGINT, SIGTERM});
 
     CCliArguments arguments;
     const bool parsed = arguments.Parse(QCoreApplication::arguments().mid(1));
