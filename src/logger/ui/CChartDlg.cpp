@@ -135,12 +135,8 @@ QString CChartDlg::StatusText() const
     return m_status->text();
 }
 
-void CChartDlg::ShowLog(std::size_t index)
+void CChartDlg::ShowSeries(DecodedLog& log)
 {
-    const auto [first, last] = m_logs[index];
-    CDataProcessor processor(m_input.logger, m_input.snapshot, &m_prompt);
-    DecodedLog log;
-    processor.Decode(m_input.pages, m_input.pageCount, first, last, log);
     m_chart->ClearSeries();
     m_palette.clear();
     for (LogSeries& series : log.series) {
@@ -149,6 +145,15 @@ void CChartDlg::ShowLog(std::size_t index)
     }
     m_chart->ResetZoom();
     ApplyStyles();
+}
+
+void CChartDlg::ShowLog(std::size_t index)
+{
+    const auto [first, last] = m_logs[index];
+    CDataProcessor processor(m_input.logger, m_input.snapshot, &m_prompt);
+    DecodedLog log;
+    processor.Decode(m_input.pages, m_input.pageCount, first, last, log);
+    ShowSeries(log);
 }
 
 void CChartDlg::ApplyStyles()
@@ -250,22 +255,18 @@ void CChartDlg::Open()
     if (!path)
         return;
     QFile file(*path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        m_prompt.Message(tr("Unable to open file"), QStringLiteral("TORV"), IPrompt::Icon::Information,
+                         IPrompt::Buttons::Ok);
         return;
+    }
     SaveStyles();
     const QByteArray text = file.readAll();
     DecodedLog log;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     CLogCsvReader::ReadDecoded(text, m_input.logger, m_input.snapshot, &m_prompt, log);
     QApplication::restoreOverrideCursor();
-    m_chart->ClearSeries();
-    m_palette.clear();
-    for (LogSeries& series : log.series) {
-        m_chart->AddSerie(std::make_shared<CMChartSerie>(series.label, 0.0, log.dt, std::move(series.values)));
-        m_palette.push_back(series.colour);
-    }
-    m_chart->ResetZoom();
-    ApplyStyles();
+    ShowSeries(log);
     m_logs.clear();
     m_current = -1;
     UpdateButtons();

@@ -19,6 +19,8 @@ class QToolBar;
 // back and forward, saving the shown log and opening a log file, the style
 // dialog, copying and exporting the picture. Series styles and the dialog
 // size live in TORV.ini.
+struct DecodedLog;
+
 class CChartDlg : public QDialog {
     Q_OBJECT
 public:
@@ -63,6 +65,8 @@ public:
 
 private:
     void ShowLog(std::size_t index);
+    // Replaces the chart's series by the decoded log's.
+    void ShowSeries(DecodedLog& log);
     void ApplyStyles();
     void SaveStyles();
     void UpdateButtons();

@@ -1,6 +1,7 @@
 #include "logger/ui/CLoggerUi.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QFile>
 
 #include "base/CTorvSettings.h"
@@ -55,8 +56,11 @@ void CLoggerUi::OpenLogFile()
     if (!path)
         return;
     QFile file(*path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        m_prompt.Message(QCoreApplication::translate("CChartDlg", "Unable to open file"), kCaption,
+                         IPrompt::Icon::Information, IPrompt::Buttons::Ok);
         return;
+    }
     CLogCsvReader::Log log;
     const CLogCsvReader::Result result = CLogCsvReader::Read(file.readAll(), m_session.Library(), log);
     file.close();
