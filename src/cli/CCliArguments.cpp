@@ -16,7 +16,7 @@ struct CommandInfo {
     const char* description;
 };
 
-const std::array<CommandInfo, 16> kCommands = {{
+const std::array<CommandInfo, 18> kCommands = {{
     {"ports", 0, 0, false, "ports", "Lists the serial ports the machine offers."},
     {"identify", 0, 0, true, "identify",
      "Shows the connected ESC: name, identity bytes (cells 64, 65, 66, 70), firmware version,\n"
@@ -48,10 +48,18 @@ const std::array<CommandInfo, 16> kCommands = {{
     {"logs save", 1, 1, true, "logs save DIR [--log N]...",
      "Downloads the logger memory and writes each log (or each log named with --log) as\n"
      "DIR/log-<N>.csv, the log file the window's chart saves. A file is replaced only when complete."},
+    {"logs workbook", 1, 1, true, "logs workbook DIR [--log N]...",
+     "Downloads the logger memory and writes the diagnostic workbook of every log (or of each log\n"
+     "named with --log) to DIR/logs.xml, the XML Spreadsheet the window's Display with Shift\n"
+     "writes: worksheet \"Ini\" with the calibration cells, worksheet \"Log\" with the pages. The\n"
+     "file is replaced only when complete."},
     {"logs decode", 1, 1, false, "logs decode FILE.csv [-o OUT.csv]",
      "Decodes a saved log with the device library's channels into a plain CSV: the header\n"
      "time,<label>,..., then one row per sample (time in seconds). Needs no ESC; writes to standard\n"
      "output unless -o names a file."},
+    {"logs plot", 1, 1, false, "logs plot FILE.csv -o OUT.png [--size WxH]",
+     "Draws the chart of a saved log, every channel in its palette colour against its own axis,\n"
+     "into a PNG image of the given size (default 1200x700). Needs no ESC and no display."},
     {"logs erase", 0, 0, true, "logs erase [--blocks] [--yes]",
      "Erases the logger memory with one erase command, or with --blocks block by block. Asks first\n"
      "unless --yes is given; without a terminal to ask on, --yes is needed."},
@@ -179,20 +187,31 @@ bool CCliArguments::CheckCommandOptions()
         const char* option;
         const char* command;
     };
-    static const std::array<Allowed, 6> kAllowed = {{
+    static const std::array<Allowed, 9> kAllowed = {{
         {"--log", "logs save"},
+        {"--log", "logs workbook"},
         {"-o", "logs decode"},
+        {"-o", "logs plot"},
+        {"--size", "logs plot"},
         {"--blocks", "logs erase"},
         {"--bootloader", "flash"},
         {"--devid", "flash"},
         {"--hwver", "flash"},
     }};
     for (const QString& option : m_commandOptions) {
+        QStringList owners;
+        bool allowed = false;
         for (const Allowed& a : kAllowed) {
-            if (option == QLatin1String(a.option) && m_command != QLatin1String(a.command))
-                return Fail(QStringLiteral("%1 belongs to torv-cli %2").arg(option, QLatin1String(a.command)));
+            if (option != QLatin1String(a.option))
+                continue;
+            owners.append(QStringLiteral("torv-cli %1").arg(QLatin1String(a.command)));
+            allowed = allowed || m_command == QLatin1String(a.command);
         }
+        if (!allowed)
+            return Fail(QStringLiteral("%1 belongs to %2").arg(option, owners.join(QStringLiteral(" and "))));
     }
+    if (m_command == QLatin1String("logs plot") && m_output.isEmpty())
+        return Fail(QStringLiteral("usage: torv-cli logs plot FILE.csv -o OUT.png [--size WxH]"));
     if (m_yes && !m_command.isEmpty() && m_command != QLatin1String("logs erase") && m_command != QLatin1String("flash"))
         return Fail(QStringLiteral("--yes belongs to torv-cli logs erase and flash"));
     const bool ids = m_devId >= 0 && m_hwVer >= 0;
@@ -256,6 +275,22 @@ bool CCliArguments::Parse(const QStringList& arguments)
             if (m_output.isEmpty())
                 return Fail(QStringLiteral("-o needs a file name"));
             m_commandOptions.append(QStringLiteral("-o"));
+        } else if (name == QLatin1String("--size")) {
+            QString value;
+            if (!TakeValue(arguments, i, name, value))
+                return false;
+            const QStringList parts = value.split(QLatin1Char('x'));
+            bool wide = false;
+            bool high = false;
+            const int width = parts.size() == 2 ? parts.at(0).toInt(&wide) : 0;
+            const int height = parts.size() == 2 ? parts.at(1).toInt(&high) : 0;
+            if (!wide || !high || width < kMinPlotSide || height < kMinPlotSide || width > kMaxPlotSide
+                || height > kMaxPlotSide)
+                return Fail(QStringLiteral("--size takes WIDTHxHEIGHT, each from %1 to %2 pixels")
+                                .arg(kMinPlotSide)
+                                .arg(kMaxPlotSide));
+            m_size = QSize(width, height);
+            m_commandOptions.append(name);
         } else if (argument == QLatin1String("--blocks")) {
             m_blocks = true;
             m_commandOptions.append(argument);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -26,10 +27,16 @@ public:
     bool Verbose() const { return m_verbose; }
     bool Force() const { return m_force; }
     bool Yes() const { return m_yes; }
-    // logs save: the log numbers named with --log (empty: every log).
+    // logs save, logs workbook: the log numbers named with --log (empty:
+    // every log).
     const std::vector<int>& Logs() const { return m_logs; }
-    // logs decode: the file named with -o (empty: standard output).
+    // logs decode: the file named with -o (empty: standard output); logs
+    // plot: the image file (always given).
     QString Output() const { return m_output; }
+    // logs plot: the image size of --size.
+    QSize Size() const { return m_size; }
+    static constexpr int kMinPlotSide = 100;
+    static constexpr int kMaxPlotSide = 8192;
     // logs erase: block by block.
     bool Blocks() const { return m_blocks; }
     // flash: the boot loader recovery path and the identity it is given.
@@ -65,6 +72,7 @@ private:
     bool m_yes = false;
     std::vector<int> m_logs;
     QString m_output;
+    QSize m_size{1200, 700};
     bool m_blocks = false;
     bool m_bootloader = false;
     int m_devId = -1;

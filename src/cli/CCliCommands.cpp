@@ -107,8 +107,9 @@ int CCliCommands::RunOnDevice()
     }
     const QString& command = m_args.Command();
     if (!m_args.NeedsDevice()) {
-        // logs decode: the library's channels are all it needs.
-        return CCliLogs(m_args, nullptr, *m_library).Decode();
+        // logs decode and plot: the library's channels are all they need.
+        CCliLogs logs(m_args, nullptr, *m_library);
+        return command == QLatin1String("logs plot") ? logs.Plot() : logs.Decode();
     }
     m_device = std::make_unique<CCliDevice>(*m_library, m_prompt);
     if (command == QLatin1String("flash"))
@@ -141,6 +142,8 @@ int CCliCommands::RunOnDevice()
             status = logs.List();
         else if (command == QLatin1String("logs save"))
             status = logs.Save();
+        else if (command == QLatin1String("logs workbook"))
+            status = logs.Workbook();
         else if (command == QLatin1String("logs erase"))
             status = logs.Erase();
         else if (command == QLatin1String("logs write-image"))

@@ -19,9 +19,13 @@
 #include "base/CSignalWatcher.h"
 #include "cli/CProgressBar.h"
 #include "cli/CliExit.h"
+#include "controls/CChartView.h"
+#include "controls/CMChartSerie.h"
 #include "library/CDeviceLibrary.h"
 #include "library/CDeviceSession.h"
+#include "library/CLogWorkbook.h"
 #include "library/CXmlAttributes.h"
+#include "logger/CChartStyleSettings.h"
 #include "logger/CDataProcessor.h"
 #include "logger/CDecodedCsvWriter.h"
 #include "logger/CEraseSequence.h"
@@ -181,18 +185,33 @@ int CCliLogs::List()
     return CliExit::Ok;
 }
 
-int CCliLogs::Save()
+int CCliLogs::ChosenRows(std::vector<int>& rows)
 {
-    const QString folder = m_args.Operands().at(0);
-    const int status = Download();
-    if (status != CliExit::Ok)
-        return status;
     const std::vector<LogEntry>& logs = m_download->Logs();
     const std::set<int> wanted(m_args.Logs().begin(), m_args.Logs().end());
     for (int number : wanted) {
         if (std::none_of(logs.begin(), logs.end(), [number](const LogEntry& l) { return l.number == number; }))
             return Fail(CliExit::Usage, tr("the logger holds no log %1; nothing written").arg(number));
     }
+    rows.clear();
+    for (std::size_t row = 0; row < logs.size(); ++row) {
+        if (wanted.empty() || wanted.count(logs[row].number) != 0)
+            rows.push_back(static_cast<int>(row));
+    }
+    return CliExit::Ok;
+}
+
+int CCliLogs::Save()
+{
+    const QString folder = m_args.Operands().at(0);
+    int status = Download();
+    if (status != CliExit::Ok)
+        return status;
+    const std::vector<LogEntry>& logs = m_download->Logs();
+    std::vector<int> rows;
+    status = ChosenRows(rows);
+    if (status != CliExit::Ok)
+        return status;
     if (!QDir().mkpath(folder))
         return Fail(CliExit::FileError, tr("Unable to create folder %1").arg(folder));
 
@@ -201,9 +220,8 @@ int CCliLogs::Save()
     std::map<int, int> seen;   // a log number met again later gets its own file
     QJsonArray saved;
     QString text;
-    for (const LogEntry& log : logs) {
-        if (!wanted.empty() && wanted.count(log.number) == 0)
-            continue;
+    for (int row : rows) {
+        const LogEntry& log = logs[static_cast<std::size_t>(row)];
         const int again = seen[log.number]++;
         const QString name = again == 0 ? QStringLiteral("log-%1.csv").arg(log.number)
                                         : QStringLiteral("log-%1-%2.csv").arg(log.number).arg(again + 1);
@@ -218,6 +236,51 @@ int CCliLogs::Save()
         CCliOutput::PrintJson(saved);
     else
         CCliOutput::Print(text);
+    return CliExit::Ok;
+}
+
+int CCliLogs::Workbook()
+{
+    const QString folder = m_args.Operands().at(0);
+    int status = Download();
+    if (status != CliExit::Ok)
+        return status;
+    std::vector<int> rows;
+    status = ChosenRows(rows);
+    if (status != CliExit::Ok)
+        return status;
+    // The pages of the chosen logs one after the other, as Display with
+    // Shift hands them to the workbook.
+    const LogSelection selection = m_download->Select(rows, m_plan.snapshot, true);
+    for (const QString& refused : selection.refused)
+        CConsolePrompt::Error(refused);
+    if (selection.pageCount == 0)
+        return Fail(CliExit::Usage,
+                    tr("the logger of %1 holds no log that can be shown; nothing written").arg(DeviceText()));
+    if (!QDir().mkpath(folder))
+        return Fail(CliExit::FileError, tr("Unable to create folder %1").arg(folder));
+    const QString path = QDir(folder).filePath(QStringLiteral("logs.xml"));
+    const std::size_t pageCount =
+        std::min<std::size_t>(selection.pageCount, selection.pages.size() / LoggerPage::kSize);
+    QString error;
+    if (!CLogWorkbook::Save(path, m_device->Session().EscElement(), selection.snapshot, selection.pages.data(),
+                            pageCount, &error))
+        return Fail(CliExit::FileError, tr("Unable to write to file %1: %2").arg(path, error));
+    QJsonArray numbers;
+    QStringList names;
+    for (const LogEntry& log : selection.logs) {
+        numbers.append(log.number);
+        names.append(QString::number(log.number));
+    }
+    if (m_args.Json())
+        CCliOutput::PrintJson(
+            QJsonObject{{"file", path}, {"logs", numbers}, {"pages", static_cast<qint64>(pageCount)}});
+    else
+        CCliOutput::Print((names.size() == 1 ? tr("Wrote the workbook of log %1 (%2 pages) to %3\n")
+                                             : tr("Wrote the workbook of logs %1 (%2 pages) to %3\n"))
+                              .arg(names.join(QStringLiteral(", ")))
+                              .arg(pageCount)
+                              .arg(path));
     return CliExit::Ok;
 }
 
@@ -358,5 +421,51 @@ int CCliLogs::WriteImage()
         CCliOutput::PrintJson(QJsonObject{{"file", path}, {"pages", total}});
     else
         CCliOutput::Print(tr("Wrote %1 pages from %2 into the logger memory\n").arg(total).arg(path));
+    return CliExit::Ok;
+}
+
+int CCliLogs::Plot()
+{
+    const QString path = m_args.Operands().at(0);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Fail(CliExit::FileError, tr("Unable to open file %1: %2").arg(path, file.errorString()));
+    const QByteArray text = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return Fail(CliExit::FileError, tr("Unable to read file %1: %2").arg(path, file.errorString()));
+    // The logger the file names and its snapshot, then the series as the
+    // chart's Open command decodes them.
+    CLogCsvReader::Log log;
+    const CLogCsvReader::Result read = CLogCsvReader::Read(text, m_library, log);
+    if (read != CLogCsvReader::Result::Ok)
+        return Fail(CliExit::FileError, tr("%1: %2").arg(path, CLogCsvReader::Message(read)));
+    CConsolePrompt prompt;
+    DecodedLog decoded;
+    if (!CLogCsvReader::ReadDecoded(text, log.logger, log.snapshot, &prompt, decoded) || decoded.series.empty())
+        return Fail(CliExit::FileError, tr("%1: the log records no channel of this logger").arg(path));
+
+    std::vector<std::shared_ptr<CMChartSerie>> series;
+    for (std::size_t i = 0; i < decoded.series.size(); ++i) {
+        LogSeries& channel = decoded.series[i];
+        auto serie = std::make_shared<CMChartSerie>(channel.label, 0.0, decoded.dt, std::move(channel.values));
+        // The channel's own palette entry, else the next one in order.
+        const int palette = channel.colour >= 0 ? channel.colour : static_cast<int>(i);
+        serie->SetColour(CChartStyleSettings::PaletteColour(palette));
+        series.push_back(std::move(serie));
+    }
+    const QString output = m_args.Output();
+    QString error;
+    if (!RenderChartPng(series, m_args.Size(), output, &error))
+        return Fail(CliExit::FileError, tr("Unable to write to file %1: %2").arg(output, error));
+    if (m_args.Json())
+        CCliOutput::PrintJson(QJsonObject{{"file", output}, {"width", m_args.Size().width()},
+                                          {"height", m_args.Size().height()},
+                                          {"channels", static_cast<qint64>(series.size())}});
+    else
+        CCliOutput::Print(tr("Drew %1 channels of %2 into %3 (%4x%5)\n")
+                              .arg(series.size())
+                              .arg(path, output)
+                              .arg(m_args.Size().width())
+                              .arg(m_args.Size().height()));
     return CliExit::Ok;
 }

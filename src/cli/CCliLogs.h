@@ -14,13 +14,13 @@ class CLogDownload;
 class CLoggerTransfer;
 class CProgressBar;
 
-// The logger commands of torv-cli: list, save, decode, erase and
-// write-image, over the logger classes the window's dialogs use. Every
+// The logger commands of torv-cli: list, save, workbook, decode, plot,
+// erase and write-image, over the logger classes the window's dialogs use. Every
 // transfer ends on Ctrl+C (nothing is written then) and gives up when the
 // ESC stops answering, so that a script is never left waiting.
 class CCliLogs {
 public:
-    // device may be null for decode, which needs only the library.
+    // device may be null for decode and plot, which need only the library.
     CCliLogs(const CCliArguments& arguments, CCliDevice* device, const CDeviceLibrary& library);
     ~CCliLogs();
     CCliLogs(const CCliLogs&) = delete;
@@ -28,7 +28,10 @@ public:
 
     int List();
     int Save();
+    int Workbook();
     int Decode();
+    // Needs a QGuiApplication (an offscreen one serves).
+    int Plot();
     int Erase();
     int WriteImage();
 
@@ -46,6 +49,9 @@ private:
     // Downloads the logger memory into m_download; an exit status.
     int Download();
     int NeedLogger();
+    // The downloaded logs named with --log (all without); Usage status when
+    // one is not in the memory.
+    int ChosenRows(std::vector<int>& rows);
     QString DeviceText() const;
     int Fail(int status, const QString& error);
 

@@ -1,7 +1,10 @@
 // torv-cli: the command-line TORV, over the same core as the window.
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QLoggingCategory>
+
+#include <memory>
 
 #include "base/CSignalWatcher.h"
 #include "cli/CCliArguments.h"
@@ -11,15 +14,28 @@
 
 int main(int argc, char* argv[])
 {
-    QCoreApplication app(argc, argv);
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args.append(QString::fromLocal8Bit(argv[i]));
+    CCliArguments arguments;
+    const bool parsed = arguments.Parse(args);
+
+    // Only logs plot draws: it gets a Gui application on the offscreen
+    // platform, so that it needs no display. Every other command stays on
+    // Qt Core.
+    std::unique_ptr<QCoreApplication> app;
+    if (parsed && !arguments.Help() && !arguments.Version() && arguments.Command() == QLatin1String("logs plot")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     QCoreApplication::setApplicationName(QStringLiteral("torv-cli"));
     // Ctrl+C and SIGTERM are only recorded; long operations look at the
     // record between exchanges and wind down in order (the ESC is sent back
     // to 19200 baud before the program ends).
     CSignalWatcher interrupt({SIGINT, SIGTERM});
 
-    CCliArguments arguments;
-    const bool parsed = arguments.Parse(QCoreApplication::arguments().mid(1));
     // The diagnostics stay quiet unless -v asks for the link's trace.
     QLoggingCategory::setFilterRules(arguments.Verbose() ? QStringLiteral("torv.*.debug=false\ntorv.link.debug=true")
                                                          : QStringLiteral("torv.*.debug=false"));
