@@ -7,8 +7,9 @@
 #include <functional>
 
 // Waits until the condition holds or the deadline passes, processing Qt
-// events meanwhile. Tests wait on conditions, never on fixed sleeps.
-inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000)
+// events meanwhile. Tests wait on conditions, never on fixed sleeps; the
+// default deadline is generous, since a busy 2-core machine is slow.
+inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 20000)
 {
     QDeadlineTimer deadline(timeoutMs);
     while (!condition()) {

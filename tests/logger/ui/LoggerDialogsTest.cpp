@@ -75,12 +75,24 @@ TEST_F(LoggerDialogsTest, CommandRaisesTheSpeedStopsTheRefreshAndHandsTheLogsOn)
         auto* log = qobject_cast<CLogLinkDlg*>(&dialog);
         ASSERT_NE(log, nullptr);
         speedDuringDialog = esc.link->Port().LinkSpeed();
-        QTimer::singleShot(0, log, [log] {
+        // Poll from the dialog's own loop: a nested wait inside a queued
+        // call would hold back the download's queued start.
+        auto* poll = new QTimer(log);
+        poll->setInterval(10);
+        auto ticks = std::make_shared<int>(0);
+        QObject::connect(poll, &QTimer::timeout, log, [log, poll, ticks] {
             auto* list = log->findChild<QTreeWidget*>("logList");
-            WaitFor([list] { return list->topLevelItemCount() == 3; });
-            list->topLevelItem(1)->setSelected(true);
-            log->OnDisplay();
+            if (list->topLevelItemCount() == 3) {
+                poll->stop();
+                list->topLevelItem(1)->setSelected(true);
+                log->OnDisplay();
+            } else if (++*ticks > 3000) {
+                poll->stop();
+                ADD_FAILURE() << "the three logs were not listed";
+                log->reject();
+            }
         });
+        poll->start();
     });
     const int stops = esc.host.stops;
     EXPECT_TRUE(ui.DownloadAndShow());
