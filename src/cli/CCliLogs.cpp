@@ -284,19 +284,27 @@ int CCliLogs::Workbook()
     return CliExit::Ok;
 }
 
-int CCliLogs::Decode()
+int CCliLogs::ReadLogFile(const QString& path, QByteArray& text, CLogCsvReader::Log& log)
 {
-    const QString path = m_args.Operands().at(0);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return Fail(CliExit::FileError, tr("Unable to open file %1: %2").arg(path, file.errorString()));
-    const QByteArray text = file.readAll();
+    text = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return Fail(CliExit::FileError, tr("Unable to read file %1: %2").arg(path, file.errorString()));
-    CLogCsvReader::Log log;
     const CLogCsvReader::Result read = CLogCsvReader::Read(text, m_library, log);
     if (read != CLogCsvReader::Result::Ok)
         return Fail(CliExit::FileError, tr("%1: %2").arg(path, CLogCsvReader::Message(read)));
+    return CliExit::Ok;
+}
+
+int CCliLogs::Decode()
+{
+    const QString path = m_args.Operands().at(0);
+    QByteArray text;
+    CLogCsvReader::Log log;
+    if (const int status = ReadLogFile(path, text, log); status != CliExit::Ok)
+        return status;
     if (log.pageCount == 0)
         return Fail(CliExit::FileError, tr("%1: the log holds no page").arg(path));
 
@@ -427,18 +435,12 @@ int CCliLogs::WriteImage()
 int CCliLogs::Plot()
 {
     const QString path = m_args.Operands().at(0);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return Fail(CliExit::FileError, tr("Unable to open file %1: %2").arg(path, file.errorString()));
-    const QByteArray text = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return Fail(CliExit::FileError, tr("Unable to read file %1: %2").arg(path, file.errorString()));
     // The logger the file names and its snapshot, then the series as the
     // chart's Open command decodes them.
+    QByteArray text;
     CLogCsvReader::Log log;
-    const CLogCsvReader::Result read = CLogCsvReader::Read(text, m_library, log);
-    if (read != CLogCsvReader::Result::Ok)
-        return Fail(CliExit::FileError, tr("%1: %2").arg(path, CLogCsvReader::Message(read)));
+    if (const int status = ReadLogFile(path, text, log); status != CliExit::Ok)
+        return status;
     CConsolePrompt prompt;
     DecodedLog decoded;
     if (!CLogCsvReader::ReadDecoded(text, log.logger, log.snapshot, &prompt, decoded) || decoded.series.empty())

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "logger/CLogCsvReader.h"
+
 #include <functional>
 #include <memory>
 
@@ -41,6 +43,8 @@ public:
     static constexpr int kStallLimitMs = 15000;
 
 private:
+    // Reads a log CSV file; an exit status, Ok when the log could be read.
+    int ReadLogFile(const QString& path, QByteArray& text, CLogCsvReader::Log& log);
     enum class Ended { Completed, Interrupted, GaveUp };
     // Runs the started transfer to its end. done counts the steps taken,
     // faults the time-outs so far.
