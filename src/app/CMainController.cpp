@@ -66,17 +66,17 @@ void CMainController::CleanAndReconnect(bool restart)
         m_connectTimer = startTimer(static_cast<int>(ConnectPeriod()));
 }
 
-bool CMainController::PauseConnectTimer()
+void CMainController::PauseConnectTimer()
 {
-    const bool running = m_connectTimer != 0;
+    m_connectPaused = m_connectTimer != 0;
     StopConnectTimer();
-    return running;
 }
 
 void CMainController::ResumeConnectTimer()
 {
-    if (m_connectTimer == 0 && ConnectPeriod() != 0)
+    if (m_connectPaused && m_connectTimer == 0 && ConnectPeriod() != 0)
         m_connectTimer = startTimer(static_cast<int>(ConnectPeriod()));
+    m_connectPaused = false;
 }
 
 void CMainController::Close()
@@ -174,11 +174,11 @@ bool CMainController::event(QEvent* event)
     return QObject::event(event);
 }
 
-bool CMainController::AskYes(const QString& text, int icon)
+bool CMainController::AskYes(const QString& text, IPrompt::Icon icon)
 {
     StopConnectTimer();
     StopRefreshTimer();
-    return m_prompt.Message(text, kCaption, static_cast<IPrompt::Icon>(icon), IPrompt::Buttons::YesNo) ==
+    return m_prompt.Message(text, kCaption, icon, IPrompt::Buttons::YesNo) ==
            IPrompt::Answer::Yes;
 }
 
@@ -210,7 +210,7 @@ void CMainController::ConnectTick()
     case Outcome::Deprecated:
         if (!AskYes(tr("It is strongly recommended to update the firmware of your device.\r\nUnplug the device if "
                        "you will do updating later.\r\nWill you to update firmware right now?"),
-                    static_cast<int>(IPrompt::Icon::Question))) {
+                    IPrompt::Icon::Question)) {
             CleanAndReconnect(true);
             return;
         }
@@ -222,7 +222,7 @@ void CMainController::ConnectTick()
         if (!AskYes(tr("It seems that your ESC has  corrupted firmware.\r\nIt is recomended to upload the latest "
                        "firmware\r\nor unplug your ESC and contact to nearest authorized service.\r\nWill you try "
                        "to upload firmware?"),
-                    static_cast<int>(IPrompt::Icon::Warning))) {
+                    IPrompt::Icon::Warning)) {
             CleanAndReconnect(true);
             return;
         }
@@ -236,7 +236,7 @@ void CMainController::ConnectTick()
     m_view.SetMessage(tr("ESC identified. Loading parameters..."));
     const bool loaded = m_session.LoadParameters(attempt);
     m_view.SetTitle(m_session.Facts().title);
-    if (!loaded && AskYes(tr("Unable to load some cell values\nReconnect?"), static_cast<int>(IPrompt::Icon::Error))) {
+    if (!loaded && AskYes(tr("Unable to load some cell values\nReconnect?"), IPrompt::Icon::Error)) {
         CleanAndReconnect(true);
         return;
     }
@@ -253,8 +253,6 @@ void CMainController::ConnectTick()
     m_view.SetButtonEnabled(MainCommand::Curves, curves > 0);
     m_view.SetCurvesDropDown(curves >= 2);
     m_view.SetListEnabled(true);
-    m_deviceIdentifier = attempt.identity.type;
-    m_hardwareVersion = attempt.identity.hardware;
     FinishConnection(tr("Connected. Ready for programming."));
 }
 
@@ -262,8 +260,6 @@ void CMainController::EnterFirmwareMode(const CDeviceSession::Attempt& attempt)
 {
     m_session.AcceptForFirmware(attempt);
     m_firmwareMode = true;
-    m_deviceIdentifier = attempt.identity.type;
-    m_hardwareVersion = attempt.identity.hardware;
     m_view.PostCommand(MainCommand::FirmwareUpdate);
 }
 

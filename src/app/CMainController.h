@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/IPrompt.h"
 #include "library/CDeviceSession.h"
 #include "link/IProtocolHost.h"
 
@@ -66,8 +67,8 @@ public:
     bool Connected() const { return m_connected; }
     bool FirmwareMode() const { return m_firmwareMode; }
     pugi::xml_node EscElement() const { return m_session.EscElement(); }
-    uint32_t DeviceIdentifier() const { return m_deviceIdentifier; }
-    uint32_t HardwareVersion() const { return m_hardwareVersion; }
+    uint32_t DeviceIdentifier() const { return m_session.Identity().type; }
+    uint32_t HardwareVersion() const { return m_session.Identity().hardware; }
     uint32_t LoggerBlocks() const { return m_session.Facts().loggerBlocks; }
     uint32_t InitialDataSize() const { return m_session.Facts().initialDataSize; }
     bool MelodiesAllowed() const { return m_session.Facts().melodies; }
@@ -77,9 +78,9 @@ public:
     uint32_t MemoryLoadTimeout() const { return m_session.MemoryLoadTimeout(); }
     bool RefreshTimerRunning() const { return m_refreshTimer != 0; }
     bool ConnectTimerRunning() const { return m_connectTimer != 0; }
-    // Stops the connect timer while a log file's chart is shown; true when
-    // it was running, so that ResumeConnectTimer starts it again.
-    bool PauseConnectTimer();
+    // While a chart of a log file is open no connection attempt may start;
+    // Resume starts the attempts again only if Pause stopped them.
+    void PauseConnectTimer();
     void ResumeConnectTimer();
 
     CDeviceSession& Session() { return m_session; }
@@ -110,7 +111,7 @@ private:
     void ShowPortError();
     // Asks a connection-time question with both timers stopped, so that no
     // refresh or reconnect runs under the box.
-    bool AskYes(const QString& text, int icon);
+    bool AskYes(const QString& text, IPrompt::Icon icon);
     void EnterFirmwareMode(const CDeviceSession::Attempt& attempt);
     void FinishConnection(const QString& text);
 
@@ -132,6 +133,5 @@ private:
     bool m_connected = false;
     bool m_firmwareMode = false;
     bool m_reportFirmware = false;
-    uint32_t m_deviceIdentifier = 0;
-    uint32_t m_hardwareVersion = 0;
+    bool m_connectPaused = false;
 };

@@ -138,11 +138,6 @@ const char* const kOptionsHelp =
 
 } // namespace
 
-bool CCliArguments::IsCommand(const QString& name)
-{
-    return Find(name) != nullptr;
-}
-
 bool CCliArguments::NeedsDevice() const
 {
     const CommandInfo* info = Find(m_command);

@@ -52,7 +52,6 @@ public:
 
     // The program's help, or the command's when one is named.
     static QString HelpText(const QString& command = QString());
-    static bool IsCommand(const QString& name);
 
 private:
     bool Fail(const QString& error);

@@ -2,10 +2,8 @@
 
 #include <QCoreApplication>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 
-#include <cstdio>
 
 #include "base/CTorvSettings.h"
 #include "cli/CCliDevice.h"

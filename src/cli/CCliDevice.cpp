@@ -57,7 +57,6 @@ int CCliDevice::Connect(const QString& portName, int maxSpeed, bool forIdentity)
     // raise it again (up to the bound), also after a reconnect.
     m_session.Protocol().SetStoredLinkSpeed(CDeviceProtocol::kDefaultLinkSpeed);
     m_session.Protocol().SetMaxLinkSpeed(maxSpeed);
-    m_loaded = false;
     m_linkLost = false;
     using Outcome = CDeviceSession::Attempt::Outcome;
     for (int i = 0; i < kConnectAttempts; ++i) {
@@ -109,7 +108,6 @@ int CCliDevice::TakeDevice(const CDeviceSession::Attempt& attempt, bool forIdent
     if (!m_session.UpgradeSpeed() || m_linkLost)
         return Fail(CliExit::NoDevice, tr("the link was lost while raising its speed (%1: %2)")
                                            .arg(CSerialPort::DevicePath(m_portName), m_port.LastErrorText()));
-    m_loaded = true;
     return CliExit::Ok;
 }
 

@@ -44,7 +44,6 @@ public:
     QString Error() const { return m_error; }
     // The outcome of the attempt that found the device.
     const CDeviceSession::Attempt& Found() const { return m_found; }
-    bool ParametersLoaded() const { return m_loaded; }
     CDeviceSession& Session() { return m_session; }
     CSerialPort& Port() { return m_port; }
     QString PortName() const { return m_portName; }
@@ -67,6 +66,5 @@ private:
     QString m_error;
     CDeviceSession::Attempt m_found;
     int m_maxSpeed = 0;
-    bool m_loaded = false;
     bool m_linkLost = false;
 };

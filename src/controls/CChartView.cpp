@@ -280,7 +280,11 @@ bool RenderChartPng(const std::vector<std::shared_ptr<CMChartSerie>>& series, co
     CChartView view;
     for (const auto& serie : series)
         view.AddSerie(serie);
-    const QImage image = view.Render(size.isValid() && !size.isEmpty() ? size : QSize(800, 500), QFont());
+    return SavePng(view.Render(size.isValid() && !size.isEmpty() ? size : QSize(800, 500), QFont()), path, error);
+}
+
+bool SavePng(const QImage& image, const QString& path, QString* error)
+{
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);

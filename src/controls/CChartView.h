@@ -87,6 +87,9 @@ private:
     std::optional<std::pair<int, int>> m_band;
 };
 
+// Encodes the image as PNG and writes it atomically.
+bool SavePng(const QImage& image, const QString& path, QString* error = nullptr);
+
 // Renders series into a PNG file of the given size, written atomically.
 // Needs a QGuiApplication (an offscreen one serves), no display.
 bool RenderChartPng(const std::vector<std::shared_ptr<CMChartSerie>>& series, const QSize& size, const QString& path,

@@ -63,8 +63,8 @@ void CMChartCtrl::CopyToClipboard()
 
 bool CMChartCtrl::ExportPng(const QString& path, QString* error)
 {
-    Layout(size(), font());
-    return RenderChartPng(Series(), size(), path, error);
+    // The picture the user sees, zoom included, as Copy gives it.
+    return SavePng(Image(), path, error);
 }
 
 void CMChartCtrl::paintEvent(QPaintEvent*)

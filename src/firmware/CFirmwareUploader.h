@@ -7,6 +7,8 @@
 #include <memory>
 #include <vector>
 
+#include "firmware/CUpdateFile.h"
+
 class CDeviceProtocol;
 class CSerialPort;
 class CUploadCollectorNotify;
@@ -21,7 +23,7 @@ class CUploadCollectorNotify;
 class CFirmwareUploader : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kPageSize = 144;
+    static constexpr int kPageSize = CUpdateFile::kPageSize;
     // A 148-byte frame takes 77 ms at 19200 baud; the answer follows within
     // a few milliseconds. The frames carry no page number, so a page sent
     // again after an acknowledgement that was only late would be written

@@ -53,16 +53,13 @@ bool CChanMap::GetCell(int n, uint8_t& value)
         return false;
     if (m_bulk) {
         const auto last = static_cast<uint8_t>((m_count - 1) % 256);
-        // Read into a scratch array: a failed read must not touch the values
-        // of cells that are still marked loaded.
-        std::array<uint8_t, 256> scratch{};
-        if (!m_loader->LoadCells(0, last, scratch.data()))
+        // A failed range read leaves the values as they were (the loader's
+        // promise), so cells still marked loaded keep the device's values.
+        if (!m_loader->LoadCells(0, last, m_values.data()))
             return false;
         // A range read reaches cells 0..255 only; cells beyond it stay unloaded.
-        for (uint32_t i = 0; i <= last; ++i) {
-            m_values[i] = scratch[i];
+        for (uint32_t i = 0; i <= last; ++i)
             SetLoaded(i);
-        }
         if (!IsLoaded(n))
             return false;
         value = m_values[cell];

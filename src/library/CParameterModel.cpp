@@ -433,8 +433,7 @@ CParameterModel::WriteResult CParameterModel::WriteBackParameter(IProperty* row)
         const auto byte = static_cast<uint8_t>(*raw & 0xFF);
         if (!m_writer.WriteCell(static_cast<uint8_t>(high), byte))
             return WriteResult::WriteFailed;
-        // The writer clears the loaded bit too; clearing it here makes sure
-        // the read-back asks the device whatever writer is used.
+        // The read-back must ask the device, not the image.
         m_image.InvalidateCell(high);
         Pause();
         ShowCellValue(element, ReadBack(high, byte));

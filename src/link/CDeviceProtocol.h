@@ -67,7 +67,6 @@ public:
     bool SpeedChangeAllowed() const { return m_speedChangeAllowed; }
     bool RangeReadsAllowed() const { return m_rangeReadsAllowed; }
 
-    const Limits& GetLimits() const { return m_limits; }
     void SetLimits(const Limits& limits) { m_limits = limits; }
 
     // Upper bound for the speed upgrade; negative means never upgrade.

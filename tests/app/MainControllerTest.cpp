@@ -15,6 +15,7 @@
 #include "common/CSimulatedLink.h"
 #include "common/PatientLimits.h"
 #include "common/WaitFor.h"
+#include "common/TestFiles.h"
 #include "library/CDeviceLibrary.h"
 #include "library/CParameterFile.h"
 
@@ -409,17 +410,11 @@ protected:
 
     QString Path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
 
-    static QByteArray Read(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
+    static QByteArray Read(const QString& path) { return TestFiles::Read(path); }
     static void Write(const QString& path, const QByteArray& bytes)
     {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        const QFileInfo info(path);
+        TestFiles::Write(info.dir(), info.fileName(), bytes);
     }
 
     QByteArray DeviceCells(int count) const

@@ -8,16 +8,11 @@
 #include <gtest/gtest.h>
 
 #include "common/FileSizeLimit.h"
+#include "common/TestFiles.h"
 
 #include <sys/stat.h>
 
 namespace {
-
-QByteArray Read(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 TEST(AtomicFileTest, AFailedFlushKeepsTheOldFileAndReportsTheFailure)
 {
@@ -34,7 +29,7 @@ TEST(AtomicFileTest, AFailedFlushKeepsTheOldFileAndReportsTheFailure)
     }
     EXPECT_FALSE(written);
     EXPECT_FALSE(error.isEmpty());
-    EXPECT_EQ(Read(path), previous);
+    EXPECT_EQ(TestFiles::Read(path), previous);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("keep.escp")});
 }
 
@@ -56,7 +51,7 @@ TEST(AtomicFileTest, OnlyRegularFilesAreReplaced)
     ASSERT_TRUE(CAtomicFile::WriteWhole(target, "old"));
     ASSERT_TRUE(QFile::link(target, link));
     EXPECT_TRUE(CAtomicFile::WriteWhole(link, "new"));
-    EXPECT_EQ(Read(target), QByteArray("new"));
+    EXPECT_EQ(TestFiles::Read(target), QByteArray("new"));
     EXPECT_TRUE(QFileInfo(link).isSymLink());
 }
 

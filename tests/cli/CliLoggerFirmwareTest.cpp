@@ -7,6 +7,7 @@
 #include <csignal>
 
 #include "CliFixture.h"
+#include "common/TestFiles.h"
 #include "firmware/FirmwareTestSupport.h"
 
 namespace {
@@ -15,20 +16,8 @@ const QString kLogs = QStringLiteral("logs");
 
 class CliLoggerFirmwareTest : public CliTest {
 protected:
-    QString WriteFile(const QString& name, const QByteArray& bytes)
-    {
-        const QString path = dir.filePath(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        return path;
-    }
-
-    static QByteArray Read(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QString WriteFile(const QString& name, const QByteArray& bytes) { return TestFiles::Write(dir.path(), name, bytes); }
+    static QByteArray Read(const QString& path) { return TestFiles::Read(path); }
 
     // Starts the program, sends SIGINT once the ESC has taken count frames
     // of the letter, and waits for the end.

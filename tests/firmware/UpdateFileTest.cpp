@@ -1,4 +1,5 @@
 #include "firmware/CFirmwareFolder.h"
+#include "common/TestFiles.h"
 #include "firmware/CUpdateFile.h"
 
 #include <QFile>
@@ -12,14 +13,7 @@ namespace {
 
 class UpdateFileTest : public ::testing::Test {
 protected:
-    QString Write(const QString& name, const QByteArray& text)
-    {
-        const QString path = m_dir.filePath(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(text);
-        return path;
-    }
+    QString Write(const QString& name, const QByteArray& text) { return TestFiles::Write(m_dir.path(), name, text); }
 
     QTemporaryDir m_dir;
 };
@@ -83,11 +77,17 @@ TEST_F(UpdateFileTest, FolderListsTheFilesOfTheDeviceNewestFoundFirst)
     CFirmwareFolder folder(3, 1);
     folder.Start(m_dir.path());
     int steps = 0;
-    while (folder.Step())
+    std::vector<QString> found;   // versions in the order the steps found them
+    while (folder.Step()) {
         ++steps;
+        if (folder.Rows().size() > found.size())
+            found.push_back(folder.Rows().front().version);
+    }
     EXPECT_EQ(steps, 4) << "one step per update file";
     ASSERT_EQ(folder.Rows().size(), 2U);
     // Whatever order the folder yields, the last file found is on top.
+    EXPECT_EQ(folder.Rows()[0].version, found.back());
+    EXPECT_EQ(folder.Rows()[1].version, found.front());
     const CUpdateFile::Info& a = folder.Rows()[0].version == "2.4" ? folder.Rows()[0] : folder.Rows()[1];
     EXPECT_EQ(a.OneLine(), QStringLiteral("Faster brake "));
     EXPECT_EQ(a.Lines(), QStringLiteral("Faster\r\nbrake\r\n"));

@@ -56,11 +56,6 @@ TEST(ChanMap, BulkModeLoadsEveryCellInOneRangeReadAndReloadsItWholeWhenABitIsCle
     EXPECT_EQ(device.calls, (std::vector<Call>{{'R', 0, 255}, {'R', 0, 255}}));
 }
 
-namespace {
-
-
-}
-
 TEST(ChanMap, AFailedRangeReadKeepsTheLoadedCellsAsTheDeviceReportedThem)
 {
     enum class Fault { Unplugged, CorruptAnswers };

@@ -54,9 +54,11 @@ public:
     bool LoadCells(uint8_t first, uint8_t last, uint8_t* out) override
     {
         calls.push_back({'R', first, last});
+        if (failRange)
+            return false;
         for (int i = first; i <= last; ++i)
             out[i] = cells[static_cast<size_t>(i)];
-        return !failRange;
+        return true;
     }
 
     void Pause(int ms) const override { pausedMs += ms; }

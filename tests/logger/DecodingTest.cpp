@@ -80,7 +80,7 @@ TEST_F(DecodingTest, FormulasReadTheSnapshotClampAndShareVariables)
                                             <Channel label="Later" formula="n+1" var="n"/>)x");
     const DecodedLog log = DecodeOne(logger, 0x000F, {0, 0, 0, 0, 0, 0});
     // The channel tagged 0x10 is not in the mask, the one without a low bit
-    // reads no slot: two slots from the first one only.
+    // reads no slot: one slot, from the first channel only.
     EXPECT_EQ(log.slotCount, 1);
     ASSERT_EQ(log.series.size(), 7u);
     EXPECT_EQ(log.series[0].values[0], 7);

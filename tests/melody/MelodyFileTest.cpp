@@ -1,4 +1,5 @@
 #include "melody/CMelodyFile.h"
+#include "common/TestFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -60,11 +61,7 @@ TEST(MelodyFileTest, FilesUpTo1024BytesAreParsedLongerOrUnreadableOnesRefused)
 {
     QTemporaryDir dir;
     const auto write = [&dir](const QString& name, const QByteArray& content) {
-        const QString path = dir.filePath(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content);
-        return path;
+        return TestFiles::Write(dir.path(), name, content);
     };
     const QByteArray melody = "A \"Full\" 1 C";
     const CMelody full = CMelodyFile::Read(write("full.tsm", melody + QByteArray(1024 - melody.size(), ' ')));

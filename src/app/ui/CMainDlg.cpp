@@ -77,12 +77,8 @@ CMainDlg::CMainDlg(const CTorvSettings& settings, std::unique_ptr<CDeviceLibrary
     m_propertyList->SetList(&m_controller->List());
     m_logger = std::make_unique<CLoggerUi>(m_controller->Session(), *m_controller, m_prompt, this);
     m_logger->SetSaveFolderSource([this] { return m_controller->SaveFolder(); });
-    auto connectWasRunning = std::make_shared<bool>(false);
-    m_logger->SetChartGuards([this, connectWasRunning] { *connectWasRunning = m_controller->PauseConnectTimer(); },
-                             [this, connectWasRunning] {
-                                 if (*connectWasRunning)
-                                     m_controller->ResumeConnectTimer();
-                             });
+    m_logger->SetChartGuards([this] { m_controller->PauseConnectTimer(); },
+                             [this] { m_controller->ResumeConnectTimer(); });
 
     setMinimumSize(MinimumClientSize());
     resize(MinimumClientSize());

@@ -13,7 +13,7 @@
 #include <algorithm>
 
 CComPortSetupDlg::CComPortSetupDlg(const CPortSetup::Settings& settings, QWidget* parent)
-    : CComPortSetupDlg(settings, AvailablePorts(), parent)
+    : CComPortSetupDlg(settings, CPortSetup::AvailablePorts(), parent)
 {
 }
 
@@ -24,11 +24,6 @@ CComPortSetupDlg::CComPortSetupDlg(const CPortSetup::Settings& settings, const Q
     , m_result(settings)
 {
     Build(ports);
-}
-
-QStringList CComPortSetupDlg::AvailablePorts()
-{
-    return CPortSetup::AvailablePorts();
 }
 
 void CComPortSetupDlg::Build(const QStringList& ports)

@@ -20,9 +20,6 @@ public:
     CComPortSetupDlg(const CPortSetup::Settings& settings, const QStringList& ports,
                      QWidget* parent = nullptr);
 
-    // The device paths of the system's serial ports, in enumeration order.
-    static QStringList AvailablePorts();
-
     // The settings as confirmed with OK: port name, speed negated when
     // "Use default settings" is ticked. Meaningful after accept().
     CPortSetup::Settings Result() const { return m_result; }

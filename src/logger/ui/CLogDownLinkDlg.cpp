@@ -43,7 +43,7 @@ void CLogDownLinkDlg::showEvent(QShowEvent* event)
         return;
     m_started = true;
     // Nothing to send (an empty file): nothing is sent, Cancel closes.
-    m_transfer.StartImageWrite(m_writer, 200);
+    m_transfer.StartImageWrite(m_writer, CLogImageWriter::kReplyLimitMs);
     OnProgress();
 }
 

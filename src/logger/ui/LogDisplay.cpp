@@ -7,6 +7,7 @@
 #include "base/IPrompt.h"
 #include "library/CLogWorkbook.h"
 #include "logger/LoggerLog.h"
+#include "logger/LoggerPage.h"
 #include "logger/ui/CChartDlg.h"
 
 void ShowLogs(const LogSelection& selection, const LogDisplayContext& context, QWidget* parent, IPrompt& prompt)
@@ -35,7 +36,7 @@ void ShowLogs(const LogSelection& selection, const LogDisplayContext& context, Q
     }
     CChartDlg::Input input;
     input.pages = selection.pages.data();
-    input.pageCount = std::min<std::size_t>(selection.pageCount, selection.pages.size() / 264);
+    input.pageCount = std::min<std::size_t>(selection.pageCount, selection.pages.size() / LoggerPage::kSize);
     input.logger = selection.logger;
     input.snapshot = selection.snapshot;
     input.settingsPath = context.settingsPath;

@@ -16,6 +16,7 @@
 #include "common/PatientLimits.h"
 #include "common/TestApplication.h"
 #include "common/WaitFor.h"
+#include "common/TestFiles.h"
 #include "firmware/FirmwareTestSupport.h"
 #include "firmware/CFirmwareUploader.h"
 #include "firmware/ui/CFirmwareSelectDlg.h"
@@ -42,11 +43,8 @@ TEST(FirmwareSelectDlg, OutdatedEscIsOfferedUpdatedAndReconnectedWithItsNewFirmw
     for (const auto& [name, text] : {
              std::pair{"good.upd", FirmwareTestSupport::UpdText(devId, hardware, "2.4", "Smoother start$", image)},
              std::pair{"other.upd", FirmwareTestSupport::UpdText(devId, hardware + 1, "9.9", "", image)},
-         }) {
-        QFile file(folder.filePath(QString::fromLatin1(name)));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(text);
-    }
+         })
+        TestFiles::Write(folder.path(), QString::fromLatin1(name), text);
 
     CScriptedPrompt prompt;
     CTorvSettings settings = CTorvSettings::Defaults(QDir::tempPath());
@@ -96,10 +94,7 @@ TEST(FirmwareSelectDlg, ABrokenFileShowsItsLineThenTheSizeAndSendsNothing)
     QByteArray text = FirmwareTestSupport::UpdText(3, 1, "2.4", "", FirmwareTestSupport::Image(144));
     const int third = text.indexOf("[Hex]\n") + 6 + 2 * 37;
     text[third] = text[third] == '0' ? '1' : '0';
-    QFile file(folder.filePath(QStringLiteral("broken.upd")));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(text);
-    file.close();
+    const QString broken = TestFiles::Write(folder.path(), QStringLiteral("broken.upd"), text);
 
     CScriptedPrompt prompt;
     QString folderSetting = folder.path();
@@ -113,9 +108,9 @@ TEST(FirmwareSelectDlg, ABrokenFileShowsItsLineThenTheSizeAndSendsNothing)
     dlg.OkButton()->click();
     const auto messages = prompt.Messages();
     ASSERT_EQ(messages.size(), 2U);
-    EXPECT_EQ(messages[0].text, QStringLiteral("Corrupted firmware file \"%1\" - 4 line has wrong CRC").arg(file.fileName()));
+    EXPECT_EQ(messages[0].text, QStringLiteral("Corrupted firmware file \"%1\" - 4 line has wrong CRC").arg(broken));
     EXPECT_EQ(messages[1].text,
-              QStringLiteral("It seems that firmware file \"%1\" has wrong size 0.\r\nDo you want to upload it?").arg(file.fileName()));
+              QStringLiteral("It seems that firmware file \"%1\" has wrong size 0.\r\nDo you want to upload it?").arg(broken));
     EXPECT_EQ(messages[1].icon, IPrompt::Icon::Error);
     EXPECT_TRUE(link.ReceivedFrames().empty());
     EXPECT_FALSE(dlg.Uploading());
