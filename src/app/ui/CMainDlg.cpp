@@ -24,6 +24,7 @@
 #include "library/ui/CAboutDlg.h"
 #include "link/CSerialPort.h"
 #include "link/ui/CComPortSetupDlg.h"
+#include "logger/ui/CCurveUi.h"
 #include "logger/ui/CLoggerUi.h"
 
 namespace {
@@ -79,6 +80,7 @@ CMainDlg::CMainDlg(const CTorvSettings& settings, std::unique_ptr<CDeviceLibrary
     m_logger->SetSaveFolderSource([this] { return m_controller->SaveFolder(); });
     m_logger->SetChartGuards([this] { m_controller->PauseConnectTimer(); },
                              [this] { m_controller->ResumeConnectTimer(); });
+    m_curves = std::make_unique<CCurveUi>(m_controller->Session(), *m_controller, m_prompt, this);
 
     setMinimumSize(MinimumClientSize());
     resize(MinimumClientSize());
@@ -245,6 +247,9 @@ void CMainDlg::OnCommand(int command)
     case MainCommand::EraseLoggerDialog:
         OnLoggerCommand(command);
         return;
+    case MainCommand::Curves:
+        OpenCurve(1);
+        return;
     default:
         m_controller->HandleCommand(command);
         return;
@@ -269,6 +274,13 @@ void CMainDlg::OnLoggerCommand(int command)
         SetButtonEnabled(MainCommand::EraseLoggerDialog, false);
         break;
     }
+}
+
+void CMainDlg::OpenCurve(int position)
+{
+    // The curves are read from the device shown as connected.
+    if (m_controller->Connected() && m_controller->IsCommandAvailable(MainCommand::Curves))
+        m_curves->Open(position);
 }
 
 void CMainDlg::ShowPortSetup()
@@ -399,9 +411,13 @@ void CMainDlg::SetCurvesDropDown(bool dropDown)
         return;
     m_curvesMenu->clear();
     if (dropDown) {
-        const pugi::xpath_node_set curves = m_controller->EscElement().select_nodes("//Curves/Curve");
-        for (const pugi::xpath_node& curve : curves)
-            m_curvesMenu->addAction(QString::fromUtf8(curve.node().attribute("name").value()))->setEnabled(false);
+        for (const CCurveUi::MenuEntry& entry : CCurveUi::MenuEntries(m_controller->EscElement())) {
+            const int position = entry.position;
+            // Opened once the menu has closed, not from inside its loop.
+            connect(m_curvesMenu->addAction(entry.name), &QAction::triggered, this,
+                    [this, position] { QMetaObject::invokeMethod(this, [this, position] { OpenCurve(position); },
+                                                                 Qt::QueuedConnection); });
+        }
     }
     m_curvesButton->setMenu(dropDown ? m_curvesMenu : nullptr);
     m_curvesButton->setPopupMode(dropDown ? QToolButton::MenuButtonPopup : QToolButton::DelayedPopup);

@@ -19,6 +19,7 @@ class CElidedLabel;
 class CFirmwareSelectDlg;
 class CHelpView;
 class CMainController;
+class CCurveUi;
 class CLoggerUi;
 class CPropertyListCtrl;
 class CSerialPort;
@@ -76,6 +77,9 @@ public:
 
     CMainController& Controller() { return *m_controller; }
     CLoggerUi& Logger() { return *m_logger; }
+    CCurveUi& Curves() { return *m_curves; }
+    // The curve drop-down's menu (its entries open the curves).
+    QMenu* CurvesMenu() const { return m_curvesMenu; }
     CDeviceLibrary& Library() { return *m_library; }
     CPropertyListCtrl* PropertyList() const { return m_propertyList; }
     // The firmware dialog while it is open.
@@ -111,6 +115,7 @@ private:
     QAction* AddCommand(int command, const QString& text, const QKeySequence& shortcut = {},
                         const QString& icon = {});
     void OnLoggerCommand(int command);
+    void OpenCurve(int position);
     void ShowPortSetup();
     void ShowAbout();
     void ShowFirmwareDialog();
@@ -125,6 +130,7 @@ private:
     CSerialPort& m_port;
     std::unique_ptr<CMainController> m_controller;
     std::unique_ptr<CLoggerUi> m_logger;
+    std::unique_ptr<CCurveUi> m_curves;
 
     std::map<int, QAction*> m_actions;
     QToolBar* m_toolBar = nullptr;

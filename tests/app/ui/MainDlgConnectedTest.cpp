@@ -19,6 +19,12 @@
 #include "library/IProperty.h"
 #include "library/ui/CAboutDlg.h"
 #include "link/ui/CComPortSetupDlg.h"
+#include "logger/ui/CCurveDlg.h"
+#include "logger/ui/CCurveUi.h"
+#include "controls/CCurveCtrl.h"
+
+#include <QMenu>
+#include <QPushButton>
 
 namespace {
 
@@ -108,6 +114,48 @@ TEST(MainDlgConnected, RefreshShortcutStartsOverAndPortSetupBoundsTheSpeed)
     EXPECT_EQ(shown->speed, 460800);
     ASSERT_TRUE(window.WaitConnected());
     EXPECT_EQ(dlg.LinkPaneText(), window.Link().PortName() + QStringLiteral(" 19200"));
+}
+
+TEST(MainDlgConnected, CurvesOpenFromTheButtonAndItsMenuAndSaveWritesTheEditedPoints)
+{
+    ConnectedWindow window("full");
+    CMainDlg& dlg = window.Dlg();
+    ASSERT_TRUE(window.WaitConnected());
+    CEscSimulator& sim = window.Link().Sim();
+    const QList<QAction*> entries = dlg.CurvesMenu()->actions();
+    ASSERT_EQ(entries.size(), 2);
+    EXPECT_EQ(entries[0]->text(), QStringLiteral("Throttle curve"));
+    EXPECT_EQ(entries[1]->text(), QStringLiteral("Brake curve"));
+
+    QString title;
+    bool refreshing = true;
+    bool save = true;
+    dlg.Curves().SetDialogHook([&](QDialog& dialog) {
+        auto* curve = qobject_cast<CCurveDlg*>(&dialog);
+        ASSERT_NE(curve, nullptr);
+        title = curve->windowTitle();
+        refreshing = dlg.Controller().RefreshTimerRunning();
+        QMetaObject::invokeMethod(curve, [curve, &save] {
+            QTest::keyClick(curve->Control(), Qt::Key_Up);
+            curve->findChild<QPushButton*>(save ? "save" : "cancel")->click();
+        }, Qt::QueuedConnection);
+    });
+
+    entries[1]->trigger();
+    ASSERT_TRUE(WaitFor([&] { return !title.isEmpty(); }, kDeadlineMs));
+    EXPECT_EQ(title, QStringLiteral("Curve - Brake curve"));
+    EXPECT_FALSE(refreshing) << "no refresh runs under the dialog";
+    EXPECT_EQ(sim.Cell(45), 12) << "the second point moved up by one";
+    EXPECT_TRUE(dlg.Controller().RefreshTimerRunning());
+
+    title.clear();
+    save = false;
+    sim.ClearFrames();
+    dlg.OnCommand(MainCommand::Curves);
+    EXPECT_EQ(title, QStringLiteral("Curve - Throttle curve"));
+    for (const CEscSimulator::Frame& frame : sim.Frames())
+        EXPECT_FALSE(frame.bytes.size() > 1 && frame.bytes[1] == 'w') << "Cancel writes nothing";
+    EXPECT_EQ(sim.Cell(33), 26);
 }
 
 // Escape in an open editor belongs to the editor: the edit is dropped,
