@@ -16,7 +16,7 @@ struct CommandInfo {
     const char* description;
 };
 
-const std::array<CommandInfo, 18> kCommands = {{
+const std::array<CommandInfo, 20> kCommands = {{
     {"ports", 0, 0, false, "ports", "Lists the serial ports the machine offers."},
     {"identify", 0, 0, true, "identify",
      "Shows the connected ESC: name, identity bytes (cells 64, 65, 66, 70), firmware version,\n"
@@ -77,13 +77,25 @@ const std::array<CommandInfo, 18> kCommands = {{
      "the same command can be run again. With --bootloader an ESC that answers only its boot loader\n"
      "is flashed without connecting: --devid and --hwver give its device identifier and hardware\n"
      "version, which the file must match."},
+    {"curves show", 1, 0, true, "curves show [NAME]",
+     "Shows the curves the device library gives the ESC (or the one named) with their points as the\n"
+     "ESC reports them: name, cells and the point values from the first point on (a point whose cell\n"
+     "cannot be read shows ?; the exit status is then 1). NAME is matched without regard to case; a\n"
+     "unique beginning is enough. With --json: objects with name, start, length, cells, points (null\n"
+     "where not read), complete and fixedEnds."},
+    {"curves set", 2, 2, true, "curves set NAME V1,V2,...",
+     "Writes the points of one curve, one value per point from the first, and reads them back. Each\n"
+     "value is a whole number from 0 to 255; a curve of 3 or more points keeps its first and last\n"
+     "point (as in the window's curve editor). A wrong count or a value out of range is refused and\n"
+     "nothing is written (exit status 2); so is a curve that cannot be read completely first (exit\n"
+     "status 1). Exit status 1 when a write is not answered or the ESC reports other values."},
     {"help", -1, 0, false, "help [COMMAND]", "Shows this help, or the help of one command."},
 }};
 
 // The commands of two words, by their first.
 bool IsGroup(const QString& name)
 {
-    return name == QLatin1String("logs") || name == QLatin1String("firmware");
+    return name == QLatin1String("logs") || name == QLatin1String("firmware") || name == QLatin1String("curves");
 }
 
 // The command at the front of the positional arguments: one word, or two

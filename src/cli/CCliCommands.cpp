@@ -6,6 +6,7 @@
 
 
 #include "base/CTorvSettings.h"
+#include "cli/CCliCurves.h"
 #include "cli/CCliDevice.h"
 #include "cli/CCliFirmware.h"
 #include "cli/CCliLogs.h"
@@ -146,6 +147,10 @@ int CCliCommands::RunOnDevice()
             status = logs.Erase();
         else if (command == QLatin1String("logs write-image"))
             status = logs.WriteImage();
+    } else if (command == QLatin1String("curves show")) {
+        status = CCliCurves(m_args, *m_device).Show();
+    } else if (command == QLatin1String("curves set")) {
+        status = CCliCurves(m_args, *m_device).Set();
     } else if (command == QLatin1String("firmware list"))
         status = CCliFirmware(m_args, *m_device, settings.firmwareFolder).List();
     m_device->Leave();
