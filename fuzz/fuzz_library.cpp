@@ -1,6 +1,7 @@
 // The device library: an arbitrary buffer parsed as a *.esc document, then
-// every look-up TORV makes in a library, and the parameter rows built,
-// refreshed and written back over a table of cells.
+// every look-up TORV makes in a library, the parameter rows built,
+// refreshed and written back over a table of cells, and the curves read and
+// written over the same cells.
 
 #include "FuzzInput.h"
 
@@ -12,6 +13,8 @@
 #include "library/CXmlAttributes.h"
 #include "link/ICellLoader.h"
 #include "link/ICellWriter.h"
+#include "logger/CCurve.h"
+#include "logger/CCurveTransfer.h"
 #include "library/IProperty.h"
 
 #include <QLoggingCategory>
@@ -172,6 +175,23 @@ void ExerciseDevice(CDeviceLibrary& library, const pugi::xml_node& esc, const Id
         model.BuildPropertyRow(parameter);
     }
     CFormulaTable::SetCurrentImage(nullptr);
+
+    // Every curve the editor would offer, read and written back with one
+    // point moved, over the same cells.
+    CCurveTransfer transfer(device, device, &image);
+    looked = 0;
+    for (const pugi::xml_node& element : CCurve::Elements(esc)) {
+        if (++looked > kMaxCategories)
+            break;
+        QString error;
+        const std::optional<CCurve> curve = CCurve::FromElement(element, &error);
+        if (!curve)
+            continue;
+        const CCurveTransfer::Points points = transfer.Read(*curve);
+        std::vector<int> values(points.values.begin(), points.values.end());
+        values[values.size() / 2] ^= 0x55;
+        transfer.Write(*curve, points, values);
+    }
 }
 
 } // namespace
