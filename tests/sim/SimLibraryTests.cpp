@@ -13,10 +13,12 @@
 
 namespace {
 
+// From the source folder the build names: __FILE__ may be a path relative to
+// the build folder (a compiler cache rewrites it so), which the test, run from
+// another folder, would not find.
 std::string LibraryPath()
 {
-    const std::string here = __FILE__;
-    return here.substr(0, here.rfind("/tests/sim/")) + "/src/resources/Brisko.esc";
+    return std::string(TORV_SOURCE_DIR) + "/src/resources/Brisko.esc";
 }
 
 CSimProfile ProfileNamed(const std::string& name)
