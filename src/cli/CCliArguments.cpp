@@ -16,7 +16,7 @@ struct CommandInfo {
     const char* description;
 };
 
-const std::array<CommandInfo, 18> kCommands = {{
+const std::array<CommandInfo, 19> kCommands = {{
     {"ports", 0, 0, false, "ports", "Lists the serial ports the machine offers."},
     {"identify", 0, 0, true, "identify",
      "Shows the connected ESC: name, identity bytes (cells 64, 65, 66, 70), firmware version,\n"
@@ -77,6 +77,15 @@ const std::array<CommandInfo, 18> kCommands = {{
      "the same command can be run again. With --bootloader an ESC that answers only its boot loader\n"
      "is flashed without connecting: --devid and --hwver give its device identifier and hardware\n"
      "version, which the file must match."},
+    {"monitor", 0, 0, true, "monitor [--seconds N] [--csv]",
+     "Streams the ESC's live values as the measurement panel does, at the fastest link speed both\n"
+     "sides support, with servo value 1 on every request (the motor is never driven). Prints one\n"
+     "line per record: the time in seconds from the start and every panel value (servo, RPM,\n"
+     "voltage, current, tempA, as the device library names them) in its format; with --csv a\n"
+     "header line and comma-separated values. Runs for N seconds, or until Ctrl+C; either way the\n"
+     "last request says servo 1 and the link returns to 19200 baud. At the end standard error\n"
+     "tells the records per second achieved and the rate the line allows (72 bytes of 10 bits per\n"
+     "record). With --json: only a summary object (rates, counts, the last values)."},
     {"help", -1, 0, false, "help [COMMAND]", "Shows this help, or the help of one command."},
 }};
 
@@ -132,6 +141,8 @@ const char* const kOptionsHelp =
     "  --json            machine-readable output on standard output\n"
     "  --force           restore: load a file of another ESC type or revision\n"
     "  --yes, -y         logs erase, flash: do not ask for confirmation\n"
+    "  --seconds N       monitor: stream for N seconds (default: until Ctrl+C)\n"
+    "  --csv             monitor: a header line and comma-separated values\n"
     "  -v                the link's debug trace on standard error\n"
     "  --help            this help (after a command: the command's help)\n"
     "  --version         the program's version\n";
@@ -182,7 +193,7 @@ bool CCliArguments::CheckCommandOptions()
         const char* option;
         const char* command;
     };
-    static const std::array<Allowed, 9> kAllowed = {{
+    static const std::array<Allowed, 11> kAllowed = {{
         {"--log", "logs save"},
         {"--log", "logs workbook"},
         {"-o", "logs decode"},
@@ -192,6 +203,8 @@ bool CCliArguments::CheckCommandOptions()
         {"--bootloader", "flash"},
         {"--devid", "flash"},
         {"--hwver", "flash"},
+        {"--seconds", "monitor"},
+        {"--csv", "monitor"},
     }};
     for (const QString& option : m_commandOptions) {
         QStringList owners;
@@ -300,6 +313,13 @@ bool CCliArguments::Parse(const QStringList& arguments)
             if (!TakeNumber(arguments, i, name, 255, m_hwVer))
                 return false;
             m_commandOptions.append(name);
+        } else if (name == QLatin1String("--seconds")) {
+            if (!TakeNumber(arguments, i, name, kMaxSeconds, m_seconds))
+                return false;
+            m_commandOptions.append(name);
+        } else if (argument == QLatin1String("--csv")) {
+            m_csv = true;
+            m_commandOptions.append(argument);
         } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
             m_help = true;
         } else if (argument == QLatin1String("--version")) {

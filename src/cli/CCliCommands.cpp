@@ -9,6 +9,7 @@
 #include "cli/CCliDevice.h"
 #include "cli/CCliFirmware.h"
 #include "cli/CCliLogs.h"
+#include "cli/CCliMonitor.h"
 #include "cli/CCliOutput.h"
 #include "cli/CCliParameters.h"
 #include "cli/CFileParameters.h"
@@ -146,7 +147,9 @@ int CCliCommands::RunOnDevice()
             status = logs.Erase();
         else if (command == QLatin1String("logs write-image"))
             status = logs.WriteImage();
-    } else if (command == QLatin1String("firmware list"))
+    } else if (command == QLatin1String("monitor"))
+        status = CCliMonitor(m_args, *m_device).Run();
+    else if (command == QLatin1String("firmware list"))
         status = CCliFirmware(m_args, *m_device, settings.firmwareFolder).List();
     m_device->Leave();
     return status;
