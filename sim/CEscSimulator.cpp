@@ -448,6 +448,13 @@ void CEscSimulator::SetTempA(uint16_t raw)
         m_impl->device->SetTempA(raw);
 }
 
+void CEscSimulator::SetTelemetryBytes(std::size_t offset, std::vector<uint8_t> bytes)
+{
+    std::lock_guard<std::mutex> lock(m_impl->mutex);
+    if (m_impl->device)
+        m_impl->device->SetTelemetryBytes(offset, std::move(bytes));
+}
+
 void CEscSimulator::SetUnplugged(bool unplugged)
 {
     std::lock_guard<std::mutex> lock(m_impl->mutex);

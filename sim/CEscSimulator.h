@@ -84,6 +84,9 @@ public:
     std::vector<uint8_t> UploadedFirmware() const;
     bool InBootloader() const;
     void SetTempA(uint16_t raw);
+    // Telemetry records carry these bytes from offset on instead of the
+    // computed ones (the tick counter at 6, say); an empty list ends it.
+    void SetTelemetryBytes(std::size_t offset, std::vector<uint8_t> bytes);
 
     // Fault injection
     void SetUnplugged(bool unplugged);  // the ESC is gone; the cable still echoes. Plugged in

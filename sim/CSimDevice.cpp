@@ -371,5 +371,7 @@ std::vector<uint8_t> CSimDevice::TelemetryRecord(uint8_t servo, Clock::time_poin
     PutWord(record, 20, m_tempA);                        // Temp A input, raw
     PutWord(record, 22, std::lround(m_temperature * 10.0)); // 0.1 degree C
     PutWord(record, 24, std::lround(m_consumedMah));     // mAh
+    for (std::size_t i = 0; i < m_telemetryBytes.size() && m_telemetryOffset + i < record.size(); ++i)
+        record[m_telemetryOffset + i] = m_telemetryBytes[i];
     return record;
 }

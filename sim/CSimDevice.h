@@ -46,6 +46,12 @@ public:
     void SetLoggerMemory(std::vector<uint8_t> memory);
     const std::vector<uint8_t>& UploadedFirmware() const { return m_image; }
     void SetTempA(uint16_t raw) { m_tempA = raw; }
+    // Record bytes that replace the computed ones from offset on (empty: none).
+    void SetTelemetryBytes(std::size_t offset, std::vector<uint8_t> bytes)
+    {
+        m_telemetryOffset = offset;
+        m_telemetryBytes = std::move(bytes);
+    }
 
     // Baud rate of a one-bit speed code (0x01 = 4800 ... 0x80 = 460800); 0 if none.
     static int BaudOfCode(uint8_t code);
@@ -86,5 +92,7 @@ private:
     double m_temperature = 25.0;
     double m_consumedMah = 0.0;
     uint16_t m_tempA = 512;
+    std::size_t m_telemetryOffset = 0;
+    std::vector<uint8_t> m_telemetryBytes;
     uint16_t m_records = 0;
 };

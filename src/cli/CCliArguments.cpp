@@ -16,7 +16,7 @@ struct CommandInfo {
     const char* description;
 };
 
-const std::array<CommandInfo, 20> kCommands = {{
+const CommandInfo kCommands[] = {
     {"ports", 0, 0, false, "ports", "Lists the serial ports the machine offers."},
     {"identify", 0, 0, true, "identify",
      "Shows the connected ESC: name, identity bytes (cells 64, 65, 66, 70), firmware version,\n"
@@ -89,8 +89,17 @@ const std::array<CommandInfo, 20> kCommands = {{
      "point (as in the window's curve editor). A wrong count or a value out of range is refused and\n"
      "nothing is written (exit status 2); so is a curve that cannot be read completely first (exit\n"
      "status 1). Exit status 1 when a write is not answered or the ESC reports other values."},
+    {"monitor", 0, 0, true, "monitor [--seconds N] [--csv]",
+     "Streams the ESC's live values as the measurement panel does, at the fastest link speed both\n"
+     "sides support, with servo value 1 on every request (the motor is never driven). Prints one\n"
+     "line per record: the time in seconds from the start and every panel value (servo, RPM,\n"
+     "voltage, current, tempA, as the device library names them) in its format; with --csv a\n"
+     "header line and comma-separated values. Runs for N seconds, or until Ctrl+C; either way the\n"
+     "last request says servo 1 and the link returns to 19200 baud. At the end standard error\n"
+     "tells the records per second achieved and the rate the line allows (72 bytes of 10 bits per\n"
+     "record). With --json: only a summary object (rates, counts, the last values)."},
     {"help", -1, 0, false, "help [COMMAND]", "Shows this help, or the help of one command."},
-}};
+};
 
 // The commands of two words, by their first.
 bool IsGroup(const QString& name)
@@ -123,9 +132,9 @@ QString GroupUsage(const QString& group)
 
 const CommandInfo* Find(const QString& name)
 {
-    const auto it = std::find_if(kCommands.begin(), kCommands.end(),
+    const auto it = std::find_if(std::begin(kCommands), std::end(kCommands),
                                  [&name](const CommandInfo& c) { return name == QLatin1String(c.name); });
-    return it == kCommands.end() ? nullptr : &*it;
+    return it == std::end(kCommands) ? nullptr : &*it;
 }
 
 bool LooksLikeNumber(const QString& text)
@@ -144,6 +153,8 @@ const char* const kOptionsHelp =
     "  --json            machine-readable output on standard output\n"
     "  --force           restore: load a file of another ESC type or revision\n"
     "  --yes, -y         logs erase, flash: do not ask for confirmation\n"
+    "  --seconds N       monitor: stream for N seconds (default: until Ctrl+C)\n"
+    "  --csv             monitor: a header line and comma-separated values\n"
     "  -v                the link's debug trace on standard error\n"
     "  --help            this help (after a command: the command's help)\n"
     "  --version         the program's version\n";
@@ -194,7 +205,7 @@ bool CCliArguments::CheckCommandOptions()
         const char* option;
         const char* command;
     };
-    static const std::array<Allowed, 9> kAllowed = {{
+    static const std::array<Allowed, 11> kAllowed = {{
         {"--log", "logs save"},
         {"--log", "logs workbook"},
         {"-o", "logs decode"},
@@ -204,6 +215,8 @@ bool CCliArguments::CheckCommandOptions()
         {"--bootloader", "flash"},
         {"--devid", "flash"},
         {"--hwver", "flash"},
+        {"--seconds", "monitor"},
+        {"--csv", "monitor"},
     }};
     for (const QString& option : m_commandOptions) {
         QStringList owners;
@@ -312,6 +325,13 @@ bool CCliArguments::Parse(const QStringList& arguments)
             if (!TakeNumber(arguments, i, name, 255, m_hwVer))
                 return false;
             m_commandOptions.append(name);
+        } else if (name == QLatin1String("--seconds")) {
+            if (!TakeNumber(arguments, i, name, kMaxSeconds, m_seconds))
+                return false;
+            m_commandOptions.append(name);
+        } else if (argument == QLatin1String("--csv")) {
+            m_csv = true;
+            m_commandOptions.append(argument);
         } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
             m_help = true;
         } else if (argument == QLatin1String("--version")) {

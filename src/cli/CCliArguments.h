@@ -43,6 +43,10 @@ public:
     bool Bootloader() const { return m_bootloader; }
     int DevId() const { return m_devId; }
     int HwVer() const { return m_hwVer; }
+    // monitor: how long to stream (0: until Ctrl+C), and CSV lines.
+    int Seconds() const { return m_seconds; }
+    static constexpr int kMaxSeconds = 86400;
+    bool Csv() const { return m_csv; }
     bool Help() const { return m_help; }
     bool Version() const { return m_version; }
     QString Error() const { return m_error; }
@@ -76,6 +80,8 @@ private:
     bool m_bootloader = false;
     int m_devId = -1;
     int m_hwVer = -1;
+    int m_seconds = 0;
+    bool m_csv = false;
     QStringList m_commandOptions;   // the command options given, for the check
     bool m_help = false;
     bool m_version = false;

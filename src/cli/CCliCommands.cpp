@@ -10,6 +10,7 @@
 #include "cli/CCliDevice.h"
 #include "cli/CCliFirmware.h"
 #include "cli/CCliLogs.h"
+#include "cli/CCliMonitor.h"
 #include "cli/CCliOutput.h"
 #include "cli/CCliParameters.h"
 #include "cli/CFileParameters.h"
@@ -151,6 +152,8 @@ int CCliCommands::RunOnDevice()
         status = CCliCurves(m_args, *m_device).Show();
     } else if (command == QLatin1String("curves set")) {
         status = CCliCurves(m_args, *m_device).Set();
+    } else if (command == QLatin1String("monitor")) {
+        status = CCliMonitor(m_args, *m_device).Run();
     } else if (command == QLatin1String("firmware list"))
         status = CCliFirmware(m_args, *m_device, settings.firmwareFolder).List();
     m_device->Leave();

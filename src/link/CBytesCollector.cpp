@@ -42,9 +42,14 @@ void CBytesCollector::Reset()
 QString CBytesCollector::DumpInline() const
 {
     std::lock_guard<std::mutex> lock(m_guard);
-    QString text = QString::asprintf("%d bytes in pool:", static_cast<int>(m_length));
-    for (size_t i = 0; i < m_length; ++i)
-        text += QString::asprintf(" 0x%02x", m_window[i]);
+    return DumpInline(m_window.data(), m_length);
+}
+
+QString CBytesCollector::DumpInline(const uint8_t* bytes, size_t count)
+{
+    QString text = QString::asprintf("%d bytes in pool:", static_cast<int>(count));
+    for (size_t i = 0; i < count; ++i)
+        text += QString::asprintf(" 0x%02x", bytes[i]);
     text += QStringLiteral("\r\n");
     return text;
 }

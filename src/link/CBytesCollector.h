@@ -33,6 +33,7 @@ public:
 
     // "%d bytes in pool:" followed by " 0x%02x" per byte and "\r\n".
     QString DumpInline() const;
+    static QString DumpInline(const uint8_t* bytes, size_t count);
     // "%d bytes in pool:\r\n" then hex-and-text lines of 16 bytes.
     QString DumpTable() const;
     static QString DumpTable(const uint8_t* bytes, size_t count);

@@ -1,0 +1,182 @@
+#include "cli/CCliMonitor.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "base/CSignalWatcher.h"
+#include "cli/CCliArguments.h"
+#include "cli/CCliDevice.h"
+#include "cli/CCliOutput.h"
+#include "cli/CConsolePrompt.h"
+#include "cli/CliExit.h"
+#include "library/CDeviceSession.h"
+#include "library/CXmlAttributes.h"
+#include "logger/CLinkSpeedBoost.h"
+#include "panel/CPanelChannels.h"
+#include "panel/CTelemetryStream.h"
+
+namespace {
+QString tr(const char* text)
+{
+    return QCoreApplication::translate("CCliMonitor", text);
+}
+
+// A CSV field, quoted when it holds a separator, a quote or a line break.
+QString CsvField(const QString& text)
+{
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n')))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+constexpr int kPollMs = 50;
+}
+
+CCliMonitor::CCliMonitor(const CCliArguments& arguments, CCliDevice& device)
+    : m_args(arguments), m_device(device)
+{
+}
+
+double CCliMonitor::WireRecordsPerSecond(int baud)
+{
+    return std::abs(baud) / static_cast<double>(kBytesPerRecord * kBitsPerByte);
+}
+
+QString CCliMonitor::Header(const CPanelChannels& channels) const
+{
+    QStringList fields{QStringLiteral("time")};
+    for (size_t i = 0; i < channels.Count(); ++i)
+        fields.append(channels.At(i).Tag());
+    return fields.join(QLatin1Char(',')) + QLatin1Char('\n');
+}
+
+QString CCliMonitor::Line(double seconds, const CPanelChannels& channels) const
+{
+    const QString time = QString::number(seconds, 'f', 2);
+    QStringList fields{time};
+    for (size_t i = 0; i < channels.Count(); ++i) {
+        const CPanelChannel& channel = channels.At(i);
+        const QString text = channel.Text().isEmpty() ? QStringLiteral("-") : channel.Text();
+        fields.append(m_args.Csv() ? CsvField(text) : QStringLiteral("%1 %2").arg(channel.Tag(), text));
+    }
+    return fields.join(m_args.Csv() ? QStringLiteral(",") : QStringLiteral("  ")) + QLatin1Char('\n');
+}
+
+int CCliMonitor::Run()
+{
+    CDeviceSession& session = m_device.Session();
+    const QString name = CXmlAttributes::Text(m_device.Found().element, "name", QStringLiteral("the ESC"));
+    const std::vector<uint8_t> cells = CPanelChannels::CellCopy(session.Image(), session.Facts().initialDataSize);
+    CPanelChannels channels(session.EscElement(), cells);
+    if (channels.Count() == 0) {
+        CConsolePrompt::Error(tr("the device library describes no panel values for %1").arg(name));
+        return CliExit::Usage;
+    }
+
+    enum class Ended { Time, Interrupted, Silent };
+    Ended ended = Ended::Time;
+    uint64_t handled = 0;
+    uint64_t received = 0;
+    uint64_t missed = 0;
+    double seconds = 0;
+    int baud = 0;
+    {
+        CLinkSpeedBoost boost(session);
+        baud = session.Port().LinkSpeed();
+        CTelemetryStream stream(session.Port());
+        if (!m_args.Json() && m_args.Csv())
+            CCliOutput::Print(Header(channels));
+        QObject::connect(&stream, &CTelemetryStream::RecordHandled, &stream,
+                         [&](const QByteArray& record, int, quint32 elapsed) {
+                             channels.SetRecord(record);
+                             channels.Update();
+                             if (!m_args.Json())
+                                 CCliOutput::Print(Line(elapsed * CTelemetryStream::kTickMs / 1000.0, channels));
+                         });
+        QObject::connect(&stream, &CTelemetryStream::AnswersStoppedChanged, &stream, [](bool stopped) {
+            CConsolePrompt::Error(stopped ? tr("the ESC stopped answering") : tr("the ESC answers again"));
+        });
+
+        QEventLoop loop;
+        QElapsedTimer clock;
+        QElapsedTimer silence;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+            if (CSignalWatcher::Requested()) {
+                ended = Ended::Interrupted;
+                loop.quit();
+            } else if (m_args.Seconds() > 0 && clock.hasExpired(1000LL * m_args.Seconds())) {
+                loop.quit();
+            } else if (stream.AnswersStopped() && silence.hasExpired(kSilenceLimitMs)) {
+                ended = Ended::Silent;
+                loop.quit();
+            }
+        });
+        QObject::connect(&stream, &CTelemetryStream::RecordHandled, &loop, [&silence] { silence.restart(); });
+        clock.start();
+        silence.start();
+        poll.start(kPollMs);
+        // The command line never drives the motor: every request says 1.
+        stream.SetServoValue(1);
+        if (!stream.Start()) {
+            CConsolePrompt::Error(tr("the port of %1 is closed").arg(name));
+            return CliExit::NoDevice;
+        }
+        loop.exec();
+        stream.Stop();
+        seconds = clock.nsecsElapsed() / 1e9;
+        handled = stream.RecordsHandled();
+        received = stream.Collector().AnswersReceived();
+        missed = stream.AnswersMissed();
+        if (m_args.Json()) {
+            QJsonObject values;
+            for (size_t i = 0; i < channels.Count(); ++i)
+                values.insert(channels.At(i).Tag(), channels.At(i).Text());
+            CCliOutput::PrintJson(QJsonObject{
+                {"seconds", seconds},
+                {"elapsedTicks", static_cast<qint64>(stream.ElapsedTicks())},
+                {"recordsReceived", static_cast<qint64>(received)},
+                {"recordsHandled", static_cast<qint64>(handled)},
+                {"answersMissed", static_cast<qint64>(missed)},
+                {"recordsPerSecond", seconds > 0 ? received / seconds : 0.0},
+                {"linkSpeed", baud},
+                {"wireRecordsPerSecond", WireRecordsPerSecond(baud)},
+                {"values", values},
+            });
+        }
+    }
+
+    const double rate = seconds > 0 ? received / seconds : 0.0;
+    const double wire = WireRecordsPerSecond(baud);
+    const QString summary = tr("%1 records in %2 s (%3 shown, %4 unanswered): %5 records/s; the line allows %6 "
+                             "records/s at %7 baud (%8 bits per record)")
+                              .arg(received)
+                              .arg(seconds, 0, 'f', 1)
+                              .arg(handled)
+                              .arg(missed)
+                              .arg(rate, 0, 'f', 1)
+                              .arg(wire, 0, 'f', 1)
+                              .arg(std::abs(baud))
+                              .arg(kBytesPerRecord * kBitsPerByte);
+    std::fprintf(stderr, "%s\n", summary.toUtf8().constData());
+    std::fflush(stderr);
+    switch (ended) {
+    case Ended::Interrupted:
+        return CliExit::Interrupted;
+    case Ended::Silent:
+        CConsolePrompt::Error(tr("%1 stopped answering").arg(name));
+        return CliExit::Differs;
+    case Ended::Time:
+        break;
+    }
+    return CliExit::Ok;
+}

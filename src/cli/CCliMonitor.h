@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class CCliArguments;
+class CCliDevice;
+class CPanelChannels;
+
+// torv-cli monitor: the measurement panel's telemetry stream on the command
+// line. It streams at the fastest speed both sides support with servo value 1
+// on every request (the command line never drives the motor) and prints one
+// line per handled record: the stream's time and every panel value in its
+// format. On the end of the given time or on Ctrl+C the stream ends with a
+// last request at servo value 1 and the link goes back to its speed.
+class CCliMonitor {
+public:
+    // The longest time an ESC may stay silent before the command gives up.
+    static constexpr int kSilenceLimitMs = 3000;
+    // Bytes on the line per record: the 5-byte request (its echo comes back
+    // while it goes out) and the 67-byte answer ('M', 64 bytes, CRC).
+    static constexpr int kBytesPerRecord = 72;
+    static constexpr int kBitsPerByte = 10;
+
+    CCliMonitor(const CCliArguments& arguments, CCliDevice& device);
+
+    int Run();
+
+    // The records per second the line allows at this speed.
+    static double WireRecordsPerSecond(int baud);
+
+private:
+    QString Line(double seconds, const CPanelChannels& channels) const;
+    QString Header(const CPanelChannels& channels) const;
+
+    const CCliArguments& m_args;
+    CCliDevice& m_device;
+};

@@ -1,0 +1,70 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+#include "CliFixture.h"
+
+namespace {
+
+class CliMonitorTest : public CliTest {
+protected:
+    // Every telemetry request the ESC received, with the speed it came at.
+    std::vector<CEscSimulator::Frame> Requests() const
+    {
+        std::vector<CEscSimulator::Frame> requests;
+        for (const CEscSimulator::Frame& frame : sim->Frames()) {
+            if (frame.bytes.size() == 5 && frame.bytes[1] == 'T')
+                requests.push_back(frame);
+        }
+        return requests;
+    }
+
+    void ExpectOnlyServoOneAtTheRaisedSpeed() const
+    {
+        const std::vector<CEscSimulator::Frame> requests = Requests();
+        ASSERT_FALSE(requests.empty());
+        for (const CEscSimulator::Frame& frame : requests) {
+            EXPECT_EQ(frame.bytes, (std::vector<uint8_t>{'M', 'T', '-', 1, 0xCF}));
+            EXPECT_EQ(frame.hostBaud, 460800);
+        }
+    }
+};
+
+} // namespace
+
+TEST_F(CliMonitorTest, CsvLinesForTheGivenTimeThenTheLinkReturnsTo19200)
+{
+    StartSim();
+    const CliRun run = Cli({QStringLiteral("monitor"), QStringLiteral("--seconds"), QStringLiteral("2"),
+                            QStringLiteral("--csv")});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_EQ(lines.front(), QStringLiteral("time,servo,RPM,voltage,current,tempA"));
+    double previous = -1;
+    for (int i = 1; i < lines.size(); ++i) {
+        const QStringList fields = lines.at(i).split(QLatin1Char(','));
+        ASSERT_EQ(fields.size(), 6) << lines.at(i).toStdString();
+        const double time = fields.front().toDouble();
+        EXPECT_GE(time, previous);
+        previous = time;
+        EXPECT_EQ(fields.at(1), QStringLiteral("1000 us"));   // servo value 1
+    }
+    EXPECT_TRUE(run.err.contains(QStringLiteral("records/s at 460800 baud"))) << run.err.toStdString();
+    ExpectOnlyServoOneAtTheRaisedSpeed();
+    EXPECT_TRUE(LeftAt19200());
+}
+
+TEST_F(CliMonitorTest, CtrlCEndsTheStreamWithServoOneAndTheLinkAt19200)
+{
+    StartSim();
+    QProcess process;
+    Launch(process, {QStringLiteral("monitor")});
+    ASSERT_TRUE(WaitFor([&] { return Requests().size() >= 20; }, kRunDeadlineMs));
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    const CliRun run = Finish(process);
+    EXPECT_EQ(run.status, 130) << run.err.toStdString();
+    EXPECT_TRUE(run.out.startsWith(QStringLiteral("0.00  servo 1000 us  RPM ")));
+    ExpectOnlyServoOneAtTheRaisedSpeed();
+    EXPECT_TRUE(LeftAt19200());
+}
