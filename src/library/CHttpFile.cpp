@@ -35,12 +35,13 @@ CHttpFile::CHttpFile(CInternetSession& session, const QString& url, uint32_t fla
     request.setRawHeader("Accept-Encoding", "identity");
     m_reply = session.Manager().get(request);
 
-    const Wait waited = WaitUntil([this] {
-        return m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
-    });
-    const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    // No answer, no connection, or an error page instead of the file.
-    if (waited == Wait::TimedOut || status == 0 || status >= 400) {
+    // Redirections are followed by the manager: the headers that count are
+    // those of the last answer.
+    const auto status = [this] { return m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(); };
+    const Wait waited = WaitUntil([&status] { return status() >= 200 && (status() < 300 || status() >= 400); });
+    // No answer, no connection, a redirection that was not followed, or an
+    // error page instead of the file.
+    if (waited == Wait::TimedOut || status() < 200 || status() >= 300) {
         const CInternetException failure(this, LastError(), openFailed, ServerResponse());
         m_reply->abort();
         delete m_reply;

@@ -38,6 +38,13 @@ private:
         const CHttpTestServer::Response response = m_owner.Current();
         if (response.silent)
             return;
+        const QByteArray path = request.split(' ').value(1);
+        if (!response.redirectTo.isEmpty() && path != response.redirectTo) {
+            socket->write("HTTP/1.1 302 Found\r\nLocation: " + response.redirectTo +
+                          "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+            socket->disconnectFromHost();
+            return;
+        }
         QByteArray reply = "HTTP/1.1 " + QByteArray::number(response.status) + " Test\r\n";
         if (response.contentLength)
             reply += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";

@@ -18,11 +18,18 @@ class CHttpTestWorker;
 class CHttpTestServer {
 public:
     struct Response {
+        Response(int status = 200, QByteArray body = {}) : status(status), body(std::move(body)) {}
+        Response& WithoutLength() { contentLength = false; return *this; }
+        Response& Cut(int bytes) { sentBytes = bytes; return *this; }
+        Response& Silent() { silent = true; return *this; }
+        Response& RedirectTo(const QByteArray& path) { redirectTo = path; return *this; }
+
         int status = 200;
         QByteArray body;
         bool contentLength = true;   // false: the body ends when the connection closes
         int sentBytes = -1;          // body bytes actually sent; -1: all of them
         bool silent = false;         // read the request and never answer
+        QByteArray redirectTo;       // a path: any other path is sent there first
     };
 
     CHttpTestServer();

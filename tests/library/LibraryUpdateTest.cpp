@@ -69,13 +69,15 @@ TEST_F(LibraryUpdateTest, CheckSortsEveryDownloadAndLeavesTheLibraryAlone)
     const QByteArray newer = LibraryXml("1.10.1");   // reads 1.1: older than 1.9
     const CheckCase cases[] = {
         {"newer", {200, LibraryXml("2.0")}, Status::Newer, ""},
+        {"newer behind a redirection", Response(200, LibraryXml("2.0")).RedirectTo("/moved.esc"), Status::Newer,
+         ""},
         {"older by number, not by text", {200, LibraryXml("1.10")}, Status::NotNewer, ""},
         {"equal", {200, LibraryXml("1.9")}, Status::NotNewer, ""},
         {"older with a longer text", {200, newer}, Status::NotNewer, ""},
         {"no version reads 0.0", {200, LibraryXml(nullptr)}, Status::NotNewer, ""},
-        {"no content length", {200, LibraryXml("2.0"), false}, Status::NetworkFailed,
+        {"no content length", Response(200, LibraryXml("2.0")).WithoutLength(), Status::NetworkFailed,
          "Failed to query http info (536870917)"},
-        {"truncated body", {200, LibraryXml("2.0"), true, 20}, Status::Truncated, ""},
+        {"truncated body", Response(200, LibraryXml("2.0")).Cut(20), Status::Truncated, ""},
         {"empty body", {200, QByteArray()}, Status::Empty, ""},
         {"malformed XML", {200, "<Brisko version=\"2.0\"><ESC></Brisko>"}, Status::Malformed, "at line 1"},
         {"error status", {404, "<html/>"}, Status::NetworkFailed, "Failed to open http url (http://127.0.0.1:"},
@@ -90,13 +92,14 @@ TEST_F(LibraryUpdateTest, CheckSortsEveryDownloadAndLeavesTheLibraryAlone)
         ExpectOldLibrary();
     }
     EXPECT_TRUE(server.LastRequest().startsWith("GET /downloads/Brisko.esc HTTP/1.1"));
+    EXPECT_TRUE(server.LastRequest().contains("User-Agent: test_library"));
     EXPECT_TRUE(server.LastRequest().contains("Accept-Encoding: identity"));
 }
 
 TEST_F(LibraryUpdateTest, ServerThatIsGoneOrSilentFailsWithTheOpenText)
 {
     UseLocal("1.9");
-    server.Serve({200, {}, true, -1, true});
+    server.Serve(Response().Silent());
     auto silent = Update();
     silent->SetTimeoutMs(300);
     const CLibraryUpdate::Result timedOut = silent->Check();
@@ -153,12 +156,12 @@ TEST_F(LibraryUpdateTest, WindowRunShowsOnlyWhatItShouldAndKeepsTheLibraryOtherw
          "You are using the \"1.9\" version of  ESC library.\r\nThere is updated version \"2.0\".\r\nWould you like "
          "to use it?",
          IPrompt::Icon::Information},
-        {"network failure", "1.9", {200, LibraryXml("2.0"), false}, IPrompt::Answer::Ok,
+        {"network failure", "1.9", Response(200, LibraryXml("2.0")).WithoutLength(), IPrompt::Answer::Ok,
          "Failed to query http info (536870917)", IPrompt::Icon::None},
         {"no version, local below 0", "-1", {200, LibraryXml(nullptr)}, IPrompt::Answer::Ok,
          "It seems that remote file is wrong (vesrion ommited).", IPrompt::Icon::Error},
         {"not newer is silent", "1.9", {200, LibraryXml("1.9")}, IPrompt::Answer::Cancel, "", IPrompt::Icon::None},
-        {"truncated is silent", "1.9", {200, LibraryXml("2.0"), true, 5}, IPrompt::Answer::Cancel, "",
+        {"truncated is silent", "1.9", Response(200, LibraryXml("2.0")).Cut(5), IPrompt::Answer::Cancel, "",
          IPrompt::Icon::None},
     };
     for (const PromptCase& c : cases) {
