@@ -16,7 +16,7 @@ struct CommandInfo {
     const char* description;
 };
 
-const std::array<CommandInfo, 18> kCommands = {{
+const std::array<CommandInfo, 19> kCommands = {{
     {"ports", 0, 0, false, "ports", "Lists the serial ports the machine offers."},
     {"identify", 0, 0, true, "identify",
      "Shows the connected ESC: name, identity bytes (cells 64, 65, 66, 70), firmware version,\n"
@@ -77,13 +77,20 @@ const std::array<CommandInfo, 18> kCommands = {{
      "the same command can be run again. With --bootloader an ESC that answers only its boot loader\n"
      "is flashed without connecting: --devid and --hwver give its device identifier and hardware\n"
      "version, which the file must match."},
+    {"library update", 0, 0, false, "library update [--url URL]",
+     "Asks the maker's web server (or the URL of --url or TORV_UPDATE_URL) for the device library\n"
+     "and, when its version is above the one in use, writes it over the library file (--library, or\n"
+     "ESCFile of TORV.ini; replaced only when the download is complete and well-formed) and reports\n"
+     "the old and the new version. A library that is not newer is left alone (exit status 0).\n"
+     "Exit status 5 when the server cannot be reached or the download breaks off, 4 when the\n"
+     "download is no library or the file cannot be written."},
     {"help", -1, 0, false, "help [COMMAND]", "Shows this help, or the help of one command."},
 }};
 
 // The commands of two words, by their first.
 bool IsGroup(const QString& name)
 {
-    return name == QLatin1String("logs") || name == QLatin1String("firmware");
+    return name == QLatin1String("logs") || name == QLatin1String("firmware") || name == QLatin1String("library");
 }
 
 // The command at the front of the positional arguments: one word, or two
@@ -182,7 +189,7 @@ bool CCliArguments::CheckCommandOptions()
         const char* option;
         const char* command;
     };
-    static const std::array<Allowed, 9> kAllowed = {{
+    static const std::array<Allowed, 10> kAllowed = {{
         {"--log", "logs save"},
         {"--log", "logs workbook"},
         {"-o", "logs decode"},
@@ -192,6 +199,7 @@ bool CCliArguments::CheckCommandOptions()
         {"--bootloader", "flash"},
         {"--devid", "flash"},
         {"--hwver", "flash"},
+        {"--url", "library update"},
     }};
     for (const QString& option : m_commandOptions) {
         QStringList owners;
@@ -286,6 +294,10 @@ bool CCliArguments::Parse(const QStringList& arguments)
                                 .arg(kMaxPlotSide));
             m_size = QSize(width, height);
             m_commandOptions.append(name);
+        } else if (name == QLatin1String("--url")) {
+            if (!TakeValue(arguments, i, name, m_url))
+                return false;
+            m_commandOptions.append(name);
         } else if (argument == QLatin1String("--blocks")) {
             m_blocks = true;
             m_commandOptions.append(argument);
@@ -363,6 +375,7 @@ QString CCliArguments::HelpText(const QString& command)
         "\nExit status: 0 success; 1 a difference (diff) or a device that did not do what was asked;\n"
         "2 wrong usage, a value or a mismatching file refused, or a question answered no (nothing\n"
         "done); 3 no device; 4 a file that cannot be read or written, or a damaged file;\n"
+        "5 the library update's server cannot be reached or its download broke off;\n"
         "130 interrupted (the ESC is sent back to 19200 baud first).\n");
     return text;
 }

@@ -8,6 +8,7 @@
 #include "base/CTorvSettings.h"
 #include "cli/CCliDevice.h"
 #include "cli/CCliFirmware.h"
+#include "cli/CCliLibrary.h"
 #include "cli/CCliLogs.h"
 #include "cli/CCliOutput.h"
 #include "cli/CCliParameters.h"
@@ -104,6 +105,8 @@ int CCliCommands::RunOnDevice()
                                             .arg(libraryPath, m_library->ErrorText()));
     }
     const QString& command = m_args.Command();
+    if (command == QLatin1String("library update"))
+        return CCliLibrary(m_args, *m_library, libraryPath).Update();
     if (!m_args.NeedsDevice()) {
         // logs decode and plot: the library's channels are all they need.
         CCliLogs logs(m_args, nullptr, *m_library);
