@@ -57,6 +57,17 @@ TEST_F(CliLibraryUpdate, NewerLibraryReplacesTheFileAndReportsBothVersions)
     EXPECT_EQ(server.Requests(), 2);
 }
 
+TEST_F(CliLibraryUpdate, UrlBelongsToTheUpdateAndTheHelpNamesIt)
+{
+    const CliRun help = Update({QStringLiteral("--help")});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.startsWith(QStringLiteral("Usage: torv-cli [options] library update [--url URL]")));
+    const CliRun misplaced = Cli({QStringLiteral("show"), QStringLiteral("--url"), server.Url()});
+    EXPECT_EQ(misplaced.status, 2);
+    EXPECT_EQ(misplaced.err, QStringLiteral("torv-cli: --url belongs to torv-cli library update\n"));
+    EXPECT_EQ(server.Requests(), 0);
+}
+
 struct FailureCase {
     const char* name;
     Response response;

@@ -15,8 +15,9 @@ namespace {
 
 std::string LibraryPath()
 {
-    const std::string here = __FILE__;
-    return here.substr(0, here.rfind("/tests/sim/")) + "/src/resources/Brisko.esc";
+    // __FILE__ may be relative to the build folder (a compiler cache with a
+    // base folder makes it so); the source folder is known absolutely.
+    return TORV_SOURCE_DIR "/src/resources/Brisko.esc";
 }
 
 CSimProfile ProfileNamed(const std::string& name)
