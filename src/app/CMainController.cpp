@@ -8,6 +8,7 @@
 #include "app/IMainView.h"
 #include "base/IPrompt.h"
 #include "library/CDeviceLibrary.h"
+#include "library/CLibraryUpdate.h"
 #include "library/CParameterFile.h"
 #include "link/CPortOpenFailure.h"
 #include "link/CSerialPort.h"
@@ -104,6 +105,30 @@ void CMainController::ApplyPortSetup(const QString& portName, int linkSpeed)
     m_portName = portName;
     Protocol().SetStoredLinkSpeed(linkSpeed);
     CleanAndReconnect(true);
+}
+
+void CMainController::UpdateLibrary(const QString& libraryPath, const std::function<void(bool)>& busy)
+{
+    // The network is waited on in a local loop: no connection attempt and
+    // no refresh may run under it.
+    const bool attempting = m_connectTimer != 0;
+    StopConnectTimer();
+    StopRefreshTimer();
+
+    CLibraryUpdate update(Library(), libraryPath);
+    update.SetBusyHook(busy);
+    // The list rows and the ESC element point into the old document: they
+    // go before it does.
+    update.SetBeforeReplace([this] { CleanAndReconnect(false); });
+    if (update.Run(m_prompt).status == CLibraryUpdate::Status::Updated) {
+        m_session.ReadLibraryTimeouts();
+        CleanAndReconnect(true);
+        return;
+    }
+    if (attempting && ConnectPeriod() != 0)
+        m_connectTimer = startTimer(static_cast<int>(ConnectPeriod()));
+    if (m_connected && !m_firmwareMode)
+        StartRefreshTimer();
 }
 
 void CMainController::SetLinkState(int state)

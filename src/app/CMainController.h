@@ -5,6 +5,7 @@
 #include <pugixml.hpp>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "base/IPrompt.h"
@@ -52,6 +53,12 @@ public:
     // After an upload: the next connection reports the firmware version the
     // ESC then has.
     void ReportFirmwareAfterReconnect() { m_reportFirmware = true; }
+
+    // The library update: asks the maker's server for a newer device
+    // library and, when the user takes it, writes it over the library file,
+    // loads it and identifies the device afresh against it. busy is told
+    // when the network steps start (true) and end (false).
+    void UpdateLibrary(const QString& libraryPath, const std::function<void(bool)>& busy = {});
 
     // Port setup confirmed: closes the port, takes the name and the speed
     // bound, and connects afresh.

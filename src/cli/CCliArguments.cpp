@@ -98,13 +98,21 @@ const CommandInfo kCommands[] = {
      "last request says servo 1 and the link returns to 19200 baud. At the end standard error\n"
      "tells the records per second achieved and the rate the line allows (72 bytes of 10 bits per\n"
      "record). With --json: only a summary object (rates, counts, the last values)."},
+    {"library update", 0, 0, false, "library update [--url URL]",
+     "Asks the maker's web server (or the URL of --url or TORV_UPDATE_URL) for the device library\n"
+     "and, when its version is above the one in use, writes it over the library file (--library, or\n"
+     "ESCFile of TORV.ini; replaced only when the download is complete and well-formed) and reports\n"
+     "the old and the new version. A library that is not newer is left alone (exit status 0).\n"
+     "Exit status 5 when the server cannot be reached or the download breaks off, 4 when the\n"
+     "download is no library or the file cannot be written."},
     {"help", -1, 0, false, "help [COMMAND]", "Shows this help, or the help of one command."},
 };
 
 // The commands of two words, by their first.
 bool IsGroup(const QString& name)
 {
-    return name == QLatin1String("logs") || name == QLatin1String("firmware") || name == QLatin1String("curves");
+    return name == QLatin1String("logs") || name == QLatin1String("firmware") || name == QLatin1String("curves")
+        || name == QLatin1String("library");
 }
 
 // The command at the front of the positional arguments: one word, or two
@@ -206,6 +214,7 @@ bool CCliArguments::CheckCommandOptions()
         const char* command;
     };
     static const std::array<Allowed, 11> kAllowed = {{
+    static const std::array<Allowed, 10> kAllowed = {{
         {"--log", "logs save"},
         {"--log", "logs workbook"},
         {"-o", "logs decode"},
@@ -217,6 +226,7 @@ bool CCliArguments::CheckCommandOptions()
         {"--hwver", "flash"},
         {"--seconds", "monitor"},
         {"--csv", "monitor"},
+        {"--url", "library update"},
     }};
     for (const QString& option : m_commandOptions) {
         QStringList owners;
@@ -311,6 +321,10 @@ bool CCliArguments::Parse(const QStringList& arguments)
                                 .arg(kMaxPlotSide));
             m_size = QSize(width, height);
             m_commandOptions.append(name);
+        } else if (name == QLatin1String("--url")) {
+            if (!TakeValue(arguments, i, name, m_url))
+                return false;
+            m_commandOptions.append(name);
         } else if (argument == QLatin1String("--blocks")) {
             m_blocks = true;
             m_commandOptions.append(argument);
@@ -395,6 +409,7 @@ QString CCliArguments::HelpText(const QString& command)
         "\nExit status: 0 success; 1 a difference (diff) or a device that did not do what was asked;\n"
         "2 wrong usage, a value or a mismatching file refused, or a question answered no (nothing\n"
         "done); 3 no device; 4 a file that cannot be read or written, or a damaged file;\n"
+        "5 the library update's server cannot be reached or its download broke off;\n"
         "130 interrupted (the ESC is sent back to 19200 baud first).\n");
     return text;
 }

@@ -37,6 +37,9 @@ public:
     QSize Size() const { return m_size; }
     static constexpr int kMinPlotSide = 100;
     static constexpr int kMaxPlotSide = 8192;
+    // library update: the URL of --url (empty: TORV_UPDATE_URL or the
+    // maker's server).
+    QString Url() const { return m_url; }
     // logs erase: block by block.
     bool Blocks() const { return m_blocks; }
     // flash: the boot loader recovery path and the identity it is given.
@@ -76,6 +79,7 @@ private:
     std::vector<int> m_logs;
     QString m_output;
     QSize m_size{1200, 700};
+    QString m_url;
     bool m_blocks = false;
     bool m_bootloader = false;
     int m_devId = -1;

@@ -9,6 +9,7 @@
 #include "cli/CCliCurves.h"
 #include "cli/CCliDevice.h"
 #include "cli/CCliFirmware.h"
+#include "cli/CCliLibrary.h"
 #include "cli/CCliLogs.h"
 #include "cli/CCliMonitor.h"
 #include "cli/CCliOutput.h"
@@ -106,6 +107,8 @@ int CCliCommands::RunOnDevice()
                                             .arg(libraryPath, m_library->ErrorText()));
     }
     const QString& command = m_args.Command();
+    if (command == QLatin1String("library update"))
+        return CCliLibrary(m_args, *m_library, libraryPath).Update();
     if (!m_args.NeedsDevice()) {
         // logs decode and plot: the library's channels are all they need.
         CCliLogs logs(m_args, nullptr, *m_library);

@@ -8,6 +8,7 @@ enum : int {
     Usage = 2,          // wrong usage, or a value (or a mismatching file without --force) refused
     NoDevice = 3,       // the port is missing, held or not permitted, or no ESC answered
     FileError = 4,      // a file that cannot be read or written
+    Network = 5,        // library update: the server cannot be reached or the download broke off
     Interrupted = 130,  // SIGINT or SIGTERM
 };
 }

@@ -241,6 +241,16 @@ void CMainDlg::OnCommand(int command)
     case MainCommand::FirmwareUpdate:
         ShowFirmwareDialog();
         return;
+    case MainCommand::LibraryUpdate:
+        // The check is synchronous: a wait cursor while the network runs,
+        // the normal one under the questions.
+        m_controller->UpdateLibrary(m_settings.escFile, [](bool busy) {
+            if (busy)
+                QApplication::setOverrideCursor(Qt::WaitCursor);
+            else
+                QApplication::restoreOverrideCursor();
+        });
+        return;
     case MainCommand::Logs:
     case MainCommand::WriteLoggerImage:
     case MainCommand::EraseLogger:

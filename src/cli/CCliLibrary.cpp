@@ -1,0 +1,92 @@
+#include "cli/CCliLibrary.h"
+
+#include <QCoreApplication>
+#include <QJsonObject>
+
+#include "cli/CCliArguments.h"
+#include "cli/CCliOutput.h"
+#include "cli/CConsolePrompt.h"
+#include "cli/CliExit.h"
+#include "library/CLibraryUpdate.h"
+
+namespace {
+QString tr(const char* text)
+{
+    return QCoreApplication::translate("CCliLibrary", text);
+}
+
+QJsonValue VersionJson(const std::optional<QString>& text)
+{
+    return text ? QJsonValue(*text) : QJsonValue();
+}
+
+QString VersionText(const std::optional<QString>& text)
+{
+    return text ? *text : tr("none");
+}
+}
+
+CCliLibrary::CCliLibrary(const CCliArguments& arguments, CDeviceLibrary& library, QString libraryPath)
+    : m_args(arguments), m_library(library), m_libraryPath(std::move(libraryPath))
+{
+}
+
+int CCliLibrary::Fail(int status, const QString& error) const
+{
+    CConsolePrompt::Error(error);
+    return status;
+}
+
+int CCliLibrary::Update()
+{
+    CLibraryUpdate update(m_library, m_libraryPath);
+    if (!m_args.Url().isEmpty())
+        update.SetUrl(m_args.Url());
+    const QString url = update.Url();
+
+    using Status = CLibraryUpdate::Status;
+    CLibraryUpdate::Result result = update.Check();
+    switch (result.status) {
+    case Status::NetworkFailed:
+        return Fail(CliExit::Network, tr("cannot fetch %1: %2").arg(url, result.error));
+    case Status::Truncated:
+        return Fail(CliExit::Network, tr("the download from %1 broke off before its announced length").arg(url));
+    case Status::Empty:
+        return Fail(CliExit::FileError, tr("the server sent an empty file for %1").arg(url));
+    case Status::Malformed:
+        return Fail(CliExit::FileError, tr("the download from %1 is not well-formed XML: %2").arg(url, result.error));
+    case Status::NoVersion:
+        return Fail(CliExit::FileError, tr("the download from %1 has no version").arg(url));
+    case Status::NotNewer:
+        if (!result.remoteText)
+            return Fail(CliExit::FileError, tr("the download from %1 has no version").arg(url));
+        break;
+    case Status::Newer:
+        result = update.Install();
+        if (result.status != Status::Updated) {
+            return Fail(CliExit::FileError, tr("Unable to write to file %1: %2; the library stays as it was")
+                                                .arg(m_libraryPath, result.error));
+        }
+        break;
+    case Status::Declined:
+    case Status::SaveFailed:
+    case Status::Updated:
+        break;
+    }
+
+    const bool updated = result.status == Status::Updated;
+    if (m_args.Json()) {
+        CCliOutput::PrintJson(QJsonObject{{"file", m_libraryPath},
+                                          {"url", url},
+                                          {"local", VersionJson(result.localText)},
+                                          {"remote", VersionJson(result.remoteText)},
+                                          {"updated", updated}});
+    } else if (updated) {
+        CCliOutput::Print(tr("Updated the device library %1 from version %2 to %3\n")
+                              .arg(m_libraryPath, VersionText(result.localText), VersionText(result.remoteText)));
+    } else {
+        CCliOutput::Print(tr("The device library %1 is up to date: version %2 in use, version %3 on the server\n")
+                              .arg(m_libraryPath, VersionText(result.localText), VersionText(result.remoteText)));
+    }
+    return CliExit::Ok;
+}

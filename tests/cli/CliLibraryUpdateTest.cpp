@@ -1,0 +1,98 @@
+#include "cli/CliFixture.h"
+
+#include <QJsonObject>
+
+#include "common/CHttpTestServer.h"
+#include "common/TestFiles.h"
+
+namespace {
+
+using Response = CHttpTestServer::Response;
+
+QByteArray LibraryXml(const char* version)
+{
+    QByteArray bytes = TestFiles::Read(kLibrary);
+    bytes.replace("version=\"2.14\"", QByteArray("version=\"") + version + "\"");
+    return bytes;
+}
+
+class CliLibraryUpdate : public CliTest {
+protected:
+    void SetUp() override
+    {
+        local = TestFiles::Write(QDir(dir.path()), QStringLiteral("Brisko.esc"), TestFiles::Read(kLibrary));
+    }
+
+    CliRun Update(const QStringList& options)
+    {
+        QProcess process;
+        Launch(process, QStringList{QStringLiteral("library"), QStringLiteral("update")} + options, local);
+        return Finish(process);
+    }
+
+    QStringList ByUrl() const { return {QStringLiteral("--url"), server.Url()}; }
+
+    QString local;
+    CHttpTestServer server;
+};
+
+TEST_F(CliLibraryUpdate, NewerLibraryReplacesTheFileAndReportsBothVersions)
+{
+    const QByteArray remote = LibraryXml("2.15");
+    server.Serve({200, remote});
+    const CliRun run = Update(ByUrl());
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, QStringLiteral("Updated the device library %1 from version 2.14 to 2.15\n").arg(local));
+    EXPECT_EQ(TestFiles::Read(local), remote);
+
+    // Again, through the environment and as JSON: now up to date.
+    qputenv("TORV_UPDATE_URL", server.Url().toUtf8());
+    const CliRun again = Update({QStringLiteral("--json")});
+    qunsetenv("TORV_UPDATE_URL");
+    EXPECT_EQ(again.status, 0) << again.err.toStdString();
+    const QJsonObject json = QJsonDocument::fromJson(again.out.toUtf8()).object();
+    EXPECT_EQ(json.value("local").toString(), QStringLiteral("2.15"));
+    EXPECT_EQ(json.value("remote").toString(), QStringLiteral("2.15"));
+    EXPECT_FALSE(json.value("updated").toBool(true));
+    EXPECT_EQ(server.Requests(), 2);
+}
+
+TEST_F(CliLibraryUpdate, UrlBelongsToTheUpdateAndTheHelpNamesIt)
+{
+    const CliRun help = Update({QStringLiteral("--help")});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.startsWith(QStringLiteral("Usage: torv-cli [options] library update [--url URL]")));
+    const CliRun misplaced = Cli({QStringLiteral("show"), QStringLiteral("--url"), server.Url()});
+    EXPECT_EQ(misplaced.status, 2);
+    EXPECT_EQ(misplaced.err, QStringLiteral("torv-cli: --url belongs to torv-cli library update\n"));
+    EXPECT_EQ(server.Requests(), 0);
+}
+
+struct FailureCase {
+    const char* name;
+    Response response;
+    int status;
+    const char* error;
+};
+
+TEST_F(CliLibraryUpdate, BrokenDownloadsLeaveTheFileAndEndWithTheirStatus)
+{
+    const FailureCase cases[] = {
+        {"older", {200, LibraryXml("2.13")}, 0, ""},
+        {"no content length", Response(200, LibraryXml("2.15")).WithoutLength(), 5,
+         "Failed to query http info (536870917)"},
+        {"truncated", Response(200, LibraryXml("2.15")).Cut(100), 5, "broke off"},
+        {"malformed", {200, "<Brisko version=\"3\">"}, 4, "not well-formed XML"},
+        {"no version", {200, "<Brisko/>"}, 4, "has no version"},
+    };
+    for (const FailureCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.Serve(c.response);
+        const CliRun run = Update(ByUrl());
+        EXPECT_EQ(run.status, c.status) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(QLatin1String(c.error))) << run.err.toStdString();
+        EXPECT_EQ(TestFiles::Read(local), TestFiles::Read(kLibrary));
+    }
+}
+
+} // namespace
