@@ -213,8 +213,7 @@ bool CCliArguments::CheckCommandOptions()
         const char* option;
         const char* command;
     };
-    static const std::array<Allowed, 11> kAllowed = {{
-    static const std::array<Allowed, 10> kAllowed = {{
+    static const Allowed kAllowed[] = {
         {"--log", "logs save"},
         {"--log", "logs workbook"},
         {"-o", "logs decode"},
@@ -227,7 +226,7 @@ bool CCliArguments::CheckCommandOptions()
         {"--seconds", "monitor"},
         {"--csv", "monitor"},
         {"--url", "library update"},
-    }};
+    };
     for (const QString& option : m_commandOptions) {
         QStringList owners;
         bool allowed = false;
