@@ -25,6 +25,9 @@
 #include "link/CSerialPort.h"
 #include "link/ui/CComPortSetupDlg.h"
 #include "logger/ui/CLoggerUi.h"
+#include "melody/CMelodyCells.h"
+#include "melody/midi/CRtMidiOut.h"
+#include "melody/ui/CMelodyDlg.h"
 
 namespace {
 constexpr int kStateIconSize = 16;
@@ -245,6 +248,9 @@ void CMainDlg::OnCommand(int command)
     case MainCommand::EraseLoggerDialog:
         OnLoggerCommand(command);
         return;
+    case MainCommand::Melodies:
+        ShowMelodyDialog();
+        return;
     default:
         m_controller->HandleCommand(command);
         return;
@@ -269,6 +275,19 @@ void CMainDlg::OnLoggerCommand(int command)
         SetButtonEnabled(MainCommand::EraseLoggerDialog, false);
         break;
     }
+}
+
+void CMainDlg::ShowMelodyDialog()
+{
+    if (!m_controller->IsCommandAvailable(MainCommand::Melodies))
+        return;
+    m_controller->StopRefreshTimer();
+    {
+        CMelodyCells cells(m_controller->Session());
+        CMelodyDlg dialog(m_settings.melodiesFolder, cells, m_prompt, &CRtMidiOut::Open, this);
+        dialog.exec();
+    }
+    m_controller->RestartRefreshTimer();
 }
 
 void CMainDlg::ShowPortSetup()

@@ -2,6 +2,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -19,6 +21,7 @@
 #include "library/IProperty.h"
 #include "library/ui/CAboutDlg.h"
 #include "link/ui/CComPortSetupDlg.h"
+#include "melody/ui/CMelodyDlg.h"
 
 namespace {
 
@@ -108,6 +111,29 @@ TEST(MainDlgConnected, RefreshShortcutStartsOverAndPortSetupBoundsTheSpeed)
     EXPECT_EQ(shown->speed, 460800);
     ASSERT_TRUE(window.WaitConnected());
     EXPECT_EQ(dlg.LinkPaneText(), window.Link().PortName() + QStringLiteral(" 19200"));
+}
+
+TEST(MainDlgConnected, MelodiesRunsTheMelodyDialogWithTheRefreshTimerStopped)
+{
+    ConnectedWindow window("full");
+    CMainDlg& dlg = window.Dlg();
+    ASSERT_TRUE(window.WaitConnected());
+    ASSERT_TRUE(dlg.Controller().RefreshTimerRunning());
+    bool shown = false;
+    bool refreshing = true;
+    QTimer::singleShot(0, &dlg, [&] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* melodies = qobject_cast<CMelodyDlg*>(widget)) {
+                shown = melodies->isVisible() && melodies->List()->topLevelItemCount() > 0;
+                refreshing = dlg.Controller().RefreshTimerRunning();
+                melodies->reject();
+            }
+        }
+    });
+    dlg.OnCommand(MainCommand::Melodies);
+    EXPECT_TRUE(shown) << "the ESC's melody is listed";
+    EXPECT_FALSE(refreshing);
+    EXPECT_TRUE(dlg.Controller().RefreshTimerRunning());
 }
 
 // Escape in an open editor belongs to the editor: the edit is dropped,
