@@ -16,7 +16,7 @@ struct CommandInfo {
     const char* description;
 };
 
-const std::array<CommandInfo, 18> kCommands = {{
+const std::array<CommandInfo, 21> kCommands = {{
     {"ports", 0, 0, false, "ports", "Lists the serial ports the machine offers."},
     {"identify", 0, 0, true, "identify",
      "Shows the connected ESC: name, identity bytes (cells 64, 65, 66, 70), firmware version,\n"
@@ -77,13 +77,26 @@ const std::array<CommandInfo, 18> kCommands = {{
      "the same command can be run again. With --bootloader an ESC that answers only its boot loader\n"
      "is flashed without connecting: --devid and --hwver give its device identifier and hardware\n"
      "version, which the file must match."},
+    {"melody show", 0, 0, true, "melody show",
+     "Shows the custom melodies stored in the ESC, one line each: kind (A from cell 160, W from\n"
+     "cell 128), first cell and the encoded melody in hex, terminator included. With --json: a list\n"
+     "of objects with kind, firstCell and melody."},
+    {"melody check", 1, 1, false, "melody check FILE.tsm",
+     "Checks a melody file without an ESC and prints its kind, description and encoded form in hex.\n"
+     "A file that cannot be read or does not parse gives its error text (\"!error - syntax\", ...)\n"
+     "and exit status 4. With --json: file, kind, description and melody."},
+    {"melody write", 1, 1, true, "melody write FILE.tsm",
+     "Writes the melody of the file into the ESC's melody cells (kind A from cell 160, W from cell\n"
+     "128), terminator included, as the window's Load does, and reads every written cell back.\n"
+     "Exit status 4 for a file that does not parse (nothing written), 1 when a cell reads back\n"
+     "otherwise than written."},
     {"help", -1, 0, false, "help [COMMAND]", "Shows this help, or the help of one command."},
 }};
 
 // The commands of two words, by their first.
 bool IsGroup(const QString& name)
 {
-    return name == QLatin1String("logs") || name == QLatin1String("firmware");
+    return name == QLatin1String("logs") || name == QLatin1String("firmware") || name == QLatin1String("melody");
 }
 
 // The command at the front of the positional arguments: one word, or two

@@ -9,6 +9,7 @@
 #include "cli/CCliDevice.h"
 #include "cli/CCliFirmware.h"
 #include "cli/CCliLogs.h"
+#include "cli/CCliMelody.h"
 #include "cli/CCliOutput.h"
 #include "cli/CCliParameters.h"
 #include "cli/CFileParameters.h"
@@ -76,6 +77,8 @@ int CCliCommands::Run()
     }
     if (m_args.Command() == QLatin1String("ports"))
         return Ports();
+    if (m_args.Command() == QLatin1String("melody check"))
+        return CCliMelody(m_args, nullptr).Check();
     return RunOnDevice();
 }
 
@@ -146,6 +149,10 @@ int CCliCommands::RunOnDevice()
             status = logs.Erase();
         else if (command == QLatin1String("logs write-image"))
             status = logs.WriteImage();
+    } else if (command == QLatin1String("melody show")) {
+        status = CCliMelody(m_args, m_device.get()).Show();
+    } else if (command == QLatin1String("melody write")) {
+        status = CCliMelody(m_args, m_device.get()).Write();
     } else if (command == QLatin1String("firmware list"))
         status = CCliFirmware(m_args, *m_device, settings.firmwareFolder).List();
     m_device->Leave();
