@@ -15,8 +15,8 @@ namespace {
 
 std::string LibraryPath()
 {
-    const std::string here = __FILE__;
-    return here.substr(0, here.rfind("/tests/sim/")) + "/src/resources/Brisko.esc";
+    // Not derived from __FILE__: a compiler cache may make that path relative.
+    return TORV_SOURCE_DIR "/src/resources/Brisko.esc";
 }
 
 CSimProfile ProfileNamed(const std::string& name)
