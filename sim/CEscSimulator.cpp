@@ -464,6 +464,13 @@ void CEscSimulator::SetUnplugged(bool unplugged)
     m_impl->unplugged = unplugged;
 }
 
+void CEscSimulator::SetWriteProtected(int cell, bool on)
+{
+    std::lock_guard<std::mutex> lock(m_impl->mutex);
+    if (m_impl->device)
+        m_impl->device->SetWriteProtected(cell, on);
+}
+
 void CEscSimulator::SetExtraAnswerDelayMs(int ms)
 {
     std::lock_guard<std::mutex> lock(m_impl->mutex);

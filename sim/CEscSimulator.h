@@ -92,6 +92,7 @@ public:
     void SetUnplugged(bool unplugged);  // the ESC is gone; the cable still echoes. Plugged in
                                         // again, it starts afresh at 19200 baud
     void SetExtraAnswerDelayMs(int ms); // answer late
+    void SetWriteProtected(int cell, bool on); // writes to the cell are answered but change nothing
     void CorruptNextAnswers(int count); // wrong sum/CRC in the next answers
     void InjectNoiseBeforeNextAnswer(std::vector<uint8_t> noise);
     void DropByteInNextAnswer();

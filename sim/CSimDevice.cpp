@@ -202,7 +202,7 @@ bool CSimDevice::HandleApplication(const std::vector<uint8_t>& frame, Clock::tim
         answer.bytes = Short(m_cells[a2]);
         return true;
     case 'w':
-        if (!m_profile.IsReadOnly(a1))
+        if (!m_profile.IsReadOnly(a1) && !m_writeProtected[a1])
             m_cells[a1] = a2;
         answer.bytes = Short(m_cells[a1]);
         return true;

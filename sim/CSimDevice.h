@@ -52,6 +52,8 @@ public:
         m_telemetryOffset = offset;
         m_telemetryBytes = std::move(bytes);
     }
+    // A worn cell: writes to it are answered but leave it as it is.
+    void SetWriteProtected(int index, bool on) { m_writeProtected[static_cast<std::size_t>(index & 0xFF)] = on; }
 
     // Baud rate of a one-bit speed code (0x01 = 4800 ... 0x80 = 460800); 0 if none.
     static int BaudOfCode(uint8_t code);
@@ -74,6 +76,7 @@ private:
     CSimProfile m_profile;
     Settings m_settings;
     std::array<uint8_t, 256> m_cells{};
+    std::array<bool, 256> m_writeProtected{};
     std::vector<uint8_t> m_logger;
     std::vector<uint8_t> m_image;
     bool m_application = true;   // false: only the boot loader is there

@@ -105,6 +105,19 @@ const CommandInfo kCommands[] = {
      "the old and the new version. A library that is not newer is left alone (exit status 0).\n"
      "Exit status 5 when the server cannot be reached or the download breaks off, 4 when the\n"
      "download is no library or the file cannot be written."},
+    {"melody show", 0, 0, true, "melody show",
+     "Shows the custom melodies stored in the ESC, one line each: kind (A from cell 160, W from\n"
+     "cell 128), first cell and the encoded melody in hex, terminator included. With --json: a list\n"
+     "of objects with kind, firstCell and melody."},
+    {"melody check", 1, 1, false, "melody check FILE.tsm",
+     "Checks a melody file without an ESC and prints its kind, description and encoded form in hex.\n"
+     "A file that cannot be read or does not parse gives its error text (\"!error - syntax\", ...)\n"
+     "and exit status 4. With --json: file, kind, description and melody."},
+    {"melody write", 1, 1, true, "melody write FILE.tsm",
+     "Writes the melody of the file into the ESC's melody cells (kind A from cell 160, W from cell\n"
+     "128), terminator included, as the window's Load does, and reads every written cell back.\n"
+     "Exit status 4 for a file that does not parse (nothing written), 1 when a cell reads back\n"
+     "otherwise than written."},
     {"help", -1, 0, false, "help [COMMAND]", "Shows this help, or the help of one command."},
 };
 
@@ -112,7 +125,7 @@ const CommandInfo kCommands[] = {
 bool IsGroup(const QString& name)
 {
     return name == QLatin1String("logs") || name == QLatin1String("firmware") || name == QLatin1String("curves")
-        || name == QLatin1String("library");
+        || name == QLatin1String("library") || name == QLatin1String("melody");
 }
 
 // The command at the front of the positional arguments: one word, or two

@@ -12,6 +12,7 @@
 #include "cli/CCliLibrary.h"
 #include "cli/CCliLogs.h"
 #include "cli/CCliMonitor.h"
+#include "cli/CCliMelody.h"
 #include "cli/CCliOutput.h"
 #include "cli/CCliParameters.h"
 #include "cli/CFileParameters.h"
@@ -79,6 +80,8 @@ int CCliCommands::Run()
     }
     if (m_args.Command() == QLatin1String("ports"))
         return Ports();
+    if (m_args.Command() == QLatin1String("melody check"))
+        return CCliMelody(m_args, nullptr).Check();
     return RunOnDevice();
 }
 
@@ -157,6 +160,10 @@ int CCliCommands::RunOnDevice()
         status = CCliCurves(m_args, *m_device).Set();
     } else if (command == QLatin1String("monitor")) {
         status = CCliMonitor(m_args, *m_device).Run();
+    } else if (command == QLatin1String("melody show")) {
+        status = CCliMelody(m_args, m_device.get()).Show();
+    } else if (command == QLatin1String("melody write")) {
+        status = CCliMelody(m_args, m_device.get()).Write();
     } else if (command == QLatin1String("firmware list"))
         status = CCliFirmware(m_args, *m_device, settings.firmwareFolder).List();
     m_device->Leave();

@@ -68,6 +68,7 @@ public:
     bool RangeReadsAllowed() const { return m_rangeReadsAllowed; }
 
     void SetLimits(const Limits& limits) { m_limits = limits; }
+    const Limits& GetLimits() const { return m_limits; }
 
     // Upper bound for the speed upgrade; negative means never upgrade.
     int StoredLinkSpeed() const { return m_storedLinkSpeed; }

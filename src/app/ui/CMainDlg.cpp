@@ -26,6 +26,9 @@
 #include "link/ui/CComPortSetupDlg.h"
 #include "logger/ui/CCurveUi.h"
 #include "logger/ui/CLoggerUi.h"
+#include "melody/CMelodyCells.h"
+#include "melody/midi/CRtMidiOut.h"
+#include "melody/ui/CMelodyDlg.h"
 
 namespace {
 constexpr int kStateIconSize = 16;
@@ -260,6 +263,9 @@ void CMainDlg::OnCommand(int command)
     case MainCommand::Curves:
         OpenCurve(1);
         return;
+    case MainCommand::Melodies:
+        ShowMelodyDialog();
+        return;
     default:
         m_controller->HandleCommand(command);
         return;
@@ -291,6 +297,19 @@ void CMainDlg::OpenCurve(int position)
     // The curves are read from the device shown as connected.
     if (m_controller->Connected() && m_controller->IsCommandAvailable(MainCommand::Curves))
         m_curves->Open(position);
+}
+
+void CMainDlg::ShowMelodyDialog()
+{
+    if (!m_controller->IsCommandAvailable(MainCommand::Melodies))
+        return;
+    m_controller->StopRefreshTimer();
+    {
+        CMelodyCells cells(m_controller->Session());
+        CMelodyDlg dialog(m_settings.melodiesFolder, cells, m_prompt, &CRtMidiOut::Open, this);
+        dialog.exec();
+    }
+    m_controller->RestartRefreshTimer();
 }
 
 void CMainDlg::ShowPortSetup()

@@ -119,6 +119,7 @@ private:
     void ShowPortSetup();
     void ShowAbout();
     void ShowFirmwareDialog();
+    void ShowMelodyDialog();
     void PlaceWindow();
     void ApplyStoredSize();
     QSize FrameExtra() const;

@@ -2,6 +2,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -25,6 +27,7 @@
 
 #include <QMenu>
 #include <QPushButton>
+#include "melody/ui/CMelodyDlg.h"
 
 namespace {
 
@@ -198,6 +201,29 @@ TEST(MainDlgConnected, EscapeInAnEditorCancelsTheEditAndKeepsTheWindowOpen)
     }
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     EXPECT_FALSE(dlg.isVisible());
+}
+
+TEST(MainDlgConnected, MelodiesRunsTheMelodyDialogWithTheRefreshTimerStopped)
+{
+    ConnectedWindow window("full");
+    CMainDlg& dlg = window.Dlg();
+    ASSERT_TRUE(window.WaitConnected());
+    ASSERT_TRUE(dlg.Controller().RefreshTimerRunning());
+    bool shown = false;
+    bool refreshing = true;
+    QTimer::singleShot(0, &dlg, [&] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* melodies = qobject_cast<CMelodyDlg*>(widget)) {
+                shown = melodies->isVisible() && melodies->List()->topLevelItemCount() > 0;
+                refreshing = dlg.Controller().RefreshTimerRunning();
+                melodies->reject();
+            }
+        }
+    });
+    dlg.OnCommand(MainCommand::Melodies);
+    EXPECT_TRUE(shown) << "the ESC's melody is listed";
+    EXPECT_FALSE(refreshing);
+    EXPECT_TRUE(dlg.Controller().RefreshTimerRunning());
 }
 
 TEST(MainDlgConnected, SelectingARowShowsItsDescription)

@@ -1,0 +1,57 @@
+#include "cli/CliFixture.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include "common/TestFiles.h"
+
+namespace {
+
+class CliMelodyTest : public CliTest {
+protected:
+    QString Melody(const QString& name, const QByteArray& text) { return TestFiles::Write(dir.path(), name, text); }
+};
+
+TEST_F(CliMelodyTest, CheckPrintsTheEncodedMelodyOrTheFilesErrorWithStatus4)
+{
+    const CliRun good = Cli({"melody", "check", Melody("intro.tsm", "W \"Intro\" 120 C 1E4 'G8 P2")});
+    EXPECT_EQ(good.status, 0) << good.err.toStdString();
+    EXPECT_EQ(good.out, QStringLiteral("Kind:        W\nDescription: Intro\nMelody:      780151E820FF\n"));
+
+    const QJsonObject json = Json({"melody", "check", Melody("a.tsm", "A 300")}).object();
+    EXPECT_EQ(json.value("kind").toString(), QStringLiteral("A"));
+    EXPECT_EQ(json.value("melody").toString(), QStringLiteral("2CFF"));
+
+    const QString bad = Melody("bad.tsm", "w 1 C");
+    const CliRun refused = Cli({"melody", "check", bad});
+    EXPECT_EQ(refused.status, 4);
+    EXPECT_EQ(refused.err, QStringLiteral("torv-cli: %1: !error - type\n").arg(bad));
+    EXPECT_TRUE(refused.out.isEmpty());
+}
+
+TEST_F(CliMelodyTest, WriteStoresTheMelodyThatShowThenReads)
+{
+    StartSim();
+    const CliRun written = Cli({"melody", "write", Melody("intro.tsm", "W \"Intro\" 120 C 1E4 'G8 P2")});
+    EXPECT_EQ(written.status, 0) << written.err.toStdString();
+    EXPECT_TRUE(written.out.contains("cells 128 to 133")) << written.out.toStdString();
+    EXPECT_TRUE(LeftAt19200());
+
+    const QJsonArray shown = Json({"melody", "show"}).array();
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_EQ(shown.at(0).toObject().value("melody").toString(), QStringLiteral("01212528ADFF"));
+    EXPECT_EQ(shown.at(1).toObject().value("kind").toString(), QStringLiteral("W"));
+    EXPECT_EQ(shown.at(1).toObject().value("firstCell").toInt(), 128);
+    EXPECT_EQ(shown.at(1).toObject().value("melody").toString(), QStringLiteral("780151E820FF"));
+}
+
+TEST_F(CliMelodyTest, WriteFailsWhenACellReadsBackOtherwise)
+{
+    StartSim();
+    sim->SetWriteProtected(161, true);
+    const CliRun run = Cli({"melody", "write", Melody("a.tsm", "A 2 C D")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.err.contains("cell 161 reads back 0x21, 0x01 was written")) << run.err.toStdString();
+}
+
+}

@@ -1,0 +1,126 @@
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include "common/TestApplication.h"
+#include "common/TestFiles.h"
+#include "logger/LoggerTestSupport.h"
+#include "melody/CMelodyCells.h"
+#include "melody/RecordingMidiOut.h"
+#include "melody/ui/CMelodyDlg.h"
+
+namespace {
+
+[[maybe_unused]] const bool kQtApplication = TestApplication<QApplication>::Register();
+
+// The dialog over the simulated full ESC, which keeps an 'A' melody, and a
+// melody folder with a good file and a broken one.
+class MelodyDlgTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(esc.connected);
+        esc.link->Sim().SetCell(128, 0xFF);  // no 'W' melody stored
+        TestFiles::Write(dir.path(), "beep.tsm", "A \"Beep\" 7 C D E");
+        TestFiles::Write(dir.path(), "bad.tsm", "A 'unclosed 7 C");
+        folder = dir.path();
+    }
+
+    std::unique_ptr<CMelodyDlg> Open(std::shared_ptr<MidiRecord> record)
+    {
+        auto dlg = std::make_unique<CMelodyDlg>(folder, cells, esc.prompt, CRecordingMidiOut::Factory(record));
+        EXPECT_TRUE(WaitFor([&dlg] { return !dlg->Listing(); }));
+        return dlg;
+    }
+
+    // Selects the row whose file column reads file.
+    static void Select(CMelodyDlg& dlg, const QString& file)
+    {
+        const QList<QTreeWidgetItem*> found = dlg.List()->findItems(file, Qt::MatchExactly, CMelodyDlg::ColumnFile);
+        ASSERT_EQ(found.size(), 1) << file.toStdString();
+        dlg.List()->setCurrentItem(found.front());
+    }
+
+    static QStringList Files(const CMelodyDlg& dlg)
+    {
+        QStringList files;
+        for (int i = 0; i < dlg.List()->topLevelItemCount(); ++i)
+            files.append(dlg.Row(i).type + dlg.Row(i).file);
+        files.sort();
+        return files;
+    }
+
+    LoggerTest::ConnectedEsc esc;
+    CMelodyCells cells{*esc.session};
+    QTemporaryDir dir;
+    QString folder;
+};
+
+TEST_F(MelodyDlgTest, ListsTheEscMelodyAndTheFolderAndEnablesPlayAndLoadForMelodyRowsOnly)
+{
+    auto dlg = Open(std::make_shared<MidiRecord>());
+    EXPECT_EQ(dlg->windowTitle(), QStringLiteral("Select melody file"));
+    EXPECT_EQ(Files(*dlg), (QStringList{" bad.tsm", "AESC", "Abeep.tsm"}));
+    EXPECT_TRUE(dlg->List()->isColumnHidden(CMelodyDlg::ColumnMelody));
+    EXPECT_EQ(dlg->FolderEdit()->text(), folder);
+    EXPECT_FALSE(dlg->PlayButton()->isEnabled());
+
+    Select(*dlg, "bad.tsm");
+    EXPECT_FALSE(dlg->PlayButton()->isEnabled());
+    EXPECT_FALSE(dlg->LoadButton()->isEnabled());
+    Select(*dlg, "ESC");
+    EXPECT_TRUE(dlg->PlayButton()->isEnabled());
+    EXPECT_TRUE(dlg->LoadButton()->isEnabled());
+}
+
+TEST_F(MelodyDlgTest, PlayPreviewsTheSelectedMelodyAndLoadWritesItFromCell160)
+{
+    auto record = std::make_shared<MidiRecord>();
+    auto dlg = Open(record);
+    Select(*dlg, "beep.tsm");
+    dlg->PlayButton()->click();
+    EXPECT_FALSE(dlg->LoadButton()->isEnabled()) << "nothing else while the preview plays";
+    ASSERT_TRUE(WaitFor([&dlg] { return !dlg->Preview().Playing(); }));
+    ASSERT_EQ(record->messages.size(), 6u);
+    EXPECT_EQ(record->messages.front().data1, 61);
+    EXPECT_TRUE(dlg->LoadButton()->isEnabled());
+
+    dlg->LoadButton()->click();
+    const std::array<uint8_t, 256> cellsNow = esc.link->Sim().Cells();
+    EXPECT_EQ(std::vector<uint8_t>(cellsNow.begin() + 160, cellsNow.begin() + 165),
+              (std::vector<uint8_t>{0x07, 0x01, 0x03, 0x05, 0xFF}));
+    EXPECT_TRUE(esc.prompt.Messages().empty());
+}
+
+TEST_F(MelodyDlgTest, PlayWithoutMidiOutputTellsTheUserOnce)
+{
+    auto dlg = Open(nullptr);
+    Select(*dlg, "ESC");
+    esc.prompt.AnswerMessage(IPrompt::Answer::Ok);
+    dlg->PlayButton()->click();
+    dlg->PlayButton()->click();
+    ASSERT_EQ(esc.prompt.Messages().size(), 1u);
+    EXPECT_TRUE(esc.prompt.Messages().front().text.startsWith("The MIDI output cannot be opened"));
+    EXPECT_EQ(esc.prompt.Messages().front().caption, QStringLiteral("TORV"));
+}
+
+TEST_F(MelodyDlgTest, AnotherFolderBecomesTheSettingAndReplacesTheList)
+{
+    auto dlg = Open(std::make_shared<MidiRecord>());
+    QTemporaryDir other;
+    TestFiles::Write(other.path(), "tune.tsm", "W 1 C");
+    esc.prompt.AnswerBrowseFolder(other.path());
+    dlg->BrowseButton()->click();
+    ASSERT_TRUE(WaitFor([&dlg] { return !dlg->Listing(); }));
+    EXPECT_EQ(esc.prompt.Requests().back().text, QStringLiteral("Folder Location"));
+    EXPECT_EQ(folder, other.path());
+    EXPECT_EQ(dlg->FolderEdit()->text(), other.path());
+    EXPECT_EQ(Files(*dlg), QStringList{"Wtune.tsm"});
+}
+
+}
