@@ -31,7 +31,10 @@ void CServoCollectorNotify::Reset()
 
 void CServoCollectorNotify::OnComplete()
 {
-    // Runs on the reader thread with m_guard held.
+    // Runs on the reader thread with m_guard held. The pause before the next
+    // request counts from the answer's arrival, so the hand-over below is part
+    // of it rather than added to it.
+    const Clock::time_point resume = Clock::now() + std::chrono::microseconds(m_pauseUs);
     m_deadline = {};
     const size_t slot = m_ringIndex;
     uint8_t* record = m_ring.data() + slot * kRecordSize;
@@ -45,7 +48,7 @@ void CServoCollectorNotify::OnComplete()
     }
     // The ESC takes a moment before it listens again.
     if (m_pauseUs > 0)
-        std::this_thread::sleep_for(std::chrono::microseconds(m_pauseUs));
+        std::this_thread::sleep_until(resume);
     SendRequestLocked();
 }
 
