@@ -20,6 +20,16 @@ bool IsDigit(char c)
     return c >= '0' && c <= '9';
 }
 
+// Skips leading white space and an optional sign; true when the sign is '-'.
+bool SkipSpaceAndSign(QByteArrayView field, qsizetype& pos)
+{
+    while (pos < field.size() && IsSpace(field[pos]))
+        ++pos;
+    if (pos < field.size() && (field[pos] == '+' || field[pos] == '-'))
+        return field[pos++] == '-';
+    return false;
+}
+
 // Case-insensitive: does the text at pos start with the lower-case word?
 bool StartsWithWord(QByteArrayView text, qsizetype pos, const char* word)
 {
@@ -148,13 +158,7 @@ quint16 CTrackFile::Value(qint64 number)
 double CTrackFile::ParseDouble(QByteArrayView field)
 {
     qsizetype pos = 0;
-    while (pos < field.size() && IsSpace(field[pos]))
-        ++pos;
-    bool negative = false;
-    if (pos < field.size() && (field[pos] == '+' || field[pos] == '-')) {
-        negative = field[pos] == '-';
-        ++pos;
-    }
+    const bool negative = SkipSpaceAndSign(field, pos);
     const double sign = negative ? -1.0 : 1.0;
 
     if (StartsWithWord(field, pos, "inf"))
@@ -227,13 +231,7 @@ double CTrackFile::ParseDouble(QByteArrayView field)
 qint64 CTrackFile::ParseInteger(QByteArrayView field)
 {
     qsizetype pos = 0;
-    while (pos < field.size() && IsSpace(field[pos]))
-        ++pos;
-    bool negative = false;
-    if (pos < field.size() && (field[pos] == '+' || field[pos] == '-')) {
-        negative = field[pos] == '-';
-        ++pos;
-    }
+    const bool negative = SkipSpaceAndSign(field, pos);
     // Accumulated as a magnitude that stops just past the 32-bit range.
     constexpr qint64 kLimit = qint64(std::numeric_limits<qint32>::max()) + 1;
     qint64 magnitude = 0;
