@@ -334,7 +334,7 @@ TEST(MainDlgScreenshots, WritesTheWindowsOfTheFirstUsableTorv)
             ASSERT_TRUE(panel.LoadTrack(track));
             panel.ToolBar()->Action(CTrackToolBar::Play)->trigger();
             const quint32 start = panel.Stream().ElapsedTicks();
-            for (quint32 tick = 0; tick < 250; tick += 5) {
+            for (quint32 tick = 0; tick < 250; ++tick) {
                 sim.SetTempA(static_cast<uint16_t>(1800 + 1200 * std::sin(tick / 14.0)));
                 WaitFor([&] { return panel.Stream().ElapsedTicks() >= start + tick; }, kDeadlineMs);
             }
