@@ -415,11 +415,10 @@ void CPanelDlg::UpdateStatus()
 
 bool CPanelDlg::BelongsHere(QObject* object) const
 {
-    for (QObject* o = object; o != nullptr; o = o->parent()) {
-        if (o == this)
-            return true;
-    }
-    return false;
+    // Only the panel's own controls: a file dialog open over the panel is a
+    // window of its own, where Space is typed as usual.
+    auto* widget = qobject_cast<QWidget*>(object);
+    return widget != nullptr && widget->window() == this;
 }
 
 bool CPanelDlg::eventFilter(QObject* watched, QEvent* event)

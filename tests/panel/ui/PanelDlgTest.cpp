@@ -16,6 +16,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -144,7 +145,7 @@ TEST_F(PanelDlgTest, ExternalServoFollowsTempAAndUncheckedRpmHidesOnlyItsTrace)
 
 TEST_F(PanelDlgTest, OpenedTrackPlaysRepeatsAndStopReturnsToTheSavedPosition)
 {
-    const QString path = TrackFile("ramp.tplay", "# ramp\n0.2,10,200\n0.2,200\n");
+    const QString path = TrackFile("ramp.tplay", "# ramp\n0.2,10,200\n0.5,200\n");
     Open();
     EXPECT_FALSE(Button(C::Play)->isEnabled());
     prompt.AnswerOpenFile(path);
@@ -200,6 +201,15 @@ TEST_F(PanelDlgTest, SpaceAndTheStopButtonStopPlaybackAndSendServoOne)
     for (const bool space : {true, false}) {
         Button(C::Play)->trigger();
         ASSERT_TRUE(WaitRequestCarrying(150));
+        if (space) {
+            // A dialog over the panel (a file dialog, say) takes Space as text.
+            QDialog over(dialog.get());
+            auto* edit = new QLineEdit(&over);
+            over.show();
+            QTest::keyClick(edit, Qt::Key_Space);
+            EXPECT_EQ(edit->text(), QStringLiteral(" "));
+            EXPECT_TRUE(Player().IsPlaying());
+        }
         if (space) {
             dialog->Slider()->setFocus();
             QTest::keyClick(dialog->Slider(), Qt::Key_Space);
