@@ -29,6 +29,7 @@
 #include "melody/CMelodyCells.h"
 #include "melody/midi/CRtMidiOut.h"
 #include "melody/ui/CMelodyDlg.h"
+#include "panel/ui/CPanelUi.h"
 
 namespace {
 constexpr int kStateIconSize = 16;
@@ -84,6 +85,7 @@ CMainDlg::CMainDlg(const CTorvSettings& settings, std::unique_ptr<CDeviceLibrary
     m_logger->SetChartGuards([this] { m_controller->PauseConnectTimer(); },
                              [this] { m_controller->ResumeConnectTimer(); });
     m_curves = std::make_unique<CCurveUi>(m_controller->Session(), *m_controller, m_prompt, this);
+    m_panel = std::make_unique<CPanelUi>(m_controller->Session(), *m_controller, m_prompt, this);
 
     setMinimumSize(MinimumClientSize());
     resize(MinimumClientSize());
@@ -265,6 +267,11 @@ void CMainDlg::OnCommand(int command)
         return;
     case MainCommand::Melodies:
         ShowMelodyDialog();
+        return;
+    case MainCommand::MeasurementPanel:
+        // Live values need the connected ESC with an onboard logger.
+        if (m_controller->Connected() && m_controller->IsCommandAvailable(command))
+            m_panel->Open();
         return;
     default:
         m_controller->HandleCommand(command);

@@ -21,6 +21,7 @@ class CHelpView;
 class CMainController;
 class CCurveUi;
 class CLoggerUi;
+class CPanelUi;
 class CPropertyListCtrl;
 class CSerialPort;
 class CSynchroBytesCollector;
@@ -78,6 +79,7 @@ public:
     CMainController& Controller() { return *m_controller; }
     CLoggerUi& Logger() { return *m_logger; }
     CCurveUi& Curves() { return *m_curves; }
+    CPanelUi& Panel() { return *m_panel; }
     // The curve drop-down's menu (its entries open the curves).
     QMenu* CurvesMenu() const { return m_curvesMenu; }
     CDeviceLibrary& Library() { return *m_library; }
@@ -132,6 +134,7 @@ private:
     std::unique_ptr<CMainController> m_controller;
     std::unique_ptr<CLoggerUi> m_logger;
     std::unique_ptr<CCurveUi> m_curves;
+    std::unique_ptr<CPanelUi> m_panel;
 
     std::map<int, QAction*> m_actions;
     QToolBar* m_toolBar = nullptr;

@@ -1,4 +1,8 @@
+#include <algorithm>
+#include <cmath>
+
 #include <QAction>
+#include <QFile>
 #include <QApplication>
 #include <QDir>
 #include <QTest>
@@ -24,10 +28,16 @@
 #include "logger/ui/CCurveDlg.h"
 #include "logger/ui/CCurveUi.h"
 #include "controls/CCurveCtrl.h"
+#include "panel/CTelemetryStream.h"
+#include "panel/ui/CPanelDlg.h"
+#include "panel/ui/CPanelUi.h"
+#include "panel/ui/CTrackToolBar.h"
 
 #include <QMenu>
 #include <QPushButton>
 #include "melody/ui/CMelodyDlg.h"
+#include <QSlider>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -235,6 +245,64 @@ TEST(MainDlgConnected, SelectingARowShowsItsDescription)
     EXPECT_EQ(dlg.MessagePaneText(), QStringLiteral("How the controller reacts to the throttle below neutral"));
 }
 
+// Closes the panel with OK once it has shown a record; what is seen meanwhile
+// is kept. The hook runs before the dialog's own loop starts.
+struct PanelRun {
+    int linkSpeed = 0;
+    bool refreshing = true;
+    bool streamed = false;
+
+    void Attach(CMainDlg& dlg, const QString& settingsPath, std::function<void(CPanelDlg&)> whileOpen = {})
+    {
+        dlg.Panel().SetSettingsPath(settingsPath);
+        dlg.Panel().SetDialogHook([this, &dlg, whileOpen](CPanelDlg& panel) {
+            panel.Stream().Collector().SetAnswerLimitMs(2000);
+            QTimer::singleShot(0, &panel, [this, &dlg, &panel, whileOpen] {
+                streamed = WaitFor([&] { return panel.Stream().RecordsHandled() > 0; }, kDeadlineMs);
+                linkSpeed = dlg.Controller().Session().Port().LinkSpeed();
+                refreshing = dlg.Controller().RefreshTimerRunning();
+                if (whileOpen)
+                    whileOpen(panel);
+                panel.accept();
+            });
+        });
+    }
+};
+
+TEST(MainDlgConnected, MeasurementPanelRunsOnTheRaisedLinkAndReturnsToThePreviousSpeed)
+{
+    ConnectedWindow window("full");
+    CMainDlg& dlg = window.Dlg();
+    ASSERT_TRUE(window.WaitConnected());
+    QTemporaryDir dir;
+    CDeviceProtocol& protocol = dlg.Controller().Protocol();
+    // The window was left at 19200 baud, where the panel raises the link; with
+    // the "default settings" bound nothing is raised and nothing switched back.
+    for (const int stored : {19200, -19200}) {
+        protocol.ChangeLinkSpeed(19200);
+        protocol.SetStoredLinkSpeed(stored);
+        ASSERT_EQ(window.Link().Port().LinkSpeed(), 19200);
+        PanelRun run;
+        run.Attach(dlg, dir.filePath(QStringLiteral("TORV.ini")));
+        dlg.OnCommand(MainCommand::MeasurementPanel);
+        ASSERT_TRUE(run.streamed) << stored;
+        EXPECT_EQ(run.linkSpeed, stored > 0 ? 460800 : 19200) << stored;
+        EXPECT_FALSE(run.refreshing) << stored;
+        EXPECT_EQ(window.Link().Port().LinkSpeed(), 19200) << stored;
+        EXPECT_TRUE(WaitFor([&] { return window.Link().Sim().DeviceBaud() == 19200; }, kDeadlineMs)) << stored;
+        EXPECT_EQ(protocol.StoredLinkSpeed(), stored);
+        EXPECT_TRUE(dlg.Controller().RefreshTimerRunning()) << stored;
+        const auto frames = window.Link().ReceivedFrames();
+        const auto last = std::find_if(frames.rbegin(), frames.rend(),
+                                       [](const auto& f) { return f.size() == 5 && f[1] == 'T'; });
+        ASSERT_NE(last, frames.rend());
+        EXPECT_EQ((*last)[3], 1) << "the last request stops the motor";
+    }
+    // The window's own exchanges work again: the presence check finds the ESC.
+    dlg.Controller().RefreshTick();
+    EXPECT_TRUE(dlg.Controller().Connected());
+}
+
 // Pictures for the documentation: set TORV_SCREENSHOT_DIR to a folder to
 // have them written there.
 TEST(MainDlgScreenshots, WritesTheWindowsOfTheFirstUsableTorv)
@@ -273,6 +341,32 @@ TEST(MainDlgScreenshots, WritesTheWindowsOfTheFirstUsableTorv)
         ConnectedWindow window("plain");
         ASSERT_TRUE(window.WaitConnected());
         save(window.Dlg(), "main-connected-flat.png");
+    }
+    {
+        // The panel streaming while a track plays and the Temp A input
+        // swings, so that every trace moves.
+        ConnectedWindow window("full");
+        ASSERT_TRUE(window.WaitConnected());
+        QTemporaryDir dir;
+        const QString track = dir.filePath(QStringLiteral("demo.tplay"));
+        QFile file(track);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("# demo\n1,1,230\n0.8,230,90\n1,90,200\n0.8,200,40\n1.5,40,160\n");
+        file.close();
+        CEscSimulator& sim = window.Link().Sim();
+        PanelRun run;
+        run.Attach(window.Dlg(), dir.filePath(QStringLiteral("TORV.ini")), [&](CPanelDlg& panel) {
+            ASSERT_TRUE(panel.LoadTrack(track));
+            panel.ToolBar()->Action(CTrackToolBar::Play)->trigger();
+            const quint32 start = panel.Stream().ElapsedTicks();
+            for (quint32 tick = 0; tick < 250; ++tick) {
+                sim.SetTempA(static_cast<uint16_t>(1800 + 1200 * std::sin(tick / 14.0)));
+                WaitFor([&] { return panel.Stream().ElapsedTicks() >= start + tick; }, kDeadlineMs);
+            }
+            save(panel, "panel.png");
+        });
+        window.Dlg().OnCommand(MainCommand::MeasurementPanel);
+        EXPECT_TRUE(run.streamed);
     }
 }
 
