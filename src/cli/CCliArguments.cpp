@@ -176,6 +176,8 @@ const char* const kOptionsHelp =
     "  --yes, -y         logs erase, flash: do not ask for confirmation\n"
     "  --seconds N       monitor: stream for N seconds (default: until Ctrl+C)\n"
     "  --csv             monitor: a header line and comma-separated values\n"
+    "  --url URL         library update: where to download the library from (default:\n"
+    "                    TORV_UPDATE_URL, else the maker's server)\n"
     "  -v                the link's debug trace on standard error\n"
     "  --help            this help (after a command: the command's help)\n"
     "  --version         the program's version\n";
