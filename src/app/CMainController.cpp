@@ -111,8 +111,7 @@ void CMainController::UpdateLibrary(const QString& libraryPath, const std::funct
 {
     // The network is waited on in a local loop: no connection attempt and
     // no refresh may run under it.
-    const bool attempting = m_connectTimer != 0;
-    StopConnectTimer();
+    PauseConnectTimer();
     StopRefreshTimer();
 
     CLibraryUpdate update(Library(), libraryPath);
@@ -123,10 +122,10 @@ void CMainController::UpdateLibrary(const QString& libraryPath, const std::funct
     if (update.Run(m_prompt).status == CLibraryUpdate::Status::Updated) {
         m_session.ReadLibraryTimeouts();
         CleanAndReconnect(true);
+        ResumeConnectTimer();   // running again already; only the pause is forgotten
         return;
     }
-    if (attempting && ConnectPeriod() != 0)
-        m_connectTimer = startTimer(static_cast<int>(ConnectPeriod()));
+    ResumeConnectTimer();
     if (m_connected && !m_firmwareMode)
         StartRefreshTimer();
 }

@@ -77,12 +77,10 @@ public:
     uint32_t DeviceIdentifier() const { return m_session.Identity().type; }
     uint32_t HardwareVersion() const { return m_session.Identity().hardware; }
     uint32_t LoggerBlocks() const { return m_session.Facts().loggerBlocks; }
-    uint32_t InitialDataSize() const { return m_session.Facts().initialDataSize; }
     bool MelodiesAllowed() const { return m_session.Facts().melodies; }
     uint32_t AttemptCount() const { return m_session.AttemptCount(); }
     uint32_t ConnectPeriod() const { return m_session.ConnectPeriod(); }
     uint32_t RefreshPeriod() const { return m_session.RefreshPeriod(); }
-    uint32_t MemoryLoadTimeout() const { return m_session.MemoryLoadTimeout(); }
     bool RefreshTimerRunning() const { return m_refreshTimer != 0; }
     bool ConnectTimerRunning() const { return m_connectTimer != 0; }
     // While a chart of a log file is open no connection attempt may start;

@@ -121,11 +121,13 @@ const CommandInfo kCommands[] = {
     {"help", -1, 0, false, "help [COMMAND]", "Shows this help, or the help of one command."},
 };
 
-// The commands of two words, by their first.
+// The commands of two words, by their first: a word that begins a command
+// of the table followed by a blank.
 bool IsGroup(const QString& name)
 {
-    return name == QLatin1String("logs") || name == QLatin1String("firmware") || name == QLatin1String("curves")
-        || name == QLatin1String("library") || name == QLatin1String("melody");
+    const QString prefix = name + QLatin1Char(' ');
+    return std::any_of(std::begin(kCommands), std::end(kCommands),
+                       [&prefix](const CommandInfo& c) { return QLatin1String(c.name).startsWith(prefix); });
 }
 
 // The command at the front of the positional arguments: one word, or two

@@ -64,8 +64,7 @@ int CCliCommands::Fail(int status, const QString& error)
 {
     if (m_progress)
         m_progress->Finish();
-    CConsolePrompt::Error(error);
-    return status;
+    return CConsolePrompt::Fail(status, error);
 }
 
 int CCliCommands::Run()

@@ -20,12 +20,6 @@ QString tr(const char* text)
 
 CCliCurves::CCliCurves(const CCliArguments& arguments, CCliDevice& device) : m_args(arguments), m_device(device) {}
 
-int CCliCurves::Fail(int status, const QString& error) const
-{
-    CConsolePrompt::Error(error);
-    return status;
-}
-
 std::optional<std::vector<int>> CCliCurves::ParseValues(const QString& text, QString& error)
 {
     std::vector<int> values;
@@ -120,7 +114,7 @@ int CCliCurves::Show()
         QString error;
         const std::optional<CCurve> curve = Find(m_args.Operands().at(0), error);
         if (!curve)
-            return Fail(CliExit::Usage, error);
+            return CConsolePrompt::Fail(CliExit::Usage, error);
         curves.push_back(*curve);
     } else {
         curves = Curves(true);
@@ -132,8 +126,10 @@ int CCliCurves::Show()
     for (const CCurve& curve : curves) {
         const CCurveTransfer::Points points = transfer.Read(curve);
         complete = complete && points.Complete();
-        array.append(Json(curve, points));
-        text += Line(curve, points);
+        if (m_args.Json())
+            array.append(Json(curve, points));
+        else
+            text += Line(curve, points);
         if (!points.Complete())
             CConsolePrompt::Error(tr("%1 could not be read completely (? marks the points not read)").arg(curve.Name()));
     }
@@ -149,27 +145,27 @@ int CCliCurves::Set()
     QString error;
     const std::optional<CCurve> curve = Find(m_args.Operands().at(0), error);
     if (!curve)
-        return Fail(CliExit::Usage, error);
+        return CConsolePrompt::Fail(CliExit::Usage, error);
     const std::optional<std::vector<int>> values = ParseValues(m_args.Operands().at(1), error);
     if (!values)
-        return Fail(CliExit::Usage, tr("%1: %2; nothing written").arg(curve->Name(), error));
+        return CConsolePrompt::Fail(CliExit::Usage, tr("%1: %2; nothing written").arg(curve->Name(), error));
     // Checked before anything is read, so that a wrong count or a value out
     // of range never waits on the device.
     if (const std::optional<QString> refusal = curve->Refusal(*values, {}))
-        return Fail(CliExit::Usage, tr("%1; nothing written").arg(*refusal));
+        return CConsolePrompt::Fail(CliExit::Usage, tr("%1; nothing written").arg(*refusal));
 
     CCurveTransfer transfer = Transfer();
     const CCurveTransfer::Points before = transfer.Read(*curve);
     if (!before.Complete()) {
-        return Fail(CliExit::Differs, tr("%1 could not be read completely (%2); nothing written")
+        return CConsolePrompt::Fail(CliExit::Differs, tr("%1 could not be read completely (%2); nothing written")
                                           .arg(curve->Name(), PointsText(before)));
     }
     const CCurveTransfer::WriteResult written = transfer.Write(*curve, before, *values);
     switch (written.status) {
     case CCurveTransfer::WriteResult::Status::Refused:
-        return Fail(CliExit::Usage, tr("%1; nothing written").arg(written.refusal));
+        return CConsolePrompt::Fail(CliExit::Usage, tr("%1; nothing written").arg(written.refusal));
     case CCurveTransfer::WriteResult::Status::Failed:
-        return Fail(CliExit::Differs,
+        return CConsolePrompt::Fail(CliExit::Differs,
                     tr("Unable to get response on writing the %1 cell").arg(written.failedCells.front()));
     case CCurveTransfer::WriteResult::Status::Written:
         break;
@@ -182,6 +178,6 @@ int CCliCurves::Set()
         CCliOutput::Print(Line(*curve, after));
     const std::vector<uint8_t> wanted(values->begin(), values->end());
     if (!after.Complete() || after.values != wanted)
-        return Fail(CliExit::Differs, tr("%1: the ESC does not report the values written").arg(curve->Name()));
+        return CConsolePrompt::Fail(CliExit::Differs, tr("%1: the ESC does not report the values written").arg(curve->Name()));
     return CliExit::Ok;
 }

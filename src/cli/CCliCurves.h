@@ -37,7 +37,6 @@ private:
     static QString PointsText(const CCurveTransfer::Points& points);
     static QJsonObject Json(const CCurve& curve, const CCurveTransfer::Points& points);
     static QString Line(const CCurve& curve, const CCurveTransfer::Points& points);
-    int Fail(int status, const QString& error) const;
 
     const CCliArguments& m_args;
     CCliDevice& m_device;

@@ -41,8 +41,7 @@ int CCliFirmware::Fail(int status, const QString& error)
 {
     if (m_progress)
         m_progress->Finish();
-    CConsolePrompt::Error(error);
-    return status;
+    return CConsolePrompt::Fail(status, error);
 }
 
 int CCliFirmware::List()

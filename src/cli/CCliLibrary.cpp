@@ -31,12 +31,6 @@ CCliLibrary::CCliLibrary(const CCliArguments& arguments, CDeviceLibrary& library
 {
 }
 
-int CCliLibrary::Fail(int status, const QString& error) const
-{
-    CConsolePrompt::Error(error);
-    return status;
-}
-
 int CCliLibrary::Update()
 {
     CLibraryUpdate update(m_library, m_libraryPath);
@@ -48,23 +42,23 @@ int CCliLibrary::Update()
     CLibraryUpdate::Result result = update.Check();
     switch (result.status) {
     case Status::NetworkFailed:
-        return Fail(CliExit::Network, tr("cannot fetch %1: %2").arg(url, result.error));
+        return CConsolePrompt::Fail(CliExit::Network, tr("cannot fetch %1: %2").arg(url, result.error));
     case Status::Truncated:
-        return Fail(CliExit::Network, tr("the download from %1 broke off before its announced length").arg(url));
+        return CConsolePrompt::Fail(CliExit::Network, tr("the download from %1 broke off before its announced length").arg(url));
     case Status::Empty:
-        return Fail(CliExit::FileError, tr("the server sent an empty file for %1").arg(url));
+        return CConsolePrompt::Fail(CliExit::FileError, tr("the server sent an empty file for %1").arg(url));
     case Status::Malformed:
-        return Fail(CliExit::FileError, tr("the download from %1 is not well-formed XML: %2").arg(url, result.error));
+        return CConsolePrompt::Fail(CliExit::FileError, tr("the download from %1 is not well-formed XML: %2").arg(url, result.error));
     case Status::NoVersion:
-        return Fail(CliExit::FileError, tr("the download from %1 has no version").arg(url));
+        return CConsolePrompt::Fail(CliExit::FileError, tr("the download from %1 has no version").arg(url));
     case Status::NotNewer:
         if (!result.remoteText)
-            return Fail(CliExit::FileError, tr("the download from %1 has no version").arg(url));
+            return CConsolePrompt::Fail(CliExit::FileError, tr("the download from %1 has no version").arg(url));
         break;
     case Status::Newer:
         result = update.Install();
         if (result.status != Status::Updated) {
-            return Fail(CliExit::FileError, tr("Unable to write to file %1: %2; the library stays as it was")
+            return CConsolePrompt::Fail(CliExit::FileError, tr("Unable to write to file %1: %2; the library stays as it was")
                                                 .arg(m_libraryPath, result.error));
         }
         break;

@@ -15,7 +15,6 @@ public:
     int Update();
 
 private:
-    int Fail(int status, const QString& error) const;
 
     const CCliArguments& m_args;
     CDeviceLibrary& m_library;

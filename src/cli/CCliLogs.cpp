@@ -55,8 +55,7 @@ int CCliLogs::Fail(int status, const QString& error)
 {
     if (m_progress)
         m_progress->Finish();
-    CConsolePrompt::Error(error);
-    return status;
+    return CConsolePrompt::Fail(status, error);
 }
 
 QString CCliLogs::DeviceText() const
@@ -395,7 +394,7 @@ int CCliLogs::WriteImage()
     QFile file(path);
     // Page indices are 16 bits: a larger file cannot be an image of the
     // logger memory.
-    constexpr qint64 kMaxBytes = static_cast<qint64>(CLogImageWriter::kMaxPages) * LoggerPage::kSize;
+    constexpr qint64 kMaxBytes = CLogImageWriter::kMaxBytes;
     if (!file.open(QIODevice::ReadOnly))
         return Fail(CliExit::FileError, tr("Unable to open file %1: %2").arg(path, file.errorString()));
     if (file.size() > kMaxBytes)

@@ -9,7 +9,6 @@
 #include "cli/CCliOutput.h"
 #include "cli/CConsolePrompt.h"
 #include "cli/CliExit.h"
-#include "library/CDeviceLibrary.h"
 #include "melody/CMelodyCells.h"
 #include "melody/CMelodyFile.h"
 
@@ -27,17 +26,11 @@ QString KindText(char kind)
 
 CCliMelody::CCliMelody(const CCliArguments& arguments, CCliDevice* device) : m_args(arguments), m_device(device) {}
 
-int CCliMelody::Fail(int status, const QString& error)
-{
-    CConsolePrompt::Error(error);
-    return status;
-}
-
 int CCliMelody::CheckCapability()
 {
-    if (CDeviceLibrary::CapabilitiesOf(m_device->Session().EscElement()).melodies)
+    if (m_device->Session().Facts().melodies)
         return CliExit::Ok;
-    return Fail(CliExit::Usage, tr("this ESC offers no custom melodies; nothing done"));
+    return CConsolePrompt::Fail(CliExit::Usage, tr("this ESC offers no custom melodies; nothing done"));
 }
 
 int CCliMelody::ReadFile(CMelody& melody)
@@ -45,7 +38,7 @@ int CCliMelody::ReadFile(CMelody& melody)
     const QString& path = m_args.Operands().at(0);
     melody = CMelodyFile::Read(path);
     if (!melody.IsValid())
-        return Fail(CliExit::FileError, QStringLiteral("%1: %2").arg(path, melody.error));
+        return CConsolePrompt::Fail(CliExit::FileError, QStringLiteral("%1: %2").arg(path, melody.error));
     return CliExit::Ok;
 }
 
@@ -103,7 +96,7 @@ int CCliMelody::Write()
     CMelodyCells cells(m_device->Session());
     const CMelodyCells::WriteResult result = cells.Write(melody.kind, melody.bytes);
     if (!result.Ok())
-        return Fail(CliExit::Differs, tr("the melody was not stored: %1").arg(result.Problem()));
+        return CConsolePrompt::Fail(CliExit::Differs, tr("the melody was not stored: %1").arg(result.Problem()));
     const int last = result.firstCell + static_cast<int>(result.written.size()) - 1;
     if (m_args.Json())
         CCliOutput::PrintJson(QJsonObject{{"kind", KindText(melody.kind)},

@@ -24,7 +24,6 @@ private:
     int ReadFile(CMelody& melody);
     // Refuses an ESC whose library entry offers no custom melodies.
     int CheckCapability();
-    int Fail(int status, const QString& error);
 
     const CCliArguments& m_args;
     CCliDevice* m_device;

@@ -1,7 +1,11 @@
 #include "cli/CConsolePrompt.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <poll.h>
 #include <unistd.h>
+
+#include "base/CSignalWatcher.h"
 
 #include <QByteArray>
 
@@ -42,16 +46,30 @@ void CConsolePrompt::Error(const QString& text)
     std::fflush(stderr);
 }
 
+int CConsolePrompt::Fail(int status, const QString& text)
+{
+    Error(text);
+    return status;
+}
+
 CConsolePrompt::Confirmation CConsolePrompt::Confirm(const QString& question)
 {
     if (isatty(STDIN_FILENO) != 1)
         return Confirmation::NoTerminal;
     std::fprintf(stderr, "%s ", question.toUtf8().constData());
     std::fflush(stderr);
+    // The termination handler restarts interrupted reads, so the wait for
+    // input watches for Ctrl+C itself (the signal may land on another
+    // thread): Ctrl+C, like no answer at all, is No.
+    pollfd input{STDIN_FILENO, POLLIN, 0};
+    while (::poll(&input, 1, 100) == 0 || (input.revents == 0 && errno == EINTR)) {
+        if (CSignalWatcher::Requested()) {
+            std::fputc('\n', stderr);
+            return Confirmation::No;
+        }
+    }
     char line[64] = {};
-    // Ctrl+C while waiting ends the read (the handler does not restart it):
-    // no answer is No.
-    if (std::fgets(line, sizeof line, stdin) == nullptr) {
+    if (CSignalWatcher::Requested() || std::fgets(line, sizeof line, stdin) == nullptr) {
         std::fputc('\n', stderr);
         return Confirmation::No;
     }

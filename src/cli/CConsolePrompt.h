@@ -19,6 +19,8 @@ public:
     // One error line on standard error: "torv-cli: text" with line breaks
     // of the text made blanks.
     static void Error(const QString& text);
+    // Error(text), then the exit status to return.
+    static int Fail(int status, const QString& text);
 
     enum class Confirmation { Yes, No, NoTerminal };
     // Asks the question on standard error and reads the answer from

@@ -51,14 +51,6 @@ bool CHeartBeatCtrl::IsTraceVisible(int trace) const
     return trace >= 0 && trace < kTraceCount && (m_visible & (1u << trace)) != 0;
 }
 
-void CHeartBeatCtrl::Clear()
-{
-    m_count = 0;
-    m_next = 0;
-    Redraw();
-    update();
-}
-
 const CHeartBeatCtrl::Entry& CHeartBeatCtrl::Newest(int back) const
 {
     return m_ring[static_cast<size_t>((m_next - 1 - back + 2 * kRingSize) % kRingSize)];

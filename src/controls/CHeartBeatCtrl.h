@@ -41,7 +41,6 @@ public:
     void SetTraceVisible(int trace, bool visible);
     bool IsTraceVisible(int trace) const;
     // Forgets every sample.
-    void Clear();
     int SampleCount() const { return m_count; }
 
     QSize sizeHint() const override;

@@ -32,7 +32,6 @@ void CMChartCtrl::DoZoomBack()
 {
     if (ZoomBack()) {
         RecalcLayout();
-        emit ViewChanged();
     }
 }
 
@@ -40,7 +39,6 @@ void CMChartCtrl::DoZoomForward()
 {
     if (ZoomForward()) {
         RecalcLayout();
-        emit ViewChanged();
     }
 }
 
@@ -48,7 +46,6 @@ void CMChartCtrl::DoZoomTo(double from, double to)
 {
     ZoomTo(from, to);
     RecalcLayout();
-    emit ViewChanged();
 }
 
 QImage CMChartCtrl::Image()
@@ -102,7 +99,6 @@ void CMChartCtrl::mousePressEvent(QMouseEvent* event)
         } else {
             Series()[static_cast<std::size_t>(legend)]->SetVisible(!Series()[static_cast<std::size_t>(legend)]->Visible());
             RecalcLayout();
-            emit ViewChanged();
         }
         return;
     }

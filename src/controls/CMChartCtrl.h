@@ -35,8 +35,6 @@ signals:
     void StyleRequested(int serie);
     // The cursor moved: the text for the status bar (empty when it left).
     void CursorTextChanged(const QString& text);
-    // The shown range or the stacks changed.
-    void ViewChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

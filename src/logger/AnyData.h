@@ -41,11 +41,7 @@ public:
     int SlotCount() const override { return m_slots; }
 
     pugi::xml_node Channel() const { return m_channel; }
-    int Tag() const { return m_tag; }
-    bool Tagged() const { return m_tagged; }
     const QString& Label() const { return m_label; }
-    const QString& Formula() const { return m_formula; }
-    const QString& VarName() const { return m_varName; }
 
 private:
     AnyData() = default;

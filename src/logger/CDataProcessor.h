@@ -54,8 +54,6 @@ public:
 
     const ChunkProcessor& Channels() const { return m_chunks; }
     const QStringList& SetupMessages() const { return m_messages; }
-    CLogFormulaContext& Context() { return m_context; }
-    pugi::xml_node Logger() const { return m_logger; }
 
 private:
     pugi::xml_node m_logger;

@@ -4,7 +4,6 @@
 #include "logger/LoggerPage.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 
 QString LogEntry::DurationText() const
@@ -23,14 +22,6 @@ CLogDownload::CLogDownload(uint32_t pageCount, pugi::xml_node logger)
 {
 }
 
-int64_t CLogDownload::Now() const
-{
-    if (m_clock)
-        return m_clock();
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 std::optional<uint16_t> CLogDownload::Start()
 {
     m_pages.assign(static_cast<std::size_t>(m_pageCount) * LoggerPage::kSize, 0xFF);
@@ -39,7 +30,6 @@ std::optional<uint16_t> CLogDownload::Start()
     m_current = 0;
     m_received = 0;
     m_faults = 0;
-    m_startMs = Now();
     if (m_pageCount == 0) {
         m_state = State::Complete;
         return std::nullopt;
@@ -131,17 +121,16 @@ QString CLogDownload::StatusText() const
     return QStringLiteral("%1 transfered").arg(m_received);
 }
 
-double CLogDownload::BytesPerSecond() const
+double CLogDownload::BytesPerSecond(int64_t elapsed) const
 {
-    const int64_t elapsed = Now() - m_startMs;
     if (elapsed <= 0)
         return 0;
     return static_cast<double>(m_received) * LoggerPage::kSize * 1000.0 / static_cast<double>(elapsed);
 }
 
-std::optional<double> CLogDownload::SecondsLeft() const
+std::optional<double> CLogDownload::SecondsLeft(int64_t elapsedMs) const
 {
-    const double rate = BytesPerSecond();
+    const double rate = BytesPerSecond(elapsedMs);
     if (rate <= 0)
         return std::nullopt;
     if (m_state != State::Requesting)

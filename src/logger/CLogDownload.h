@@ -5,7 +5,6 @@
 #include <pugixml.hpp>
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <vector>
 
@@ -76,17 +75,15 @@ public:
     // Closed logs in download order (the rows of the list).
     const std::vector<LogEntry>& Logs() const { return m_logs; }
     const std::vector<uint8_t>& Pages() const { return m_pages; }
-    pugi::xml_node Logger() const { return m_logger; }
 
     // "%d transfered" with the current page index.
     QString StatusText() const;
 
-    // Transfer rate (bytes of page data per second) and the time left, from
-    // the clock given (milliseconds; the default is a steady clock).
-    void SetClock(std::function<int64_t()> clock) { m_clock = std::move(clock); }
-    double BytesPerSecond() const;
+    // Transfer rate (bytes of page data per second) and the time left, after
+    // elapsedMs milliseconds of the transfer (the transfer's own clock).
+    double BytesPerSecond(int64_t elapsedMs) const;
     // Seconds until the last page at the rate so far; none before a rate.
-    std::optional<double> SecondsLeft() const;
+    std::optional<double> SecondsLeft(int64_t elapsedMs) const;
 
     // Display: the pages of the listed logs at the given row indices, in
     // list order; the entries are marked selected. Logs that cannot be
@@ -98,7 +95,6 @@ public:
 
 private:
     void CloseLast();
-    int64_t Now() const;
 
     uint32_t m_pageCount;
     pugi::xml_node m_logger;
@@ -109,6 +105,4 @@ private:
     uint16_t m_current = 0;
     uint32_t m_received = 0;
     uint32_t m_faults = 0;
-    std::function<int64_t()> m_clock;
-    int64_t m_startMs = 0;
 };

@@ -20,14 +20,12 @@ public:
     CLogFormulaContext& operator=(const CLogFormulaContext&) = delete;
 
     const std::vector<uint8_t>& Snapshot() const { return m_snapshot; }
-    void SetSnapshot(std::vector<uint8_t> snapshot) { m_snapshot = std::move(snapshot); }
 
     // The store's variable of that name, created with 0 when new.
     double* Variable(const std::string& name);
     // Empties the store. Parsers built before hold dangling addresses:
     // only call it before the channels are set up again.
     void Clear() { m_variables.clear(); }
-    std::size_t VariableCount() const { return m_variables.size(); }
 
     // Installs the variable factory and the functions cell and cellw.
     void Install(mu::Parser& parser);

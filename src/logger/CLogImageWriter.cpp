@@ -48,9 +48,9 @@ bool CLogImageWriter::OnAck()
 
 QString CLogImageWriter::StatusText(int64_t elapsedMs) const
 {
-    const double bytes = static_cast<double>(m_page) * 264.0;
+    const double bytes = static_cast<double>(m_page) * LoggerPage::kSize;
     const double cps = elapsedMs > 0 ? bytes * 1000.0 / static_cast<double>(elapsedMs) : 0.0;
-    return QString::asprintf("%-8.2f cps, %d transfered", cps, static_cast<int>(m_page * 264));
+    return QString::asprintf("%-8.2f cps, %d transfered", cps, static_cast<int>(m_page * LoggerPage::kSize));
 }
 
 std::optional<double> CLogImageWriter::SecondsLeft(int64_t elapsedMs) const

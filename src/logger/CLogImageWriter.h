@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "logger/LoggerPage.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -17,6 +19,8 @@ public:
     static constexpr int kReplyLimitMs = 200;
     // Page indices are 16 bits on the wire.
     static constexpr std::size_t kMaxPages = 65536;
+    // The largest image file: a whole logger memory of kMaxPages pages.
+    static constexpr qint64 kMaxBytes = static_cast<qint64>(kMaxPages) * LoggerPage::kSize;
 
     explicit CLogImageWriter(std::vector<uint8_t> image);
 
@@ -25,7 +29,7 @@ public:
     // Pages that are sent (a short last page counts).
     std::size_t PageTotal() const;
     // The progress range: whole pages in the image.
-    std::size_t ProgressRange() const { return m_image.size() / 264; }
+    std::size_t ProgressRange() const { return m_image.size() / LoggerPage::kSize; }
 
     // Starts with page 0; false when there is nothing to send.
     bool Start();
@@ -38,7 +42,7 @@ public:
     bool Done() const { return m_done; }
     uint16_t CurrentPage() const { return static_cast<uint16_t>(m_page); }
     std::size_t PageIndex() const { return m_page; }
-    const std::array<uint8_t, 264>& CurrentData() const { return m_data; }
+    const std::array<uint8_t, LoggerPage::kSize>& CurrentData() const { return m_data; }
     uint32_t Faults() const { return m_faults; }
 
     // "%-8.2f cps, %d transfered": page index × 264 × 1000 / elapsed ms
@@ -52,7 +56,7 @@ private:
 
     std::vector<uint8_t> m_image;
     std::size_t m_page = 0;
-    std::array<uint8_t, 264> m_data{};
+    std::array<uint8_t, LoggerPage::kSize> m_data{};
     bool m_done = false;
     uint32_t m_faults = 0;
 };

@@ -25,7 +25,6 @@ public:
     void EvaluateGroup(const uint8_t* group, std::vector<double>& out);
 
     const std::vector<std::shared_ptr<AnyData>>& Channels() const { return m_channels; }
-    int SlotTotal() const { return m_slots; }
     const QStringList& SetupMessages() const { return m_messages; }
 
     // The message shown for a channel that could not be set up.

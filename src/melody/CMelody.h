@@ -19,6 +19,9 @@ public:
     static constexpr uint8_t kMarkBit = 0x80;
     static constexpr int kLengthShift = 5;
     static constexpr int kMaxPitch = 30;
+    // The most encoded bytes of any melody: a 'W' melody, lead byte and
+    // terminator included (ByteLimit('W')).
+    static constexpr int kMaxBytes = 31;
 
     // The notes a melody of this kind holds at most: 13 for 'A', 29 for 'W',
     // 0 for any other letter.

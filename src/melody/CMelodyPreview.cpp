@@ -15,8 +15,7 @@ CMelodyPreview::Schedule CMelodyPreview::MakeSchedule(const std::vector<uint8_t>
         const int length = kWholeNoteMs >> ((note >> CMelody::kLengthShift) & 3);
         if (pitch != 0) {
             const auto key = static_cast<uint8_t>(kBaseNote + pitch);
-            const uint8_t velocity = (note & CMelody::kMarkBit) != 0 ? kMarkedVelocity : kPlainVelocity;
-            schedule.events.push_back({at, kNoteOn, key, velocity});
+            schedule.events.push_back({at, kNoteOn, key, kVelocity});
             schedule.events.push_back({at + length, kNoteOff, key, 0});
         }
         at += length;

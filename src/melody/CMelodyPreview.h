@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "melody/CMelody.h"
 #include "melody/IMidiOut.h"
 
 // Plays an encoded melody on a MIDI output: for every note a note-on on
@@ -25,12 +26,12 @@ public:
     static constexpr uint8_t kAllNotesOff = 123;
     static constexpr int kBaseNote = 60;
     static constexpr int kWholeNoteMs = 127;
-    // The note-on velocity: 127 for notes carrying the mark, and 127 for
-    // plain notes as well, the loudest a MIDI data byte can ask for.
-    static constexpr uint8_t kMarkedVelocity = 0x7F;
-    static constexpr uint8_t kPlainVelocity = 127;
+    // The note-on velocity of every note, marked or not: 127, the loudest a
+    // MIDI data byte can ask for (plain notes were once sent as 0xFF, which
+    // is no valid data byte).
+    static constexpr uint8_t kVelocity = 0x7F;
     // The most bytes of a melody looked at, lead byte included.
-    static constexpr size_t kMaxBytes = 31;
+    static constexpr size_t kMaxBytes = CMelody::kMaxBytes;
 
     struct Event {
         int atMs = 0;  // from the start of the melody

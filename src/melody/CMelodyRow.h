@@ -5,7 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-class CMelody;
+#include "melody/CMelody.h"
+
 
 // One row of the melody list: a melody file of the melody folder, or a
 // melody stored in the ESC. The encoded melody travels as its hex text, the
@@ -14,7 +15,7 @@ class CMelodyRow {
 public:
     // The longest hex text read back and the most bytes taken from it.
     static constexpr int kMaxHexLength = 127;
-    static constexpr int kMaxBytes = 31;
+    static constexpr int kMaxBytes = CMelody::kMaxBytes;
 
     // A file row: the kind letter, the file name and the description, or a
     // blank type and the error text for a file that did not parse.

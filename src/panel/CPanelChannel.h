@@ -31,7 +31,6 @@ public:
     CPanelChannel& operator=(const CPanelChannel&) = delete;
 
     const QString& Tag() const { return m_tag; }
-    const QString& Formula() const { return m_formula; }
     const QString& Format() const { return m_format; }
     // The text of the last successful update; empty before the first.
     const QString& Text() const { return m_text; }

@@ -1,12 +1,9 @@
 #include "panel/CRecentTracks.h"
 
 #include "base/CIniFile.h"
-
-#include <QLoggingCategory>
+#include "panel/PanelLog.h"
 
 #include <algorithm>
-
-Q_LOGGING_CATEGORY(lcRecentTracks, "torv.panel")
 
 namespace {
 
@@ -54,7 +51,7 @@ bool CRecentTracks::Save(const QString& path) const
 {
     CIniFile ini(path);
     if (ini.Load() == CIniFile::LoadResult::Unreadable) {
-        qCWarning(lcRecentTracks) << "recent tracks not written: the existing file" << path << "cannot be read";
+        qCWarning(lcPanel) << "recent tracks not written: the existing file" << path << "cannot be read";
         return false;
     }
     WriteTo(ini);
@@ -67,11 +64,6 @@ void CRecentTracks::Add(const QString& path)
     while (m_entries.size() >= m_capacity)
         m_entries.removeFirst();
     m_entries.append(path);
-}
-
-QString CRecentTracks::MenuText(int index) const
-{
-    return index >= 0 && index < m_entries.size() ? MenuText(index, m_entries[index]) : QString();
 }
 
 QString CRecentTracks::MenuText(int index, const QString& path)

@@ -40,7 +40,6 @@ public:
 
     // "&%i %s" for the entry at index (from 0): its number from 1 and its
     // path shortened with ShortPath; '&' in the path is shown as itself.
-    QString MenuText(int index) const;
     static QString MenuText(int index, const QString& path);
     // The path cut to length characters with "..." in the middle.
     static QString ShortPath(const QString& path, int length = kMenuPathLength);

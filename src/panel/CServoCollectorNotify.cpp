@@ -93,12 +93,6 @@ void CServoCollectorNotify::Finish()
         m_final = Final::Pending;
 }
 
-CServoCollectorNotify::Clock::time_point CServoCollectorNotify::Deadline() const
-{
-    std::lock_guard<std::mutex> lock(m_guard);
-    return m_deadline;
-}
-
 CServoCollectorNotify::Notification CServoCollectorNotify::Newest() const
 {
     const uint64_t packed = m_newest.load();

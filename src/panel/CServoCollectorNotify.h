@@ -91,8 +91,6 @@ public:
     // Set when the last request of a finishing stream was answered or timed out.
     bool Finished() const { return m_finishedEvent.IsSet(); }
     bool WaitFinished(int ms) const { return m_finishedEvent.Wait(ms); }
-    // The deadline of the outstanding request; nullopt-like epoch when none.
-    Clock::time_point Deadline() const;
 
     Notification Newest() const;
     // The 64 bytes of a ring slot. The reader thread writes a slot again

@@ -117,8 +117,7 @@ void CTelemetryStream::ScheduleTimeoutCheck(Clock::duration left)
 
 void CTelemetryStream::HandleRecord(const uint8_t* record)
 {
-    std::copy_n(record, m_record.size(), m_record.begin());
-    const uint8_t counter = m_record[kCounterByte];
+    const uint8_t counter = record[kCounterByte];
     const int difference = m_first ? 0 : TickDifference(m_previousCounter, counter);
     m_elapsed += static_cast<uint32_t>(difference);
     m_first = false;
@@ -126,7 +125,7 @@ void CTelemetryStream::HandleRecord(const uint8_t* record)
     m_missesInARow = 0;
     ++m_handled;
     SetStopped(false);
-    emit RecordHandled(QByteArray(reinterpret_cast<const char*>(m_record.data()), kRecordSize), difference, m_elapsed);
+    emit RecordHandled(QByteArray(reinterpret_cast<const char*>(record), kRecordSize), difference, m_elapsed);
 }
 
 void CTelemetryStream::HandleMiss()

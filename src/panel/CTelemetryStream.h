@@ -58,10 +58,8 @@ public:
     uint8_t ServoValue() const { return m_collector.RequestByte(); }
 
     // Time base of the handled records.
-    bool HasRecord() const { return !m_first; }
     uint8_t PreviousCounter() const { return m_previousCounter; }
     uint32_t ElapsedTicks() const { return m_elapsed; }
-    const std::array<uint8_t, CServoCollectorNotify::kRecordSize>& LastRecord() const { return m_record; }
 
     // Whether the ESC has stopped answering (kMissesUntilStopped time-outs
     // in a row); cleared by the next record.
@@ -103,7 +101,6 @@ private:
     bool m_first = true;
     uint8_t m_previousCounter = 0;
     uint32_t m_elapsed = 0;
-    std::array<uint8_t, CServoCollectorNotify::kRecordSize> m_record{};
     int m_missesInARow = 0;
     bool m_stopped = false;
     uint64_t m_handled = 0;

@@ -5,6 +5,9 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "CliFixture.h"
 #include "common/TestFiles.h"
@@ -116,6 +119,37 @@ TEST_F(CliLoggerFirmwareTest, EraseNeedsYesWithoutATerminal)
         EXPECT_EQ(FramesWith(c.letter), c.eraseFrames);
         EXPECT_TRUE(LeftAt19200());
     }
+}
+
+// Ctrl+C at the question on a terminal ends the program at once, with
+// nothing erased and the ESC back at 19200.
+TEST_F(CliLoggerFirmwareTest, CtrlCAtTheEraseQuestionEndsWithNothingErased)
+{
+    StartSim();
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const QByteArray terminal = ::ptsname(master);
+    QProcess process;
+    process.setChildProcessModifier([terminal] {
+        const int fd = ::open(terminal.constData(), O_RDWR);
+        if (fd >= 0)
+            ::dup2(fd, STDIN_FILENO);
+    });
+    Launch(process, {kLogs, QStringLiteral("erase")});
+    QByteArray err;
+    EXPECT_TRUE(WaitFor([&] {
+        process.waitForReadyRead(10);
+        err += process.readAllStandardError();
+        return err.contains("[y/N]");
+    }, kRunDeadlineMs)) << err.toStdString();
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    const CliRun run = Finish(process);
+    ::close(master);
+    EXPECT_EQ(run.status, 130) << (err + run.err.toUtf8()).toStdString();
+    EXPECT_FALSE(MemoryErased());
+    EXPECT_TRUE(LeftAt19200());
 }
 
 TEST_F(CliLoggerFirmwareTest, WriteImageFillsTheLastPageWithErasedBytes)

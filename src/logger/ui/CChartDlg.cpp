@@ -247,24 +247,30 @@ void CChartDlg::Save()
     }
 }
 
-void CChartDlg::Open()
+std::optional<QByteArray> CChartDlg::ReadChosenLogFile(IPrompt& prompt, const QString& folder)
 {
-    IPrompt::FileRequest request = CsvRequest(m_input.saveFolder);
+    IPrompt::FileRequest request = CsvRequest(folder);
     request.mustExist = true;
-    const std::optional<QString> path = m_prompt.OpenFile(request);
+    const std::optional<QString> path = prompt.OpenFile(request);
     if (!path)
-        return;
+        return std::nullopt;
     QFile file(*path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        m_prompt.Message(tr("Unable to open file"), QStringLiteral("TORV"), IPrompt::Icon::Information,
-                         IPrompt::Buttons::Ok);
-        return;
+        prompt.Message(tr("Unable to open file"), kCaption, IPrompt::Icon::Information, IPrompt::Buttons::Ok);
+        return std::nullopt;
     }
+    return file.readAll();
+}
+
+void CChartDlg::Open()
+{
+    const std::optional<QByteArray> text = ReadChosenLogFile(m_prompt, m_input.saveFolder);
+    if (!text)
+        return;
     SaveStyles();
-    const QByteArray text = file.readAll();
     DecodedLog log;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    CLogCsvReader::ReadDecoded(text, m_input.logger, m_input.snapshot, &m_prompt, log);
+    CLogCsvReader::ReadDecoded(*text, m_input.logger, m_input.snapshot, &m_prompt, log);
     QApplication::restoreOverrideCursor();
     ShowSeries(log);
     m_logs.clear();

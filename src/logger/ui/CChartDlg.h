@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDialog>
+
+#include <optional>
 #include <QString>
 #include <pugixml.hpp>
 
@@ -45,6 +47,11 @@ public:
     };
 
     CChartDlg(Input input, IPrompt& prompt, QWidget* parent = nullptr);
+
+    // Asks for a log file (*.csv) to open, starting in folder, and reads it.
+    // None when the user cancels or the file cannot be read (the user is
+    // told "Unable to open file").
+    static std::optional<QByteArray> ReadChosenLogFile(IPrompt& prompt, const QString& folder);
 
     CMChartCtrl& Chart() { return *m_chart; }
     QAction* Action(Command command) const;

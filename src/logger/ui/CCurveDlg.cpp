@@ -54,7 +54,6 @@ CCurveDlg::CCurveDlg(const QString& name, const std::vector<uint8_t>& points, bo
     // A curve of fewer than 3 points opens with an empty control.
     OnReset();
     m_line->setChecked(true);
-    m_control->SetLine(true);
     m_control->setFocus(Qt::OtherFocusReason);
 }
 

@@ -102,8 +102,9 @@ void CLogLinkDlg::OnProgress()
         item->setText(1, entry.DurationText());
         item->setText(2, entry.Displayable() ? entry.ContentText() : tr("(no channel of this logger)"));
     }
-    const double rate = m_download.BytesPerSecond();
-    const std::optional<double> left = m_download.SecondsLeft();
+    const qint64 elapsed = m_transfer.ElapsedMs();
+    const double rate = m_download.BytesPerSecond(elapsed);
+    const std::optional<double> left = m_download.SecondsLeft(elapsed);
     if (m_download.Running() && rate > 0 && left)
         m_rate->setText(tr("%1 kB/s, %2 s left").arg(rate / 1000.0, 0, 'f', 1).arg(static_cast<int>(*left + 0.5)));
     else if (rate > 0)

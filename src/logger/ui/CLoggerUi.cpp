@@ -46,24 +46,12 @@ LogDisplayContext CLoggerUi::DisplayContext() const
 
 void CLoggerUi::OpenLogFile()
 {
-    IPrompt::FileRequest request;
-    request.defaultExtension = QStringLiteral(".csv");
-    request.filters = {QCoreApplication::translate("CChartDlg", "CSV Files (*.csv)"),
-                       QCoreApplication::translate("CChartDlg", "All Files (*.*)")};
-    request.initialFolder = m_saveFolder ? m_saveFolder() : QString();
-    request.mustExist = true;
-    const std::optional<QString> path = m_prompt.OpenFile(request);
-    if (!path)
+    const QString folder = m_saveFolder ? m_saveFolder() : QString();
+    const std::optional<QByteArray> text = CChartDlg::ReadChosenLogFile(m_prompt, folder);
+    if (!text)
         return;
-    QFile file(*path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        m_prompt.Message(QCoreApplication::translate("CChartDlg", "Unable to open file"), kCaption,
-                         IPrompt::Icon::Information, IPrompt::Buttons::Ok);
-        return;
-    }
     CLogCsvReader::Log log;
-    const CLogCsvReader::Result result = CLogCsvReader::Read(file.readAll(), m_session.Library(), log);
-    file.close();
+    const CLogCsvReader::Result result = CLogCsvReader::Read(*text, m_session.Library(), log);
     if (result != CLogCsvReader::Result::Ok) {
         m_prompt.Message(CLogCsvReader::Message(result), kCaption, IPrompt::Icon::Error,
                          IPrompt::Buttons::Ok);
@@ -77,7 +65,7 @@ void CLoggerUi::OpenLogFile()
     input.logger = log.logger;
     input.snapshot = log.snapshot;
     input.settingsPath = m_settingsPath;
-    input.saveFolder = request.initialFolder;
+    input.saveFolder = folder;
     {
         CChartDlg dialog(std::move(input), m_prompt, m_parent);
         Run(dialog);
@@ -132,8 +120,7 @@ void CLoggerUi::WriteImage(const QString& folder)
     QFile file(*path);
     // Page indices are 16 bits: a larger file cannot be an image of the
     // logger memory.
-    constexpr qint64 kMaxBytes = static_cast<qint64>(CLogImageWriter::kMaxPages) * 264;
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxBytes) {
+    if (!file.open(QIODevice::ReadOnly) || file.size() > CLogImageWriter::kMaxBytes) {
         m_prompt.Message(tr("Unable to open file"), kCaption, IPrompt::Icon::Information, IPrompt::Buttons::Ok);
         return;
     }

@@ -89,7 +89,6 @@ CPanelDlg::CPanelDlg(CTelemetryStream& stream, const pugi::xml_node& esc, const 
 
     connect(&m_stream, &CTelemetryStream::RecordHandled, this, &CPanelDlg::OnRecord);
     connect(&m_stream, &CTelemetryStream::AnswerMissing, this, &CPanelDlg::OnAnswerMissing);
-    connect(&m_stream, &CTelemetryStream::AnswersStoppedChanged, this, &CPanelDlg::UpdateStatus);
 
     // Space stops the servo wherever the focus is, also on the slider and
     // the buttons, which would take the key for themselves.
@@ -401,7 +400,7 @@ void CPanelDlg::SyncPlaybackControls()
 void CPanelDlg::UpdateStatus()
 {
     QString text;
-    if (m_source.IsLinkLost() || m_stream.AnswersStopped()) {
+    if (m_source.IsLinkLost()) {
         text = m_source.PausedByLinkLoss() ? tr("No answer from the ESC: playback paused")
                                            : tr("No answer from the ESC");
     } else if (m_source.PausedByLinkLoss()) {
