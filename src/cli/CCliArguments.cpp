@@ -56,10 +56,14 @@ const CommandInfo kCommands[] = {
     {"logs decode", 1, 1, false, "logs decode FILE.csv [-o OUT.csv]",
      "Decodes a saved log with the device library's channels into a plain CSV: the header\n"
      "time,<label>,..., then one row per sample (time in seconds). Needs no ESC; writes to standard\n"
-     "output unless -o names a file."},
+     "output unless -o names a file. Of a log file that is cut or damaged only the whole samples\n"
+     "before the damage are written; standard error names the incomplete page and the exit status\n"
+     "is 4."},
     {"logs plot", 1, 1, false, "logs plot FILE.csv -o OUT.png [--size WxH]",
      "Draws the chart of a saved log, every channel in its palette colour against its own axis,\n"
-     "into a PNG image of the given size (default 1200x700). Needs no ESC and no display."},
+     "into a PNG image of the given size (default 1200x700). Needs no ESC and no display. Of a log\n"
+     "file that is cut or damaged only the whole samples before the damage are drawn; standard\n"
+     "error names the incomplete page and the exit status is 4."},
     {"logs erase", 0, 0, true, "logs erase [--blocks] [--yes]",
      "Erases the logger memory with one erase command, or with --blocks block by block. Asks first\n"
      "unless --yes is given; without a terminal to ask on, --yes is needed."},

@@ -304,12 +304,16 @@ int CCliLogs::Decode()
     CLogCsvReader::Log log;
     if (const int status = ReadLogFile(path, text, log); status != CliExit::Ok)
         return status;
+    if (log.pageCount == 0 && log.damage)
+        return Fail(CliExit::FileError,
+                    tr("%1: %2; it holds no whole sample").arg(path, CLogCsvReader::DamageText(*log.damage)));
     if (log.pageCount == 0)
         return Fail(CliExit::FileError, tr("%1: the log holds no page").arg(path));
 
     CDataProcessor processor(log.logger, log.snapshot);
     DecodedLog decoded;
-    const bool ok = processor.Decode(log.pages.data(), log.pageCount, 0, log.pageCount - 1, decoded);
+    const bool ok =
+        processor.Decode(log.pages.data(), log.pageCount, 0, log.pageCount - 1, decoded, log.lastPageBytes);
     for (const QString& message : processor.SetupMessages())
         CConsolePrompt::Error(message);
     if (!ok)
@@ -320,16 +324,23 @@ int CCliLogs::Decode()
         const QByteArray csv = CDecodedCsvWriter::Format(decoded);
         std::fwrite(csv.constData(), 1, static_cast<std::size_t>(csv.size()), stdout);
         std::fflush(stdout);
-        return CliExit::Ok;
+    } else {
+        QString error;
+        if (!CDecodedCsvWriter::Save(output, decoded, &error))
+            return Fail(CliExit::FileError, tr("Unable to write to file %1: %2").arg(output, error));
+        if (m_args.Json())
+            CCliOutput::PrintJson(QJsonObject{{"file", output}, {"rows", static_cast<qint64>(decoded.time.size())},
+                                              {"channels", static_cast<qint64>(decoded.series.size())}});
+        else
+            CCliOutput::Print(
+                tr("Wrote %1 samples of log %2 to %3\n").arg(decoded.time.size()).arg(decoded.number).arg(output));
     }
-    QString error;
-    if (!CDecodedCsvWriter::Save(output, decoded, &error))
-        return Fail(CliExit::FileError, tr("Unable to write to file %1: %2").arg(output, error));
-    if (m_args.Json())
-        CCliOutput::PrintJson(QJsonObject{{"file", output}, {"rows", static_cast<qint64>(decoded.time.size())},
-                                          {"channels", static_cast<qint64>(decoded.series.size())}});
-    else
-        CCliOutput::Print(tr("Wrote %1 samples of log %2 to %3\n").arg(decoded.time.size()).arg(decoded.number).arg(output));
+    // A damaged file: the whole samples are written, and the status says
+    // that the log is not complete.
+    if (log.damage)
+        return Fail(CliExit::FileError, tr("%1: %2; only the %3 whole samples before it were written")
+                                            .arg(path, CLogCsvReader::DamageText(*log.damage))
+                                            .arg(decoded.time.size()));
     return CliExit::Ok;
 }
 
@@ -442,8 +453,15 @@ int CCliLogs::Plot()
         return status;
     CConsolePrompt prompt;
     DecodedLog decoded;
-    if (!CLogCsvReader::ReadDecoded(text, log.logger, log.snapshot, &prompt, decoded) || decoded.series.empty())
+    std::optional<CLogCsvReader::Damage> damage;
+    if (!CLogCsvReader::ReadDecoded(text, log.logger, log.snapshot, &prompt, decoded, nullptr, &damage) ||
+        decoded.series.empty()) {
+        if (damage)
+            return Fail(CliExit::FileError,
+                        tr("%1: %2; it holds no whole sample").arg(path, CLogCsvReader::DamageText(*damage)));
         return Fail(CliExit::FileError, tr("%1: the log records no channel of this logger").arg(path));
+    }
+    const std::size_t samples = decoded.time.size();
 
     std::vector<std::shared_ptr<CMChartSerie>> series;
     for (std::size_t i = 0; i < decoded.series.size(); ++i) {
@@ -468,5 +486,9 @@ int CCliLogs::Plot()
                               .arg(path, output)
                               .arg(m_args.Size().width())
                               .arg(m_args.Size().height()));
+    if (damage)
+        return Fail(CliExit::FileError, tr("%1: %2; only the %3 whole samples before it were drawn")
+                                            .arg(path, CLogCsvReader::DamageText(*damage))
+                                            .arg(samples));
     return CliExit::Ok;
 }

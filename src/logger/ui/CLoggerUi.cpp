@@ -57,11 +57,18 @@ void CLoggerUi::OpenLogFile()
                          IPrompt::Buttons::Ok);
         return;
     }
+    if (log.damage) {
+        m_prompt.Message(CLogCsvReader::DamageMessage(*log.damage), kCaption, IPrompt::Icon::Warning,
+                         IPrompt::Buttons::Ok);
+        if (log.pageCount == 0)
+            return;
+    }
     if (m_beforeChart)
         m_beforeChart();
     CChartDlg::Input input;
     input.pages = log.pages.data();
     input.pageCount = log.pageCount;
+    input.lastPageBytes = log.lastPageBytes;
     input.logger = log.logger;
     input.snapshot = log.snapshot;
     input.settingsPath = m_settingsPath;
