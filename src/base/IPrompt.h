@@ -12,7 +12,9 @@
 class IPrompt {
 public:
     enum class Icon { None, Information, Warning, Error, Question };
-    enum class Buttons { Ok, YesNo };
+    // YesNoDefaultNo: a question before something that cannot be undone;
+    // Enter and Esc answer No.
+    enum class Buttons { Ok, YesNo, YesNoDefaultNo };
     enum class Answer { Ok, Yes, No, Cancel };
 
     struct FileRequest {

@@ -121,6 +121,25 @@ TEST_F(CliLoggerFirmwareTest, EraseNeedsYesWithoutATerminal)
     }
 }
 
+TEST_F(CliLoggerFirmwareTest, CtrlCOrSigtermStopsTheBlockEraseBetweenTwoBlocks)
+{
+    for (int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        StartSim();
+        sim->ClearFrames();
+        QProcess process;
+        Launch(process, {kLogs, QStringLiteral("erase"), QStringLiteral("--blocks"), QStringLiteral("--yes")});
+        EXPECT_TRUE(WaitFor([&] { return FramesWith('E') >= 2; }, kRunDeadlineMs));
+        ::kill(static_cast<pid_t>(process.processId()), signal);
+        const CliRun run = Finish(process);
+        EXPECT_EQ(run.status, 130) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(QStringLiteral("partly erased"))) << run.err.toStdString();
+        EXPECT_LT(FramesWith('E'), 8);
+        EXPECT_FALSE(MemoryErased());
+        EXPECT_TRUE(LeftAt19200());
+    }
+}
+
 // Ctrl+C at the question on a terminal ends the program at once, with
 // nothing erased and the ESC back at 19200.
 TEST_F(CliLoggerFirmwareTest, CtrlCAtTheEraseQuestionEndsWithNothingErased)

@@ -30,7 +30,7 @@ IPrompt::Answer CWidgetPrompt::Message(const QString& text, const QString& capti
     case Icon::Error: boxIcon = QMessageBox::Critical; break;
     case Icon::Question: boxIcon = QMessageBox::Question; break;
     }
-    const QMessageBox::StandardButtons boxButtons = buttons == Buttons::YesNo
+    const QMessageBox::StandardButtons boxButtons = buttons != Buttons::Ok
         ? QMessageBox::StandardButtons(QMessageBox::Yes | QMessageBox::No)
         : QMessageBox::StandardButtons(QMessageBox::Ok);
 
@@ -40,6 +40,10 @@ IPrompt::Answer CWidgetPrompt::Message(const QString& text, const QString& capti
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 
     QMessageBox box(boxIcon, caption, shown, boxButtons, Parent());
+    if (buttons == Buttons::YesNoDefaultNo) {
+        box.setDefaultButton(QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
+    }
     const int result = box.exec();
     if (buttons == Buttons::Ok)
         return Answer::Ok;

@@ -4,14 +4,12 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
 
 #include "../LoggerTestSupport.h"
 #include "logger/CLoggerCommands.h"
 #include "logger/CLoggerTransfer.h"
-#include "logger/ui/CEraseMemDlg.h"
 #include "logger/ui/CLogLinkDlg.h"
 #include "logger/ui/CLoggerUi.h"
 
@@ -104,38 +102,6 @@ TEST_F(LoggerDialogsTest, CommandRaisesTheSpeedStopsTheRefreshAndHandsTheLogsOn)
     EXPECT_EQ(shown->pageCount, 12u);
     EXPECT_EQ(shown->logs.at(0).number, 2);
     EXPECT_TRUE(shown->logger);
-}
-
-TEST_F(LoggerDialogsTest, EraseDialogConfirmsOrErasesBlockByBlock)
-{
-    CLoggerTransfer transfer(esc.link->Port());
-    {
-        CEraseMemDlg confirm(0, &transfer);
-        EXPECT_FALSE(confirm.findChild<QProgressBar*>("progress")->isVisibleTo(&confirm));
-        confirm.OnErase();
-        EXPECT_EQ(confirm.result(), CEraseMemDlg::ResultErase);
-    }
-    esc.link->Sim().ClearFrames();
-    CEraseMemDlg blocks(2048, &transfer);
-    blocks.show();
-    blocks.findChild<QPushButton*>("erase")->click();
-    EXPECT_FALSE(blocks.findChild<QPushButton*>("erase")->isEnabled());
-    ASSERT_TRUE(WaitFor([&] { return blocks.result() == CEraseMemDlg::ResultCancel; }, 10000));
-    EXPECT_EQ(FramesOf('E').size(), 8u);
-    EXPECT_EQ(blocks.findChild<QProgressBar*>("progress")->value(), 0);
-    EXPECT_EQ(esc.link->Sim().Cell(128), 0);
-}
-
-TEST_F(LoggerDialogsTest, ImageFileThatCannotBeOpenedIsReported)
-{
-    CLoggerUi ui(*esc.session, esc.host, esc.prompt, nullptr);
-    QTemporaryDir dir;
-    esc.prompt.AnswerOpenFile(dir.filePath("missing.img"));
-    esc.prompt.AnswerMessage(IPrompt::Answer::Ok);
-    ui.WriteImage(dir.path());
-    ASSERT_EQ(esc.prompt.Messages().size(), 1u);
-    EXPECT_EQ(esc.prompt.Messages()[0].text, "Unable to open file");
-    EXPECT_TRUE(FramesOf('u').empty());
 }
 
 } // namespace
