@@ -7,9 +7,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include <map>
-
 #include "../LoggerTestSupport.h"
+#include "common/PageWrites.h"
 #include "common/TestFiles.h"
 #include "controls/CMChartCtrl.h"
 #include "logger/CLogCsvWriter.h"
@@ -167,17 +166,7 @@ TEST_F(LoggerUiTest, ImageWriteNamesThePagesTheUnpluggedEscDidNotTake)
     esc.prompt.AnswerMessage(IPrompt::Answer::Ok);
     ui.WriteImage(dir.path());
 
-    // The pages whose last write frame the ESC did not take.
-    std::map<std::size_t, bool> taken;
-    for (const CEscSimulator::Frame& frame : esc.link->Sim().Frames()) {
-        if (frame.bytes.size() == 269 && frame.bytes[1] == 'u')
-            taken[frame.bytes[2] + 256u * frame.bytes[3]] = frame.understood;
-    }
-    std::vector<std::size_t> lost;
-    for (const auto& [page, understood] : taken) {
-        if (!understood)
-            lost.push_back(page);
-    }
+    const std::vector<std::size_t> lost = PagesNotTaken(esc.link->Sim().Frames());
     ASSERT_GE(lost.size(), 15u);
     const CScriptedPrompt::Request said = esc.prompt.Messages().back();
     EXPECT_EQ(said.text, QStringLiteral("%1 of the 200 pages read back otherwise than written: pages %2.\r\nThe logger "
