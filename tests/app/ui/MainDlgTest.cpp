@@ -236,6 +236,23 @@ TEST(WidgetPromptTest, MessageBoxShowsTheTextAndReturnsTheButtonPressed)
     EXPECT_EQ(shownCaption, "TORV");
 }
 
+TEST(WidgetPromptTest, QuestionBeforeAnOverwriteAnswersNoOnEnter)
+{
+    CWidgetPrompt prompt;
+    bool defaultNo = false;
+    QTimer::singleShot(0, [&defaultNo] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible()) {
+                defaultNo = box->defaultButton() == box->button(QMessageBox::No);
+                QTest::keyClick(box, Qt::Key_Return);
+            }
+        }
+    });
+    EXPECT_EQ(prompt.Message("Overwrite?", "TORV", IPrompt::Icon::Warning, IPrompt::Buttons::YesNoDefaultNo),
+              IPrompt::Answer::No);
+    EXPECT_TRUE(defaultNo);
+}
+
 TEST(WidgetPromptTest, OpenDialogReturnsTheChosenFileAndNothingOnCancel)
 {
     QTemporaryDir dir;
