@@ -194,42 +194,19 @@ TEST(LogCsvTest, FileDecodesWithTheTimeBaseOfTheDownloadedLog)
     EXPECT_GT(downloaded.series.back().values.back(), 0.01);
 
     // Energy integrates watt × dt: read from the file (the chart's Open, the
-    // command line's plot) it rises exactly as after the download.
+    // command line's plot) it rises exactly as after the download, also
+    // from a file without the "#" line, which takes the shown log's snapshot.
     const QByteArray text = CLogCsvWriter::Format(memory.data(), pages, 0, 19, snapshot);
-    DecodedLog read;
-    ASSERT_TRUE(CLogCsvReader::ReadDecoded(text, logger, {}, nullptr, read));
-    EXPECT_EQ(read.time, downloaded.time);
-    ASSERT_EQ(read.series.size(), downloaded.series.size());
-    for (std::size_t i = 0; i < read.series.size(); ++i)
-        EXPECT_EQ(read.series[i].values, downloaded.series[i].values) << read.series[i].label.toStdString();
-}
-
-TEST(LogCsvTest, ChartOpenDecodesWithOrWithoutTheCalibrationLine)
-{
-    CDeviceLibrary library;
-    ASSERT_TRUE(library.Load(QStringLiteral(TORV_SOURCE_DIR "/src/resources/Brisko.esc")));
-    const pugi::xml_node logger = library.FindLogger(3, 2, 1);
-    ASSERT_TRUE(logger);
-    // Throttle (slot 0) reads w0 / 40.95: 0x7FF is 50 %.
-    Bytes page = Page(2, 5, 1);
-    for (std::size_t at = 8; at + 3 <= page.size(); at += 3) {
-        page[at] = 0x7F;
-        page[at + 1] = 0xF0;
-    }
-    const Bytes pages = Concat({page, page});
-    const QByteArray text = CLogCsvWriter::Format(pages.data(), 2, 0, 1, Snapshot());
     const QByteArray withoutSnapshot = text.mid(text.indexOf('\n') + 1);
-
     for (const QByteArray& file : {text, withoutSnapshot}) {
-        DecodedLog log;
-        Bytes snapshot;
-        ASSERT_TRUE(CLogCsvReader::ReadDecoded(file, logger, Snapshot(), nullptr, log, &snapshot));
-        EXPECT_EQ(snapshot, Snapshot());
-        ASSERT_EQ(log.series.size(), 3u);  // Throttle and the two computed channels
-        EXPECT_EQ(log.series[0].label, "Throttle");
-        ASSERT_EQ(log.time.size(), 2u * 85);
-        EXPECT_NEAR(log.series[0].values.back(), 2047 / 40.95, 1e-9);
-        EXPECT_NEAR(log.time.back(), 169 * 0.1, 1e-9);  // time runs on over both pages
+        DecodedLog read;
+        Bytes used;
+        ASSERT_TRUE(CLogCsvReader::ReadDecoded(file, logger, snapshot, nullptr, read, &used));
+        EXPECT_EQ(used, snapshot);
+        EXPECT_EQ(read.time, downloaded.time);
+        ASSERT_EQ(read.series.size(), downloaded.series.size());
+        for (std::size_t i = 0; i < read.series.size(); ++i)
+            EXPECT_EQ(read.series[i].values, downloaded.series[i].values) << read.series[i].label.toStdString();
     }
     // Without the "#" line the rebuilding reader refuses it as old style.
     CLogCsvReader::Log rebuilt;
