@@ -74,6 +74,8 @@ void CLogDownLinkDlg::OnFinished(bool completed)
         m_what->setText(tr("Reading the written pages back"));
         m_progress->setRange(0, static_cast<int>(m_writer.PageTotal()));
         m_progress->setValue(0);
+        m_lastPage = 0;
+        m_faultsAtLastPage = 0;
         m_transfer.StartDownload(*m_check, m_pageTimeoutMs);
         OnProgress();
         return;
@@ -87,21 +89,26 @@ void CLogDownLinkDlg::OnFinished(bool completed)
 
 void CLogDownLinkDlg::OnProgress()
 {
+    // A fault since the last page that went through: the line is silent.
+    const std::size_t page = m_phase == Phase::Checking ? m_check->PagesReceived() : m_writer.PageIndex();
+    const uint32_t faults = m_phase == Phase::Checking ? m_check->Faults() : m_writer.Faults();
+    if (page != m_lastPage) {
+        m_lastPage = page;
+        m_faultsAtLastPage = faults;
+    }
+    const bool silent = faults > m_faultsAtLastPage;
     if (m_phase == Phase::Checking) {
-        const std::size_t read = m_check->PagesReceived();
-        if (read != m_lastPagesRead) {
-            m_lastPagesRead = read;
-            m_faultsAtLastPage = m_check->Faults();
-        }
-        m_progress->setValue(static_cast<int>(read));
-        if (m_check->Faults() > m_faultsAtLastPage)
-            m_status->setText(tr("The ESC does not answer at page %1").arg(m_check->CurrentPage()));
-        else
-            m_status->setText(tr("%1 of %2 pages read back").arg(read).arg(m_writer.PageTotal()));
+        m_progress->setValue(static_cast<int>(page));
+        m_status->setText(silent ? tr("The ESC does not answer at page %1").arg(m_check->CurrentPage())
+                                 : tr("%1 of %2 pages read back").arg(page).arg(m_writer.PageTotal()));
+        return;
+    }
+    m_progress->setValue(static_cast<int>(std::min(page, m_writer.ProgressRange())));
+    if (silent) {
+        m_status->setText(tr("No echo of page %1: check the cable").arg(page));
         return;
     }
     const qint64 elapsed = m_transfer.ElapsedMs();
-    m_progress->setValue(static_cast<int>(std::min(m_writer.PageIndex(), m_writer.ProgressRange())));
     QString text = m_writer.StatusText(elapsed);
     if (const std::optional<double> left = m_writer.SecondsLeft(elapsed); left && !m_writer.Done())
         text += tr(", %1 s left").arg(static_cast<int>(*left + 0.5));

@@ -49,8 +49,9 @@ private:
     Phase m_phase = Phase::Writing;
     std::unique_ptr<CLogDownload> m_check;
     std::vector<std::size_t> m_differing;
+    // The page reached and the faults counted when it was reached.
+    std::size_t m_lastPage = 0;
     uint32_t m_faultsAtLastPage = 0;
-    std::size_t m_lastPagesRead = 0;
     QLabel* m_what = nullptr;
     QProgressBar* m_progress = nullptr;
     QLabel* m_status = nullptr;

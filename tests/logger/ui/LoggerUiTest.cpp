@@ -35,11 +35,20 @@ protected:
         ui.SetSettingsPath(dir.filePath(QStringLiteral("TORV.ini")));
     }
 
-    // Runs action inside each dialog's own event loop.
+    // Runs action inside each dialog's own event loop. A dialog still open
+    // after the deadline fails the test and is cancelled.
     void OnEachDialog(std::function<void(QDialog&)> action)
     {
-        ui.SetDialogHook([action](QDialog& dialog) { QTimer::singleShot(0, &dialog, [&dialog, action] { action(dialog); }); });
+        ui.SetDialogHook([action](QDialog& dialog) {
+            QTimer::singleShot(0, &dialog, [&dialog, action] { action(dialog); });
+            QTimer::singleShot(kDialogDeadlineMs, &dialog, [&dialog] {
+                ADD_FAILURE() << dialog.objectName().toStdString() << " did not end";
+                dialog.reject();
+            });
+        });
     }
+
+    static constexpr int kDialogDeadlineMs = 30000;
 
     QString File(const QString& name, const Bytes& bytes)
     {
@@ -145,6 +154,29 @@ TEST_F(LoggerUiTest, ImageWriteShowsProgressCanBeCancelledAndReadsThePagesBack)
     EXPECT_GE(FramesOf('l'), 120);
     const Bytes memory = esc.link->Sim().LoggerMemory();
     EXPECT_EQ(Bytes(memory.begin(), memory.begin() + 120 * 264), Image(120));
+
+    // The ESC unplugged while the pages are read back: the dialog says so,
+    // and after Cancel the window says the memory may hold part of it.
+    OnEachDialog([this](QDialog& dialog) {
+        auto* write = qobject_cast<CLogDownLinkDlg*>(&dialog);
+        auto* poll = new QTimer(&dialog);
+        QObject::connect(poll, &QTimer::timeout, &dialog, [this, write] {
+            if (write->CurrentPhase() != CLogDownLinkDlg::Phase::Checking || write->PagesChecked() < 3)
+                return;
+            esc.link->Sim().SetUnplugged(true);
+            if (write->StatusText().startsWith("The ESC does not answer at page"))
+                write->reject();
+        });
+        poll->start(5);
+    });
+    esc.prompt.AnswerOpenFile(path);
+    esc.prompt.AnswerMessage(IPrompt::Answer::Yes);
+    esc.prompt.AnswerMessage(IPrompt::Answer::Ok);
+    ui.WriteImage(dir.path());
+    EXPECT_TRUE(LastMessage().startsWith("The image was written, but reading it back was cancelled after "))
+        << LastMessage().toStdString();
+    EXPECT_TRUE(LastMessage().endsWith(" of 120 pages: the logger memory may hold only part of the image."));
+    esc.link->Sim().SetUnplugged(false);
 }
 
 TEST_F(LoggerUiTest, ImageWriteNamesThePagesTheUnpluggedEscDidNotTake)
