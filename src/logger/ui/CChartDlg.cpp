@@ -239,8 +239,9 @@ void CChartDlg::Save()
     const auto [first, last] = m_logs[static_cast<std::size_t>(m_current)];
     QApplication::setOverrideCursor(Qt::WaitCursor);
     QString error;
-    const bool saved =
-        CLogCsvWriter::Save(*path, m_input.pages, m_input.pageCount, first, last, m_input.snapshot, &error);
+    const std::size_t lastBytes = last + 1 == m_input.pageCount ? m_input.lastPageBytes : LoggerPage::kSampleBytes;
+    const bool saved = CLogCsvWriter::Save(*path, m_input.pages, m_input.pageCount, first, last, m_input.snapshot,
+                                           &error, lastBytes);
     QApplication::restoreOverrideCursor();
     if (!saved) {
         qCDebug(lcLogger) << "log file not written:" << error;

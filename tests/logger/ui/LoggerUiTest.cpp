@@ -267,6 +267,10 @@ TEST_F(LoggerUiTest, LogFileCutInAPageIsShownUpToItsLastWholeSampleAndThePageNam
         auto* chart = qobject_cast<CChartDlg*>(&dialog);
         ASSERT_NE(chart, nullptr);
         samples.push_back(chart->Chart().Series().at(0)->Size());
+        // Saved again, the log keeps only its whole groups.
+        esc.prompt.AnswerSaveFile(dir.filePath(QStringLiteral("again.csv")));
+        chart->Save();
+        EXPECT_EQ(TestFiles::Read(dir.filePath(QStringLiteral("again.csv"))).count('\n'), 1 + 42 + 10);
         // The chart's own Open reads the file alike.
         esc.prompt.AnswerOpenFile(path);
         esc.prompt.AnswerMessage(IPrompt::Answer::Ok);
