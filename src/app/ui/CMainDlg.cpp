@@ -21,6 +21,7 @@
 #include "firmware/ui/CFirmwareSelectDlg.h"
 #include "controls/CPropertyListCtrl.h"
 #include "library/CDeviceLibrary.h"
+#include "library/CParameterModel.h"
 #include "library/ui/CAboutDlg.h"
 #include "link/CSerialPort.h"
 #include "link/ui/CComPortSetupDlg.h"
@@ -268,6 +269,9 @@ void CMainDlg::OnCommand(int command)
     case MainCommand::Melodies:
         ShowMelodyDialog();
         return;
+    case MainCommand::RestoreDefaults:
+        RestoreDefaults();
+        return;
     case MainCommand::MeasurementPanel:
         // Live values need the connected ESC with an onboard logger.
         if (m_controller->Connected() && m_controller->IsCommandAvailable(command))
@@ -317,6 +321,36 @@ void CMainDlg::ShowMelodyDialog()
         dialog.exec();
     }
     m_controller->RestartRefreshTimer();
+}
+
+void CMainDlg::RestoreDefaults()
+{
+    if (!m_controller->Connected() || !m_controller->IsCommandAvailable(MainCommand::RestoreDefaults))
+        return;
+    const QString question = tr("Restore the default value of every parameter?\r\n"
+                                "The settings now in the ESC will be overwritten.");
+    if (m_prompt.Message(question, QStringLiteral("TORV"), IPrompt::Icon::Question, IPrompt::Buttons::YesNoDefaultNo) !=
+        IPrompt::Answer::Yes)
+        return;
+    const CParameterModel::RestoreReport report = m_controller->Model().RestoreDefaults();
+    if (!report.failedAt.isEmpty()) {
+        SetMessage(tr("Restoring the defaults stopped at \"%1\".").arg(report.failedAt));
+        m_prompt.Message(tr("Restoring the defaults stopped at \"%1\": the ESC did not answer.\r\n"
+                            "The list shows the values read before; check the connection and try again.")
+                             .arg(report.failedAt),
+                         QStringLiteral("TORV"), IPrompt::Icon::Warning, IPrompt::Buttons::Ok);
+        return;
+    }
+    QString text = report.changed.isEmpty()
+                       ? tr("Defaults restored: the %1 parameters had their default values already.")
+                             .arg(report.restored)
+                       : tr("Defaults restored: %1 of %2 parameters changed (%3).")
+                             .arg(report.changed.size())
+                             .arg(report.restored)
+                             .arg(report.changed.join(QStringLiteral(", ")));
+    if (!report.refused.isEmpty())
+        text += QLatin1Char(' ') + tr("The ESC kept other values in: %1.").arg(report.refused.join(QStringLiteral(", ")));
+    SetMessage(text);
 }
 
 void CMainDlg::ShowPortSetup()

@@ -122,6 +122,8 @@ private:
     void ShowAbout();
     void ShowFirmwareDialog();
     void ShowMelodyDialog();
+    // Ctrl+D: asks first (default No), writes every default, and says what changed.
+    void RestoreDefaults();
     void PlaceWindow();
     void ApplyStoredSize();
     QSize FrameExtra() const;
