@@ -2,6 +2,8 @@
 #include <cmath>
 
 #include <QAction>
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QFile>
 #include <QApplication>
 #include <QDir>
@@ -210,6 +212,27 @@ TEST(MainDlgConnected, EscapeInAnEditorCancelsTheEditAndKeepsTheWindowOpen)
         list.At(index)->GetDisplayText(after);
         EXPECT_EQ(after, before);
     }
+
+    // An open drop-down: the first Escape closes it, the second cancels the
+    // edit, the third closes the window.
+    int index = 0;
+    while (list.At(index)->Kind() != IProperty::KindList)
+        ++index;
+    ASSERT_TRUE(dlg.PropertyList()->EditRow(index));
+    auto* combo = qobject_cast<QComboBox*>(dlg.PropertyList()->Editor());
+    ASSERT_NE(combo, nullptr);
+    combo->showPopup();
+    QWidget* popup = combo->view()->window();
+    ASSERT_TRUE(WaitFor([popup] { return popup->isVisible(); }));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    ASSERT_TRUE(WaitFor([popup] { return !popup->isVisible(); }));
+    EXPECT_EQ(dlg.PropertyList()->Editor(), combo) << "the edit goes on";
+    ASSERT_TRUE(dlg.isVisible());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_EQ(dlg.PropertyList()->Editor(), nullptr);
+    EXPECT_EQ(writes(), 0);
+    ASSERT_TRUE(dlg.isVisible());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     EXPECT_FALSE(dlg.isVisible());
 }
