@@ -7,7 +7,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
-#include <QScreen>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QToolBar>
@@ -210,7 +209,10 @@ QAction* CMainDlg::Action(int command) const
 void CMainDlg::Open()
 {
     show();
-    PlaceWindow();
+    if (m_settings.cx != -1 && m_settings.cy != -1)
+        m_placement.Place(QSize(m_settings.cx, m_settings.cy));
+    else
+        m_placement.Place(std::nullopt);
     m_controller->Open();
 }
 
@@ -505,76 +507,19 @@ bool CMainDlg::event(QEvent* event)
         return true;
     }
     const bool handled = QMainWindow::event(event);
-    switch (event->type()) {
-    case QEvent::Show:
-    case QEvent::Move:
-    case QEvent::Resize:
-    case QEvent::WindowActivate:
-        // A window manager frames the window some time after it is shown;
-        // the stored outer size and the centring take the frame once known.
-        if (m_sizePending && FrameExtra() != m_sizeFrame)
-            ApplyStoredSize();
-        break;
-    default:
-        break;
-    }
+    // A window manager frames the window some time after it is shown; the
+    // stored outer size and the centring take the frame once known.
+    m_placement.OnEvent(*event);
     return handled;
-}
-
-QSize CMainDlg::FrameExtra() const
-{
-    if (m_frameMargins) {
-        const QMargins margins = m_frameMargins();
-        return QSize(margins.left() + margins.right(), margins.top() + margins.bottom());
-    }
-    return frameGeometry().size() - geometry().size();
-}
-
-QSize CMainDlg::OuterSize() const
-{
-    const bool restored = !(windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen));
-    const QSize client = restored || !normalGeometry().isValid() ? size() : normalGeometry().size();
-    return client + FrameExtra();
-}
-
-void CMainDlg::PlaceWindow()
-{
-    m_sizePending = true;
-    ApplyStoredSize();
-}
-
-// Sets the stored outer size (the client size is that less the frame) and
-// centres the window. Until the window manager has framed the window the
-// frame reads as none; this runs again when it changes, and the size is
-// final once a frame is seen.
-void CMainDlg::ApplyStoredSize()
-{
-    const QSize frameExtra = FrameExtra();
-    m_sizeFrame = frameExtra;
-    m_sizePending = frameExtra.isNull();
-
-    const QScreen* screen = this->screen();
-    const QRect available = screen != nullptr ? screen->availableGeometry() : QRect();
-    if (m_settings.cx != -1 && m_settings.cy != -1) {
-        QSize client = QSize(m_settings.cx, m_settings.cy) - frameExtra;
-        if (available.isValid())
-            client = client.boundedTo(available.size() - frameExtra);
-        resize(client.expandedTo(minimumSize()));
-    }
-    if (available.isValid()) {
-        QRect frame(pos(), size() + frameExtra);
-        frame.moveCenter(available.center());
-        move(frame.topLeft());
-    }
 }
 
 void CMainDlg::closeEvent(QCloseEvent* event)
 {
     if (!m_closed) {
-        m_sizePending = false;
+        m_placement.Finish();
         // Leaving the link returns the ESC to 19200 baud.
         m_controller->Close();
-        const QSize outer = OuterSize();
+        const QSize outer = m_placement.OuterSize();
         m_settings.cx = outer.width();
         m_settings.cy = outer.height();
         m_closed = true;
