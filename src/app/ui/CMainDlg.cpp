@@ -327,7 +327,8 @@ void CMainDlg::ShowMelodyDialog()
 
 void CMainDlg::RestoreDefaults()
 {
-    if (!m_controller->Connected() || !m_controller->IsCommandAvailable(MainCommand::RestoreDefaults))
+    // Only while connected.
+    if (!m_controller->IsCommandAvailable(MainCommand::RestoreDefaults))
         return;
     const QString question = tr("Restore the default value of every parameter?\r\n"
                                 "The settings now in the ESC will be overwritten.");
