@@ -12,8 +12,7 @@
 class IPrompt {
 public:
     enum class Icon { None, Information, Warning, Error, Question };
-    // YesNoDefaultNo: a question before something that cannot be undone;
-    // Enter and Esc answer No.
+    // YesNoDefaultNo: Enter and Escape both answer No (destructive questions).
     enum class Buttons { Ok, YesNo, YesNoDefaultNo };
     enum class Answer { Ok, Yes, No, Cancel };
 
