@@ -193,6 +193,15 @@ int CCliFirmware::Upload(const CUpdateFile::Info& info, CUpdateFile::Image& imag
     QObject::connect(&uploader, &CFirmwareUploader::progress, &loop, [this, &uploader] {
         m_progress->Show(static_cast<int>(uploader.PagesDone()), static_cast<int>(uploader.PageCount()));
     });
+    // A page is never sent twice; the user learns which one the ESC is
+    // slow to take and how long the upload waits for it.
+    QObject::connect(&uploader, &CFirmwareUploader::pageLate, &loop, [this, &uploader](int page) {
+        m_progress->Finish();
+        CConsolePrompt::Error(tr("waiting up to %1 s for the ESC to acknowledge page %2 of %3")
+                                  .arg(uploader.GiveUpMs() / 1000.0)
+                                  .arg(page + 1)
+                                  .arg(uploader.PageCount()));
+    });
     QObject::connect(&uploader, &CFirmwareUploader::finished, &loop, [&] {
         finished = true;
         loop.quit();
