@@ -76,7 +76,8 @@ const CommandInfo kCommands[] = {
      "--yes is given. Ctrl+C stops after the current page; the ESC then stays in its boot loader and\n"
      "the same command can be run again. With --bootloader an ESC that answers only its boot loader\n"
      "is flashed without connecting: --devid and --hwver give its device identifier and hardware\n"
-     "version, which the file must match."},
+     "version, which the file must match; where the boot loader answers them itself (cells 64 and 70),\n"
+     "the file must match its answer too."},
     {"curves show", 1, 0, true, "curves show [NAME]",
      "Shows the curves the device library gives the ESC (or the one named) with their points as the\n"
      "ESC reports them: name, cells and the point values from the first point on (a point whose cell\n"

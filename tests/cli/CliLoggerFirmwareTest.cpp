@@ -229,17 +229,25 @@ TEST_F(CliLoggerFirmwareTest, FlashRecoversAnEscThatAnswersOnlyItsBootLoader)
 {
     CEscSimulator::Options options;
     options.bootloaderOnly = true;
-    StartSim(options);
+    StartSim(options);   // its boot loader answers device 3, hardware 2
     const std::vector<uint8_t> image = FirmwareTestSupport::Image(2 * 144);
-    const QString file = WriteFile(QStringLiteral("fw.upd"), FirmwareTestSupport::UpdText(3, 2, "2.5", "x", image));
-    const QStringList flash{QStringLiteral("flash"), file, QStringLiteral("--yes"), QStringLiteral("--bootloader"),
-                            QStringLiteral("--devid"), QStringLiteral("3"), QStringLiteral("--hwver")};
-
-    const CliRun mismatch = Cli(flash + QStringList{QStringLiteral("1")});
+    const auto flash = [&](int hardware) {
+        const QString file = WriteFile(QStringLiteral("fw%1.upd").arg(hardware),
+                                       FirmwareTestSupport::UpdText(3, hardware, "2.5", "x", image));
+        return Cli({QStringLiteral("flash"), file, QStringLiteral("--yes"), QStringLiteral("--bootloader"),
+                    QStringLiteral("--devid"), QStringLiteral("3"), QStringLiteral("--hwver"), QStringLiteral("1")});
+    };
+    // The file fits --devid and --hwver, but not what the boot loader says.
+    const CliRun mismatch = flash(1);
     EXPECT_EQ(mismatch.status, 2) << mismatch.err.toStdString();
+    EXPECT_TRUE(mismatch.err.contains(QStringLiteral("boot loader"))) << mismatch.err.toStdString();
+    // The file fits the boot loader, but not --hwver.
+    EXPECT_EQ(flash(2).status, 2);
     EXPECT_EQ(FramesWith('u') + FramesWith('f'), 0);
 
-    const CliRun run = Cli(flash + QStringList{QStringLiteral("2")});
+    const QString file = WriteFile(QStringLiteral("fw.upd"), FirmwareTestSupport::UpdText(3, 2, "2.5", "x", image));
+    const CliRun run = Cli({QStringLiteral("flash"), file, QStringLiteral("--yes"), QStringLiteral("--bootloader"),
+                            QStringLiteral("--devid"), QStringLiteral("3"), QStringLiteral("--hwver"), QStringLiteral("2")});
     EXPECT_EQ(run.status, 0) << run.err.toStdString();
     EXPECT_EQ(sim->UploadedFirmware(), image);
     EXPECT_TRUE(run.out.contains(QStringLiteral("now reports firmware 2.4"))) << run.out.toStdString();
