@@ -54,6 +54,14 @@ protected:
             << "the upload neither finished nor failed";
     }
 
+    static std::function<void(CEscSimulator&)> Fault(const std::string& text)
+    {
+        CEscSimulator::Fault fault;
+        std::string error;
+        EXPECT_TRUE(CEscSimulator::ParseFault(text, fault, error)) << error;
+        return [fault](CEscSimulator& sim) { sim.AddFault(fault); };
+    }
+
     int PageFrames() const
     {
         const auto frames = m_link.ReceivedFrames();
@@ -95,27 +103,18 @@ TEST_F(FirmwareUploaderTest, EveryPageReachesTheBootLoaderEvenOneHoldingTheAckno
 TEST_F(FirmwareUploaderTest, ALateSpoiltOrMissingAcknowledgementNeverDoublesAPage)
 {
     const std::vector<uint8_t> image = FirmwareTestSupport::Image(3 * 144);
-    m_uploader.SetPageTimeoutMs(200);
-    m_uploader.SetGiveUpMs(1800);
-
-    // Every acknowledgement comes after the page time-out.
-    Upload(image, [](CEscSimulator& sim) { sim.SetExtraAnswerDelayMs(500); });
-    m_link.Sim().SetExtraAnswerDelayMs(0);
+    Upload(image, Fault("late:ack:2:1500"));   // later than the product's page time-out
     EXPECT_TRUE(m_finished) << m_failure.toStdString();
     EXPECT_EQ(m_link.Sim().UploadedFirmware(), image);
-    EXPECT_EQ(m_late, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(m_late, std::vector<int>{1});
 
-    // The acknowledgement of page 1 spoilt on the way, or the ESC gone.
-    const std::function<void(CEscSimulator&)> faults[] = {
-        [](CEscSimulator& sim) { sim.CorruptNextAnswers(1); },
-        [](CEscSimulator& sim) { sim.DropByteInNextAnswer(); },
-        [](CEscSimulator& sim) { sim.SetUnplugged(true); },
-    };
-    for (const auto& fault : faults) {
-        Upload(image, fault);
+    m_uploader.SetGiveUpMs(1500);
+    for (const char* fault : {"corrupt:ack:2", "dropbyte:ack:2", "unplug:ack:2"}) {
+        SCOPED_TRACE(fault);
+        Upload(image, Fault(fault));
         EXPECT_FALSE(m_finished);
-        EXPECT_TRUE(m_failure.contains(QStringLiteral("page 1 of 3"))) << m_failure.toStdString();
-        EXPECT_EQ(PageFrames(), 1) << "the page was sent again";
+        EXPECT_TRUE(m_failure.contains(QStringLiteral("page 2 of 3"))) << m_failure.toStdString();
+        EXPECT_EQ(PageFrames(), 2) << "a page was sent again";
     }
 
     m_link.Sim().SetUnplugged(false);
@@ -136,7 +135,7 @@ protected:
     {
         CEscSimulator::Options options;
         options.lineTiming = true;
-        options.processingDelayUs = kTurnaroundMs * 1000;
+        options.ackTurnaroundUs = kTurnaroundMs * 1000;
         return options;
     }
 };
