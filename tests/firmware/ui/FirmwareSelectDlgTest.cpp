@@ -241,29 +241,26 @@ TEST(FirmwareSelectDlg, EnterNeverStopsAnUpload)
     link.Sim().SetUnplugged(true);   // the upload waits for an acknowledgement
     ASSERT_TRUE(dlg.Uploading());
 
-    // Enter goes to the focused widget of whatever window is in front.
+    // Enter goes to the focused widget of whatever window is in front; the
+    // second one to a box that the first key may have opened.
     const auto pressEnter = [] {
         QWidget* front = QApplication::activeModalWidget();
         QTest::keyClick(front->focusWidget() != nullptr ? front->focusWidget() : front, Qt::Key_Return);
     };
-    bool pressed = false;
-    // The second Enter goes to a box that the first may have opened.
-    QTimer::singleShot(0, [&] {
-        pressEnter();
-        pressed = true;
-    });
-    pressEnter();
-    ASSERT_TRUE(WaitFor([&] { return pressed; }, kDeadlineMs));
+    const auto thenEnter = [&](const std::function<void()>& first) {
+        bool pressed = false;
+        QTimer::singleShot(0, [&] {
+            pressEnter();
+            pressed = true;
+        });
+        first();
+        EXPECT_TRUE(WaitFor([&] { return pressed; }, kDeadlineMs));
+    };
+    thenEnter(pressEnter);
     EXPECT_TRUE(dlg.Uploading()) << "two presses of Enter stopped the upload";
     EXPECT_EQ(prompt.stopQuestions, 0) << "Enter reached Cancel";
 
-    pressed = false;
-    QTimer::singleShot(0, [&] {
-        pressEnter();
-        pressed = true;
-    });
-    QTest::keyClick(&dlg, Qt::Key_Escape);
-    ASSERT_TRUE(WaitFor([&] { return pressed; }, kDeadlineMs));
+    thenEnter([&] { QTest::keyClick(&dlg, Qt::Key_Escape); });
     EXPECT_EQ(prompt.stopQuestions, 1);
     EXPECT_TRUE(dlg.Uploading()) << "Enter at the stop question stopped the upload";
 }
