@@ -12,7 +12,7 @@
 class IPrompt {
 public:
     enum class Icon { None, Information, Warning, Error, Question };
-    // YesNoDefaultNo: Enter answers No (a question whose Yes destroys or stops something).
+    // YesNoDefaultNo: Enter and Escape both answer No (destructive questions).
     enum class Buttons { Ok, YesNo, YesNoDefaultNo };
     enum class Answer { Ok, Yes, No, Cancel };
 
