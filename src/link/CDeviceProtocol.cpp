@@ -1,14 +1,14 @@
 #include "link/CDeviceProtocol.h"
 
-#include <QtGlobal>
-
 #include <algorithm>
 #include <vector>
 
+#include "link/CLimitFactor.h"
 #include "link/CPageBytesCollectorSynchro.h"
 #include "link/CSerialPort.h"
 #include "link/CSynchroBytesCollector.h"
 #include "link/IProtocolHost.h"
+#include "link/LinkLog.h"
 
 namespace {
 constexpr uint8_t kProbeAnswer = 'O';
@@ -18,6 +18,7 @@ constexpr int kUpgradeProbes = 3;
 constexpr int kIdentityCells[] = {64, 65, 66, 70};
 constexpr uint8_t kSpeedCell = 94;
 constexpr uint8_t kReturnSpeedCode = 0x04;
+constexpr int kQuietWaitsAtMost = 5;
 }
 
 const std::array<CDeviceProtocol::SpeedEntry, 8>& CDeviceProtocol::SpeedTable()
@@ -38,14 +39,10 @@ const std::array<CDeviceProtocol::SpeedEntry, 8>& CDeviceProtocol::SpeedTable()
 CDeviceProtocol::Limits CDeviceProtocol::Limits::FromEnvironment()
 {
     Limits limits;
-    bool ok = false;
-    const int factor = qEnvironmentVariableIntValue("TORV_LIMIT_FACTOR", &ok);
-    if (!ok || factor < 1 || factor > 50)
-        return limits;
-    limits.shortAnswerMs *= factor;
-    limits.leaveMs *= factor;
-    limits.speedChangeMs *= factor;
-    limits.rangeReadMs *= factor;
+    limits.shortAnswerMs = CLimitFactor::Stretch(limits.shortAnswerMs);
+    limits.leaveMs = CLimitFactor::Stretch(limits.leaveMs);
+    limits.speedChangeMs = CLimitFactor::Stretch(limits.speedChangeMs);
+    limits.rangeReadMs = CLimitFactor::Stretch(limits.rangeReadMs);
     return limits;
 }
 
@@ -72,15 +69,58 @@ bool CDeviceProtocol::SendCommand(uint8_t command, uint8_t a1, uint8_t a2, uint8
             m_host.RestartRefreshTimer();
         return false;
     }
+    AwaitQuietLine();
     m_port.SetCollector(&m_short);
     const int attempts = command == 'r' ? kReadAttempts : 1;
     bool ok = false;
     for (int i = 0; i < attempts && !ok; ++i)
-        ok = m_short.GetResponse(command, a1, a2, value, limitMs);
+        ok = Exchange(command, a1, a2, value, limitMs);
     m_port.ResetCollector();
     if (restartRefresh)
         m_host.RestartRefreshTimer();
     return ok;
+}
+
+bool CDeviceProtocol::Exchange(uint8_t command, uint8_t a1, uint8_t a2, uint8_t& value, int limitMs)
+{
+    const bool ok = m_short.GetResponse(command, a1, a2, value, limitMs);
+    if (!ok)
+        NoteTimeout();
+    return ok;
+}
+
+void CDeviceProtocol::NoteTimeout()
+{
+    m_answerMayCome = true;
+    m_timedOutAt = std::chrono::steady_clock::now();
+    m_timedOutBaud = m_port.LinkSpeed();
+}
+
+void CDeviceProtocol::AwaitQuietLine()
+{
+    if (!m_answerMayCome)
+        return;
+    m_answerMayCome = false;
+    if (m_port.LinkSpeed() != m_timedOutBaud)
+        return;
+    using Clock = std::chrono::steady_clock;
+    const Clock::duration quiet = std::chrono::milliseconds(m_limits.shortAnswerMs);
+    // A line that never falls silent (noise, a wrong speed) must not hold
+    // the program: after this long the next request goes out anyway.
+    const Clock::time_point giveUp = Clock::now() + kQuietWaitsAtMost * quiet;
+    const Clock::time_point start = Clock::now();
+    m_port.ResetCollector();   // the default collector drops what arrives
+    for (;;) {
+        const Clock::time_point silentSince = std::max(m_timedOutAt, m_port.LastArrival());
+        const Clock::time_point now = Clock::now();
+        if (now - silentSince >= quiet || now >= giveUp)
+            break;
+        m_pause.Wait(static_cast<int>(
+            std::chrono::ceil<std::chrono::milliseconds>(std::min(silentSince + quiet, giveUp) - now).count()));
+    }
+    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    if (waited > 0)
+        LinkLog::Lines(QStringLiteral("Waited %1 mSec for the line to fall silent after a time-out\r\n").arg(waited));
 }
 
 bool CDeviceProtocol::LoadCell(int cell, uint8_t& value)
@@ -99,13 +139,17 @@ bool CDeviceProtocol::LoadCells(uint8_t first, uint8_t last, uint8_t* out)
     }
     const size_t count = static_cast<size_t>(last) - first + 1;
     CPageBytesCollectorSynchro collector(m_port, count);
-    m_port.SetCollector(&collector);
     // The answer lands in a scratch buffer: the caller's array (often the
     // cell image itself) only ever receives a complete, checked answer.
     std::vector<uint8_t> scratch(count);
+    AwaitQuietLine();
+    m_port.SetCollector(&collector);
     bool ok = false;
-    for (int i = 0; i < kRangeAttempts && !ok; ++i)
+    for (int i = 0; i < kRangeAttempts && !ok; ++i) {
         ok = collector.RangeRead(first, last, scratch.data(), m_limits.rangeReadMs);
+        if (!ok)
+            NoteTimeout();
+    }
     m_port.ResetCollector();
     m_host.RestartRefreshTimer();
     if (ok)
@@ -131,8 +175,9 @@ bool CDeviceProtocol::ChangeLinkSpeed(int requestedBaud)
             return false;  // no line, no device to tell: nothing to change
         m_host.StopRefreshTimer();
         uint8_t answer = 0;
+        AwaitQuietLine();
         m_port.SetCollector(&m_short);
-        m_short.GetResponse('S', 'P', entry->code, answer, m_limits.shortAnswerMs);
+        Exchange('S', 'P', entry->code, answer, m_limits.shortAnswerMs);
         m_port.ResetCollector();
         if (!m_port.Open(m_port.PortName(), entry->baud)) {
             m_host.ReconnectWithRestart();
@@ -208,10 +253,11 @@ bool CDeviceProtocol::Probe()
     return ProbeOnce(false);
 }
 
-void CDeviceProtocol::LeaveLink()
+bool CDeviceProtocol::LeaveLink()
 {
+    m_storedLinkSpeed = m_setupLinkSpeed;
     uint8_t answer = 0;
-    SendCommand('S', 'P', kReturnSpeedCode, answer, m_limits.leaveMs, false);
+    return SendCommand('S', 'P', kReturnSpeedCode, answer, m_limits.leaveMs, false);
 }
 
 void CDeviceProtocol::Pause(int ms) const

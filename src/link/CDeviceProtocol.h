@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 
 #include "link/Event.h"
@@ -30,10 +31,7 @@ public:
         int speedChangeMs = 400;   // the 'S','P' of a speed upgrade
         int rangeReadMs = 200;     // one attempt of a range read
 
-        // The product's limits, each multiplied by the whole number in the
-        // environment variable TORV_LIMIT_FACTOR (1 to 50) when it is set:
-        // a slow adapter, a virtual machine or a busy test machine may need
-        // more time than the ESC itself.
+        // The product's limits, each stretched by CLimitFactor.
         static Limits FromEnvironment();
     };
 
@@ -70,9 +68,14 @@ public:
     void SetLimits(const Limits& limits) { m_limits = limits; }
     const Limits& GetLimits() const { return m_limits; }
 
-    // Upper bound for the speed upgrade; negative means never upgrade.
+    // Upper bound for the speed upgrade; negative means never upgrade. The
+    // upgrade raises it to the speed it chose.
     int StoredLinkSpeed() const { return m_storedLinkSpeed; }
     void SetStoredLinkSpeed(int baud) { m_storedLinkSpeed = baud; }
+    // The speed the port setup keeps. Leaving the link brings the stored
+    // speed back to it, so that the next connection upgrades again.
+    int SetupLinkSpeed() const { return m_setupLinkSpeed; }
+    void SetSetupLinkSpeed(int baud) { m_setupLinkSpeed = m_storedLinkSpeed = baud; }
     // Highest speed the upgrade may choose; 0 means no limit.
     void SetMaxLinkSpeed(int baud) { m_maxLinkSpeed = baud; }
 
@@ -101,14 +104,26 @@ public:
     // The probe without restarting the refresh timer.
     bool Probe() override;
 
-    // Returns the ESC to 19200 baud; the answer is not examined.
-    void LeaveLink();
+    // Returns the ESC to 19200 baud and the stored link speed to the port
+    // setup's. True when the ESC answered; false when it did not confirm
+    // (it may still run at a raised speed) or the port is closed.
+    bool LeaveLink();
 
     // The pause between writes (a wait on an event that is never set).
     void Pause(int ms) const override;
 
 private:
     bool ProbeOnce(bool restartRefresh);
+    // The frames carry no request number, so an answer that comes after its
+    // exchange timed out would complete the next exchange in its place (its
+    // echo is the cable's and comes at once). After a time-out, the next
+    // exchange therefore first waits until the line has been silent for one
+    // short-answer limit, dropping whatever arrives meanwhile. A retry of
+    // the same frame needs no wait: a late answer to it is the same answer;
+    // nor does a line reopened at another speed, where it would be noise.
+    void NoteTimeout();
+    void AwaitQuietLine();
+    bool Exchange(uint8_t command, uint8_t a1, uint8_t a2, uint8_t& value, int limitMs);
 
     CSerialPort& m_port;
     CSynchroBytesCollector& m_short;
@@ -116,7 +131,11 @@ private:
     bool m_speedChangeAllowed = false;
     bool m_rangeReadsAllowed = false;
     int m_storedLinkSpeed = kDefaultLinkSpeed;
+    int m_setupLinkSpeed = kDefaultLinkSpeed;
     int m_maxLinkSpeed = 0;
     Limits m_limits;
     Event m_pause;
+    bool m_answerMayCome = false;
+    std::chrono::steady_clock::time_point m_timedOutAt;
+    int m_timedOutBaud = 0;
 };

@@ -321,7 +321,7 @@ void CMainDlg::ShowMelodyDialog()
 
 void CMainDlg::ShowPortSetup()
 {
-    const CPortSetup::Settings current{m_controller->PortName(), m_controller->Protocol().StoredLinkSpeed()};
+    const CPortSetup::Settings current{m_controller->PortName(), m_controller->Protocol().SetupLinkSpeed()};
     std::optional<CPortSetup::Settings> chosen;
     if (m_portSetupDialog) {
         chosen = m_portSetupDialog(current);
