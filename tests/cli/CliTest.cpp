@@ -200,11 +200,12 @@ TEST_F(CliTest, DiffAndRestoreListEveryCellTheFileChangesCurvePointsIncluded)
 
     const CliRun diff = Cli({QStringLiteral("diff"), path});
     EXPECT_EQ(diff.status, 1);
-    EXPECT_EQ(diff.out, lines);
+    EXPECT_EQ(diff.out.toStdString(), lines.toStdString());
 
     const CliRun restore = Cli({QStringLiteral("restore"), path});
     EXPECT_EQ(restore.status, 0) << restore.err.toStdString();
-    EXPECT_EQ(restore.out, lines + QStringLiteral("Restored; every setting reads back as in the file\n"));
+    EXPECT_EQ(restore.out.toStdString(),
+              (lines + QStringLiteral("Restored; every setting reads back as in the file\n")).toStdString());
     EXPECT_EQ(sim->Cell(33), static_cast<uint8_t>(point + 7));
     EXPECT_EQ(sim->Cell(31), static_cast<uint8_t>(spare + 1));
     EXPECT_EQ(Cli({QStringLiteral("diff"), path}).status, 0) << "live cells read by formulas are no change";
@@ -219,10 +220,12 @@ TEST_F(CliTest, FileErrorsComeBeforeAnyExchangeAndStandardErrorHoldsOnlyTheProgr
     sim->ClearFrames();
     const CliRun absent = Cli({QStringLiteral("restore"), missing});
     EXPECT_EQ(absent.status, 4);
-    EXPECT_EQ(absent.err, QStringLiteral("torv-cli: Unable to open file %1: No such file or directory\n").arg(missing));
+    EXPECT_EQ(absent.err.toStdString(),
+              QStringLiteral("torv-cli: Unable to open file %1: No such file or directory\n").arg(missing).toStdString());
     const CliRun pipe = Cli({QStringLiteral("diff"), fifo});
     EXPECT_EQ(pipe.status, 4);
-    EXPECT_EQ(pipe.err, QStringLiteral("torv-cli: Unable to open file %1: it is not a regular file\n").arg(fifo));
+    EXPECT_EQ(pipe.err.toStdString(),
+              QStringLiteral("torv-cli: Unable to open file %1: it is not a regular file\n").arg(fifo).toStdString());
     EXPECT_TRUE(sim->Frames().empty()) << "nothing is sent for a file that cannot be read";
 
     // A port that takes no line settings, and the offscreen drawing without
