@@ -43,6 +43,7 @@ CDeviceProtocol::Limits CDeviceProtocol::Limits::FromEnvironment()
     limits.leaveMs = CLimitFactor::Stretch(limits.leaveMs);
     limits.speedChangeMs = CLimitFactor::Stretch(limits.speedChangeMs);
     limits.rangeReadMs = CLimitFactor::Stretch(limits.rangeReadMs);
+    limits.quietMs = CLimitFactor::Stretch(limits.quietMs);
     return limits;
 }
 
@@ -104,7 +105,7 @@ void CDeviceProtocol::AwaitQuietLine()
     if (m_port.LinkSpeed() != m_timedOutBaud)
         return;
     using Clock = std::chrono::steady_clock;
-    const Clock::duration quiet = std::chrono::milliseconds(m_limits.shortAnswerMs);
+    const Clock::duration quiet = std::chrono::milliseconds(m_limits.quietMs);
     // A line that never falls silent (noise, a wrong speed) must not hold
     // the program: after this long the next request goes out anyway.
     const Clock::time_point giveUp = Clock::now() + kQuietWaitsAtMost * quiet;

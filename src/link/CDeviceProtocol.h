@@ -30,6 +30,7 @@ public:
         int leaveMs = 100;         // the speed reset when leaving the link
         int speedChangeMs = 400;   // the 'S','P' of a speed upgrade
         int rangeReadMs = 200;     // one attempt of a range read
+        int quietMs = 200;         // the silence awaited after a time-out
 
         // The product's limits, each stretched by CLimitFactor.
         static Limits FromEnvironment();
@@ -117,8 +118,8 @@ private:
     // The frames carry no request number, so an answer that comes after its
     // exchange timed out would complete the next exchange in its place (its
     // echo is the cable's and comes at once). After a time-out, the next
-    // exchange therefore first waits until the line has been silent for one
-    // short-answer limit, dropping whatever arrives meanwhile. A retry of
+    // exchange therefore first waits until the line has been silent for
+    // quietMs, dropping whatever arrives meanwhile. A retry of
     // the same frame needs no wait: a late answer to it is the same answer;
     // nor does a line reopened at another speed, where it would be noise.
     void NoteTimeout();

@@ -31,7 +31,7 @@ protected:
     // Answers that come may take long on a busy machine; where an exchange
     // is meant to fail, the short limits keep the test quick.
     const CDeviceProtocol::Limits kPatient = PatientLimits();
-    static constexpr CDeviceProtocol::Limits kQuick{100, 100, 100, 100};
+    static constexpr CDeviceProtocol::Limits kQuick{100, 100, 100, 100, 100};
 
     Bytes LastFrame() const
     {
@@ -88,6 +88,7 @@ TEST_F(DeviceProtocolTest, ReadsAreRetriedThreeTimesAndWritesNever)
     link.Sim().SetUnplugged(true);
     EXPECT_FALSE(protocol.WriteCell(5, 1));
     EXPECT_EQ(link.ReceivedFrames().size(), 1U);
+    EXPECT_FALSE(protocol.LeaveLink()) << "an ESC that is gone confirms nothing";
     link.Sim().SetUnplugged(false);
 }
 
@@ -118,7 +119,7 @@ TEST_F(DeviceProtocolTest, OnAClosedPortEveryCommandFailsAtOnce)
     link.Sim().SetCell(94, 0x24);
     // Limits far beyond the test's patience: a command that waited them out
     // would show.
-    protocol.SetLimits({20000, 20000, 20000, 20000});
+    protocol.SetLimits({20000, 20000, 20000, 20000, 20000});
     link.Port().Close();
     QElapsedTimer elapsed;
     elapsed.start();
@@ -178,9 +179,14 @@ TEST_F(DeviceProtocolTest, UpgradeChoosesTheFastestSupportedSpeedAndTheLinkWorks
     link.Sim().ClearFrames();
     EXPECT_FALSE(protocol.ChangeLinkSpeed(0));
 
-    // Leaving the link returns the ESC to 19200 baud.
-    protocol.LeaveLink();
+    // Leaving the link returns the ESC to 19200 baud, confirmed, and the
+    // stored speed to the setup's: the next connection upgrades again.
+    EXPECT_TRUE(protocol.LeaveLink());
     EXPECT_TRUE(WaitFor([this] { return link.Sim().DeviceBaud() == 19200; }));
+    EXPECT_EQ(protocol.StoredLinkSpeed(), 19200);
+    ASSERT_TRUE(link.OpenPort(19200));
+    EXPECT_TRUE(protocol.ChangeLinkSpeed(0));
+    EXPECT_EQ(link.Sim().DeviceBaud(), 115200);
 }
 
 TEST_F(DeviceProtocolTest, NoUpgradeWithoutCapabilityOrWithNegativeStoredSpeed)
