@@ -19,6 +19,7 @@ constexpr int kIdentityCells[] = {64, 65, 66, 70};
 constexpr uint8_t kSpeedCell = 94;
 constexpr uint8_t kReturnSpeedCode = 0x04;
 constexpr int kQuietWaitsAtMost = 5;
+constexpr long long kQuietPollMs = 5;   // how soon a drained arrival is noticed
 }
 
 const std::array<CDeviceProtocol::SpeedEntry, 8>& CDeviceProtocol::SpeedTable()
@@ -73,51 +74,55 @@ bool CDeviceProtocol::SendCommand(uint8_t command, uint8_t a1, uint8_t a2, uint8
     AwaitQuietLine();
     m_port.SetCollector(&m_short);
     const int attempts = command == 'r' ? kReadAttempts : 1;
+    const Clock::time_point firstSent = Clock::now();
     bool ok = false;
-    for (int i = 0; i < attempts && !ok; ++i)
-        ok = Exchange(command, a1, a2, value, limitMs);
+    int tried = 0;
+    while (tried < attempts && !ok) {
+        ok = m_short.GetResponse(command, a1, a2, value, limitMs);
+        ++tried;
+    }
     m_port.ResetCollector();
+    NoteExchange(firstSent, tried, ok);
     if (restartRefresh)
         m_host.RestartRefreshTimer();
     return ok;
 }
 
-bool CDeviceProtocol::Exchange(uint8_t command, uint8_t a1, uint8_t a2, uint8_t& value, int limitMs)
+void CDeviceProtocol::NoteExchange(Clock::time_point firstSent, int tried, bool answered)
 {
-    const bool ok = m_short.GetResponse(command, a1, a2, value, limitMs);
-    if (!ok)
-        NoteTimeout();
-    return ok;
-}
-
-void CDeviceProtocol::NoteTimeout()
-{
-    m_answerMayCome = true;
-    m_timedOutAt = std::chrono::steady_clock::now();
-    m_timedOutBaud = m_port.LinkSpeed();
+    if (answered && tried == 1)
+        return;
+    // An answer taken after a time-out belongs to the oldest frame (the ESC
+    // answers in order): its delay is how late this ESC answers now.
+    const Clock::time_point now = Clock::now();
+    m_owed = OwedAnswers{true, firstSent, now, answered ? now - firstSent : Clock::duration::zero(),
+                         m_port.LinkSpeed()};
 }
 
 void CDeviceProtocol::AwaitQuietLine()
 {
-    if (!m_answerMayCome)
+    if (!m_owed.mayCome)
         return;
-    m_answerMayCome = false;
-    if (m_port.LinkSpeed() != m_timedOutBaud)
+    const OwedAnswers owed = m_owed;
+    m_owed = OwedAnswers{};
+    if (m_port.LinkSpeed() != owed.baud)
         return;
-    using Clock = std::chrono::steady_clock;
-    const Clock::duration quiet = std::chrono::milliseconds(m_limits.quietMs);
-    // A line that never falls silent (noise, a wrong speed) must not hold
-    // the program: after this long the next request goes out anyway.
-    const Clock::time_point giveUp = Clock::now() + kQuietWaitsAtMost * quiet;
-    const Clock::time_point start = Clock::now();
     m_port.ResetCollector();   // the default collector drops what arrives
+    const Clock::time_point start = Clock::now();
+    Clock::duration lateness = owed.lateness;
     for (;;) {
-        const Clock::time_point silentSince = std::max(m_timedOutAt, m_port.LastArrival());
+        const Clock::time_point arrival = m_port.LastArrival();
+        if (lateness == Clock::duration::zero() && arrival > owed.since)
+            lateness = arrival - owed.oldestSent;
+        const Clock::duration quiet = std::chrono::milliseconds(m_limits.quietMs) + lateness;
+        // A line that never falls silent (noise, a wrong speed) must not
+        // hold the program: after a few silences' time the request goes.
+        const Clock::time_point end = std::min(std::max(owed.since, arrival) + quiet, start + kQuietWaitsAtMost * quiet);
         const Clock::time_point now = Clock::now();
-        if (now - silentSince >= quiet || now >= giveUp)
+        if (now >= end)
             break;
-        m_pause.Wait(static_cast<int>(
-            std::chrono::ceil<std::chrono::milliseconds>(std::min(silentSince + quiet, giveUp) - now).count()));
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - now).count();
+        m_pause.Wait(static_cast<int>(std::min<long long>(left, kQuietPollMs)));
     }
     const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
     if (waited > 0)
@@ -145,12 +150,14 @@ bool CDeviceProtocol::LoadCells(uint8_t first, uint8_t last, uint8_t* out)
     std::vector<uint8_t> scratch(count);
     AwaitQuietLine();
     m_port.SetCollector(&collector);
+    const Clock::time_point firstSent = Clock::now();
     bool ok = false;
-    for (int i = 0; i < kRangeAttempts && !ok; ++i) {
+    int tried = 0;
+    while (tried < kRangeAttempts && !ok) {
         ok = collector.RangeRead(first, last, scratch.data(), m_limits.rangeReadMs);
-        if (!ok)
-            NoteTimeout();
+        ++tried;
     }
+    NoteExchange(firstSent, tried, ok);
     m_port.ResetCollector();
     m_host.RestartRefreshTimer();
     if (ok)
@@ -178,7 +185,8 @@ bool CDeviceProtocol::ChangeLinkSpeed(int requestedBaud)
         uint8_t answer = 0;
         AwaitQuietLine();
         m_port.SetCollector(&m_short);
-        Exchange('S', 'P', entry->code, answer, m_limits.shortAnswerMs);
+        const Clock::time_point sent = Clock::now();
+        NoteExchange(sent, 1, m_short.GetResponse('S', 'P', entry->code, answer, m_limits.shortAnswerMs));
         m_port.ResetCollector();
         if (!m_port.Open(m_port.PortName(), entry->baud)) {
             m_host.ReconnectWithRestart();

@@ -117,14 +117,25 @@ private:
     bool ProbeOnce(bool restartRefresh);
     // The frames carry no request number, so an answer that comes after its
     // exchange timed out would complete the next exchange in its place (its
-    // echo is the cable's and comes at once). After a time-out, the next
-    // exchange therefore first waits until the line has been silent for
-    // quietMs, dropping whatever arrives meanwhile. A retry of
-    // the same frame needs no wait: a late answer to it is the same answer;
-    // nor does a line reopened at another speed, where it would be noise.
-    void NoteTimeout();
+    // echo is the cable's and comes at once). The ESC answers its frames in
+    // order, so after an exchange that timed out at least once, the next
+    // exchange first lets the line fall silent, dropping what arrives: for
+    // quietMs, and as long again as the ESC was seen to be late (from the
+    // oldest unanswered frame to the answer), since the answers it still
+    // owes follow each other at that pace. A retry of the same frame needs
+    // no wait (a late answer to it is the same answer), nor does a line
+    // reopened at another speed, where it would be noise.
+    using Clock = std::chrono::steady_clock;
+    struct OwedAnswers {
+        bool mayCome = false;
+        Clock::time_point oldestSent;   // the oldest frame whose answer may come
+        Clock::time_point since;        // the silence counts from here at least
+        Clock::duration lateness{};     // zero: no late answer seen yet
+        int baud = 0;
+    };
+    // Books an exchange of tried frames that began at firstSent.
+    void NoteExchange(Clock::time_point firstSent, int tried, bool answered);
     void AwaitQuietLine();
-    bool Exchange(uint8_t command, uint8_t a1, uint8_t a2, uint8_t& value, int limitMs);
 
     CSerialPort& m_port;
     CSynchroBytesCollector& m_short;
@@ -136,7 +147,5 @@ private:
     int m_maxLinkSpeed = 0;
     Limits m_limits;
     Event m_pause;
-    bool m_answerMayCome = false;
-    std::chrono::steady_clock::time_point m_timedOutAt;
-    int m_timedOutBaud = 0;
+    OwedAnswers m_owed;
 };

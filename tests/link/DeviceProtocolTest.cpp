@@ -146,6 +146,41 @@ TEST_F(DeviceProtocolTest, AnAnswerLaterThanTheShortLimitIsRefused)
     EXPECT_FALSE(protocol.Probe());
 }
 
+TEST_F(DeviceProtocolTest, AnAnswerLaterThanItsExchangeIsNeverTakenForALaterRequest)
+{
+    // Every cell reads differently, so an answer taken for the wrong request
+    // shows. The echo comes at once while the ESC answers late, in order.
+    const auto expected = [](int cell) { return static_cast<uint8_t>(0x30 + cell); };
+    for (int cell = 0; cell < 16; ++cell)
+        link.Sim().SetCell(cell, expected(cell));
+    const auto readCells = [&](int from, int to) {
+        int read = 0;
+        for (int cell = from; cell < to; ++cell) {
+            uint8_t value = 0;
+            if (!protocol.LoadCell(cell, value))
+                continue;
+            ++read;
+            EXPECT_EQ(value, expected(cell)) << "cell " << cell << " took the answer of cell " << value - 0x30;
+        }
+        return read;
+    };
+    protocol.SetLimits({200, 200, 200, 200, 200});
+    // Answers 320 ms late for a while, then in time again.
+    link.Sim().SetExtraAnswerDelayMs(320);
+    readCells(0, 3);
+    link.Sim().SetExtraAnswerDelayMs(0);
+    EXPECT_EQ(readCells(3, 16), 13);
+    // One answer held back beyond all three attempts of its read.
+    CEscSimulator::Fault late;
+    late.action = CEscSimulator::Fault::Action::Late;
+    late.kind = CEscSimulator::AnswerKind::Short;
+    late.ms = 700;
+    link.Sim().AddFault(late);
+    uint8_t value = 0;
+    EXPECT_FALSE(protocol.LoadCell(0, value));
+    EXPECT_EQ(readCells(1, 16), 15);
+}
+
 TEST_F(DeviceProtocolTest, EveryExchangeStopsTheRefreshTimerAndRestartsOnlyWhenAsked)
 {
     uint8_t value = 0;
