@@ -36,7 +36,7 @@ const CommandInfo kCommands[] = {
     {"diff", 1, 1, true, "diff FILE.escp",
      "Lists everything that would change if the file were restored, as \"name: device value ->\n"
      "file value\": every parameter, then every curve point (\"Throttle curve point 2 (cell 33)\")\n"
-     "and every other written cell (\"cell 40\"); a type or revision mismatch comes first.\n"
+     "and every other written cell (\"cell 31\"); a type or revision mismatch comes first.\n"
      "Exit status 0 when nothing differs, 1 when something does."},
     {"restore", 1, 1, true, "restore FILE.escp",
      "Loads a parameter file into the ESC: lists what will change (as diff does), writes cells 0\n"
