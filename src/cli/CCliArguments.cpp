@@ -34,13 +34,15 @@ const CommandInfo kCommands[] = {
     {"backup", 1, 1, true, "backup FILE.escp",
      "Saves the first 128 cells of the ESC to a parameter file (replaced only when complete)."},
     {"diff", 1, 1, true, "diff FILE.escp",
-     "Lists every parameter whose value would change if the file were restored, as\n"
-     "\"name: device value -> file value\"; a type or revision mismatch comes first.\n"
+     "Lists everything that would change if the file were restored, as \"name: device value ->\n"
+     "file value\": every parameter, then every curve point (\"Throttle curve point 2 (cell 33)\")\n"
+     "and every other written cell (\"cell 31\"); a type or revision mismatch comes first.\n"
      "Exit status 0 when nothing differs, 1 when something does."},
     {"restore", 1, 1, true, "restore FILE.escp",
-     "Loads a parameter file into the ESC: writes cells 0 to 63, connects again and checks that\n"
-     "every written setting reads back as in the file. A file of another ESC type or revision\n"
-     "is refused (exit status 2) unless --force is given."},
+     "Loads a parameter file into the ESC: lists what will change (as diff does), writes cells 0\n"
+     "to 63, connects again and checks that every written setting reads back as in the file. The\n"
+     "file is read before anything is sent (a file that cannot be read: exit status 4). A file of\n"
+     "another ESC type or revision is refused (exit status 2) unless --force is given."},
     {"logs list", 0, 0, true, "logs list",
      "Downloads the logger memory and lists its logs, one line each: number, first and last page,\n"
      "duration and the channels recorded. With --json: a list of objects with number, first_page,\n"
@@ -98,7 +100,8 @@ const CommandInfo kCommands[] = {
      "header line and comma-separated values. Runs for N seconds, or until Ctrl+C; either way the\n"
      "last request says servo 1 and the link returns to 19200 baud. At the end standard error\n"
      "tells the records per second achieved and the rate the line allows (72 bytes of 10 bits per\n"
-     "record). With --json: only a summary object (rates, counts, the last values)."},
+     "record). With --json: only a summary object (rates, counts, the last values). Exit status 1\n"
+     "when the ESC stopped answering at any time of the run."},
     {"library update", 0, 0, false, "library update [--url URL]",
      "Asks the maker's web server (or the URL of --url or TORV_UPDATE_URL) for the device library\n"
      "and, when its version is above the one in use, writes it over the library file (--library, or\n"
@@ -423,10 +426,11 @@ QString CCliArguments::HelpText(const QString& command)
         text += QStringLiteral("  %1\n").arg(QLatin1String(c.usage));
     text += QStringLiteral("\n") + QLatin1String(kOptionsHelp);
     text += QStringLiteral(
-        "\nExit status: 0 success; 1 a difference (diff) or a device that did not do what was asked;\n"
+        "\nExit status: 0 success; 1 a difference (diff) or a device that did not do what was asked\n"
+        "(also an ESC that did not confirm its return to 19200 baud at the end);\n"
         "2 wrong usage, a value or a mismatching file refused, or a question answered no (nothing\n"
         "done); 3 no device; 4 a file that cannot be read or written, or a damaged file;\n"
         "5 the library update's server cannot be reached or its download broke off;\n"
-        "130 interrupted (the ESC is sent back to 19200 baud first).\n");
+        "130 interrupted by Ctrl+C, SIGTERM or SIGHUP (the ESC is sent back to 19200 baud first).\n");
     return text;
 }

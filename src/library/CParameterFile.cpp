@@ -56,8 +56,13 @@ std::optional<CParameterFile::Image> CParameterFile::ParseImage(const QByteArray
 
 CParameterFile::Result CParameterFile::ReadFile(const QString& path, Image& image)
 {
+    // A FIFO or a device would block the read or never end: only a regular
+    // file is read. Anything else that fails gives the system's reason.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        return {Status::OpenFailed, -1, tr("it is not a regular file")};
     QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly))
         return {Status::OpenFailed, -1, file.errorString()};
     const std::optional<Image> parsed = ParseImage(file.read(kFileSize));
     if (!parsed)
