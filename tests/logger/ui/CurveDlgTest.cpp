@@ -9,6 +9,7 @@
 #include "common/TestApplication.h"
 #include "controls/CCurveCtrl.h"
 #include "logger/ui/CCurveDlg.h"
+#include "logger/ui/CCurveUi.h"
 
 namespace {
 
@@ -58,6 +59,39 @@ TEST(CurveDlg, SaveHandsOutTheEditsCancelAndResetKeepTheReadPoints)
         Click(dlg, "save");
         EXPECT_EQ(dlg.Points(), (Bytes{7, 9}));
     }
+}
+
+TEST(CurveDlg, AThreePointCurveKeepsItsEndsAgainstMouseAndKeys)
+{
+    CCurveDlg dlg(QStringLiteral("Three"), {10, 20, 30}, true);
+    dlg.show();
+    CCurveCtrl* ctrl = dlg.Control();
+    ASSERT_EQ(ctrl->Points(), (Bytes{10, 20, 30}));
+    for (int i : {0, 2, 1}) {
+        const QPoint from = ctrl->PointCentre(i);
+        const QPoint to = from - QPoint(0, 50);
+        QTest::mousePress(ctrl, Qt::LeftButton, Qt::NoModifier, from);
+        QTest::mouseMove(ctrl, to);
+        QTest::mouseRelease(ctrl, Qt::LeftButton, Qt::NoModifier, to);
+    }
+    EXPECT_EQ(ctrl->Points(), (Bytes{10, 70, 30})) << "only the inner point moves";
+    for (Qt::Key key : {Qt::Key_Left, Qt::Key_Home, Qt::Key_Right, Qt::Key_Right, Qt::Key_PageDown})
+        QTest::keyClick(ctrl, key);
+    Click(dlg, "save");
+    EXPECT_EQ(dlg.Points(), (Bytes{10, 245, 30}));
+}
+
+TEST(CurveUi, TheDropDownListsTheCurvesOfTheConnectedEscOnly)
+{
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_string(R"(<L><ESC id="3"><Curves><Curve name="Throttle"/><Curve/>
+        <Curve name="Brake"/></Curves></ESC><ESC id="5"/></L>)"));
+    const std::vector<CCurveUi::MenuEntry> entries =
+        CCurveUi::MenuEntries(doc.child("L").find_child_by_attribute("id", "3"));
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[1].name, QStringLiteral("Brake"));
+    EXPECT_EQ(entries[1].position, 3);
+    EXPECT_TRUE(CCurveUi::MenuEntries(doc.child("L").find_child_by_attribute("id", "5")).empty());
 }
 
 } // namespace
