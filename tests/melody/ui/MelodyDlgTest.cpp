@@ -11,6 +11,7 @@
 #include "common/TestFiles.h"
 #include "logger/LoggerTestSupport.h"
 #include "melody/CMelodyCells.h"
+#include "melody/CMelodyFile.h"
 #include "melody/RecordingMidiOut.h"
 #include "melody/ui/CMelodyDlg.h"
 
@@ -28,6 +29,7 @@ protected:
         esc.link->Sim().SetCell(128, 0xFF);  // no 'W' melody stored
         TestFiles::Write(dir.path(), "beep.tsm", "A \"Beep\" 7 C D E");
         TestFiles::Write(dir.path(), "bad.tsm", "A 'unclosed 7 C");
+        TestFiles::Write(dir.path(), "end.tsm", "W 511 C D");  // lead byte 255
         folder = dir.path();
     }
 
@@ -65,14 +67,18 @@ TEST_F(MelodyDlgTest, ListsTheEscMelodyAndTheFolderAndEnablesPlayAndLoadForMelod
 {
     auto dlg = Open(std::make_shared<MidiRecord>());
     EXPECT_EQ(dlg->windowTitle(), QStringLiteral("Select melody file"));
-    EXPECT_EQ(Files(*dlg), (QStringList{" bad.tsm", "AESC", "Abeep.tsm"}));
+    EXPECT_EQ(Files(*dlg), (QStringList{" bad.tsm", " end.tsm", "AESC", "Abeep.tsm"}));
     EXPECT_TRUE(dlg->List()->isColumnHidden(CMelodyDlg::ColumnMelody));
     EXPECT_EQ(dlg->FolderEdit()->text(), folder);
     EXPECT_FALSE(dlg->PlayButton()->isEnabled());
 
-    Select(*dlg, "bad.tsm");
-    EXPECT_FALSE(dlg->PlayButton()->isEnabled());
-    EXPECT_FALSE(dlg->LoadButton()->isEnabled());
+    for (const char* refused : {"bad.tsm", "end.tsm"}) {
+        Select(*dlg, refused);
+        EXPECT_FALSE(dlg->PlayButton()->isEnabled()) << refused;
+        EXPECT_FALSE(dlg->LoadButton()->isEnabled()) << refused;
+    }
+    const QList<QTreeWidgetItem*> end = dlg->List()->findItems("end.tsm", Qt::MatchExactly, CMelodyDlg::ColumnFile);
+    EXPECT_EQ(end.front()->text(CMelodyDlg::ColumnDescription), CMelodyFile::kErrorLead.arg("511"));
     Select(*dlg, "ESC");
     EXPECT_TRUE(dlg->PlayButton()->isEnabled());
     EXPECT_TRUE(dlg->LoadButton()->isEnabled());
@@ -107,6 +113,24 @@ TEST_F(MelodyDlgTest, PlayWithoutMidiOutputTellsTheUserOnce)
     ASSERT_EQ(esc.prompt.Messages().size(), 1u);
     EXPECT_TRUE(esc.prompt.Messages().front().text.startsWith("The MIDI output cannot be opened"));
     EXPECT_EQ(esc.prompt.Messages().front().caption, QStringLiteral("TORV"));
+}
+
+TEST_F(MelodyDlgTest, PlayOnAThroughPortTellsTheUserOnceThatNothingSounds)
+{
+    auto record = std::make_shared<MidiRecord>();
+    record->through = true;
+    auto dlg = Open(record);
+    Select(*dlg, "ESC");
+    esc.prompt.AnswerMessage(IPrompt::Answer::Ok);
+    dlg->PlayButton()->click();
+    ASSERT_TRUE(WaitFor([&dlg] { return !dlg->Preview().Playing(); }));
+    dlg->PlayButton()->click();
+    ASSERT_TRUE(WaitFor([&dlg] { return !dlg->Preview().Playing(); }));
+    const std::vector<CScriptedPrompt::Request> messages = esc.prompt.Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages.front().text.contains("\"Midi Through\"")) << messages.front().text.toStdString();
+    EXPECT_TRUE(messages.front().text.contains("software synthesizer"));
+    EXPECT_EQ(record->opened, 2) << "the melody still plays";
 }
 
 TEST_F(MelodyDlgTest, AnotherFolderBecomesTheSettingAndReplacesTheList)
