@@ -51,8 +51,10 @@ TEST_F(CliTest, CurvesSetRefusesBadValuesWithoutWriting)
     const Case cases[] = {
         {"brake", "0,20,255", "9 points, 3 values"},
         {"brake", "0,20,40,60,80,100,120,256,255", "outside 0 .. 255"},
+        {"brake", "0,20,40,60,80,100,120,-1,255", "outside 0 .. 255"},
         {"brake", "0,20,40,60,80,100,120,x,255", "not a whole number"},
         {"brake", "1,20,40,60,80,100,120,140,255", "fixed end"},
+        {"brake", "0,20,40,60,80,100,120,140,254", "fixed end"},
         {"pitch", "0,1,2", "no curve called"},
     };
     for (const Case& c : cases) {

@@ -158,26 +158,6 @@ TEST_F(CurveTransferTest, AFailedReadShowsZeroAndItsCellIsNotOverwrittenWithIt)
     EXPECT_EQ(CellsOf('w').size(), 9U);
 }
 
-TEST_F(CurveTransferTest, RefusedValuesWriteNothing)
-{
-    const CCurveTransfer::Points read = transfer.Read(kWrapping);
-    link.Sim().ClearFrames();
-    const std::vector<std::vector<int>> refused = {
-        {5, 15, 25, 35, 45, 55, 65, 75, 85},            // a point short
-        {5, 15, 25, 35, 45, 256, 65, 75, 85, 95},       // above the top
-        {5, 15, -1, 35, 45, 55, 65, 75, 85, 95},        // below the bottom
-        {6, 15, 25, 35, 45, 55, 65, 75, 85, 95},        // a fixed end moved
-        {5, 15, 25, 35, 45, 55, 65, 75, 85, 94},
-    };
-    for (const std::vector<int>& values : refused) {
-        const CCurveTransfer::WriteResult result = transfer.Write(kWrapping, read, values);
-        EXPECT_EQ(result.status, Status::Refused);
-        EXPECT_FALSE(result.refusal.isEmpty());
-    }
-    EXPECT_TRUE(link.ReceivedFrames().empty());
-    EXPECT_EQ(WrapValues(), read.values);
-}
-
 TEST_F(CurveTransferTest, WritesToAVanishedEscAreReportedAsFailed)
 {
     const CCurveTransfer::Points read = transfer.Read(kWrapping);

@@ -103,34 +103,35 @@ TEST_F(MelodyDlgTest, PlayPreviewsTheSelectedMelodyAndLoadWritesItFromCell160)
     EXPECT_TRUE(esc.prompt.Messages().empty());
 }
 
-TEST_F(MelodyDlgTest, PlayWithoutMidiOutputTellsTheUserOnce)
+TEST_F(MelodyDlgTest, PlayTellsOnceWhyNothingCanBeHeard)
 {
-    auto dlg = Open(nullptr);
-    Select(*dlg, "ESC");
-    esc.prompt.AnswerMessage(IPrompt::Answer::Ok);
-    dlg->PlayButton()->click();
-    dlg->PlayButton()->click();
-    ASSERT_EQ(esc.prompt.Messages().size(), 1u);
-    EXPECT_TRUE(esc.prompt.Messages().front().text.startsWith("The MIDI output cannot be opened"));
-    EXPECT_EQ(esc.prompt.Messages().front().caption, QStringLiteral("TORV"));
-}
-
-TEST_F(MelodyDlgTest, PlayOnAThroughPortTellsTheUserOnceThatNothingSounds)
-{
-    auto record = std::make_shared<MidiRecord>();
-    record->through = true;
-    auto dlg = Open(record);
-    Select(*dlg, "ESC");
-    esc.prompt.AnswerMessage(IPrompt::Answer::Ok);
-    dlg->PlayButton()->click();
-    ASSERT_TRUE(WaitFor([&dlg] { return !dlg->Preview().Playing(); }));
-    dlg->PlayButton()->click();
-    ASSERT_TRUE(WaitFor([&dlg] { return !dlg->Preview().Playing(); }));
-    const std::vector<CScriptedPrompt::Request> messages = esc.prompt.Messages();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_TRUE(messages.front().text.contains("\"Midi Through\"")) << messages.front().text.toStdString();
-    EXPECT_TRUE(messages.front().text.contains("software synthesizer"));
-    EXPECT_EQ(record->opened, 2) << "the melody still plays";
+    auto through = std::make_shared<MidiRecord>();
+    through->through = true;
+    const struct {
+        const char* name;
+        std::shared_ptr<MidiRecord> record;   // none: no output can be opened
+        const char* text;
+    } cases[] = {
+        {"no output", nullptr, "The MIDI output cannot be opened"},
+        {"only Midi Through", through, "The melody plays on \"Midi Through\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const size_t before = esc.prompt.Messages().size();
+        auto dlg = Open(c.record);
+        Select(*dlg, "ESC");
+        esc.prompt.AnswerMessage(IPrompt::Answer::Ok);
+        for (int play = 0; play < 2; ++play) {
+            dlg->PlayButton()->click();
+            ASSERT_TRUE(WaitFor([&dlg] { return !dlg->Preview().Playing(); }));
+        }
+        const std::vector<CScriptedPrompt::Request> messages = esc.prompt.Messages();
+        ASSERT_EQ(messages.size(), before + 1);
+        EXPECT_TRUE(messages.back().text.startsWith(c.text)) << messages.back().text.toStdString();
+        EXPECT_TRUE(messages.back().text.contains("software synthesizer"));
+        EXPECT_EQ(messages.back().caption, QStringLiteral("TORV"));
+    }
+    EXPECT_EQ(through->opened, 2) << "the melody still plays on Midi Through";
 }
 
 TEST_F(MelodyDlgTest, AnotherFolderBecomesTheSettingAndReplacesTheList)
