@@ -91,7 +91,8 @@ const CommandInfo kCommands[] = {
      "value is a whole number from 0 to 255; a curve of 3 or more points keeps its first and last\n"
      "point (as in the window's curve editor). A wrong count or a value out of range is refused and\n"
      "nothing is written (exit status 2); so is a curve that cannot be read completely first (exit\n"
-     "status 1). Exit status 1 when a write is not answered or the ESC reports other values."},
+     "status 1). Exit status 1 when a write is not answered or the ESC reports other values. Ctrl+C\n"
+     "stops between two points (exit status 130)."},
     {"monitor", 0, 0, true, "monitor [--seconds N] [--csv]",
      "Streams the ESC's live values as the measurement panel does, at the fastest link speed both\n"
      "sides support, with servo value 1 on every request (the motor is never driven). Prints one\n"
@@ -106,9 +107,12 @@ const CommandInfo kCommands[] = {
      "Asks the maker's web server (or the URL of --url or TORV_UPDATE_URL) for the device library\n"
      "and, when its version is above the one in use, writes it over the library file (--library, or\n"
      "ESCFile of TORV.ini; replaced only when the download is complete and well-formed) and reports\n"
-     "the old and the new version. A library that is not newer is left alone (exit status 0).\n"
-     "Exit status 5 when the server cannot be reached or the download breaks off, 4 when the\n"
-     "download is no library or the file cannot be written."},
+     "the old and the new version. Versions compare part by part as whole numbers (2.14 is above\n"
+     "2.9). A library that is not newer is left alone (exit status 0); a library file that is\n"
+     "missing or broken is replaced. Exit status 5 when the server cannot be reached or the\n"
+     "download breaks off, 4 when the download is no device library (well-formed, with an ESC\n"
+     "element) or the file cannot be written, 2 for a URL that is not http or https, 130 on\n"
+     "Ctrl+C (the file is left as it was)."},
     {"melody show", 0, 0, true, "melody show",
      "Shows the custom melodies stored in the ESC, one line each: kind (A from cell 160, W from\n"
      "cell 128), first cell and the encoded melody in hex, terminator included. With --json: a list\n"
@@ -116,12 +120,13 @@ const CommandInfo kCommands[] = {
     {"melody check", 1, 1, false, "melody check FILE.tsm",
      "Checks a melody file without an ESC and prints its kind, description and encoded form in hex.\n"
      "A file that cannot be read or does not parse gives its error text (\"!error - syntax\", ...)\n"
-     "and exit status 4. With --json: file, kind, description and melody."},
+     "and exit status 4; so does a lead number whose low byte is 255, the end mark of a melody.\n"
+     "With --json: file, kind, description and melody."},
     {"melody write", 1, 1, true, "melody write FILE.tsm",
      "Writes the melody of the file into the ESC's melody cells (kind A from cell 160, W from cell\n"
      "128), terminator included, as the window's Load does, and reads every written cell back.\n"
      "Exit status 4 for a file that does not parse (nothing written), 1 when a cell reads back\n"
-     "otherwise than written."},
+     "otherwise than written, 130 when Ctrl+C stops it between two cells."},
     {"help", -1, 0, false, "help [COMMAND]", "Shows this help, or the help of one command."},
 };
 

@@ -105,13 +105,15 @@ int CCliCommands::RunOnDevice()
     const QString libraryPath = m_args.Library().isEmpty() ? settings.escFile : m_args.Library();
 
     m_library = std::make_unique<CDeviceLibrary>();
-    if (!m_library->Load(libraryPath)) {
+    const bool loaded = m_library->Load(libraryPath);
+    const QString& command = m_args.Command();
+    // A missing or broken library is what the update mends.
+    if (command == QLatin1String("library update"))
+        return CCliLibrary(m_args, *m_library, libraryPath).Update();
+    if (!loaded) {
         return Fail(CliExit::FileError, tr("cannot read the device library %1: %2")
                                             .arg(libraryPath, m_library->ErrorText()));
     }
-    const QString& command = m_args.Command();
-    if (command == QLatin1String("library update"))
-        return CCliLibrary(m_args, *m_library, libraryPath).Update();
     if (!m_args.NeedsDevice()) {
         // logs decode and plot: the library's channels are all they need.
         CCliLogs logs(m_args, nullptr, *m_library);

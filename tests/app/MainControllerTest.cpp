@@ -120,6 +120,9 @@ TEST_F(MainControllerTest, PlainDeviceIsListedFlatAndStaysAtTheStartSpeed)
     EXPECT_FALSE(controller->List().CategoriesStyle());
     EXPECT_EQ(controller->List().Count(), 11);
     EXPECT_FALSE(controller->IsCommandAvailable(MainCommand::MeasurementPanel));
+    // The library's curves belong to the Pro 80, not to this ESC.
+    EXPECT_FALSE(view.buttons[MainCommand::Curves]);
+    EXPECT_FALSE(view.curvesDropDown);
 }
 
 TEST_F(MainControllerTest, EditsAreWrittenHighCellFirstAndShowTheDevicesReadBack)
