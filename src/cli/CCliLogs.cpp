@@ -23,7 +23,7 @@
 #include "controls/CMChartSerie.h"
 #include "library/CDeviceLibrary.h"
 #include "library/CDeviceSession.h"
-#include "library/CLogWorkbook.h"
+#include "logger/CLogWorkbook.h"
 #include "library/CXmlAttributes.h"
 #include "logger/CChartStyleSettings.h"
 #include "logger/CDataProcessor.h"
