@@ -199,6 +199,21 @@ TEST_F(LoggerOnSimTest, DownloadReadsEveryPageAndResumesAfterUnplugging)
         EXPECT_EQ(asked[static_cast<std::size_t>(i)], i);
 }
 
+TEST_F(LoggerOnSimTest, SilentEscStallsTheDownloadAndWaitGivesUpWithoutAStep)
+{
+    CLogDownload download(38, CLoggerCommands::PlanDownload(*esc.session).logger);
+    CLoggerTransfer transfer(Link().Port());
+    bool stalled = false;
+    QObject::connect(&transfer, &CLoggerTransfer::Progress, [&] { stalled = stalled || transfer.Stalled(); });
+    Link().Sim().SetUnplugged(true);
+    ASSERT_TRUE(transfer.StartDownload(download, 100));
+    EXPECT_FALSE(transfer.Wait({}, 2 * CLoggerTransfer::kStallMs));
+    EXPECT_TRUE(stalled);
+    EXPECT_FALSE(transfer.Running());
+    EXPECT_EQ(download.CurrentState(), CLogDownload::State::Stopped);
+    Link().Sim().SetUnplugged(false);
+}
+
 TEST_F(LoggerOnSimTest, ImageOfAThousandBytesIsWrittenAsFourPagesPaddedWithErasedBytes)
 {
     Bytes image(1000);
@@ -210,7 +225,7 @@ TEST_F(LoggerOnSimTest, ImageOfAThousandBytesIsWrittenAsFourPagesPaddedWithErase
     EXPECT_EQ(writer.StatusText(0), "0.00     cps, 0 transfered");
     CLoggerTransfer transfer(Link().Port(), &esc.prompt);
     ASSERT_TRUE(transfer.StartImageWrite(writer, CLogImageWriter::kReplyLimitMs));
-    ASSERT_TRUE(transfer.Wait());
+    ASSERT_TRUE(transfer.Wait()) << "the image write did not end";
     EXPECT_EQ(FramesOf('u').size(), 4u);
     const Bytes memory = Link().Sim().LoggerMemory();
     EXPECT_EQ(Bytes(memory.begin(), memory.begin() + 1000), image);
@@ -224,7 +239,7 @@ TEST_F(LoggerOnSimTest, BlockEraseAndOneShotEraseClearTheLogger)
     CLoggerTransfer transfer(Link().Port());
     Link().Sim().ClearFrames();
     ASSERT_TRUE(transfer.StartErase(erase));
-    ASSERT_TRUE(transfer.Wait());
+    ASSERT_TRUE(transfer.Wait()) << "the erase did not end";
     const std::vector<Bytes> frames = FramesOf('E');
     ASSERT_EQ(frames.size(), 8u);
     EXPECT_EQ(frames.back()[2] + 256 * frames.back()[3], 0);

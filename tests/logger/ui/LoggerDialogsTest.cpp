@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -104,6 +105,58 @@ TEST_F(LoggerDialogsTest, CommandRaisesTheSpeedStopsTheRefreshAndHandsTheLogsOn)
     EXPECT_EQ(shown->pageCount, 12u);
     EXPECT_EQ(shown->logs.at(0).number, 2);
     EXPECT_TRUE(shown->logger);
+}
+
+TEST_F(LoggerDialogsTest, DownloadSaysWhenTheEscIsSilentAndGoesOnRaisedAfterAPowerCycle)
+{
+    CLoggerUi ui(*esc.session, esc.host, esc.prompt, nullptr);
+    std::optional<LogSelection> shown;
+    ui.SetDisplay([&](const LogSelection& selection) { shown = selection; });
+    QString silentText;
+    int stuckAt = -1;
+    int speedAtTheEnd = 0;
+    ui.SetDialogHook([&](QDialog& dialog) {
+        auto* log = qobject_cast<CLogLinkDlg*>(&dialog);
+        ASSERT_NE(log, nullptr);
+        auto* poll = new QTimer(log);
+        poll->setInterval(10);
+        auto deadline = std::make_shared<QDeadlineTimer>(30000);
+        auto unplugged = std::make_shared<bool>(false);
+        QObject::connect(poll, &QTimer::timeout, log, [&, log, poll, deadline, unplugged] {
+            auto* progress = log->findChild<QProgressBar*>("progress");
+            const QString rate = log->findChild<QLabel*>("rate")->text();
+            CEscSimulator& sim = esc.link->Sim();
+            if (progress->value() >= 5 && !*unplugged) {
+                // Switched off: when it comes back it listens at 19200.
+                *unplugged = true;
+                sim.SetUnplugged(true);
+            } else if (silentText.isEmpty() && rate.contains("not answering")) {
+                silentText = rate;
+                stuckAt = progress->value();
+                sim.SetUnplugged(false);
+            } else if (progress->value() == progress->maximum()) {
+                poll->stop();
+                speedAtTheEnd = sim.DeviceBaud();
+                auto* list = log->findChild<QTreeWidget*>("logList");
+                for (int row = 0; row < list->topLevelItemCount(); ++row)
+                    list->topLevelItem(row)->setSelected(true);
+                log->OnDisplay();
+            } else if (deadline->hasExpired()) {
+                poll->stop();
+                ADD_FAILURE() << "the download did not end; rate: " << rate.toStdString();
+                log->reject();
+            }
+        });
+        poll->start();
+    });
+    EXPECT_TRUE(ui.DownloadAndShow());
+    EXPECT_TRUE(silentText.startsWith(QString("The ESC is not answering at page %1 of 38").arg(stuckAt)))
+        << silentText.toStdString();
+    EXPECT_EQ(speedAtTheEnd, 460800);
+    ASSERT_TRUE(shown);
+    const Bytes memory = esc.link->Sim().LoggerMemory();
+    EXPECT_TRUE(shown->pages == Bytes(memory.begin(), memory.begin() + 38 * LoggerPage::kSize));
+    EXPECT_TRUE(WaitFor([&] { return esc.link->Sim().DeviceBaud() == 19200; }));
 }
 
 TEST_F(LoggerDialogsTest, EraseDialogConfirmsOrErasesBlockByBlock)
