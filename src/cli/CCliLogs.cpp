@@ -43,6 +43,11 @@ QString tr(const char* text)
 {
     return QCoreApplication::translate("CCliLogs", text);
 }
+
+QString CompleteLogs(std::size_t count)
+{
+    return count == 1 ? tr("the one complete log") : tr("the %1 complete logs").arg(count);
+}
 }
 
 CCliLogs::CCliLogs(const CCliArguments& arguments, CCliDevice* device, const CDeviceLibrary& library)
@@ -185,7 +190,7 @@ int CCliLogs::List()
         }
         CCliOutput::PrintJson(array);
         if (m_cutShort)
-            return CutShort(tr("listed the %1 complete logs before it").arg(m_download->Logs().size()));
+            return CutShort(tr("listed %1 before it").arg(CompleteLogs(m_download->Logs().size())));
         return CliExit::Ok;
     }
     QString text;
@@ -201,7 +206,7 @@ int CCliLogs::List()
         CConsolePrompt::Error(tr("the logger of %1 holds no log").arg(DeviceText()));
     CCliOutput::Print(text);
     if (m_cutShort)
-        return CutShort(tr("listed the %1 complete logs before it").arg(m_download->Logs().size()));
+        return CutShort(tr("listed %1 before it").arg(CompleteLogs(m_download->Logs().size())));
     return CliExit::Ok;
 }
 
@@ -300,7 +305,7 @@ int CCliLogs::Save()
     else
         CCliOutput::Print(text);
     if (m_cutShort)
-        return CutShort(tr("saved the %1 complete logs before it").arg(logs.size()));
+        return CutShort(tr("saved %1 before it").arg(CompleteLogs(logs.size())));
     return CliExit::Ok;
 }
 

@@ -139,11 +139,7 @@ void CLoggerTransfer::OnSilenceCheck()
         return;
     }
     if (m_line == Line::Draining) {
-        m_asks = 0;
-        if (m_next)
-            AskPage(*m_next);
-        else
-            Finish(true);
+        GoOn();
         return;
     }
     if (Stalled() && m_relink && (!m_sinceRelink.isValid() || m_sinceRelink.hasExpired(kStallMs))) {
@@ -185,18 +181,21 @@ void CLoggerTransfer::OnDownloadAnswer(const Answer& answer)
     ++m_steps;
     m_sincePage.start();
     m_stallTimer.start();
-    AfterPage();
-    emit Progress();
-}
-
-void CLoggerTransfer::AfterPage()
-{
-    if (m_asks > 1) {
+    const bool drain = m_asks > 1;
+    if (drain) {
         // The other requests for this page may still be answered.
         m_pageCollector->Reset();
         WaitForSilence(Line::Draining);
-        return;
+    } else if (m_next) {
+        GoOn();
     }
+    emit Progress();
+    if (!drain && !m_next && m_mode == Mode::Download)
+        GoOn();
+}
+
+void CLoggerTransfer::GoOn()
+{
     m_asks = 0;
     if (m_next)
         AskPage(*m_next);

@@ -103,7 +103,8 @@ private:
     void AskPage(uint16_t page);
     void WaitForSilence(Line line);
     void OnSilenceCheck();
-    void AfterPage();
+    // After a page (and any draining): asks for the next one, or finishes.
+    void GoOn();
     void OnImageWriteAnswer(const Answer& answer);
     void OnEraseAnswer(const Answer& answer);
     void Finish(bool completed);
