@@ -55,26 +55,46 @@ CSimDevice::CSimDevice(const CSimProfile& profile, const Settings& settings)
         m_cells[CSimProfile::kCellMajor] = 0x00;
         m_cells[CSimProfile::kCellMinor] = 0x00;
     }
-    if (settings.bootloaderOnly) {
-        // Only the boot loader is left: it knows the device type and the
-        // hardware; the rest of the cell memory reads erased.
-        m_application = false;
-        std::array<uint8_t, 256> cells{};
-        cells.fill(0xFF);
-        cells[CSimProfile::kCellType] = m_cells[CSimProfile::kCellType];
-        cells[CSimProfile::kCellHardware] = m_cells[CSimProfile::kCellHardware];
-        cells[CSimProfile::kCellSpeeds] = 0x04;
-        m_cells = cells;
-    }
+    if (settings.bootloaderOnly)
+        EnterBootloaderOnly();
+}
+
+void CSimDevice::EnterBootloaderOnly()
+{
+    // Only the boot loader is left: it knows the device type and the
+    // hardware; the rest of the cell memory reads erased.
+    m_application = false;
+    m_loaderActive = false;
+    std::array<uint8_t, 256> cells{};
+    cells.fill(0xFF);
+    cells[CSimProfile::kCellType] = m_cells[CSimProfile::kCellType];
+    cells[CSimProfile::kCellHardware] = m_cells[CSimProfile::kCellHardware];
+    cells[CSimProfile::kCellSpeeds] = 0x04;
+    m_cells = cells;
+}
+
+void CSimDevice::PowerUp()
+{
+    m_baud = kStartBaud;
+    // Blocks have overwritten part of the old firmware: only the boot loader runs.
+    if (m_loaderActive && m_blocksReceived > 0)
+        EnterBootloaderOnly();
+    m_loaderActive = false;
+    m_servo = 0;
+    m_rpm = 0.0;
+    m_current = 0.0;
+    m_lastMotorUpdate = Clock::now();
 }
 
 void CSimDevice::LoadProfile(const CSimProfile& profile)
 {
     m_profile = profile;
+    if (m_profile.memBlocks > 0 && m_settings.loggerPages > 0)
+        m_profile.memBlocks = m_settings.loggerPages;
     m_cells = profile.InitialCells();
-    if (profile.memBlocks > 0) {
-        if (m_logger.size() != static_cast<std::size_t>(profile.memBlocks) * kPageSize)
-            m_logger = CSimLogGenerator::Build(profile, m_cells);
+    if (m_profile.memBlocks > 0) {
+        if (m_logger.size() != static_cast<std::size_t>(m_profile.memBlocks) * kPageSize)
+            m_logger = CSimLogGenerator::Build(m_profile, m_cells);
         UpdateLoggerStatus();
     } else {
         m_logger.clear();
@@ -134,12 +154,24 @@ bool CSimDevice::Handle(const std::vector<uint8_t>& frame, Clock::time_point now
         m_image.insert(m_image.end(), frame.begin() + 2, frame.begin() + 2 + CSimFrameParser::kBlockDataSize);
         ++m_blocksReceived;
         answer.bytes = Short(kReady);
+        // A boot loader that knows the image size starts the firmware after its last block.
+        if (m_settings.firmwarePages > 0 && m_blocksReceived == m_settings.firmwarePages) {
+            FinishUpload();
+            m_loaderActive = false;
+        }
         return true;
     }
     if (m_loaderActive) {
-        // The first ordinary command after the blocks starts the new firmware.
-        if (m_blocksReceived > 0)
-            FinishUpload();
+        // An ordinary command after blocks: with a known image size, the image
+        // is whole only if every block has come (else the firmware is half
+        // overwritten and only the boot loader is left); with none, the
+        // blocks so far are the image and the new firmware starts.
+        if (m_blocksReceived > 0) {
+            if (m_settings.firmwarePages > 0)
+                EnterBootloaderOnly();
+            else
+                FinishUpload();
+        }
         m_loaderActive = false;
     }
     if (!m_application)

@@ -19,6 +19,8 @@ public:
         bool corruptedVersion255 = false;
         bool bootloaderOnly = false;
         bool firmwareUploadSupported = true;
+        int loggerPages = 0;    // 0: the profile's memory size
+        int firmwarePages = 0;  // blocks of a whole image; 0: any number, whole at the next ordinary frame
     };
 
     struct Answer {
@@ -37,6 +39,9 @@ public:
     const CSimProfile& Profile() const { return m_profile; }
     int Baud() const { return m_baud; }
     void SetBaud(int baud) { m_baud = baud; }
+    // Power comes back after a cut: 19200 baud, the motor at rest, and an
+    // upload that was under way leaves only the boot loader.
+    void PowerUp();
     bool InBootloader() const { return !m_application || m_loaderActive; }
 
     uint8_t Cell(int index) const { return m_cells[static_cast<std::size_t>(index & 0xFF)]; }
@@ -64,6 +69,7 @@ private:
     bool HandleApplication(const std::vector<uint8_t>& frame, Clock::time_point now, Answer& answer);
     bool HandleLogger(const std::vector<uint8_t>& frame, Answer& answer);
     void FinishUpload();
+    void EnterBootloaderOnly();
     void UpdateLoggerStatus();
     void EraseFromPage(std::size_t page);
     void AdvanceMotor(Clock::time_point now);

@@ -123,13 +123,13 @@ Bytes Client::Receive(std::size_t count, Ms deadline)
 
 Bytes Client::Fence(const Bytes& frames)
 {
-    const Bytes probe = Command('s', 'e', 't');
-    const Bytes tail = Concat(probe, ShortAnswer('O'));
-    Send(Concat(frames, probe));
+    const Bytes answer = FenceAnswer();
+    Send(Concat(frames, FenceProbe()));
     Bytes bytes;
+    const std::size_t least = frames.size() + FenceProbe().size() + answer.size();
     const auto end = std::chrono::steady_clock::now() + Ms(5000);
     while (std::chrono::steady_clock::now() < end
-           && (bytes.size() < tail.size() || !std::equal(tail.rbegin(), tail.rend(), bytes.rbegin())))
+           && (bytes.size() < least || !std::equal(answer.rbegin(), answer.rend(), bytes.rbegin())))
         bytes = Concat(bytes, Receive(1, Ms(50)));
     return bytes;
 }

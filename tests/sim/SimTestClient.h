@@ -40,9 +40,13 @@ public:
     Bytes Receive(std::size_t count, Ms deadline = Ms(5000));
     // Sends and collects the echo plus an answer of answerSize bytes.
     Bytes Exchange(const Bytes& frame, std::size_t answerSize) { return Send(frame) ? Receive(frame.size() + answerSize) : Bytes{}; }
-    // Sends the frames and a probe as a fence; returns everything received up
-    // to the probe's answer (answers to earlier frames come before its echo).
+    // Sends the frames and a probe as a fence, a read of cell 255 (erased on
+    // every device, so no fenced frame is answered alike); returns everything
+    // received up to the probe's answer. The ESC answers in order, so the
+    // answers to the frames have come by then.
     Bytes Fence(const Bytes& frames = {});
+    static Bytes FenceProbe() { return Command('r', 'e', 0xFF); }
+    static Bytes FenceAnswer() { return ShortAnswer(0xFF); }
     // A read found the link hung up or gone.
     bool LinkGone() const { return m_gone; }
 
