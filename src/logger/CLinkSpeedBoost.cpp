@@ -29,12 +29,13 @@ bool CLinkSpeedBoost::Recover()
         return false;
     if (protocol.Probe())
         return true;
-    if (!m_switched)
-        return false;
     const int raised = port.LinkSpeed();
+    if (raised == CDeviceProtocol::kDefaultLinkSpeed)
+        return false;
     if (port.Open(port.PortName(), CDeviceProtocol::kDefaultLinkSpeed) && protocol.Probe()) {
-        protocol.SetStoredLinkSpeed(m_previousStored);
-        protocol.ChangeLinkSpeed(0);
+        // Switched off and on: back at its start speed. Raised again to the
+        // speed the transfer ran at.
+        protocol.ChangeLinkSpeed(raised);
         return protocol.Probe();
     }
     // Not there either: back to the raised speed, where it may answer again.

@@ -13,10 +13,11 @@ public:
 
     bool Switched() const { return m_switched; }
 
-    // For a transfer whose ESC stopped answering on the raised link: when
-    // the ESC answers neither there nor at its start speed nothing changes;
-    // when it answers only at its start speed (it was switched off and on),
-    // the link is raised again. True when the ESC answers at the end.
+    // For a transfer whose ESC stopped answering on a raised link (raised
+    // here or when connecting): when the ESC answers neither there nor at its
+    // start speed nothing changes; when it answers only at its start speed
+    // (it was switched off and on), the link is raised again to the speed it
+    // ran at. True when the ESC answers at the end.
     bool Recover();
 
 private:

@@ -126,9 +126,9 @@ TEST_F(CliLoggerFirmwareTest, SaveKeepsEveryLogAndNeverReplacesAnotherFlight)
     run = Cli(save);
     EXPECT_EQ(run.status, 2);
     EXPECT_TRUE(run.err.contains(logOne)) << run.err.toStdString();
-    EXPECT_EQ(Read(logOne), first);
+    EXPECT_TRUE(Read(logOne) == first) << "log-1.csv was replaced";
     EXPECT_EQ(Cli(save + QStringList{QStringLiteral("--force")}).status, 0);
-    EXPECT_NE(Read(logOne), first);
+    EXPECT_FALSE(Read(logOne) == first) << "log-1.csv was kept";
 
     // An empty logger: said so, no folder made.
     sim->SetLoggerMemory(LoggerTest::Erased());
@@ -137,6 +137,32 @@ TEST_F(CliLoggerFirmwareTest, SaveKeepsEveryLogAndNeverReplacesAnotherFlight)
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(run.err.contains(QStringLiteral("holds no log"))) << run.err.toStdString();
     EXPECT_FALSE(QDir(empty).exists());
+}
+
+TEST_F(CliLoggerFirmwareTest, SaveSaysWhenTheEscIsSilentAndKeepsTheCompleteLogs)
+{
+    using Fault = CEscSimulator::Fault;
+    StartSim();
+    // Switched off for 3 s at the request for page 5: it comes back at
+    // 19200 baud, and the download goes on.
+    sim->AddFault({Fault::Action::Unplug, CEscSimulator::AnswerKind::LoggerPage, 6, 3000});
+    const QString folder = dir.filePath(QStringLiteral("logs"));
+    CliRun run = Cli({kLogs, QStringLiteral("save"), folder});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("the ESC is not answering at page 5 of 38"))) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("the ESC answers again"))) << run.err.toStdString();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 3);
+    EXPECT_TRUE(LeftAt19200());
+
+    // Gone for good in the second log: the first one is saved.
+    sim->AddFault({Fault::Action::Unplug, CEscSimulator::AnswerKind::LoggerPage, 26, 0});
+    const QString cut = dir.filePath(QStringLiteral("cut"));
+    run = Cli({kLogs, QStringLiteral("save"), cut});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("stopped answering at page 25 of 38; saved the one complete log")))
+        << run.err.toStdString();
+    EXPECT_EQ(QDir(cut).entryList(QDir::Files).join(QLatin1Char(' ')).toStdString(), "log-1.csv");
+    sim->SetUnplugged(false);
 }
 
 TEST_F(CliLoggerFirmwareTest, EraseNeedsYesWithoutATerminal)
