@@ -87,7 +87,11 @@ TEST_F(LoggerDialogsTest, CommandSaysWhenTheEscIsSilentAndGoesOnRaisedAfterAPowe
         QObject::connect(poll, &QTimer::timeout, log, [&, log, poll, deadline] {
             auto* progress = log->findChild<QProgressBar*>("progress");
             const QString rate = log->findChild<QLabel*>("rate")->text();
-            if (rate.contains("not answering")) {
+            if (deadline->hasExpired()) {
+                poll->stop();
+                ADD_FAILURE() << "the download did not end; rate: " << rate.toStdString();
+                log->reject();
+            } else if (rate.contains("not answering")) {
                 silentText = rate;
             } else if (progress->value() == progress->maximum()) {
                 poll->stop();
@@ -96,10 +100,6 @@ TEST_F(LoggerDialogsTest, CommandSaysWhenTheEscIsSilentAndGoesOnRaisedAfterAPowe
                 for (int row = 0; row < list->topLevelItemCount(); ++row)
                     list->topLevelItem(row)->setSelected(true);
                 log->OnDisplay();
-            } else if (deadline->hasExpired()) {
-                poll->stop();
-                ADD_FAILURE() << "the download did not end; rate: " << rate.toStdString();
-                log->reject();
             }
         });
         poll->start();
