@@ -2,6 +2,7 @@
 
 #include "CSimDevice.h"
 #include "CSimFaults.h"
+#include "CSimFrameLog.h"
 #include "CSimFrameParser.h"
 #include "CSimProfile.h"
 #include "CSimPty.h"
@@ -47,6 +48,20 @@ Clock::duration ByteTime(bool lineTiming, int baud)
     return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(10LL * 1000000000LL / baud));
 }
 
+const char* KindName(CEscSimulator::AnswerKind kind)
+{
+    switch (kind) {
+    case CEscSimulator::AnswerKind::LoggerPage:
+        return "page";
+    case CEscSimulator::AnswerKind::FirmwareAck:
+        return "ack";
+    case CEscSimulator::AnswerKind::Telemetry:
+        return "record";
+    default:
+        return "short";
+    }
+}
+
 } // namespace
 
 struct CEscSimulator::Impl {
@@ -66,6 +81,7 @@ struct CEscSimulator::Impl {
     std::vector<uint8_t> noise;
     bool dropByte = false;
     CSimFaults faults;
+    CSimFrameLog log;
     uint64_t bytesOnWire = 0;
     uint64_t delaysUs = 0;
 
@@ -91,6 +107,8 @@ struct CEscSimulator::Impl {
         uint64_t powerCuts = 0;      // the power cut count when it was prepared
         bool lost = false;           // sent, but lost on the line
         bool counted = false;
+        bool garbled = false;        // TORV's side ran at another speed while it went out
+        uint64_t logId = 0;
         std::size_t sent = 0;
     };
     enum class Due { None, Replug, Arrival, Echo, Answer };
@@ -291,11 +309,17 @@ void CEscSimulator::Impl::Handle(const Arrival& arrival)
     frames.push_back(Frame{arrival.bytes, arrival.at, arrival.hostBaud, understood, kind});
     if (frames.size() > kMaxFrames)
         frames.pop_front();
-    if (!understood)
+    const uint64_t logId = log.Add(arrival.bytes, arrival.at, arrival.hostBaud, KindName(kind));
+    if (!understood) {
+        log.Unanswered(logId, unplugged ? std::string("unplugged")
+                                        : "speeds differ: TORV " + std::to_string(arrival.hostBaud) + ", ESC " +
+                                              std::to_string(device->Baud()));
         return;
+    }
     const CSimFaults::Effects effects = faults.OnFrame(kind, arrival.at);
     if (effects.unplug) {
         frames.back().understood = false;
+        log.Unanswered(logId, "unplugged by a fault");
         Cut();
         replugPending = effects.unplugMs > 0;
         replugAt = arrival.at + std::chrono::milliseconds(effects.unplugMs);
@@ -305,6 +329,7 @@ void CEscSimulator::Impl::Handle(const Arrival& arrival)
     const Clock::duration late = std::chrono::milliseconds(extraDelayMs + effects.lateMs);
     CSimDevice::Answer answer;
     if (!device->Handle(arrival.bytes, arrival.at, answer) || answer.bytes.empty()) {
+        log.Unanswered(logId, "no answer");
         if (effects.lateMs > 0)
             escFree += std::chrono::milliseconds(effects.lateMs);  // busy with it all the same
         return;
@@ -321,6 +346,7 @@ void CEscSimulator::Impl::Handle(const Arrival& arrival)
     outgoing.switchToBaud = answer.switchToBaud;
     outgoing.powerCuts = powerCuts;
     outgoing.lost = effects.silenced;
+    outgoing.logId = logId;
     Spoil(outgoing.bytes, effects);
     escFree = outgoing.start + ByteTime(options.lineTiming, outgoing.baud) * static_cast<long>(outgoing.bytes.size());
     answers.push_back(std::move(outgoing));
@@ -380,7 +406,8 @@ void CEscSimulator::Impl::SendSlice()
     {
         std::lock_guard<std::mutex> lock(mutex);
         if (answer.powerCuts != powerCuts) {
-            answers.pop_front();  // the ESC lost power before it could send this
+            log.Unanswered(answer.logId, "the ESC lost power before answering");
+            answers.pop_front();
             return;
         }
         send = !answer.lost;
@@ -394,14 +421,20 @@ void CEscSimulator::Impl::SendSlice()
     // read only garbage, so nothing is delivered.
     if (send && pty.HostBaud() == answer.baud)
         pty.Write(answer.bytes.data() + answer.sent, count);
+    else if (send)
+        answer.garbled = true;
     answer.sent += count;
     if (answer.sent < answer.bytes.size())
         return;
-    if (answer.switchToBaud != 0) {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (answer.powerCuts == powerCuts)
-            device->SetBaud(answer.switchToBaud);
-    }
+    std::lock_guard<std::mutex> lock(mutex);
+    if (answer.switchToBaud != 0 && answer.powerCuts == powerCuts)
+        device->SetBaud(answer.switchToBaud);
+    if (answer.lost)
+        log.Unanswered(answer.logId, "lost on the line (silence)");
+    else if (answer.garbled)
+        log.Unanswered(answer.logId, "TORV's side was at another speed than the answer " + std::to_string(answer.baud));
+    else
+        log.Answered(answer.logId, answer.bytes, answer.start);
     answers.pop_front();
 }
 
@@ -440,6 +473,11 @@ bool CEscSimulator::Start()
     if (!m_impl->device)
         return false;
     std::string error;
+    if (!m_impl->options.logPath.empty() && !m_impl->log.IsOpen() && !m_impl->log.Open(m_impl->options.logPath, error)) {
+        std::lock_guard<std::mutex> lock(m_impl->mutex);
+        m_impl->error = error;
+        return false;
+    }
     if (!m_impl->pty.Open(m_impl->options.symlinkPath, error)) {
         std::lock_guard<std::mutex> lock(m_impl->mutex);
         m_impl->error = error;
@@ -478,6 +516,7 @@ void CEscSimulator::Stop()
     }
     if (m_impl->thread.joinable())
         m_impl->thread.join();
+    m_impl->log.Settle("the simulator stopped before answering");
     m_impl->pty.Close();
     close(m_impl->wakeRead);
     close(m_impl->wakeWrite);
@@ -619,6 +658,12 @@ void CEscSimulator::SetUnplugged(bool unplugged)
         m_impl->replugPending = false;
         m_impl->device->PowerUp();
     }
+}
+
+bool CEscSimulator::Unplugged() const
+{
+    std::lock_guard<std::mutex> lock(m_impl->mutex);
+    return m_impl->unplugged;
 }
 
 void CEscSimulator::AddFault(const Fault& fault)

@@ -81,7 +81,8 @@ public:
         int pageTurnaroundUs = 300;      // time to prepare a logger page before answering
         int ackTurnaroundUs = 300;       // time to write a firmware block before acknowledging it
         int firmwarePages = 0;           // blocks of a whole firmware image; 0: any number (see above)
-        std::string logPath;             // optional: one JSON line per frame is appended here
+        std::string logPath;             // optional: one JSON line per frame is written here (see CSimFrameLog.h);
+                                         // the file is replaced when the simulator first starts
     };
 
     // What a frame asks for, as the faults count frames.
@@ -153,6 +154,7 @@ public:
     void InjectNoiseBeforeNextAnswer(std::vector<uint8_t> noise);
     void DropByteInNextAnswer();
     void ClosePty();                    // the USB link disappears (Start plugs a new one in)
+    bool Unplugged() const;             // by SetUnplugged or an Unplug fault
     void AddFault(const Fault& fault);
     // Reads the text form "action:kind:nth[:ms]": action late|silence|unplug|
     // corrupt|dropbyte, kind any|short|page|ack|record, nth from 1; ms is

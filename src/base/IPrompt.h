@@ -12,7 +12,8 @@
 class IPrompt {
 public:
     enum class Icon { None, Information, Warning, Error, Question };
-    enum class Buttons { Ok, YesNo };
+    // YesNoDefaultNo: Enter and Escape both answer No (destructive questions).
+    enum class Buttons { Ok, YesNo, YesNoDefaultNo };
     enum class Answer { Ok, Yes, No, Cancel };
 
     struct FileRequest {

@@ -12,7 +12,7 @@
 IPrompt::Answer CConsolePrompt::Message(const QString& text, const QString&, Icon, Buttons buttons)
 {
     Error(text);
-    return buttons == Buttons::YesNo ? Answer::No : Answer::Ok;
+    return buttons == Buttons::Ok ? Answer::Ok : Answer::No;
 }
 
 std::optional<QString> CConsolePrompt::OpenFile(const FileRequest&)

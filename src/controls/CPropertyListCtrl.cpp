@@ -672,6 +672,8 @@ bool CPropertyListCtrl::OpenEditor(int index, bool byMouse)
         connect(m_combo, &QComboBox::activated, this, &CPropertyListCtrl::OnListPicked);
         m_comboPopup = m_combo->view()->window();
         m_comboPopup->installEventFilter(this);
+        // The drop-down's list has the focus while it is open.
+        m_combo->view()->installEventFilter(this);
         m_editor = m_combo;
         m_editorKind = EditorKind::List;
         break;
@@ -761,6 +763,8 @@ IProperty* CPropertyListCtrl::DropEditor()
     const bool hadFocus = IsInEditor(QApplication::focusWidget());
     if (m_comboPopup)
         m_comboPopup->removeEventFilter(this);
+    if (m_combo)
+        m_combo->view()->removeEventFilter(this);
     m_comboPopup = nullptr;
     m_popupJustClosed = false;
     m_editor = nullptr;
@@ -819,6 +823,14 @@ bool CPropertyListCtrl::eventFilter(QObject* watched, QEvent* event)
         m_popupJustClosed = true;
         QTimer::singleShot(0, this, [this] { m_popupJustClosed = false; });
         return QAbstractScrollArea::eventFilter(watched, event);
+    }
+    if (m_combo && (watched == m_combo->view() || watched == m_comboPopup) &&
+        event->type() == QEvent::ShortcutOverride && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        // Escape in the open drop-down closes only the drop-down (as the key
+        // press that follows does); no window shortcut may take it, and
+        // the edit stays open.
+        event->accept();
+        return true;
     }
     if (!m_editor || watched != m_editor)
         return QAbstractScrollArea::eventFilter(watched, event);

@@ -284,6 +284,53 @@ bool CParameterModel::RefreshAllParameters(bool restore)
     return true;
 }
 
+CParameterModel::RestoreReport CParameterModel::RestoreDefaults()
+{
+    RestoreReport report;
+    m_list.CloseEditor();
+    m_image.InvalidateCell(-1);
+    for (const pugi::xml_node& element : CDeviceLibrary::AllParameters(m_esc)) {
+        const IProperty* row = m_list.FindByItemData(element);
+        if (row == nullptr)
+            continue;
+        const std::optional<int> cell = CXmlAttributes::Int(element, "cell");
+        const std::optional<int> def = CXmlAttributes::Int(element, "default");
+        // What the ESC holds before the default is written over it.
+        std::optional<uint16_t> before;
+        if (cell && def)
+            before = ReadRaw(element, *cell);
+        if ((cell && def && !before) || !RefreshParameter(element, true)) {
+            report.failedAt = row->Name();
+            return report;
+        }
+        if (!before)
+            continue;
+        ++report.restored;
+        const bool twoCells = CXmlAttributes::Int(element, "lo_byte_cell", kNoCell) != kNoCell;
+        const uint16_t wanted = static_cast<uint16_t>(*def & (twoCells ? 0xFFFF : 0xFF));
+        if (*before != wanted)
+            report.changed << row->Name();
+        // The cells were just read back, so the image answers without the device.
+        if (ReadRaw(element, *cell) != wanted)
+            report.refused << row->Name();
+    }
+    return report;
+}
+
+std::optional<uint16_t> CParameterModel::ReadRaw(const pugi::xml_node& element, int cell)
+{
+    const int loAttr = CXmlAttributes::Int(element, "lo_byte_cell", kNoCell);
+    uint8_t high = 0;
+    if (!m_image.GetCell(cell & 0xFF, high))
+        return std::nullopt;
+    if (loAttr == kNoCell)
+        return high;
+    uint8_t low = 0;
+    if (!m_image.GetCell(loAttr & 0xFF, low))
+        return std::nullopt;
+    return static_cast<uint16_t>(256 * high + low);
+}
+
 namespace {
 
 // Hands a raw value to a row of the element. A list value that no entry

@@ -67,6 +67,18 @@ public:
     // first cell that cannot be read.
     bool RefreshAllParameters(bool restore);
 
+    // What RestoreDefaults did, by parameter name.
+    struct RestoreReport {
+        int restored = 0;     // parameters whose default was written
+        QStringList changed;  // of these, the ones whose cells held another value
+        QStringList refused;  // of these, the ones whose cells do not hold the default after
+        QString failedAt;     // the parameter whose cells could not be read; empty when complete
+    };
+    // Writes the default of every parameter that has one, rows held by
+    // collapsed categories included, and refreshes every row from the
+    // device, in document order; stops at the first cell that cannot be read.
+    RestoreReport RestoreDefaults();
+
     // Shows a raw value (one cell, or 256 * high + low) in the element's row.
     // A value the library does not allow (a list value without an entry, a
     // range value beyond its limits) is shown as it is, marked "(not in the
@@ -101,6 +113,8 @@ private:
     void BuildGrouped(const pugi::xml_node& categories);
     void BuildFlat();
     uint8_t ReadBack(int cell, uint8_t written);
+    // The raw value of the element's cells (256 * high + low for two cells).
+    std::optional<uint16_t> ReadRaw(const pugi::xml_node& element, int cell);
     void Pause();
 
     CDeviceLibrary& m_library;

@@ -75,6 +75,10 @@ CServoCollectorNotify::Clock::duration CServoCollectorNotify::CheckTimeout(Clock
         return Clock::duration(-1);
     }
     Publish(0, 0);
+    // Whether the ESC took the unanswered request is unknown: the request
+    // that asks again carries servo value 1, and so does every later one
+    // until the owner sets a value again.
+    m_requestByte.store(1);
     SendRequestLocked();
     return m_answerLimit;
 }

@@ -24,7 +24,9 @@ class CSerialPort;
 // address), lets the pause pass and writes the next request itself. So the
 // stream never waits for the user-interface thread.
 //
-// Every request arms the answer time-out. A Qt timer cannot be started from
+// Every request arms the answer time-out. The request sent after a time-out
+// carries servo value 1: the ESC's state is in doubt until the owner, told of
+// the missing answer, sets the value again. A Qt timer cannot be started from
 // the reader thread, so the time-out is a deadline that both threads set
 // and clear under the collector's lock; the owner checks it on its own
 // thread with CheckTimeout, which posts TORV_BYTEIN with wParam 0 and sends
@@ -80,9 +82,9 @@ public:
     void Request();
     // User-interface thread: when the armed deadline has passed, keeps a
     // copy of the receive window (MissedWindow), posts the no-answer
-    // notification and sends a new request (or, for the last request of a
-    // finishing stream, ends it). Returns the time until the deadline now
-    // armed, or a negative duration when none is armed.
+    // notification and sends a new request with servo value 1 (or, for the
+    // last request of a finishing stream, ends it). Returns the time until
+    // the deadline now armed, or a negative duration when none is armed.
     Clock::duration CheckTimeout(Clock::time_point now);
 
     // User-interface thread: makes the stream's last request carry servo

@@ -123,22 +123,10 @@ CTrack CTrackFile::Parse(QByteArrayView text)
 
 quint32 CTrackFile::Ticks(double seconds)
 {
-    // Track files have always been read with the duration held at single
-    // precision before the division: 0.06 s gives 2 ticks (0.06f / 0.02 is
-    // just below 3) while 1 s gives 50 and 0.5 s gives 25. A value beyond
-    // the single-precision range becomes an infinity of its sign, since
-    // narrowing it as it is would be undefined.
-    float single;
-    if (std::isnan(seconds))
-        single = std::numeric_limits<float>::quiet_NaN();
-    else if (seconds > std::numeric_limits<float>::max())
-        single = std::numeric_limits<float>::infinity();
-    else if (seconds < -std::numeric_limits<float>::max())
-        single = -std::numeric_limits<float>::infinity();
-    else
-        single = static_cast<float>(seconds);
-    const double ticks = std::floor(static_cast<double>(single) / kTickSeconds);
-    // Converting a double outside the target's range is undefined as well:
+    // floor(seconds / 0.02), divided in double precision as the duration was
+    // read: 0.02 s is 1 tick, 0.7 s is 35, 0.06 s is 3.
+    const double ticks = std::floor(seconds / kTickSeconds);
+    // Converting a double outside the target's range is undefined:
     // NaN and negative durations give no ticks, huge ones the largest count.
     if (!(ticks > 0))
         return 0;

@@ -31,8 +31,8 @@ public:
     // The segments of the text; nothing beyond its last byte is read.
     static CTrack Parse(QByteArrayView text);
 
-    // Ticks of a duration in seconds: floor(seconds / 0.02) with the
-    // seconds held at single precision, so 0.06 s is 2 ticks and 1 s is 50.
+    // Ticks of a duration in seconds: floor(seconds / 0.02) in double
+    // precision, so 0.02 s is 1 tick, 0.7 s is 35 and 1 s is 50.
     // Negative durations and NaN give 0; durations beyond the tick
     // counter's range give its largest value.
     static quint32 Ticks(double seconds);

@@ -44,38 +44,55 @@ TEST(ServoSourceTest, HaltStopsEverythingAtOne)
     EXPECT_EQ(source.OnRecord(1250, 25), std::nullopt);
 }
 
-TEST(ServoSourceTest, LostLinkPausesPlaybackUntilTheUserResumes)
+TEST(ServoSourceTest, LostLinkHoldsOneUntilTheUserResumes)
 {
     CServoSource source(3);
     source.Player().SetTrack(kRamp);
     source.Play(1);
     source.OnRecord(0, 10);
+    EXPECT_EQ(source.ValueToSend(48), 48);
     EXPECT_FALSE(source.OnNoAnswer());
+    EXPECT_EQ(source.ValueToSend(48), 1) << "in doubt from the first miss";
     EXPECT_FALSE(source.OnNoAnswer());
     EXPECT_TRUE(source.OnNoAnswer());
     EXPECT_FALSE(source.OnNoAnswer());  // reported once
     EXPECT_TRUE(source.IsLinkLost());
     EXPECT_TRUE(source.PausedByLinkLoss());
 
-    // Answers return: the link is back, the track stays paused.
+    // Answers return: the link is back, the track stays paused, 1 is sent.
     EXPECT_EQ(source.OnRecord(0, 200), std::nullopt);
     EXPECT_FALSE(source.IsLinkLost());
     EXPECT_TRUE(source.Player().IsPaused());
-    source.Player().TogglePause();
+    EXPECT_EQ(source.ValueToSend(48), 1);
+    source.SetPaused(false);
     EXPECT_FALSE(source.PausedByLinkLoss());
     EXPECT_EQ(source.OnRecord(0, 15), 105);
     EXPECT_EQ(source.Player().PlaybackTime(), 25u);
+    EXPECT_EQ(source.ValueToSend(105), 105);
+
+    // The external source goes off; the slider releases the hold.
+    source.Stop();
+    EXPECT_TRUE(source.SetExternal(true));
+    for (int i = 0; i < 3; ++i)
+        source.OnNoAnswer();
+    EXPECT_FALSE(source.IsExternal());
+    EXPECT_EQ(source.OnRecord(1250, 1), std::nullopt);
+    EXPECT_EQ(source.ValueToSend(100), 1);
+    source.Release();
+    EXPECT_EQ(source.ValueToSend(100), 100);
 }
 
-TEST(ServoSourceTest, AnAnswerBetweenMissesKeepsTheLink)
+TEST(ServoSourceTest, AnAnswerBetweenMissesKeepsTheLinkAndTheValue)
 {
     CServoSource source(3);
     source.OnNoAnswer();
     source.OnNoAnswer();
     source.OnRecord(0, 1);
+    EXPECT_EQ(source.ValueToSend(90), 90);
     EXPECT_FALSE(source.OnNoAnswer());
     EXPECT_FALSE(source.OnNoAnswer());
     EXPECT_FALSE(source.IsLinkLost());
+    EXPECT_FALSE(source.IsHeld());
 }
 
 }

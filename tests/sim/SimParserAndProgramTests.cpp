@@ -4,12 +4,16 @@
 
 #include "CSimFrameParser.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -87,10 +91,13 @@ TEST_F(SimProgram, HelpDocumentsEveryOptionAndBadOptionsAreRefused)
     std::string help;
     EXPECT_EQ(Run("--help", &help), 0);
     for (const char* option : {"--profile", "full", "plain", "deprecated", "--link", "--no-line-timing", "--delay-us",
-                               "--corrupted-firmware", "--version-255", "--bootloader", "--help"})
+                               "--corrupted-firmware", "--version-255", "--bootloader", "--firmware-pages", "--pages",
+                               "--page-turnaround-us", "--ack-turnaround-us", "--fault", "late", "silence", "unplug",
+                               "corrupt", "dropbyte", "--log", "SIGUSR1", "--help"})
         EXPECT_NE(help.find(option), std::string::npos) << option;
-    for (const char* args : {"--profile turbo", "--delay-us soon", "--frobnicate"})
-        EXPECT_EQ(Run(args), 2) << args;
+    for (const char* args : {"--profile turbo", "--delay-us soon", "--frobnicate", "--fault late:page:5", "--pages 0",
+                             "--page-turnaround-us -1", "--log /nonexistent-folder/frames.log"})
+        EXPECT_EQ(Run(args), args == std::string("--log /nonexistent-folder/frames.log") ? 1 : 2) << args;
 }
 
 TEST_F(SimProgram, ServesTheDeviceOnItsLinkUntilTerminated)
@@ -114,4 +121,49 @@ TEST_F(SimProgram, ServesTheDeviceOnItsLinkUntilTerminated)
         kill(pid, SIGTERM);
     EXPECT_EQ(ExitCode(pclose(pipe)), 0);
     EXPECT_NE(lstat(link.c_str(), &info), 0) << "the link is removed on exit";
+}
+
+TEST_F(SimProgram, FaultsFromTheCommandLineShowInTheFrameLog)
+{
+    const std::string log = ::testing::TempDir() + "torv-esc-sim-frames-" + std::to_string(getpid()) + ".log";
+    FILE* pipe = popen(("echo $$; exec '" + ProgramPath() +
+                        "' --no-line-timing --fault corrupt:short:2 --fault unplug:any:3 --log '" + log + "'").c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    const pid_t pid = std::atoi(ReadFrom(pipe, true).c_str());
+    ASSERT_GT(pid, 0);
+    Client client;
+    ASSERT_TRUE(client.Open(ReadFrom(pipe, true)));
+    const Bytes probe = Command('s', 'e', 't');
+    EXPECT_EQ(client.Exchange(probe, 3), Concat(probe, ShortAnswer('O')));
+    EXPECT_EQ(client.Exchange(probe, 3), Concat(probe, Bytes{'M', 'O', 0x9C ^ 0x5A})) << "the second answer is spoiled";
+    EXPECT_EQ(client.Exchange(probe, 0), probe) << "the third frame meets the unplug";
+    // SIGUSR1 plugs it in again; until the program has seen it, frames get only their echo.
+    kill(pid, SIGUSR1);
+    Bytes got;
+    for (int i = 0; i < 10 && !(got.size() >= 8 && Bytes(got.end() - 3, got.end()) == ShortAnswer('O')); ++i)
+        got = Concat(got, client.Send(probe) ? client.Receive(probe.size() + 3, Ms(1000)) : Bytes{});
+    ASSERT_GE(got.size(), 8U);
+    EXPECT_EQ(Bytes(got.end() - 8, got.end()), Concat(probe, ShortAnswer('O')));
+    client.Close();
+    kill(pid, SIGTERM);
+    EXPECT_EQ(ExitCode(pclose(pipe)), 0);
+
+    std::ifstream file(log);
+    std::vector<QJsonObject> lines;
+    for (std::string line; std::getline(file, line);)
+        lines.push_back(QJsonDocument::fromJson(QByteArray::fromStdString(line)).object());
+    ASSERT_GE(lines.size(), 4U);
+    for (const QJsonObject& line : lines) {
+        EXPECT_EQ(line.value("frame").toString(), QStringLiteral("4D73657499"));
+        EXPECT_EQ(line.value("baud").toInt(), 19200);
+        EXPECT_EQ(line.value("kind").toString(), QStringLiteral("short"));
+        EXPECT_GE(line.value("t_ms").toDouble(-1), 0.0);
+    }
+    EXPECT_EQ(lines[0].value("answer").toString(), QStringLiteral("4D4F9C"));
+    EXPECT_EQ(lines[1].value("answer").toString(), QStringLiteral("4D4FC6"));
+    EXPECT_GE(lines[1].value("answer_ms").toDouble(), lines[1].value("t_ms").toDouble());
+    EXPECT_FALSE(lines[2].value("answered").toBool(true));
+    EXPECT_EQ(lines[2].value("why").toString(), QStringLiteral("unplugged by a fault"));
+    EXPECT_TRUE(lines.back().value("answered").toBool());
+    std::remove(log.c_str());
 }

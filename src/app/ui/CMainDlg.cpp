@@ -7,7 +7,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
-#include <QScreen>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QToolBar>
@@ -21,6 +20,7 @@
 #include "firmware/ui/CFirmwareSelectDlg.h"
 #include "controls/CPropertyListCtrl.h"
 #include "library/CDeviceLibrary.h"
+#include "library/CParameterModel.h"
 #include "library/ui/CAboutDlg.h"
 #include "link/CSerialPort.h"
 #include "link/ui/CComPortSetupDlg.h"
@@ -209,7 +209,10 @@ QAction* CMainDlg::Action(int command) const
 void CMainDlg::Open()
 {
     show();
-    PlaceWindow();
+    if (m_settings.cx != -1 && m_settings.cy != -1)
+        m_placement.Place(QSize(m_settings.cx, m_settings.cy));
+    else
+        m_placement.Place(std::nullopt);
     m_controller->Open();
 }
 
@@ -268,6 +271,9 @@ void CMainDlg::OnCommand(int command)
     case MainCommand::Melodies:
         ShowMelodyDialog();
         return;
+    case MainCommand::RestoreDefaults:
+        RestoreDefaults();
+        return;
     case MainCommand::MeasurementPanel:
         // Live values need the connected ESC with an onboard logger.
         if (m_controller->Connected() && m_controller->IsCommandAvailable(command))
@@ -317,6 +323,37 @@ void CMainDlg::ShowMelodyDialog()
         dialog.exec();
     }
     m_controller->RestartRefreshTimer();
+}
+
+void CMainDlg::RestoreDefaults()
+{
+    // Only while connected.
+    if (!m_controller->IsCommandAvailable(MainCommand::RestoreDefaults))
+        return;
+    const QString question = tr("Restore the default value of every parameter?\r\n"
+                                "The settings now in the ESC will be overwritten.");
+    if (m_prompt.Message(question, QStringLiteral("TORV"), IPrompt::Icon::Question, IPrompt::Buttons::YesNoDefaultNo) !=
+        IPrompt::Answer::Yes)
+        return;
+    const CParameterModel::RestoreReport report = m_controller->Model().RestoreDefaults();
+    if (!report.failedAt.isEmpty()) {
+        SetMessage(tr("Restoring the defaults stopped at \"%1\".").arg(report.failedAt));
+        m_prompt.Message(tr("Restoring the defaults stopped at \"%1\": the ESC did not answer.\r\n"
+                            "The list shows the values read before; check the connection and try again.")
+                             .arg(report.failedAt),
+                         QStringLiteral("TORV"), IPrompt::Icon::Warning, IPrompt::Buttons::Ok);
+        return;
+    }
+    QString text = report.changed.isEmpty()
+                       ? tr("Defaults restored: the %1 parameters had their default values already.")
+                             .arg(report.restored)
+                       : tr("Defaults restored: %1 of %2 parameters changed (%3).")
+                             .arg(report.changed.size())
+                             .arg(report.restored)
+                             .arg(report.changed.join(QStringLiteral(", ")));
+    if (!report.refused.isEmpty())
+        text += QLatin1Char(' ') + tr("The ESC kept other values in: %1.").arg(report.refused.join(QStringLiteral(", ")));
+    SetMessage(text);
 }
 
 void CMainDlg::ShowPortSetup()
@@ -471,76 +508,19 @@ bool CMainDlg::event(QEvent* event)
         return true;
     }
     const bool handled = QMainWindow::event(event);
-    switch (event->type()) {
-    case QEvent::Show:
-    case QEvent::Move:
-    case QEvent::Resize:
-    case QEvent::WindowActivate:
-        // A window manager frames the window some time after it is shown;
-        // the stored outer size and the centring take the frame once known.
-        if (m_sizePending && FrameExtra() != m_sizeFrame)
-            ApplyStoredSize();
-        break;
-    default:
-        break;
-    }
+    // A window manager frames the window some time after it is shown; the
+    // stored outer size and the centring take the frame once known.
+    m_placement.OnEvent(*event);
     return handled;
-}
-
-QSize CMainDlg::FrameExtra() const
-{
-    if (m_frameMargins) {
-        const QMargins margins = m_frameMargins();
-        return QSize(margins.left() + margins.right(), margins.top() + margins.bottom());
-    }
-    return frameGeometry().size() - geometry().size();
-}
-
-QSize CMainDlg::OuterSize() const
-{
-    const bool restored = !(windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen));
-    const QSize client = restored || !normalGeometry().isValid() ? size() : normalGeometry().size();
-    return client + FrameExtra();
-}
-
-void CMainDlg::PlaceWindow()
-{
-    m_sizePending = true;
-    ApplyStoredSize();
-}
-
-// Sets the stored outer size (the client size is that less the frame) and
-// centres the window. Until the window manager has framed the window the
-// frame reads as none; this runs again when it changes, and the size is
-// final once a frame is seen.
-void CMainDlg::ApplyStoredSize()
-{
-    const QSize frameExtra = FrameExtra();
-    m_sizeFrame = frameExtra;
-    m_sizePending = frameExtra.isNull();
-
-    const QScreen* screen = this->screen();
-    const QRect available = screen != nullptr ? screen->availableGeometry() : QRect();
-    if (m_settings.cx != -1 && m_settings.cy != -1) {
-        QSize client = QSize(m_settings.cx, m_settings.cy) - frameExtra;
-        if (available.isValid())
-            client = client.boundedTo(available.size() - frameExtra);
-        resize(client.expandedTo(minimumSize()));
-    }
-    if (available.isValid()) {
-        QRect frame(pos(), size() + frameExtra);
-        frame.moveCenter(available.center());
-        move(frame.topLeft());
-    }
 }
 
 void CMainDlg::closeEvent(QCloseEvent* event)
 {
     if (!m_closed) {
-        m_sizePending = false;
+        m_placement.Finish();
         // Leaving the link returns the ESC to 19200 baud.
         m_controller->Close();
-        const QSize outer = OuterSize();
+        const QSize outer = m_placement.OuterSize();
         m_settings.cx = outer.width();
         m_settings.cy = outer.height();
         m_closed = true;

@@ -12,6 +12,7 @@
 #include "base/CTorvSettings.h"
 #include "app/IMainView.h"
 #include "app/IMainWindow.h"
+#include "controls/CWindowPlacement.h"
 #include "link/CPortSetup.h"
 
 class CDeviceLibrary;
@@ -51,7 +52,7 @@ public:
 
     // The window frame as the window manager has drawn it (none while it
     // has not yet framed the window).
-    using FrameMargins = std::function<QMargins()>;
+    using FrameMargins = CWindowPlacement::FrameMargins;
 
     // Shows the port setup dialog; the confirmed settings, or nothing on Cancel.
     using PortSetupDialog = std::function<std::optional<CPortSetup::Settings>(const CPortSetup::Settings&)>;
@@ -74,7 +75,7 @@ public:
     QAction* Action(int command) const;
     void SetPortSetupDialog(PortSetupDialog dialog) { m_portSetupDialog = std::move(dialog); }
     // Replaces the frame reading (tests play a window manager with it).
-    void SetFrameMargins(FrameMargins margins) { m_frameMargins = std::move(margins); }
+    void SetFrameMargins(FrameMargins margins) { m_placement.SetFrameMargins(std::move(margins)); }
 
     CMainController& Controller() { return *m_controller; }
     CLoggerUi& Logger() { return *m_logger; }
@@ -122,10 +123,8 @@ private:
     void ShowAbout();
     void ShowFirmwareDialog();
     void ShowMelodyDialog();
-    void PlaceWindow();
-    void ApplyStoredSize();
-    QSize FrameExtra() const;
-    QSize OuterSize() const;
+    // Ctrl+D: asks first (default No), writes every default, and says what changed.
+    void RestoreDefaults();
 
     CTorvSettings m_settings;
     std::unique_ptr<CDeviceLibrary> m_library;
@@ -149,11 +148,8 @@ private:
     QString m_linkFullText;
     PortSetupDialog m_portSetupDialog;
     QPointer<CFirmwareSelectDlg> m_firmwareDlg;
-    FrameMargins m_frameMargins;
-    // The stored outer size waits for the window manager's frame: until the
-    // frame is known it is applied with the frame seen so far.
-    bool m_sizePending = false;
-    QSize m_sizeFrame;
+    // The stored outer size, applied again once the window manager's frame is known.
+    CWindowPlacement m_placement{*this};
     QPointer<QEventLoop> m_loop;
     bool m_closed = false;
 };

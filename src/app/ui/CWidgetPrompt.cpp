@@ -30,9 +30,9 @@ IPrompt::Answer CWidgetPrompt::Message(const QString& text, const QString& capti
     case Icon::Error: boxIcon = QMessageBox::Critical; break;
     case Icon::Question: boxIcon = QMessageBox::Question; break;
     }
-    const QMessageBox::StandardButtons boxButtons = buttons == Buttons::YesNo
-        ? QMessageBox::StandardButtons(QMessageBox::Yes | QMessageBox::No)
-        : QMessageBox::StandardButtons(QMessageBox::Ok);
+    const QMessageBox::StandardButtons boxButtons = buttons == Buttons::Ok
+        ? QMessageBox::StandardButtons(QMessageBox::Ok)
+        : QMessageBox::StandardButtons(QMessageBox::Yes | QMessageBox::No);
 
     // Texts keep the "\r\n" line breaks of their origin; a bare "\n" shows
     // the same and leaves no stray carriage return.
@@ -40,6 +40,8 @@ IPrompt::Answer CWidgetPrompt::Message(const QString& text, const QString& capti
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 
     QMessageBox box(boxIcon, caption, shown, boxButtons, Parent());
+    if (buttons == Buttons::YesNoDefaultNo)
+        box.setDefaultButton(QMessageBox::No);
     const int result = box.exec();
     if (buttons == Buttons::Ok)
         return Answer::Ok;

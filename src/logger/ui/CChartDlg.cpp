@@ -3,6 +3,7 @@
 #include "base/CIniFile.h"
 #include "base/CTorvSettings.h"
 #include "base/IPrompt.h"
+#include "controls/CElidedLabel.h"
 #include "controls/CMChartCtrl.h"
 #include "logger/CChartStyleSettings.h"
 #include "logger/CDataProcessor.h"
@@ -15,7 +16,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
-#include <QLabel>
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
@@ -81,7 +81,9 @@ CChartDlg::CChartDlg(Input input, IPrompt& prompt, QWidget* parent)
     auto* statusBar = new QStatusBar(this);
     statusBar->setObjectName(QStringLiteral("status"));
     statusBar->setSizeGripEnabled(false);
-    m_status = new QLabel(statusBar);
+    // The cursor read-out is cut to the window's width; it never widens it.
+    m_status = new CElidedLabel(statusBar);
+    m_status->setObjectName(QStringLiteral("readOut"));
     statusBar->addWidget(m_status, 1);
 
     auto* layout = new QVBoxLayout(this);
@@ -101,15 +103,18 @@ CChartDlg::CChartDlg(Input input, IPrompt& prompt, QWidget* parent)
     connect(m_copy, &QAction::triggered, m_chart, &CMChartCtrl::CopyToClipboard);
     connect(m_export, &QAction::triggered, this, &CChartDlg::ExportPng);
     connect(m_chart, &CMChartCtrl::StyleRequested, this, &CChartDlg::OpenStyle);
-    connect(m_chart, &CMChartCtrl::CursorTextChanged, m_status, &QLabel::setText);
+    connect(m_chart, &CMChartCtrl::CursorTextChanged, m_status, &CElidedLabel::SetText);
 
+    // The stored size is the outer one, frame included, as done() stores it.
     resize(800, 560);
     CIniFile ini(m_input.settingsPath);
     ini.Load();
     const int cx = ini.Int(CTorvSettings::Section(), QStringLiteral("cx_chart"), -1);
     const int cy = ini.Int(CTorvSettings::Section(), QStringLiteral("cy_chart"), -1);
     if (cx >= kMinStoredSize && cy >= kMinStoredSize)
-        resize(cx, cy);
+        m_placement.Place(QSize(cx, cy));
+    else
+        m_placement.Place(std::nullopt);
 
     m_logs = LoggerPage::SplitLogs(m_input.pages, m_input.pageCount);
     if (!m_logs.empty()) {
@@ -132,7 +137,14 @@ QAction* CChartDlg::Action(Command command) const
 
 QString CChartDlg::StatusText() const
 {
-    return m_status->text();
+    return m_status->Text();
+}
+
+bool CChartDlg::event(QEvent* event)
+{
+    const bool handled = QDialog::event(event);
+    m_placement.OnEvent(*event);
+    return handled;
 }
 
 void CChartDlg::ShowSeries(DecodedLog& log)
@@ -309,12 +321,13 @@ void CChartDlg::done(int result)
     if (!m_input.settingsPath.isEmpty()) {
         CIniFile ini(m_input.settingsPath);
         if (ini.Load() != CIniFile::LoadResult::Unreadable) {
-            const QSize outer = frameGeometry().size();
+            const QSize outer = m_placement.OuterSize();
             ini.SetInt(CTorvSettings::Section(), QStringLiteral("cx_chart"), outer.width());
             ini.SetInt(CTorvSettings::Section(), QStringLiteral("cy_chart"), outer.height());
             ini.Save();
         }
     }
+    m_placement.Finish();
     SaveStyles();
     QDialog::done(result);
 }

@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include "controls/CWindowPlacement.h"
+
 #include <optional>
 #include <QString>
 #include <pugixml.hpp>
@@ -10,17 +12,18 @@
 #include <utility>
 #include <vector>
 
+class CElidedLabel;
 class CMChartCtrl;
 class IPrompt;
 class QAction;
-class QLabel;
 class QToolBar;
 
 // The "Logger chart" dialog: the logs of a page buffer one at a time, one
 // series per channel over a common time axis; previous and next log, zoom
 // back and forward, saving the shown log and opening a log file, the style
 // dialog, copying and exporting the picture. Series styles and the dialog
-// size live in TORV.ini.
+// size live in TORV.ini; the size is the outer one, and the dialog opens at
+// it, frame included, and within the screen.
 struct DecodedLog;
 
 class CChartDlg : public QDialog {
@@ -59,7 +62,10 @@ public:
     QAction* ExportAction() const { return m_export; }
     const std::vector<std::pair<std::size_t, std::size_t>>& Logs() const { return m_logs; }
     int CurrentLog() const { return m_current; }
+    // The cursor read-out.
     QString StatusText() const;
+    // Replaces the frame reading (tests play a window manager with it).
+    void SetFrameMargins(CWindowPlacement::FrameMargins margins) { m_placement.SetFrameMargins(std::move(margins)); }
 
     void Previous();
     void Next();
@@ -69,6 +75,9 @@ public:
     void ExportPng();
 
     void done(int result) override;
+
+protected:
+    bool event(QEvent* event) override;
 
 private:
     void ShowLog(std::size_t index);
@@ -85,7 +94,9 @@ private:
     std::vector<int> m_palette;  // per series: the channel's palette index or -1
     CMChartCtrl* m_chart = nullptr;
     QToolBar* m_toolBar = nullptr;
-    QLabel* m_status = nullptr;
+    CElidedLabel* m_status = nullptr;
+    // The stored outer size, applied again once the window manager's frame is known.
+    CWindowPlacement m_placement{*this};
     std::vector<std::pair<Command, QAction*>> m_actions;
     QAction* m_copy = nullptr;
     QAction* m_export = nullptr;

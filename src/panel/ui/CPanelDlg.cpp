@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPixmap>
 #include <QPushButton>
 #include <QSlider>
@@ -185,6 +186,11 @@ void CPanelDlg::BuildControls()
     m_slider->setValue(1);
     m_slider->setTickInterval(16);
     m_slider->setTickPosition(QSlider::TicksBelow);
+    // A move by the user (not by the program) ends a hold at 1.
+    connect(m_slider, &QSlider::actionTriggered, this, [this] {
+        m_source.Release();
+        UpdateStatus();
+    });
     top->addWidget(m_slider);
 
     auto* buttons = new QHBoxLayout;
@@ -207,6 +213,8 @@ void CPanelDlg::BuildControls()
     top->addLayout(buttons);
 
     connect(m_toolBar, &CTrackToolBar::OpenRequested, this, &CPanelDlg::OnOpen);
+    // The recent list covers the panel like a dialog does.
+    connect(m_toolBar->RecentMenu(), &QMenu::aboutToShow, this, &CPanelDlg::IdleBeforeDialog);
     connect(m_toolBar, &CTrackToolBar::RecentChosen, this, [this](const QString& path) { LoadTrack(path); });
     connect(m_toolBar, &CTrackToolBar::PlayRequested, this, &CPanelDlg::OnPlay);
     connect(m_toolBar, &CTrackToolBar::StopRequested, this, &CPanelDlg::OnStop);
@@ -273,16 +281,41 @@ void CPanelDlg::OnRecord(const QByteArray& record, int tickDifference, quint32 e
         m_playbackTime->setText(QString::number(m_source.Player().PlaybackTime()));
     if (wasPlaying != m_source.Player().IsPlaying())
         SyncPlaybackControls();
-    m_stream.SetServoValue(static_cast<uint8_t>(m_slider->value()));
+    SendServoValue();
     UpdateStatus();
 }
 
 void CPanelDlg::OnAnswerMissing()
 {
     m_prompt.Beep();
-    if (m_source.OnNoAnswer())
+    if (m_source.OnNoAnswer()) {
+        // The answers stopped: the servo is held at 1 where the user sees it.
+        {
+            const QSignalBlocker block(m_external);
+            m_external->setChecked(false);
+        }
         SyncPlaybackControls();
-    m_stream.SetServoValue(static_cast<uint8_t>(m_slider->value()));
+        m_slider->setValue(1);
+    }
+    SendServoValue();
+    UpdateStatus();
+}
+
+void CPanelDlg::SendServoValue()
+{
+    m_stream.SetServoValue(m_source.ValueToSend(static_cast<quint8>(m_slider->value())));
+}
+
+void CPanelDlg::IdleBeforeDialog()
+{
+    m_source.Idle();
+    {
+        const QSignalBlocker block(m_external);
+        m_external->setChecked(false);
+    }
+    SyncPlaybackControls();
+    m_slider->setValue(1);
+    m_stream.SetServoValue(1);
     UpdateStatus();
 }
 
@@ -293,10 +326,13 @@ void CPanelDlg::OnExternalToggled(bool on)
         m_external->setChecked(false);
     }
     SyncPlaybackControls();
+    UpdateStatus();
 }
 
 void CPanelDlg::OnOpen()
 {
+    // The file dialog covers the Stop button and takes the Space key.
+    IdleBeforeDialog();
     IPrompt::FileRequest request;
     request.filters = {tr("TPlay Files (*.tplay)"), tr("All Files (*.*)")};
     request.defaultExtension = QStringLiteral(".tplay");
@@ -354,13 +390,13 @@ void CPanelDlg::OnStop()
     const quint8 saved = m_source.Stop();
     SyncPlaybackControls();
     m_slider->setValue(saved);
-    m_stream.SetServoValue(static_cast<uint8_t>(m_slider->value()));
+    SendServoValue();
     UpdateStatus();
 }
 
 void CPanelDlg::OnPauseToggled(bool paused)
 {
-    m_source.Player().SetPaused(paused);
+    m_source.SetPaused(paused);
     SyncPlaybackControls();
     UpdateStatus();
 }
@@ -401,10 +437,12 @@ void CPanelDlg::UpdateStatus()
 {
     QString text;
     if (m_source.IsLinkLost()) {
-        text = m_source.PausedByLinkLoss() ? tr("No answer from the ESC: playback paused")
-                                           : tr("No answer from the ESC");
-    } else if (m_source.PausedByLinkLoss()) {
-        text = tr("Playback paused while the ESC did not answer; press Pause to go on");
+        text = m_source.PausedByLinkLoss() ? tr("No answer from the ESC: servo set to 1, playback paused")
+                                           : tr("No answer from the ESC: servo set to 1");
+    } else if (m_source.IsHeld()) {
+        text = m_source.PausedByLinkLoss()
+                   ? tr("The ESC answers again; the servo stays at 1 until you press Pause to go on with the track")
+                   : tr("The ESC answers again; the servo stays at 1 until you set it");
     } else {
         text = m_trackNote;
     }

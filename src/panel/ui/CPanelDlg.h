@@ -31,7 +31,8 @@ class QSlider;
 // before it ends (OK, Cancel, Escape or the window's close): the last
 // request carries servo value 1 and is waited for. The Stop button and the
 // Space key stop playback and send servo value 1 at once, wherever the focus
-// is. The caller raises the link speed and stops the main window's refresh
+// is. Before the panel opens a dialog of its own, and whenever answers go
+// missing, the servo goes to 1 as well (see CServoSource). The caller raises the link speed and stops the main window's refresh
 // timer around the dialog.
 class CPanelDlg : public QDialog {
     Q_OBJECT
@@ -71,6 +72,12 @@ private:
     void OnAnswerMissing();
     void OnExternalToggled(bool on);
     void OnOpen();
+    // Before the panel shows a dialog or pop-up of its own: playback
+    // pauses, the external source goes off and the servo goes to 1.
+    void IdleBeforeDialog();
+    // The value of the next request (1 while an answer is missing or the
+    // servo is held there).
+    void SendServoValue();
     void OnPlay();
     void OnStop();
     void OnPauseToggled(bool paused);

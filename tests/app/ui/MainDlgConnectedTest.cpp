@@ -2,6 +2,8 @@
 #include <cmath>
 
 #include <QAction>
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QFile>
 #include <QApplication>
 #include <QDir>
@@ -71,6 +73,7 @@ public:
 
     CMainDlg& Dlg() { return *m_dlg; }
     CSimulatedLink& Link() { return m_link; }
+    CScriptedPrompt& Prompt() { return m_prompt; }
 
 private:
     static CEscSimulator::Options Options(const std::string& profile)
@@ -209,8 +212,72 @@ TEST(MainDlgConnected, EscapeInAnEditorCancelsTheEditAndKeepsTheWindowOpen)
         list.At(index)->GetDisplayText(after);
         EXPECT_EQ(after, before);
     }
+
+    // An open drop-down: the first Escape closes it, the second cancels the
+    // edit, the third closes the window.
+    int index = 0;
+    while (list.At(index)->Kind() != IProperty::KindList)
+        ++index;
+    ASSERT_TRUE(dlg.PropertyList()->EditRow(index));
+    auto* combo = qobject_cast<QComboBox*>(dlg.PropertyList()->Editor());
+    ASSERT_NE(combo, nullptr);
+    combo->showPopup();
+    QWidget* popup = combo->view()->window();
+    ASSERT_TRUE(WaitFor([popup] { return popup->isVisible(); }));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    ASSERT_TRUE(WaitFor([popup] { return !popup->isVisible(); }));
+    EXPECT_EQ(dlg.PropertyList()->Editor(), combo) << "the edit goes on";
+    ASSERT_TRUE(dlg.isVisible());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_EQ(dlg.PropertyList()->Editor(), nullptr);
+    EXPECT_EQ(writes(), 0);
+    ASSERT_TRUE(dlg.isVisible());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     EXPECT_FALSE(dlg.isVisible());
+}
+
+// Ctrl+D asks first, with No as the default answer; Yes writes every
+// default, also those of a collapsed category, and the message pane says
+// which parameters changed and which the ESC kept.
+TEST(MainDlgConnected, RestoreDefaultsAsksFirstAndSaysWhatItChanged)
+{
+    ConnectedWindow window("full");
+    CMainDlg& dlg = window.Dlg();
+    ASSERT_TRUE(window.WaitConnected());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    CEscSimulator& sim = window.Link().Sim();
+    sim.SetCell(7, 20);    // Timing (deg), default 15
+    sim.SetCell(22, 1);    // Head speed (rpm) in the collapsed Governor category, default 2600
+    sim.SetCell(23, 100);
+    sim.SetCell(8, 5);     // Start power (%), default 4, in a cell that ignores writes
+    sim.SetWriteProtected(8, true);
+    sim.ClearFrames();
+    const auto writes = [&sim] {
+        int count = 0;
+        for (const CEscSimulator::Frame& frame : sim.Frames())
+            count += frame.bytes.size() > 1 && frame.bytes[1] == 'w' ? 1 : 0;
+        return count;
+    };
+
+    window.Prompt().AnswerMessage(IPrompt::Answer::No);
+    QTest::keyClick(&dlg, Qt::Key_D, Qt::ControlModifier);
+    ASSERT_EQ(window.Prompt().Messages().size(), 1u);
+    EXPECT_EQ(window.Prompt().Messages()[0].text,
+              QStringLiteral("Restore the default value of every parameter?\r\n"
+                             "The settings now in the ESC will be overwritten."));
+    EXPECT_EQ(window.Prompt().Messages()[0].buttons, IPrompt::Buttons::YesNoDefaultNo);
+    EXPECT_EQ(writes(), 0);
+    EXPECT_EQ(sim.Cell(7), 20);
+
+    window.Prompt().AnswerMessage(IPrompt::Answer::Yes);
+    QTest::keyClick(&dlg, Qt::Key_D, Qt::ControlModifier);
+    EXPECT_EQ(sim.Cell(7), 15);
+    EXPECT_EQ(256 * sim.Cell(22) + sim.Cell(23), 2600);
+    EXPECT_EQ(dlg.MessagePaneText(),
+              QStringLiteral("Defaults restored: 3 of 25 parameters changed (Timing (deg), Start power (%), "
+                             "Head speed (rpm)). The ESC kept other values in: Start power (%)."));
+    EXPECT_TRUE(dlg.Controller().Connected());
 }
 
 TEST(MainDlgConnected, MelodiesRunsTheMelodyDialogWithTheRefreshTimerStopped)

@@ -234,6 +234,15 @@ TEST(WidgetPromptTest, MessageBoxShowsTheTextAndReturnsTheButtonPressed)
               IPrompt::Answer::Yes);
     EXPECT_EQ(shownText, "line one\nline two");
     EXPECT_EQ(shownCaption, "TORV");
+
+    // A destructive question takes Enter as No.
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    EXPECT_EQ(prompt.Message("Erase?", "TORV", IPrompt::Icon::Question, IPrompt::Buttons::YesNoDefaultNo),
+              IPrompt::Answer::No);
 }
 
 TEST(WidgetPromptTest, OpenDialogReturnsTheChosenFileAndNothingOnCancel)

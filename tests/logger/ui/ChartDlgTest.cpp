@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -14,6 +15,7 @@
 
 #include "../LoggerTestSupport.h"
 #include "base/CIniFile.h"
+#include "controls/CElidedLabel.h"
 #include "controls/CMChartCtrl.h"
 #include "logger/CLogCsvWriter.h"
 #include "logger/CLoggerCommands.h"
@@ -147,12 +149,11 @@ TEST_F(ChartDlgTest, ZoomsByDraggingAndStepsBackWithTheMouseButtons)
     dialog.reject();
 }
 
-TEST_F(ChartDlgTest, StylesAndSizeSurviveTheNextDialog)
+TEST_F(ChartDlgTest, StylesSurviveTheNextDialog)
 {
     const Bytes pages = Page(1, 5, 0x01, 0x40);
     {
         CChartDlg dialog(Input(pages), prompt);
-        dialog.resize(700, 400);
         CChartStyle style(dialog.Chart().Series(), 0, prompt, &dialog);
         style.findChild<QRadioButton*>("mode2")->setChecked(true);
         style.findChild<QLineEdit*>("min")->setText("abc");
@@ -170,14 +171,52 @@ TEST_F(ChartDlgTest, StylesAndSizeSurviveTheNextDialog)
     ini.Load();
     EXPECT_EQ(ini.String("Chart.Throttle", "Range", ""), "-5.000000,120.000000");
     EXPECT_EQ(ini.Int("Chart.Throttle", "Color", 0), 0x30 * 65536 + 0x20 * 256 + 0x10);
-    EXPECT_GE(ini.Int("TORV", "cx_chart", 0), 700);
 
     CChartDlg again(Input(pages), prompt);
     const CMChartSerie& throttle = *again.Chart().Series()[0];
     EXPECT_EQ(throttle.Mode(), CMChartSerie::ScaleMode::Custom);
     EXPECT_DOUBLE_EQ(throttle.Minimum(), -5);
     EXPECT_DOUBLE_EQ(throttle.Maximum(), 120);
-    EXPECT_GE(again.width(), 700);
+}
+
+// Opened again and again, the chart takes the outer size it stored, frame
+// included, and stays within the screen; the cursor read-out is cut to the
+// width instead of widening the window.
+TEST_F(ChartDlgTest, KeepsItsStoredOuterSizeOnTheScreenAndTheReadOutElides)
+{
+    const Bytes pages = Page(1, 5, 0x01, 0x40);
+    for (const QSize stored : {QSize(700, 500), QSize(1624, 1420)}) {
+        CIniFile ini(dir.filePath("TORV.ini"));
+        ini.Load();
+        ini.SetInt("TORV", "cx_chart", stored.width());
+        ini.SetInt("TORV", "cy_chart", stored.height());
+        ASSERT_TRUE(ini.Save());
+        QSize first;
+        for (int run = 1; run <= 3; ++run) {
+            CChartDlg dialog(Input(pages), prompt);
+            dialog.show();
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+            const QRect outer = dialog.frameGeometry();
+            EXPECT_TRUE(dialog.screen()->availableGeometry().contains(outer)) << run;
+            if (run == 1)
+                first = outer.size();
+            EXPECT_EQ(outer.size(), first) << run;
+            if (stored.width() < 800)
+                EXPECT_EQ(outer.size(), stored) << run;
+
+            const int width = dialog.width();
+            emit dialog.Chart().CursorTextChanged(QStringLiteral("t = ") + QString(400, QLatin1Char('9')));
+            // The layout settles over a few rounds of posted events.
+            for (int round = 0; round < 3; ++round)
+                QCoreApplication::processEvents();
+            EXPECT_EQ(dialog.width(), width) << run;
+            const auto* readOut = dialog.findChild<CElidedLabel*>("readOut");
+            ASSERT_NE(readOut, nullptr);
+            ASSERT_EQ(readOut->ShownLines().size(), 1);
+            EXPECT_TRUE(readOut->ShownLines()[0].endsWith(QChar(0x2026))) << run;
+            dialog.reject();
+        }
+    }
 }
 
 TEST_F(ChartDlgTest, WorkbookIsWrittenFirstAndCancellingItStillOpensTheChart)

@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -31,6 +32,19 @@ namespace {
 [[maybe_unused]] const bool kApp = TestApplication<QApplication>::Register();
 
 using C = CTrackToolBar;
+
+// The scripted prompt that also lets the test look at the panel while its
+// file dialog is open.
+class CWatchingPrompt : public CScriptedPrompt {
+public:
+    std::function<void()> onOpenFile;
+    std::optional<QString> OpenFile(const FileRequest& request) override
+    {
+        if (onOpenFile)
+            onOpenFile();
+        return CScriptedPrompt::OpenFile(request);
+    }
+};
 
 class PanelDlgTest : public ::testing::Test {
 protected:
@@ -98,7 +112,7 @@ protected:
     CDeviceLibrary library;
     CSimulatedLink link;
     CTelemetryStream stream{link.Port()};
-    CScriptedPrompt prompt;
+    CWatchingPrompt prompt;
     std::unique_ptr<CPanelDlg> dialog;
 };
 
@@ -256,30 +270,93 @@ TEST_F(PanelDlgTest, ClosingInAnyWaySendsServoOneLastAndEndsTheStream)
     link.Port().ResetCollector();
 }
 
-TEST_F(PanelDlgTest, SilentEscBeepsShowsNoAnswerAndPausesPlayback)
+TEST_F(PanelDlgTest, WhenAnswersStopEveryLaterRequestCarriesOneUntilTheUserActs)
 {
     stream.Collector().SetAnswerLimitMs(100);
     Open();
     ASSERT_TRUE(dialog->LoadTrack(TrackFile("long.tplay", "60,120\n")));
-    Button(C::Play)->trigger();
-    ASSERT_TRUE(WaitRequestCarrying(120));
+    for (const bool playing : {true, false}) {
+        if (playing) {
+            Button(C::Play)->trigger();
+        } else {
+            Button(C::Stop)->trigger();
+            dialog->Slider()->setValue(120);
+        }
+        ASSERT_TRUE(WaitRequestCarrying(120)) << playing;
+        link.Sim().ClearFrames();
 
-    link.Sim().SetUnplugged(true);
-    ASSERT_TRUE(WaitFor([&] {
-        return dialog->StatusText() == QStringLiteral("No answer from the ESC: playback paused");
-    }));
-    EXPECT_GE(prompt.Beeps(), CServoSource::kDefaultNoAnswerLimit);
-    EXPECT_TRUE(Player().IsPaused());
-    EXPECT_TRUE(Button(C::Pause)->isChecked());
-    const int beeps = prompt.Beeps();
-    ASSERT_TRUE(WaitFor([&] { return prompt.Beeps() > beeps; })) << "it keeps asking";
+        link.Sim().SetUnplugged(true);
+        const QString lost = playing ? QStringLiteral("No answer from the ESC: servo set to 1, playback paused")
+                                     : QStringLiteral("No answer from the ESC: servo set to 1");
+        ASSERT_TRUE(WaitFor([&] { return dialog->StatusText() == lost; })) << playing;
+        EXPECT_EQ(dialog->Slider()->value(), 1);
+        EXPECT_EQ(Player().IsPaused(), playing);
+        EXPECT_EQ(Button(C::Pause)->isChecked(), playing);
+        const int beeps = prompt.Beeps();
+        EXPECT_GE(beeps, CServoSource::kDefaultNoAnswerLimit);
+        ASSERT_TRUE(WaitFor([&] { return prompt.Beeps() > beeps; })) << "it keeps asking";
 
-    link.Sim().SetUnplugged(false);
-    ASSERT_TRUE(WaitFor([&] { return !stream.AnswersStopped() && !dialog->Source().IsLinkLost(); }));
-    EXPECT_TRUE(Player().IsPaused()) << "the user resumes the track";
-    EXPECT_EQ(dialog->StatusText(),
-              QStringLiteral("Playback paused while the ESC did not answer; press Pause to go on"));
-    Button(C::Pause)->trigger();
-    EXPECT_FALSE(Player().IsPaused());
-    EXPECT_TRUE(dialog->StatusText().isEmpty());
+        link.Sim().SetUnplugged(false);
+        const uint64_t handled = stream.RecordsHandled();
+        ASSERT_TRUE(WaitFor([&] { return stream.RecordsHandled() > handled + 10; })) << playing;
+        EXPECT_EQ(dialog->StatusText(),
+                  playing ? QStringLiteral("The ESC answers again; the servo stays at 1 until you press Pause to "
+                                           "go on with the track")
+                          : QStringLiteral("The ESC answers again; the servo stays at 1 until you set it"));
+        // From the first request the silent ESC did not take, every request
+        // carries 1, before and after the answers returned.
+        size_t after = 0;
+        bool silent = false;
+        for (const CEscSimulator::Frame& frame : link.Sim().Frames()) {
+            if (frame.bytes.size() != 5 || frame.bytes[1] != 'T')
+                continue;
+            if (silent) {
+                EXPECT_EQ(frame.bytes[3], 1) << playing << " request " << after;
+                ++after;
+            }
+            silent = silent || !frame.understood;
+        }
+        EXPECT_GT(after, 10u) << playing;
+
+        // The user acts: the track goes on, or the slider is moved.
+        if (playing) {
+            Button(C::Pause)->trigger();
+            EXPECT_FALSE(Player().IsPaused());
+        } else {
+            dialog->Slider()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        }
+        ASSERT_TRUE(WaitRequestCarrying(playing ? 120 : 1 + dialog->Slider()->pageStep())) << playing;
+        EXPECT_TRUE(dialog->StatusText().isEmpty());
+    }
+}
+
+TEST_F(PanelDlgTest, OpenAndTheRecentListPauseTheTrackAndSendOneBeforeTheyShow)
+{
+    Open();
+    const QString path = TrackFile("long.tplay", "60,150\n");
+    ASSERT_TRUE(dialog->LoadTrack(path));
+    for (const bool menu : {false, true}) {
+        Button(C::Play)->trigger();
+        ASSERT_TRUE(WaitRequestCarrying(150)) << menu;
+        bool idleUnder = false;
+        auto look = [&] {
+            idleUnder = Player().IsPaused() && dialog->Slider()->value() == 1 && WaitRequestCarrying(1);
+        };
+        if (menu) {
+            dialog->ToolBar()->RecentMenu()->popup(dialog->mapToGlobal(QPoint(0, 0)));
+            look();
+            dialog->ToolBar()->RecentMenu()->hide();
+        } else {
+            prompt.onOpenFile = look;
+            prompt.AnswerOpenFile(std::nullopt);
+            Button(C::Open)->trigger();
+        }
+        EXPECT_TRUE(idleUnder) << menu;
+        // It stays so until the user acts.
+        EXPECT_TRUE(Player().IsPaused()) << menu;
+        EXPECT_TRUE(Button(C::Pause)->isChecked()) << menu;
+        const uint64_t handled = stream.RecordsHandled();
+        ASSERT_TRUE(WaitFor([&] { return stream.RecordsHandled() > handled + 3; }));
+        EXPECT_EQ(stream.ServoValue(), 1) << menu;
+    }
 }
