@@ -71,7 +71,8 @@ public:
     bool Wait(const std::function<bool()>& cancelled = {}, int idleLimitMs = kWaitIdleLimitMs);
 
 signals:
-    // After every step (a page in, a fault, an erase step).
+    // After every step (a page in, a fault, an erase step), and when a
+    // download stalls.
     void Progress();
     // The transfer has ended by itself: completed, or (false) refused.
     void Finished(bool completed);
