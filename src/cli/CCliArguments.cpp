@@ -49,7 +49,11 @@ const CommandInfo kCommands[] = {
      "last_page, duration (seconds) and content (the channel labels)."},
     {"logs save", 1, 1, true, "logs save DIR [--log N]...",
      "Downloads the logger memory and writes each log (or each log named with --log) as\n"
-     "DIR/log-<N>.csv, the log file the window's chart saves. A file is replaced only when complete."},
+     "DIR/log-<N>.csv (log-<N>-2.csv for a number met again), the log file the window's chart\n"
+     "saves. A file already there that holds another log (numbers start again after an erase)\n"
+     "is not replaced unless --force is given (exit status 2, nothing written); an empty logger\n"
+     "is exit status 1. A file is replaced only when complete. When the ESC stops answering\n"
+     "for good, the complete logs before that point are saved and the exit status is 1."},
     {"logs workbook", 1, 1, true, "logs workbook DIR [--log N]...",
      "Downloads the logger memory and writes the diagnostic workbook of every log (or of each log\n"
      "named with --log) to DIR/logs.xml, the XML Spreadsheet the window's Display with Shift\n"
@@ -183,7 +187,8 @@ const char* const kOptionsHelp =
     "  --max-speed BAUD  highest link speed the connection may raise to (one of the port setup's\n"
     "                    speeds; 19200 keeps the handshake speed)\n"
     "  --json            machine-readable output on standard output\n"
-    "  --force           restore: load a file of another ESC type or revision\n"
+    "  --force           restore: load a file of another ESC type or revision; logs save:\n"
+    "                    replace files that hold other logs\n"
     "  --yes, -y         logs erase, flash: do not ask for confirmation\n"
     "  --seconds N       monitor: stream for N seconds (default: until Ctrl+C)\n"
     "  --csv             monitor: a header line and comma-separated values\n"

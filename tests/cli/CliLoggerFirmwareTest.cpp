@@ -12,6 +12,7 @@
 #include "CliFixture.h"
 #include "common/TestFiles.h"
 #include "firmware/FirmwareTestSupport.h"
+#include "logger/LoggerTestSupport.h"
 
 namespace {
 
@@ -93,6 +94,75 @@ TEST_F(CliLoggerFirmwareTest, SavedLogDecodesToOneRowPerSample)
 
     const CliRun missing = Cli({kLogs, QStringLiteral("decode"), dir.filePath(QStringLiteral("none.csv"))});
     EXPECT_EQ(missing.status, 4);
+}
+
+TEST_F(CliLoggerFirmwareTest, SaveKeepsEveryLogAndNeverReplacesAnotherFlight)
+{
+    using LoggerTest::Page;
+    StartSim();
+    // Log 1 of two pages, log 2, and log 1 again after it.
+    sim->SetLoggerMemory(LoggerTest::Concat(
+        {Page(1, 5, 0x7F, 0x11), Page(1, 5, 0x7F, 0x12), Page(2, 5, 0x7F, 0x21), Page(1, 5, 0x7F, 0x31)}));
+    const QString folder = dir.filePath(QStringLiteral("logs"));
+    const QString logOne = QDir(folder).filePath(QStringLiteral("log-1.csv"));
+    const QStringList save{kLogs, QStringLiteral("save"), folder};
+    CliRun run = Cli(save);
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files).join(QLatin1Char(' ')).toStdString(),
+              "log-1-2.csv log-1.csv log-2.csv");
+    const QByteArray first = Read(logOne);
+    EXPECT_NE(first, Read(QDir(folder).filePath(QStringLiteral("log-1-2.csv"))));
+
+    // A log the memory does not hold is refused.
+    run = Cli(save + QStringList{QStringLiteral("--log"), QStringLiteral("99")});
+    EXPECT_EQ(run.status, 2) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("no log 99"))) << run.err.toStdString();
+    // The same memory again: the files already hold these logs.
+    EXPECT_EQ(Cli(save).status, 0);
+
+    // Another flight under the same number is not written over the first
+    // one unless asked to.
+    sim->SetLoggerMemory(Page(1, 5, 0x7F, 0x41));
+    run = Cli(save);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(run.err.contains(logOne)) << run.err.toStdString();
+    EXPECT_TRUE(Read(logOne) == first) << "log-1.csv was replaced";
+    EXPECT_EQ(Cli(save + QStringList{QStringLiteral("--force")}).status, 0);
+    EXPECT_FALSE(Read(logOne) == first) << "log-1.csv was kept";
+
+    // An empty logger: said so, no folder made.
+    sim->SetLoggerMemory(LoggerTest::Erased());
+    const QString empty = dir.filePath(QStringLiteral("empty"));
+    run = Cli({kLogs, QStringLiteral("save"), empty});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("holds no log"))) << run.err.toStdString();
+    EXPECT_FALSE(QDir(empty).exists());
+}
+
+TEST_F(CliLoggerFirmwareTest, SaveSaysWhenTheEscIsSilentAndKeepsTheCompleteLogs)
+{
+    using Fault = CEscSimulator::Fault;
+    StartSim();
+    // Switched off for 3 s at the request for page 5: it comes back at
+    // 19200 baud, and the download goes on.
+    sim->AddFault({Fault::Action::Unplug, CEscSimulator::AnswerKind::LoggerPage, 6, 3000});
+    const QString folder = dir.filePath(QStringLiteral("logs"));
+    CliRun run = Cli({kLogs, QStringLiteral("save"), folder});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("the ESC is not answering at page 5 of 38"))) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("the ESC answers again"))) << run.err.toStdString();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 3);
+    EXPECT_TRUE(LeftAt19200());
+
+    // Gone for good in the second log: the first one is saved.
+    sim->AddFault({Fault::Action::Unplug, CEscSimulator::AnswerKind::LoggerPage, 26, 0});
+    const QString cut = dir.filePath(QStringLiteral("cut"));
+    run = Cli({kLogs, QStringLiteral("save"), cut});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("stopped answering at page 25 of 38; saved the one complete log")))
+        << run.err.toStdString();
+    EXPECT_EQ(QDir(cut).entryList(QDir::Files).join(QLatin1Char(' ')).toStdString(), "log-1.csv");
+    sim->SetUnplugged(false);
 }
 
 TEST_F(CliLoggerFirmwareTest, EraseNeedsYesWithoutATerminal)
