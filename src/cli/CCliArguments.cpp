@@ -62,15 +62,24 @@ const CommandInfo kCommands[] = {
     {"logs decode", 1, 1, false, "logs decode FILE.csv [-o OUT.csv]",
      "Decodes a saved log with the device library's channels into a plain CSV: the header\n"
      "time,<label>,..., then one row per sample (time in seconds). Needs no ESC; writes to standard\n"
-     "output unless -o names a file."},
+     "output unless -o names a file. Of a log file that is cut or damaged only the whole samples\n"
+     "before the damage are written; standard error names the incomplete page and the exit status\n"
+     "is 4."},
     {"logs plot", 1, 1, false, "logs plot FILE.csv -o OUT.png [--size WxH]",
      "Draws the chart of a saved log, every channel in its palette colour against its own axis,\n"
-     "into a PNG image of the given size (default 1200x700). Needs no ESC and no display."},
+     "into a PNG image of the given size (default 1200x700). Needs no ESC and no display. Of a log\n"
+     "file that is cut or damaged only the whole samples before the damage are drawn; standard\n"
+     "error names the incomplete page and the exit status is 4."},
     {"logs erase", 0, 0, true, "logs erase [--blocks] [--yes]",
      "Erases the logger memory with one erase command, or with --blocks block by block. Asks first\n"
-     "unless --yes is given; without a terminal to ask on, --yes is needed."},
-    {"logs write-image", 1, 1, true, "logs write-image FILE",
-     "Writes a memory image into the logger, page by page (a short last page is filled with 0xFF)."},
+     "unless --yes is given; without a terminal to ask on, --yes is needed. Ctrl+C stops the block\n"
+     "erase between two blocks (exit status 130; the memory is then partly erased)."},
+    {"logs write-image", 1, 1, true, "logs write-image FILE [--yes]",
+     "Writes a memory image into the logger, page by page (a short last page is filled with 0xFF),\n"
+     "over the logs in the ESC, then reads every written page back. Asks first unless --yes is\n"
+     "given. An image larger than the logger memory is refused with nothing written (exit status 2).\n"
+     "Exit status 1 when pages read back otherwise than written (they are listed) or the ESC stopped\n"
+     "answering, 130 on Ctrl+C; the logger memory then holds part of the image."},
     {"firmware list", 1, 0, true, "firmware list [DIR]",
      "Lists the firmware update files of the folder (default: FirmwareFolder of TORV.ini) made for\n"
      "the connected ESC, newest first: version and description. With --json: path, version and\n"
@@ -189,7 +198,7 @@ const char* const kOptionsHelp =
     "  --json            machine-readable output on standard output\n"
     "  --force           restore: load a file of another ESC type or revision; logs save:\n"
     "                    replace files that hold other logs\n"
-    "  --yes, -y         logs erase, flash: do not ask for confirmation\n"
+    "  --yes, -y         logs erase, logs write-image, flash: do not ask for confirmation\n"
     "  --seconds N       monitor: stream for N seconds (default: until Ctrl+C)\n"
     "  --csv             monitor: a header line and comma-separated values\n"
     "  --url URL         library update: where to download the library from (default:\n"
@@ -272,8 +281,9 @@ bool CCliArguments::CheckCommandOptions()
     }
     if (m_command == QLatin1String("logs plot") && m_output.isEmpty())
         return Fail(QStringLiteral("usage: torv-cli logs plot FILE.csv -o OUT.png [--size WxH]"));
-    if (m_yes && !m_command.isEmpty() && m_command != QLatin1String("logs erase") && m_command != QLatin1String("flash"))
-        return Fail(QStringLiteral("--yes belongs to torv-cli logs erase and flash"));
+    if (m_yes && !m_command.isEmpty() && m_command != QLatin1String("logs erase") && m_command != QLatin1String("flash") &&
+        m_command != QLatin1String("logs write-image"))
+        return Fail(QStringLiteral("--yes belongs to torv-cli logs erase, logs write-image and flash"));
     const bool ids = m_devId >= 0 && m_hwVer >= 0;
     if (m_bootloader && !ids)
         return Fail(QStringLiteral("--bootloader needs --devid and --hwver"));

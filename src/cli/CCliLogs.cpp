@@ -389,12 +389,16 @@ int CCliLogs::Decode()
     CLogCsvReader::Log log;
     if (const int status = ReadLogFile(path, text, log); status != CliExit::Ok)
         return status;
+    if (log.pageCount == 0 && log.damage)
+        return Fail(CliExit::FileError,
+                    tr("%1: %2; it holds no whole sample").arg(path, CLogCsvReader::DamageText(*log.damage)));
     if (log.pageCount == 0)
         return Fail(CliExit::FileError, tr("%1: the log holds no page").arg(path));
 
     CDataProcessor processor(log.logger, log.snapshot);
     DecodedLog decoded;
-    const bool ok = processor.Decode(log.pages.data(), log.pageCount, 0, log.pageCount - 1, decoded);
+    const bool ok =
+        processor.Decode(log.pages.data(), log.pageCount, 0, log.pageCount - 1, decoded, log.lastPageBytes);
     for (const QString& message : processor.SetupMessages())
         CConsolePrompt::Error(message);
     if (!ok)
@@ -405,16 +409,23 @@ int CCliLogs::Decode()
         const QByteArray csv = CDecodedCsvWriter::Format(decoded);
         std::fwrite(csv.constData(), 1, static_cast<std::size_t>(csv.size()), stdout);
         std::fflush(stdout);
-        return CliExit::Ok;
+    } else {
+        QString error;
+        if (!CDecodedCsvWriter::Save(output, decoded, &error))
+            return Fail(CliExit::FileError, tr("Unable to write to file %1: %2").arg(output, error));
+        if (m_args.Json())
+            CCliOutput::PrintJson(QJsonObject{{"file", output}, {"rows", static_cast<qint64>(decoded.time.size())},
+                                              {"channels", static_cast<qint64>(decoded.series.size())}});
+        else
+            CCliOutput::Print(
+                tr("Wrote %1 samples of log %2 to %3\n").arg(decoded.time.size()).arg(decoded.number).arg(output));
     }
-    QString error;
-    if (!CDecodedCsvWriter::Save(output, decoded, &error))
-        return Fail(CliExit::FileError, tr("Unable to write to file %1: %2").arg(output, error));
-    if (m_args.Json())
-        CCliOutput::PrintJson(QJsonObject{{"file", output}, {"rows", static_cast<qint64>(decoded.time.size())},
-                                          {"channels", static_cast<qint64>(decoded.series.size())}});
-    else
-        CCliOutput::Print(tr("Wrote %1 samples of log %2 to %3\n").arg(decoded.time.size()).arg(decoded.number).arg(output));
+    // A damaged file: the whole samples are written, and the status says
+    // that the log is not complete.
+    if (log.damage)
+        return Fail(CliExit::FileError, tr("%1: %2; only the %3 whole samples before it were written")
+                                            .arg(path, CLogCsvReader::DamageText(*log.damage))
+                                            .arg(decoded.time.size()));
     return CliExit::Ok;
 }
 
@@ -436,11 +447,15 @@ int CCliLogs::Erase()
         }
     }
     CDeviceSession& session = m_device->Session();
+    if (CSignalWatcher::Requested())
+        return Fail(CliExit::Interrupted, tr("interrupted; nothing erased"));
     if (!m_args.Blocks()) {
         if (!CLoggerCommands::EraseAll(session))
             return Fail(CliExit::Differs, tr("the ESC did not confirm the erase"));
     } else {
         CEraseSequence erase(session.Facts().loggerBlocks);
+        // Ctrl+C or SIGTERM stops the erase before the next block.
+        erase.SetStopRequest([] { return CSignalWatcher::Requested(); });
         m_progress = std::make_unique<CProgressBar>(tr("erase"));
         Ended ended = Ended::Completed;
         {
@@ -453,7 +468,7 @@ int CCliLogs::Erase()
                 transfer, [&erase] { return static_cast<uint32_t>(erase.Sent()); }, [] { return 0u; });
         }
         m_progress->Finish();
-        if (ended == Ended::Interrupted)
+        if (ended == Ended::Interrupted || erase.Stopped())
             return Fail(CliExit::Interrupted, tr("interrupted after %1 of %2 erase requests; the logger memory is "
                                                  "partly erased")
                                                   .arg(erase.Sent())
@@ -477,20 +492,44 @@ int CCliLogs::WriteImage()
         return status;
     const QString path = m_args.Operands().at(0);
     QFile file(path);
-    // Page indices are 16 bits: a larger file cannot be an image of the
-    // logger memory.
-    constexpr qint64 kMaxBytes = CLogImageWriter::kMaxBytes;
     if (!file.open(QIODevice::ReadOnly))
         return Fail(CliExit::FileError, tr("Unable to open file %1: %2").arg(path, file.errorString()));
-    if (file.size() > kMaxBytes)
-        return Fail(CliExit::FileError, tr("%1 holds %2 bytes, more than a logger memory image can (%3); nothing written")
-                                            .arg(path).arg(file.size()).arg(kMaxBytes));
+    // The size is checked before anything is read: a file larger than the
+    // logger memory is no image of it.
+    const uint32_t memory = m_device->Session().Facts().loggerBlocks;
+    const std::size_t pages = CLogImageWriter::PagesOf(file.size());
+    if (pages > memory)
+        return Fail(CliExit::Usage, tr("%1 holds %2 pages, more than the logger memory of %3 (%4 pages); nothing written")
+                                        .arg(path)
+                                        .arg(pages)
+                                        .arg(DeviceText())
+                                        .arg(memory));
     const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return Fail(CliExit::FileError, tr("Unable to read file %1: %2").arg(path, file.errorString()));
     if (bytes.isEmpty())
         return Fail(CliExit::FileError, tr("%1 is empty; nothing written").arg(path));
+    if (!m_args.Yes()) {
+        switch (CConsolePrompt::Confirm(tr("Write %1 (%2 pages) into the logger of %3? The logs in the ESC will be "
+                                           "overwritten. [y/N]")
+                                            .arg(path)
+                                            .arg(pages)
+                                            .arg(DeviceText()))) {
+        case CConsolePrompt::Confirmation::Yes:
+            break;
+        case CConsolePrompt::Confirmation::NoTerminal:
+            return Fail(CliExit::Usage,
+                        tr("nothing written: there is no terminal to ask on (--yes writes without asking)"));
+        case CConsolePrompt::Confirmation::No:
+            if (CSignalWatcher::Requested())
+                return Fail(CliExit::Interrupted, tr("interrupted; nothing written"));
+            return Fail(CliExit::Usage, tr("nothing written"));
+        }
+    }
 
     CLogImageWriter writer(std::vector<uint8_t>(bytes.begin(), bytes.end()));
     const int total = static_cast<int>(writer.PageTotal());
+    const QString partly = tr("the logger memory now holds part of the image");
     m_progress = std::make_unique<CProgressBar>(tr("write"));
     Ended ended = Ended::Completed;
     {
@@ -505,14 +544,50 @@ int CCliLogs::WriteImage()
     }
     m_progress->Finish();
     if (ended == Ended::Interrupted)
-        return Fail(CliExit::Interrupted, tr("interrupted after %1 of %2 pages").arg(writer.PageIndex()).arg(total));
+        return Fail(CliExit::Interrupted,
+                    tr("interrupted after %1 of %2 pages; %3").arg(writer.PageIndex()).arg(total).arg(partly));
     if (ended == Ended::GaveUp)
         return Fail(CliExit::Differs,
-                    tr("the ESC stopped answering at page %1 of %2").arg(writer.PageIndex()).arg(total));
+                    tr("the ESC stopped answering at page %1 of %2; %3").arg(writer.PageIndex()).arg(total).arg(partly));
+
+    // The write frames come back from the cable whether the ESC took them
+    // or not: only the pages read back tell what the memory holds.
+    CLogDownload check(static_cast<uint32_t>(total), pugi::xml_node());
+    check.SetStopAtErased(false);
+    m_progress = std::make_unique<CProgressBar>(tr("check"));
+    {
+        CLoggerTransfer transfer(m_device->Session().Port());
+        QObject::connect(&transfer, &CLoggerTransfer::Progress, &transfer, [this, &check, total] {
+            m_progress->Show(static_cast<int>(check.PagesReceived()), total);
+        });
+        transfer.StartDownload(check, static_cast<int>(m_device->Session().MemoryLoadTimeout()));
+        ended = Wait(
+            transfer, [&check] { return check.PagesReceived(); }, [&check] { return check.Faults(); });
+    }
+    m_progress->Finish();
+    const QString unchecked = tr("the logger memory may hold only part of the image");
+    if (ended == Ended::Interrupted)
+        return Fail(CliExit::Interrupted, tr("interrupted while reading the pages back (%1 of %2 read); %3")
+                                              .arg(check.PagesReceived())
+                                              .arg(total)
+                                              .arg(unchecked));
+    if (ended == Ended::GaveUp)
+        return Fail(CliExit::Differs, tr("the ESC stopped answering while the pages were read back (at page %1 of "
+                                         "%2); %3")
+                                          .arg(check.CurrentPage())
+                                          .arg(total)
+                                          .arg(unchecked));
+    const std::vector<std::size_t> differing = writer.DifferingPages(check.Pages());
+    if (!differing.empty())
+        return Fail(CliExit::Differs, tr("%1 of %2 pages read back otherwise than written (pages %3); %4")
+                                          .arg(differing.size())
+                                          .arg(total)
+                                          .arg(CLogImageWriter::PageRanges(differing), partly));
     if (m_args.Json())
-        CCliOutput::PrintJson(QJsonObject{{"file", path}, {"pages", total}});
+        CCliOutput::PrintJson(QJsonObject{{"file", path}, {"pages", total}, {"checked", true}});
     else
-        CCliOutput::Print(tr("Wrote %1 pages from %2 into the logger memory\n").arg(total).arg(path));
+        CCliOutput::Print(
+            tr("Wrote %1 pages from %2 into the logger memory; every page reads back as written\n").arg(total).arg(path));
     return CliExit::Ok;
 }
 
@@ -527,8 +602,15 @@ int CCliLogs::Plot()
         return status;
     CConsolePrompt prompt;
     DecodedLog decoded;
-    if (!CLogCsvReader::ReadDecoded(text, log.logger, log.snapshot, &prompt, decoded) || decoded.series.empty())
+    std::optional<CLogCsvReader::Damage> damage;
+    if (!CLogCsvReader::ReadDecoded(text, log.logger, log.snapshot, &prompt, decoded, nullptr, &damage) ||
+        decoded.series.empty()) {
+        if (damage)
+            return Fail(CliExit::FileError,
+                        tr("%1: %2; it holds no whole sample").arg(path, CLogCsvReader::DamageText(*damage)));
         return Fail(CliExit::FileError, tr("%1: the log records no channel of this logger").arg(path));
+    }
+    const std::size_t samples = decoded.time.size();
 
     std::vector<std::shared_ptr<CMChartSerie>> series;
     for (std::size_t i = 0; i < decoded.series.size(); ++i) {
@@ -553,5 +635,9 @@ int CCliLogs::Plot()
                               .arg(path, output)
                               .arg(m_args.Size().width())
                               .arg(m_args.Size().height()));
+    if (damage)
+        return Fail(CliExit::FileError, tr("%1: %2; only the %3 whole samples before it were drawn")
+                                            .arg(path, CLogCsvReader::DamageText(*damage))
+                                            .arg(samples));
     return CliExit::Ok;
 }

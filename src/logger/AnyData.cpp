@@ -26,8 +26,11 @@ std::shared_ptr<AnyData> AnyData::Create(const pugi::xml_node& channel, CLogForm
     error.reset();
     const pugi::xml_attribute label = channel.attribute("label");
     const pugi::xml_attribute formula = channel.attribute("formula");
-    if (!label || !formula)
+    if (!label || !formula) {
+        error = SetupError{false, QString::fromUtf8(label.value()), QString(),
+                           label ? QStringLiteral("formula") : QStringLiteral("label")};
         return nullptr;
+    }
 
     std::shared_ptr<AnyData> data(new AnyData);
     data->m_channel = channel;
@@ -52,7 +55,7 @@ std::shared_ptr<AnyData> AnyData::Create(const pugi::xml_node& channel, CLogForm
         data->m_parser->GetUsedVar();
     } catch (const mu::ParserError& e) {
         error = SetupError{e.GetCode() == GenericErrorCode(), QString::fromStdString(e.GetMsg()),
-                           QString::fromStdString(e.GetExpr()).trimmed()};
+                           QString::fromStdString(e.GetExpr()).trimmed(), QString()};
         if (error->expression.isEmpty())
             error->expression = data->m_formula;
         return nullptr;

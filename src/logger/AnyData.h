@@ -27,10 +27,11 @@ public:
         bool generic = false;  // raised by a message alone (cell, cellw)
         QString text;
         QString expression;
+        QString missing;       // "label" or "formula" when the element lacks it (text: the label)
     };
 
-    // Sets the channel up. Null with no error for a channel without label
-    // or formula, null with the error for a formula that does not compile.
+    // Sets the channel up. Null with the error for a channel without label
+    // or formula and for a formula that does not compile.
     static std::shared_ptr<AnyData> Create(const pugi::xml_node& channel, CLogFormulaContext& context,
                                            std::optional<SetupError>& error);
     ~AnyData() override;

@@ -4,6 +4,8 @@
 #include "library/CXmlAttributes.h"
 #include "logger/LoggerPage.h"
 
+#include <algorithm>
+
 CDataProcessor::CDataProcessor(pugi::xml_node logger, std::vector<uint8_t> snapshot, IPrompt* prompt)
     : m_logger(logger), m_context(std::move(snapshot)), m_prompt(prompt)
 {
@@ -12,6 +14,8 @@ CDataProcessor::CDataProcessor(pugi::xml_node logger, std::vector<uint8_t> snaps
 int CDataProcessor::SetupChannels(uint16_t mask)
 {
     const int slotCount = m_chunks.Setup(m_logger, mask, m_context);
+    m_time = m_context.Variable("t");
+    m_timeStep = m_context.Variable("dt");
     m_messages = m_chunks.SetupMessages();
     if (m_prompt != nullptr) {
         for (const QString& message : m_messages)
@@ -20,15 +24,20 @@ int CDataProcessor::SetupChannels(uint16_t mask)
     return slotCount;
 }
 
-void CDataProcessor::EvaluateGroup(const uint8_t* group, DecodedLog& out)
+void CDataProcessor::AppendSample(const uint8_t* group, double time, double dt, DecodedLog& out)
 {
+    if (m_time != nullptr) {
+        *m_time = time;
+        *m_timeStep = dt;
+    }
     m_chunks.EvaluateGroup(group, m_values);
     for (std::size_t i = 0; i < m_values.size() && i < out.series.size(); ++i)
         out.series[i].values.push_back(m_values[i]);
+    out.time.push_back(time);
 }
 
 bool CDataProcessor::Decode(const uint8_t* pages, std::size_t pageCount, std::size_t first, std::size_t last,
-                            DecodedLog& out)
+                            DecodedLog& out, std::size_t lastPageBytes)
 {
     out = DecodedLog{};
     if (pages == nullptr || first > last || last >= pageCount)
@@ -49,20 +58,17 @@ bool CDataProcessor::Decode(const uint8_t* pages, std::size_t pageCount, std::si
     for (LogSeries& series : out.series)
         series.values.reserve(samples);
 
-    double* dt = m_context.Variable("dt");
-    double* t = m_context.Variable("t");
-    *dt = out.dt;
-    *t = 0;
+    // The first sample of a log has time 0; time runs on across its pages.
     double time = 0;
     for (std::size_t page = first; page <= last; ++page) {
         const uint8_t* bytes = pages + page * LoggerPage::kSize;
         if (LoggerPage::LogNumber(bytes) != out.number)
             break;
-        for (std::size_t g = 0; g < groups; ++g) {
-            EvaluateGroup(bytes + LoggerPage::kHeaderSize + g * group, out);
-            out.time.push_back(time);
+        const std::size_t pageGroups =
+            page == last ? std::min(groups, std::min(lastPageBytes, LoggerPage::kSampleBytes) / group) : groups;
+        for (std::size_t g = 0; g < pageGroups; ++g) {
+            AppendSample(bytes + LoggerPage::kHeaderSize + g * group, time, out.dt, out);
             time += out.dt;
-            *t = time;
         }
     }
     return true;

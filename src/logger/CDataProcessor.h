@@ -2,6 +2,7 @@
 
 #include "logger/CLogFormulaContext.h"
 #include "logger/ChunkProcessor.h"
+#include "logger/LoggerPage.h"
 
 #include <QString>
 #include <QStringList>
@@ -44,13 +45,17 @@ public:
     int SetupChannels(uint16_t mask);
 
     // Decodes pages first..last of a buffer of 264-byte pages, stopping at
-    // the first page of another log number. False (and an empty result)
-    // when the log's mask selects no described slot: such a log has no
-    // samples to show.
-    bool Decode(const uint8_t* pages, std::size_t pageCount, std::size_t first, std::size_t last, DecodedLog& out);
+    // the first page of another log number. Of the last page only the
+    // groups that lie wholly within its first lastPageBytes sample bytes
+    // are taken (a page rebuilt from a file that ends inside it). False
+    // (and an empty result) when the log's mask selects no described slot:
+    // such a log has no samples to show.
+    bool Decode(const uint8_t* pages, std::size_t pageCount, std::size_t first, std::size_t last, DecodedLog& out,
+                std::size_t lastPageBytes = LoggerPage::kSampleBytes);
 
-    // Evaluates the channels on one group and appends their values.
-    void EvaluateGroup(const uint8_t* group, DecodedLog& out);
+    // Appends one sample: the formulas see t = time and dt, the channels
+    // are evaluated on the group, and the values and the time are appended.
+    void AppendSample(const uint8_t* group, double time, double dt, DecodedLog& out);
 
     const ChunkProcessor& Channels() const { return m_chunks; }
     const QStringList& SetupMessages() const { return m_messages; }
@@ -62,4 +67,6 @@ private:
     IPrompt* m_prompt;
     QStringList m_messages;
     std::vector<double> m_values;
+    double* m_time = nullptr;      // the store's t and dt, valid until the next setup
+    double* m_timeStep = nullptr;
 };

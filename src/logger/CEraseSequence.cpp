@@ -20,15 +20,20 @@ uint16_t CEraseSequence::Start()
 {
     m_sent = 1;
     m_done = false;
+    m_stopped = false;
     return m_requests.front();
 }
 
 std::optional<uint16_t> CEraseSequence::OnEcho()
 {
-    if (m_done || m_sent == 0)
+    if (m_done || m_stopped || m_sent == 0)
         return std::nullopt;
     if (m_sent >= m_requests.size()) {
         m_done = true;
+        return std::nullopt;
+    }
+    if (m_stop && m_stop()) {
+        m_stopped = true;
         return std::nullopt;
     }
     return m_requests[m_sent++];

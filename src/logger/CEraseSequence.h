@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -21,10 +22,16 @@ public:
 
     // Returns the first request's value.
     uint16_t Start();
-    // The previous request was answered: the next value, or none when done.
+    // The previous request was answered: the next value, or none when done
+    // or when a stop was asked for.
     std::optional<uint16_t> OnEcho();
 
+    // Asked before each further request; true stops the erase there, between
+    // two blocks (Ctrl+C in the command-line program).
+    void SetStopRequest(std::function<bool()> stop) { m_stop = std::move(stop); }
+
     bool Done() const { return m_done; }
+    bool Stopped() const { return m_stopped; }
     std::size_t Sent() const { return m_sent; }
     // The progress bar: from 8 (nothing erased) down to 0.
     int Position() const;
@@ -33,4 +40,6 @@ private:
     std::vector<uint16_t> m_requests;
     std::size_t m_sent = 0;
     bool m_done = false;
+    bool m_stopped = false;
+    std::function<bool()> m_stop;
 };

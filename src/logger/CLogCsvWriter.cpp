@@ -3,10 +3,11 @@
 #include "base/CAtomicFile.h"
 #include "logger/LoggerPage.h"
 
+#include <algorithm>
 #include <bitset>
 
 QByteArray CLogCsvWriter::Format(const uint8_t* pages, std::size_t pageCount, std::size_t first, std::size_t last,
-                                 const std::vector<uint8_t>& snapshot)
+                                 const std::vector<uint8_t>& snapshot, std::size_t lastPageBytes)
 {
     QByteArray text;
     text.reserve(static_cast<qsizetype>(snapshot.size() * 4 + (last - first + 1) * 1100 + 16));
@@ -25,7 +26,9 @@ QByteArray CLogCsvWriter::Format(const uint8_t* pages, std::size_t pageCount, st
         const int slotCount = static_cast<int>(std::bitset<16>(mask).count());
         // A mask without 1 bits has no groups to write.
         const std::size_t group = LoggerPage::GroupSize(slotCount);
-        const std::size_t groups = LoggerPage::GroupsPerPage(slotCount);
+        std::size_t groups = LoggerPage::GroupsPerPage(slotCount);
+        if (p == last && group > 0)
+            groups = std::min(groups, lastPageBytes / group);
         for (std::size_t g = 0; g < groups; ++g) {
             if (g == 0) {
                 text += QByteArray::number(static_cast<qulonglong>(p)) + ',' +
@@ -47,7 +50,8 @@ QByteArray CLogCsvWriter::Format(const uint8_t* pages, std::size_t pageCount, st
 }
 
 bool CLogCsvWriter::Save(const QString& path, const uint8_t* pages, std::size_t pageCount, std::size_t first,
-                         std::size_t last, const std::vector<uint8_t>& snapshot, QString* error)
+                         std::size_t last, const std::vector<uint8_t>& snapshot, QString* error,
+                         std::size_t lastPageBytes)
 {
-    return CAtomicFile::WriteWhole(path, Format(pages, pageCount, first, last, snapshot), error);
+    return CAtomicFile::WriteWhole(path, Format(pages, pageCount, first, last, snapshot, lastPageBytes), error);
 }

@@ -72,7 +72,7 @@ std::optional<uint16_t> CLogDownload::OnPage(const uint8_t* page, std::size_t le
 {
     if (m_state != State::Requesting || page == nullptr || length < LoggerPage::kSize)
         return m_state == State::Requesting ? std::optional<uint16_t>(m_current) : std::nullopt;
-    if (LoggerPage::IsErased(page)) {
+    if (m_stopAtErased && LoggerPage::IsErased(page)) {
         CloseLast();
         m_state = State::Complete;
         return std::nullopt;

@@ -65,6 +65,10 @@ public:
     // still arriving is dropped.
     void Stop();
 
+    // False: every page is read, erased ones too (reading back a memory
+    // image that was written).
+    void SetStopAtErased(bool stop) { m_stopAtErased = stop; }
+
     State CurrentState() const { return m_state; }
     bool Running() const { return m_state == State::Requesting; }
     uint32_t PageCount() const { return m_pageCount; }
@@ -105,4 +109,5 @@ private:
     uint16_t m_current = 0;
     uint32_t m_received = 0;
     uint32_t m_faults = 0;
+    bool m_stopAtErased = true;
 };

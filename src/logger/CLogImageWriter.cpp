@@ -1,5 +1,7 @@
 #include "logger/CLogImageWriter.h"
 
+#include <QStringList>
+
 #include <algorithm>
 
 CLogImageWriter::CLogImageWriter(std::vector<uint8_t> image)
@@ -12,14 +14,47 @@ std::size_t CLogImageWriter::PageTotal() const
     return (m_image.size() + m_data.size() - 1) / m_data.size();
 }
 
-void CLogImageWriter::LoadPage()
+std::array<uint8_t, LoggerPage::kSize> CLogImageWriter::PageData(std::size_t i) const
 {
-    const std::size_t from = m_page * m_data.size();
-    const std::size_t count = std::min(m_data.size(), m_image.size() - from);
+    std::array<uint8_t, LoggerPage::kSize> data;
     // A short last page is padded as erased flash, never with the bytes of
     // the page before.
-    m_data.fill(0xFF);
-    std::copy_n(m_image.begin() + static_cast<std::ptrdiff_t>(from), count, m_data.begin());
+    data.fill(0xFF);
+    const std::size_t from = std::min(i * data.size(), m_image.size());
+    const std::size_t count = std::min(data.size(), m_image.size() - from);
+    std::copy_n(m_image.begin() + static_cast<std::ptrdiff_t>(from), count, data.begin());
+    return data;
+}
+
+void CLogImageWriter::LoadPage()
+{
+    m_data = PageData(m_page);
+}
+
+std::vector<std::size_t> CLogImageWriter::DifferingPages(const std::vector<uint8_t>& readBack) const
+{
+    std::vector<std::size_t> pages;
+    for (std::size_t i = 0; i < PageTotal(); ++i) {
+        const std::size_t at = i * LoggerPage::kSize;
+        const std::array<uint8_t, LoggerPage::kSize> written = PageData(i);
+        if (at + LoggerPage::kSize > readBack.size() ||
+            !std::equal(written.begin(), written.end(), readBack.begin() + static_cast<std::ptrdiff_t>(at)))
+            pages.push_back(i);
+    }
+    return pages;
+}
+
+QString CLogImageWriter::PageRanges(const std::vector<std::size_t>& pages)
+{
+    QStringList ranges;
+    for (std::size_t i = 0; i < pages.size();) {
+        std::size_t j = i;
+        while (j + 1 < pages.size() && pages[j + 1] == pages[j] + 1)
+            ++j;
+        ranges.append(j == i ? QString::number(pages[i]) : QStringLiteral("%1-%2").arg(pages[i]).arg(pages[j]));
+        i = j + 1;
+    }
+    return ranges.join(QStringLiteral(", "));
 }
 
 bool CLogImageWriter::Start()

@@ -14,6 +14,10 @@
 // write frame has come back); a time-out sends the same page again. The
 // last page of an image whose size is not a multiple of 264 is filled up
 // with 0xFF, as erased flash reads.
+//
+// The write frame comes back from the cable as its echo, whether an ESC
+// took it or not, so a write is only known to have worked once the pages
+// have been read back and compared (DifferingPages).
 class CLogImageWriter {
 public:
     static constexpr int kReplyLimitMs = 200;
@@ -23,6 +27,12 @@ public:
     static constexpr qint64 kMaxBytes = static_cast<qint64>(kMaxPages) * LoggerPage::kSize;
 
     explicit CLogImageWriter(std::vector<uint8_t> image);
+
+    // Pages an image file of that many bytes is written as.
+    static std::size_t PagesOf(qint64 bytes)
+    {
+        return static_cast<std::size_t>((bytes + LoggerPage::kSize - 1) / LoggerPage::kSize);
+    }
 
     // Whether the image fits the 16-bit page index.
     bool Fits() const { return PageTotal() <= kMaxPages; }
@@ -44,6 +54,14 @@ public:
     std::size_t PageIndex() const { return m_page; }
     const std::array<uint8_t, LoggerPage::kSize>& CurrentData() const { return m_data; }
     uint32_t Faults() const { return m_faults; }
+
+    // Page i of the image as it is written (a short last page filled up).
+    std::array<uint8_t, LoggerPage::kSize> PageData(std::size_t i) const;
+    // The pages that read back otherwise than written; readBack holds the
+    // pages read from page 0 on, and a page it lacks counts as differing.
+    std::vector<std::size_t> DifferingPages(const std::vector<uint8_t>& readBack) const;
+    // Page numbers as ranges: "3, 38-77".
+    static QString PageRanges(const std::vector<std::size_t>& pages);
 
     // "%-8.2f cps, %d transfered": page index × 264 × 1000 / elapsed ms
     // (0 while no time has passed) and page index × 264.

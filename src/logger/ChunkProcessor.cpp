@@ -6,6 +6,11 @@
 
 QString ChunkProcessor::SetupMessage(const AnyData::SetupError& error)
 {
+    if (!error.missing.isEmpty() && !error.text.isEmpty())
+        return QStringLiteral("The channel \"%1\" has no %2 in the device library: it is left out.")
+            .arg(error.text, error.missing);
+    if (!error.missing.isEmpty())
+        return QStringLiteral("A channel has no %1 in the device library: it is left out.").arg(error.missing);
     if (error.generic)
         return QStringLiteral("It seems that you try to use old style saved logs without calibration data.\r\n%1")
             .arg(error.text);
@@ -15,6 +20,7 @@ QString ChunkProcessor::SetupMessage(const AnyData::SetupError& error)
 int ChunkProcessor::Setup(const pugi::xml_node& logger, uint16_t mask, CLogFormulaContext& context)
 {
     m_channels.clear();
+    m_firstSlots.clear();
     m_messages.clear();
     context.Clear();
     m_slots = 0;
@@ -23,14 +29,16 @@ int ChunkProcessor::Setup(const pugi::xml_node& logger, uint16_t mask, CLogFormu
         const uint32_t bits = static_cast<uint32_t>(tag.value_or(0)) & 0xFFFFu;
         if (bits != 0 && (mask & bits) != bits)
             continue;
+        const int firstSlot = m_slots;
+        m_slots += LoggerPage::SlotCountOfTag(bits);
         std::optional<AnyData::SetupError> error;
         std::shared_ptr<AnyData> data = AnyData::Create(channel, context, error);
         if (error)
             m_messages.append(SetupMessage(*error));
         if (!data)
             continue;
-        m_slots += data->SlotCount();
         m_channels.push_back(std::move(data));
+        m_firstSlots.push_back(firstSlot);
     }
     return m_slots;
 }
@@ -38,7 +46,6 @@ int ChunkProcessor::Setup(const pugi::xml_node& logger, uint16_t mask, CLogFormu
 void ChunkProcessor::EvaluateGroup(const uint8_t* group, std::vector<double>& out)
 {
     out.resize(m_channels.size());
-    int cursor = 0;
     for (std::size_t i = 0; i < m_channels.size(); ++i) {
         AnyData& channel = *m_channels[i];
         const int slotCount = channel.SlotCount();
@@ -46,6 +53,7 @@ void ChunkProcessor::EvaluateGroup(const uint8_t* group, std::vector<double>& ou
             out[i] = channel.Evaluate(nullptr);
             continue;
         }
+        const int cursor = m_firstSlots[i];
         const uint8_t* p = group + static_cast<std::size_t>(cursor / 2) * 3;
         if (cursor % 2 == 0) {
             out[i] = channel.Evaluate(p);
@@ -62,6 +70,5 @@ void ChunkProcessor::EvaluateGroup(const uint8_t* group, std::vector<double>& ou
             }
             out[i] = channel.Evaluate(r);
         }
-        cursor += slotCount;
     }
 }

@@ -16,8 +16,11 @@ class ChunkProcessor {
 public:
     // Empties the variable store and the list, then sets up every untagged
     // channel and every tagged one whose tag the mask holds completely.
-    // Returns the slot total. Channels whose formula fails are dropped; the
-    // message for each (as the user is to read it) is in SetupMessages.
+    // Returns the slot total. A channel that cannot be set up (a formula
+    // that fails, no formula or no label) is left out of the list, with the
+    // message for it (as the user is to read it) in SetupMessages; when it
+    // is tagged its slots still count, since the ESC records them whatever
+    // the library says, so every other channel reads its own slots.
     int Setup(const pugi::xml_node& logger, uint16_t mask, CLogFormulaContext& context);
 
     // Evaluates every channel on one group; out receives one value per
@@ -32,6 +35,7 @@ public:
 
 private:
     std::vector<std::shared_ptr<AnyData>> m_channels;
+    std::vector<int> m_firstSlots;  // per channel: the slot cursor where its slots begin
     QStringList m_messages;
     int m_slots = 0;
 };

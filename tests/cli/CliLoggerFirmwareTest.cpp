@@ -10,7 +10,9 @@
 #include <unistd.h>
 
 #include "CliFixture.h"
+#include "common/PageWrites.h"
 #include "common/TestFiles.h"
+#include "logger/CLogImageWriter.h"
 #include "firmware/FirmwareTestSupport.h"
 #include "logger/LoggerTestSupport.h"
 
@@ -191,6 +193,25 @@ TEST_F(CliLoggerFirmwareTest, EraseNeedsYesWithoutATerminal)
     }
 }
 
+TEST_F(CliLoggerFirmwareTest, CtrlCOrSigtermStopsTheBlockEraseBetweenTwoBlocks)
+{
+    for (int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        StartSim();
+        sim->ClearFrames();
+        QProcess process;
+        Launch(process, {kLogs, QStringLiteral("erase"), QStringLiteral("--blocks"), QStringLiteral("--yes")});
+        EXPECT_TRUE(WaitFor([&] { return FramesWith('E') >= 2; }, kRunDeadlineMs));
+        ::kill(static_cast<pid_t>(process.processId()), signal);
+        const CliRun run = Finish(process);
+        EXPECT_EQ(run.status, 130) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(QStringLiteral("partly erased"))) << run.err.toStdString();
+        EXPECT_LT(FramesWith('E'), 8);
+        EXPECT_FALSE(MemoryErased());
+        EXPECT_TRUE(LeftAt19200());
+    }
+}
+
 // Ctrl+C at the question on a terminal ends the program at once, with
 // nothing erased and the ESC back at 19200.
 TEST_F(CliLoggerFirmwareTest, CtrlCAtTheEraseQuestionEndsWithNothingErased)
@@ -222,18 +243,69 @@ TEST_F(CliLoggerFirmwareTest, CtrlCAtTheEraseQuestionEndsWithNothingErased)
     EXPECT_TRUE(LeftAt19200());
 }
 
-TEST_F(CliLoggerFirmwareTest, WriteImageFillsTheLastPageWithErasedBytes)
+TEST_F(CliLoggerFirmwareTest, WriteImageAsksRefusesWhatDoesNotFitAndReadsEveryPageBack)
 {
     StartSim();
     const std::vector<uint8_t> image = FirmwareTestSupport::Image(1000);
     const QString path = WriteFile(QStringLiteral("image.bin"),
                                    QByteArray(reinterpret_cast<const char*>(image.data()), 1000));
-    const CliRun run = Cli({kLogs, QStringLiteral("write-image"), path});
+    const CliRun unasked = Cli({kLogs, QStringLiteral("write-image"), path});
+    EXPECT_EQ(unasked.status, 2);
+    EXPECT_TRUE(unasked.err.contains(QStringLiteral("--yes"))) << unasked.err.toStdString();
+    // One page more than the 2048 of the logger memory.
+    const QString big = WriteFile(QStringLiteral("big.bin"), QByteArray(2048 * 264 + 1, '\0'));
+    const CliRun tooLarge = Cli({kLogs, QStringLiteral("write-image"), big, QStringLiteral("--yes")});
+    EXPECT_EQ(tooLarge.status, 2);
+    EXPECT_TRUE(tooLarge.err.contains(QStringLiteral("holds 2049 pages, more than the logger memory")))
+        << tooLarge.err.toStdString();
+    EXPECT_EQ(FramesWith('u'), 0);
+
+    const CliRun run = Cli({kLogs, QStringLiteral("write-image"), path, QStringLiteral("--yes")});
     EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("every page reads back as written"))) << run.out.toStdString();
+    EXPECT_GE(FramesWith('l'), 4);
     const std::vector<uint8_t> memory = sim->LoggerMemory();
     ASSERT_GE(memory.size(), 4u * 264);
     EXPECT_TRUE(std::equal(image.begin(), image.end(), memory.begin()));
     EXPECT_TRUE(std::all_of(memory.begin() + 1000, memory.begin() + 4 * 264, [](uint8_t b) { return b == 0xFF; }));
+}
+
+// The cable echoes every write frame, also while the ESC is unplugged: the
+// pages read back tell which ones the memory does not hold.
+TEST_F(CliLoggerFirmwareTest, WriteImageToAnEscUnpluggedHalfWayNamesThePagesItDoesNotHold)
+{
+    StartSim();
+    constexpr int kPages = 600;
+    const std::vector<uint8_t> image = FirmwareTestSupport::Image(kPages * 264);
+    const QString path = WriteFile(QStringLiteral("flight.bin"),
+                                   QByteArray(reinterpret_cast<const char*>(image.data()), kPages * 264));
+    QProcess process;
+    Launch(process, {kLogs, QStringLiteral("write-image"), path, QStringLiteral("--yes"), QStringLiteral("--max-speed"),
+                     QStringLiteral("19200")});
+    // Unplugged at the 20th frame after the write has begun, plugged in
+    // again 40 write frames later.
+    ASSERT_TRUE(WaitFor([&] { return FramesWith('u') >= 1; }, kRunDeadlineMs));
+    CEscSimulator::Fault unplug;
+    unplug.action = CEscSimulator::Fault::Action::Unplug;
+    unplug.nth = 20;
+    sim->AddFault(unplug);
+    int writesWhenUnplugged = 0;
+    ASSERT_TRUE(WaitFor([&] {
+        if (PagesNotTaken(sim->Frames()).empty())
+            return false;
+        writesWhenUnplugged = writesWhenUnplugged > 0 ? writesWhenUnplugged : FramesWith('u');
+        return FramesWith('u') >= writesWhenUnplugged + 40;
+    }, kRunDeadlineMs));
+    sim->SetUnplugged(false);
+    const CliRun run = Finish(process);
+    const std::vector<std::size_t> lost = PagesNotTaken(sim->Frames());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("%1 of %2 pages read back otherwise than written (pages %3); the "
+                                                "logger memory now holds part of the image")
+                                     .arg(lost.size())
+                                     .arg(kPages)
+                                     .arg(CLogImageWriter::PageRanges(lost))))
+        << run.err.toStdString();
 }
 
 TEST_F(CliLoggerFirmwareTest, FirmwareListShowsOnlyFilesForTheDevice)

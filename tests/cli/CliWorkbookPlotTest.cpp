@@ -76,6 +76,27 @@ TEST_F(CliWorkbookPlotTest, PlotDrawsASavedLogIntoAPngOfTheAskedSizeWithoutADevi
                    QStringLiteral("wide")}).status, 2);
     EXPECT_EQ(Cli({kLogs, QStringLiteral("plot"), dir.filePath(QStringLiteral("none.csv")), QStringLiteral("-o"), out})
                   .status, 4);
+
+    // Cut inside page 4 (21 groups a page): decode writes the 68 whole
+    // samples, plot draws them, both name the page and exit 4.
+    QFile file(log);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    file.close();
+    const QString cut = dir.filePath(QStringLiteral("cut.csv"));
+    QFile cutFile(cut);
+    ASSERT_TRUE(cutFile.open(QIODevice::WriteOnly));
+    cutFile.write(lines.mid(0, 1 + 3 * 21 + 5).join('\n'));
+    cutFile.close();
+    const QString incomplete = QStringLiteral("page 4 of the log is incomplete: the file ends after line 69");
+    const CliRun decoded = Cli({kLogs, QStringLiteral("decode"), cut});
+    EXPECT_EQ(decoded.status, 4);
+    EXPECT_EQ(decoded.out.count(QLatin1Char('\n')), 1 + 68);
+    EXPECT_TRUE(decoded.err.contains(incomplete)) << decoded.err.toStdString();
+    const CliRun plotted = Cli({kLogs, QStringLiteral("plot"), cut, QStringLiteral("-o"), out});
+    EXPECT_EQ(plotted.status, 4);
+    EXPECT_TRUE(plotted.err.contains(incomplete + QStringLiteral("; only the 68 whole samples"))) << plotted.err.toStdString();
+    EXPECT_FALSE(QImage(out).isNull());
 }
 
 } // namespace

@@ -94,24 +94,29 @@ TEST_F(DecodingTest, FormulasReadTheSnapshotClampAndShareVariables)
     EXPECT_TRUE(messages.isEmpty());
 }
 
-TEST_F(DecodingTest, SetupErrorsAreShownAndDropOnlyTheirChannel)
+TEST_F(DecodingTest, ChannelsThatCannotBeSetUpAreShownLeftOutAndKeepTheirSlots)
 {
     const pugi::xml_node logger = Logger(R"x(<Channel tag="1" label="Far" formula="cell(200)"/>
                                             <Channel tag="2" label="Bad" formula="w0+"/>
-                                            <Channel tag="4" label="Good" formula="w0"/>)x");
+                                            <Channel tag="4" label="None"/>
+                                            <Channel tag="8" label="Good" formula="w0"/>)x");
     CScriptedPrompt prompt;
-    prompt.AnswerMessage(IPrompt::Answer::Ok);
-    prompt.AnswerMessage(IPrompt::Answer::Ok);
-    const DecodedLog log = DecodeOne(logger, 0x0007, {0, 0, 0, 0x01, 0x00, 0x00}, &prompt);
+    for (int i = 0; i < 3; ++i)
+        prompt.AnswerMessage(IPrompt::Answer::Ok);
+    // Slots 0, 0, 0 and 0x010.
+    const DecodedLog log = DecodeOne(logger, 0x000F, {0, 0, 0, 0, 0x00, 0x10}, &prompt);
+    EXPECT_EQ(log.slotCount, 4);
+    EXPECT_EQ(log.time.size(), 42u);
     ASSERT_EQ(log.series.size(), 1u);
     EXPECT_EQ(log.series[0].label, "Good");
-    EXPECT_EQ(log.series[0].values[0], 0);  // the slot cursor starts at 0: dropped channels take no slot
-    ASSERT_EQ(prompt.Messages().size(), 2u);
+    EXPECT_EQ(log.series[0].values[0], 0x010);  // its own slot 3, not slot 0
+    ASSERT_EQ(prompt.Messages().size(), 3u);
     EXPECT_TRUE(prompt.Messages()[0].text.startsWith(
         "It seems that you try to use old style saved logs without calibration data.\r\nAccess to undefined cell(200)"));
     EXPECT_EQ(prompt.Messages()[0].caption, "TORV");
     EXPECT_EQ(prompt.Messages()[0].icon, IPrompt::Icon::Error);
     EXPECT_TRUE(prompt.Messages()[1].text.endsWith("in expression \"w0+\""));
+    EXPECT_EQ(prompt.Messages()[2].text, "The channel \"None\" has no formula in the device library: it is left out.");
 }
 
 TEST_F(DecodingTest, LogWithoutDescribedSlotsHasNoSamples)
@@ -133,13 +138,19 @@ TEST_F(DecodingTest, GeneratedLogsDecodeToPlausibleValuesWithTheSampleLibrary)
     const Bytes snapshot(cells.begin(), cells.begin() + 128);
     CDeviceLibrary library;
     ASSERT_TRUE(library.Load(QStringLiteral(TORV_SOURCE_DIR "/src/resources/Brisko.esc")));
-    const pugi::xml_node logger = library.FindLogger(cells[64], cells[65], cells[66]);
+    pugi::xml_node logger = library.FindLogger(cells[64], cells[65], cells[66]);
     ASSERT_TRUE(logger);
+    auto decode = [&](DecodedLog& log, QStringList& messages) {
+        CDataProcessor processor(logger, snapshot);
+        ASSERT_TRUE(processor.Decode(memory.data(), memory.size() / LoggerPage::kSize, 0, 19, log));
+        messages = processor.SetupMessages();
+    };
 
-    CDataProcessor processor(logger, snapshot);
     DecodedLog log;
-    ASSERT_TRUE(processor.Decode(memory.data(), memory.size() / LoggerPage::kSize, 0, 19, log));
+    QStringList messages;
+    decode(log, messages);
     ASSERT_EQ(log.series.size(), 8u);  // every channel, Power and Energy computed
+    EXPECT_EQ(log.slotCount, 7);
     EXPECT_EQ(log.time.size(), 20u * 21u);
     auto range = [&](int channel) {
         const auto& v = log.series[static_cast<std::size_t>(channel)].values;
@@ -151,7 +162,24 @@ TEST_F(DecodingTest, GeneratedLogsDecodeToPlausibleValuesWithTheSampleLibrary)
     EXPECT_LT(range(2).second, 17.5);
     EXPECT_GT(range(3).second, 20);       // amps at the climbs
     EXPECT_GT(range(7).second, 0);        // energy accumulates through its var
-    EXPECT_TRUE(processor.SetupMessages().isEmpty());
+    EXPECT_TRUE(messages.isEmpty());
+
+    // RPM with a broken formula and Capacity (two slots) without one: both
+    // are left out, and every other channel reads exactly what it read.
+    logger.find_child_by_attribute("Channel", "label", "RPM").attribute("formula").set_value("w0*50/");
+    logger.find_child_by_attribute("Channel", "label", "Capacity").remove_attribute("formula");
+    DecodedLog damaged;
+    decode(damaged, messages);
+    EXPECT_EQ(messages.size(), 2);
+    EXPECT_EQ(damaged.slotCount, 7);
+    EXPECT_EQ(damaged.time, log.time);
+    ASSERT_EQ(damaged.series.size(), 6u);
+    for (const LogSeries& series : damaged.series) {
+        const auto intact = std::find_if(log.series.begin(), log.series.end(),
+                                         [&](const LogSeries& s) { return s.label == series.label; });
+        ASSERT_NE(intact, log.series.end());
+        EXPECT_EQ(series.values, intact->values) << series.label.toStdString();
+    }
 }
 
 } // namespace

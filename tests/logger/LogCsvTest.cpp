@@ -2,6 +2,10 @@
 
 #include <QTemporaryDir>
 
+#include <functional>
+
+#include "CEscSimulator.h"
+
 #include "LoggerTestSupport.h"
 #include "logger/CDecodedCsvWriter.h"
 #include "logger/CLogCsvReader.h"
@@ -111,48 +115,98 @@ TEST(LogCsvTest, OddMaskCarriesOnePaddingValuePerGroup)
     EXPECT_EQ(lines.size(), 1 + 42 + 1);
 }
 
-TEST(LogCsvTest, FileCutInThePageRebuildsTheMissingGroupsAsZero)
+// A file of two pages with mask 0x0F: 42 group lines each, lines 2-43 and
+// 44-85, with the given lines changed.
+QByteArray TwoPageFile(const std::function<void(QList<QByteArray>&)>& change)
 {
     Bytes page = Page(4, 5, 0x0F, 0x11);
-    QByteArray text = CLogCsvWriter::Format(page.data(), 1, 0, 0, Snapshot());
-    // Keep the "#" line and the first ten group lines of the page.
-    QList<QByteArray> lines = text.split('\n');
-    text = lines.mid(0, 11).join('\n') + '\n';
-    CDeviceLibrary library;
-    ASSERT_TRUE(library.Load(QStringLiteral(TORV_SOURCE_DIR "/src/resources/Brisko.esc")));
-    CLogCsvReader::Log log;
-    ASSERT_EQ(CLogCsvReader::Read(text, library, log), CLogCsvReader::Result::Ok);
-    ASSERT_EQ(log.pageCount, 1u);
-    EXPECT_TRUE(std::equal(log.pages.begin() + 8, log.pages.begin() + 8 + 60, page.begin() + 8));
-    EXPECT_EQ(Bytes(log.pages.begin() + 8 + 60, log.pages.end()), Bytes(264 - 68, 0));
+    const Bytes pages = Concat({page, page});
+    QList<QByteArray> lines = CLogCsvWriter::Format(pages.data(), 2, 0, 1, Snapshot()).split('\n');
+    change(lines);
+    return lines.join('\n');
 }
 
-TEST(LogCsvTest, ChartOpenDecodesWithOrWithoutTheCalibrationLine)
+TEST(LogCsvTest, CutOrDamagedFileGivesOnlyItsWholeSamplesAndNamesTheIncompletePage)
 {
     CDeviceLibrary library;
     ASSERT_TRUE(library.Load(QStringLiteral(TORV_SOURCE_DIR "/src/resources/Brisko.esc")));
-    const pugi::xml_node logger = library.FindLogger(3, 2, 1);
-    ASSERT_TRUE(logger);
-    // Throttle (slot 0) reads w0 / 40.95: 0x7FF is 50 %.
-    Bytes page = Page(2, 5, 1);
-    for (std::size_t at = 8; at + 3 <= page.size(); at += 3) {
-        page[at] = 0x7F;
-        page[at + 1] = 0xF0;
+    using Kind = CLogCsvReader::Damage::Kind;
+    const struct {
+        const char* what;
+        std::function<void(QList<QByteArray>&)> change;
+        Kind kind;
+        std::size_t page;
+        int line;
+        std::size_t samples;
+    } cases[] = {
+        {"cut in page 2", [](QList<QByteArray>& l) { l = l.mid(0, 54); }, Kind::Cut, 2, 54, 42 + 11},
+        {"a missing value", [](QList<QByteArray>& l) { l[48].truncate(l[48].lastIndexOf(',')); }, Kind::Damaged, 2,
+         49, 42 + 5},
+        {"a value above 4095", [](QList<QByteArray>& l) { l[2] = ",,,,1,4096,0,0,0\r"; }, Kind::Damaged, 1, 3, 1},
+        {"a negative value", [](QList<QByteArray>& l) { l[2] = ",,,,1,-1,0,0,0\r"; }, Kind::Damaged, 1, 3, 1},
+        {"a line left out", [](QList<QByteArray>& l) { l.removeAt(9); }, Kind::Damaged, 1, 10, 8},
+        {"page 2 too early", [](QList<QByteArray>& l) { l.erase(l.begin() + 20, l.begin() + 43); }, Kind::Missing, 1,
+         21, 19},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QByteArray text = TwoPageFile(c.change);
+        CLogCsvReader::Log log;
+        ASSERT_EQ(CLogCsvReader::Read(text, library, log), CLogCsvReader::Result::Ok);
+        ASSERT_TRUE(log.damage);
+        EXPECT_EQ(log.damage->kind, c.kind);
+        EXPECT_EQ(log.damage->page, c.page);
+        EXPECT_EQ(log.damage->line, c.line);
+        // The rebuilt pages and the chart's own reading give the same whole
+        // samples, and no more.
+        CDataProcessor processor(log.logger, log.snapshot);
+        DecodedLog rebuilt;
+        ASSERT_TRUE(processor.Decode(log.pages.data(), log.pageCount, 0, log.pageCount - 1, rebuilt, log.lastPageBytes));
+        EXPECT_EQ(rebuilt.time.size(), c.samples);
+        DecodedLog read;
+        std::optional<CLogCsvReader::Damage> damage;
+        ASSERT_TRUE(CLogCsvReader::ReadDecoded(text, log.logger, {}, nullptr, read, nullptr, &damage));
+        EXPECT_EQ(read.time, rebuilt.time);
+        ASSERT_TRUE(damage);
+        EXPECT_EQ(damage->line, c.line);
     }
-    const Bytes pages = Concat({page, page});
-    const QByteArray text = CLogCsvWriter::Format(pages.data(), 2, 0, 1, Snapshot());
-    const QByteArray withoutSnapshot = text.mid(text.indexOf('\n') + 1);
+    CLogCsvReader::Damage cut{Kind::Cut, 2, 54, 11};
+    EXPECT_EQ(CLogCsvReader::DamageText(cut), "page 2 of the log is incomplete: the file ends after line 54");
+    EXPECT_EQ(CLogCsvReader::DamageMessage(cut),
+              "Page 2 of the log is incomplete: the file ends after line 54.\r\nOnly the samples before it are shown.");
+}
 
+TEST(LogCsvTest, FileDecodesWithTheTimeBaseOfTheDownloadedLog)
+{
+    CEscSimulator sim;
+    const Bytes memory = sim.LoggerMemory();
+    const auto cells = sim.Cells();
+    const Bytes snapshot(cells.begin(), cells.begin() + 128);
+    CDeviceLibrary library;
+    ASSERT_TRUE(library.Load(QStringLiteral(TORV_SOURCE_DIR "/src/resources/Brisko.esc")));
+    const pugi::xml_node logger = library.FindLogger(cells[64], cells[65], cells[66]);
+    ASSERT_TRUE(logger);
+    const std::size_t pages = memory.size() / LoggerPage::kSize;
+    DecodedLog downloaded;
+    CDataProcessor processor(logger, snapshot);
+    ASSERT_TRUE(processor.Decode(memory.data(), pages, 0, 19, downloaded));
+    ASSERT_EQ(downloaded.series.back().label, "Energy");
+    EXPECT_GT(downloaded.series.back().values.back(), 0.01);
+
+    // Energy integrates watt × dt: read from the file (the chart's Open, the
+    // command line's plot) it rises exactly as after the download, also
+    // from a file without the "#" line, which takes the shown log's snapshot.
+    const QByteArray text = CLogCsvWriter::Format(memory.data(), pages, 0, 19, snapshot);
+    const QByteArray withoutSnapshot = text.mid(text.indexOf('\n') + 1);
     for (const QByteArray& file : {text, withoutSnapshot}) {
-        DecodedLog log;
-        Bytes snapshot;
-        ASSERT_TRUE(CLogCsvReader::ReadDecoded(file, logger, Snapshot(), nullptr, log, &snapshot));
-        EXPECT_EQ(snapshot, Snapshot());
-        ASSERT_EQ(log.series.size(), 3u);  // Throttle and the two computed channels
-        EXPECT_EQ(log.series[0].label, "Throttle");
-        ASSERT_EQ(log.time.size(), 2u * 85);
-        EXPECT_NEAR(log.series[0].values.back(), 2047 / 40.95, 1e-9);
-        EXPECT_NEAR(log.time.back(), 169 * 0.1, 1e-9);  // time runs on over both pages
+        DecodedLog read;
+        Bytes used;
+        ASSERT_TRUE(CLogCsvReader::ReadDecoded(file, logger, snapshot, nullptr, read, &used));
+        EXPECT_EQ(used, snapshot);
+        EXPECT_EQ(read.time, downloaded.time);
+        ASSERT_EQ(read.series.size(), downloaded.series.size());
+        for (std::size_t i = 0; i < read.series.size(); ++i)
+            EXPECT_EQ(read.series[i].values, downloaded.series[i].values) << read.series[i].label.toStdString();
     }
     // Without the "#" line the rebuilding reader refuses it as old style.
     CLogCsvReader::Log rebuilt;

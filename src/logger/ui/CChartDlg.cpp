@@ -164,7 +164,8 @@ void CChartDlg::ShowLog(std::size_t index)
     const auto [first, last] = m_logs[index];
     CDataProcessor processor(m_input.logger, m_input.snapshot, &m_prompt);
     DecodedLog log;
-    processor.Decode(m_input.pages, m_input.pageCount, first, last, log);
+    const std::size_t lastBytes = last + 1 == m_input.pageCount ? m_input.lastPageBytes : LoggerPage::kSampleBytes;
+    processor.Decode(m_input.pages, m_input.pageCount, first, last, log, lastBytes);
     ShowSeries(log);
 }
 
@@ -250,8 +251,9 @@ void CChartDlg::Save()
     const auto [first, last] = m_logs[static_cast<std::size_t>(m_current)];
     QApplication::setOverrideCursor(Qt::WaitCursor);
     QString error;
-    const bool saved =
-        CLogCsvWriter::Save(*path, m_input.pages, m_input.pageCount, first, last, m_input.snapshot, &error);
+    const std::size_t lastBytes = last + 1 == m_input.pageCount ? m_input.lastPageBytes : LoggerPage::kSampleBytes;
+    const bool saved = CLogCsvWriter::Save(*path, m_input.pages, m_input.pageCount, first, last, m_input.snapshot,
+                                           &error, lastBytes);
     QApplication::restoreOverrideCursor();
     if (!saved) {
         qCDebug(lcLogger) << "log file not written:" << error;
@@ -281,9 +283,12 @@ void CChartDlg::Open()
         return;
     SaveStyles();
     DecodedLog log;
+    std::optional<CLogCsvReader::Damage> damage;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    CLogCsvReader::ReadDecoded(*text, m_input.logger, m_input.snapshot, &m_prompt, log);
+    CLogCsvReader::ReadDecoded(*text, m_input.logger, m_input.snapshot, &m_prompt, log, nullptr, &damage);
     QApplication::restoreOverrideCursor();
+    if (damage)
+        m_prompt.Message(CLogCsvReader::DamageMessage(*damage), kCaption, IPrompt::Icon::Warning, IPrompt::Buttons::Ok);
     ShowSeries(log);
     m_logs.clear();
     m_current = -1;

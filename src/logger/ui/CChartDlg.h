@@ -8,6 +8,8 @@
 #include <QString>
 #include <pugixml.hpp>
 
+#include "logger/LoggerPage.h"
+
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -45,6 +47,9 @@ public:
         std::size_t pageCount = 0;
         pugi::xml_node logger;
         std::vector<uint8_t> snapshot;
+        // Sample bytes of the buffer's last page that hold whole groups (a
+        // page rebuilt from a log file that ends inside it).
+        std::size_t lastPageBytes = LoggerPage::kSampleBytes;
         QString settingsPath;  // TORV.ini
         QString saveFolder;    // start folder of the file dialogs
     };

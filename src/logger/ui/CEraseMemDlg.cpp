@@ -24,7 +24,7 @@ CEraseMemDlg::CEraseMemDlg(uint32_t pageCount, CLoggerTransfer* transfer, QWidge
     m_progress = new QProgressBar(this);
     m_progress->setObjectName(QStringLiteral("progress"));
     m_progress->setRange(0, CEraseSequence::kSteps);
-    m_progress->setValue(CEraseSequence::kSteps);
+    m_progress->setValue(0);
     m_progress->setTextVisible(false);
     m_progress->setVisible(m_pageCount > 0);
     layout->addWidget(m_progress);
@@ -37,6 +37,11 @@ CEraseMemDlg::CEraseMemDlg(uint32_t pageCount, CLoggerTransfer* transfer, QWidge
     buttons->addWidget(m_eraseButton);
     buttons->addWidget(cancel);
     layout->addLayout(buttons);
+    // Enter must not erase: Cancel is the default and has the focus.
+    m_eraseButton->setAutoDefault(false);
+    cancel->setDefault(true);
+    setTabOrder(cancel, m_eraseButton);
+    cancel->setFocus();
     connect(m_eraseButton, &QPushButton::clicked, this, &CEraseMemDlg::OnErase);
     connect(cancel, &QPushButton::clicked, this, &CEraseMemDlg::reject);
     if (m_transfer != nullptr) {
@@ -63,7 +68,18 @@ void CEraseMemDlg::OnErase()
 
 void CEraseMemDlg::OnProgress()
 {
-    m_progress->setValue(m_erase->Position());
+    // The sequence counts down from 8; the bar shows what is erased.
+    m_progress->setValue(CEraseSequence::kSteps - m_erase->Position());
+}
+
+bool CEraseMemDlg::Started() const
+{
+    return m_erase->Sent() > 0;
+}
+
+bool CEraseMemDlg::Erased() const
+{
+    return m_erase->Done();
 }
 
 void CEraseMemDlg::reject()

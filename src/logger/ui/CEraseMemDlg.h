@@ -11,8 +11,9 @@ class QPushButton;
 
 // "Logger memory earsing warning": the last chance to keep the logger
 // memory. With a page count of 0 "Erase" only confirms (result 1015); with
-// a page count it erases block by block, the progress bar running from 8
-// down to 0, and ends with 2 when done. Esc cancels at any time (2).
+// a page count it erases block by block, the progress bar filling up from
+// empty as the blocks are erased, and ends with 2 when done. Cancel is the
+// default button, so Enter keeps the memory; Esc cancels at any time (2).
 class CEraseMemDlg : public QDialog {
     Q_OBJECT
 public:
@@ -23,6 +24,10 @@ public:
 
     void OnErase();
     void reject() override;
+
+    // Block erase: whether it was started, and whether every block is erased.
+    bool Started() const;
+    bool Erased() const;
 
 private:
     void OnProgress();

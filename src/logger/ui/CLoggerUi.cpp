@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 
 #include "base/CTorvSettings.h"
 #include "base/IPrompt.h"
@@ -57,11 +58,18 @@ void CLoggerUi::OpenLogFile()
                          IPrompt::Buttons::Ok);
         return;
     }
+    if (log.damage) {
+        m_prompt.Message(CLogCsvReader::DamageMessage(*log.damage), kCaption, IPrompt::Icon::Warning,
+                         IPrompt::Buttons::Ok);
+        if (log.pageCount == 0)
+            return;
+    }
     if (m_beforeChart)
         m_beforeChart();
     CChartDlg::Input input;
     input.pages = log.pages.data();
     input.pageCount = log.pageCount;
+    input.lastPageBytes = log.lastPageBytes;
     input.logger = log.logger;
     input.snapshot = log.snapshot;
     input.settingsPath = m_settingsPath;
@@ -122,36 +130,132 @@ void CLoggerUi::WriteImage(const QString& folder)
     const std::optional<QString> path = m_prompt.OpenFile(request);
     if (!path)
         return;
-    QFile file(*path);
-    // Page indices are 16 bits: a larger file cannot be an image of the
-    // logger memory.
-    if (!file.open(QIODevice::ReadOnly) || file.size() > CLogImageWriter::kMaxBytes) {
-        m_prompt.Message(tr("Unable to open file"), kCaption, IPrompt::Icon::Information, IPrompt::Buttons::Ok);
+    const std::optional<std::vector<uint8_t>> image = ReadImage(*path);
+    if (!image)
         return;
-    }
-    const QByteArray bytes = file.readAll();
-    CLogImageWriter writer(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    const QString name = QFileInfo(*path).fileName();
+    CLogImageWriter writer(*image);
+    const QString pages = writer.PageTotal() == 1 ? tr("1 page") : tr("%1 pages").arg(writer.PageTotal());
+    const QString question = tr("Write the memory image \"%1\" (%2) into the logger of the ESC?\r\n"
+                                "The logs in the ESC will be overwritten.")
+                                 .arg(name, pages);
+    if (m_prompt.Message(question, kCaption, IPrompt::Icon::Warning, IPrompt::Buttons::YesNoDefaultNo) !=
+        IPrompt::Answer::Yes)
+        return;
+
     m_host.StopRefreshTimer();
+    CLogDownLinkDlg::Phase ended = CLogDownLinkDlg::Phase::Writing;
+    std::vector<std::size_t> differing;
+    std::size_t written = 0;
+    std::size_t checked = 0;
     {
         CLoggerTransfer transfer(m_session.Port(), &m_prompt);
-        CLogDownLinkDlg dialog(writer, transfer, m_parent);
+        CLogDownLinkDlg dialog(writer, transfer, static_cast<int>(m_session.MemoryLoadTimeout()), m_parent);
         Run(dialog);
+        ended = dialog.CurrentPhase();
+        differing = dialog.DifferingPages();
+        checked = dialog.PagesChecked();
+        written = writer.Done() ? writer.PageTotal() : writer.PageIndex();
     }
     m_host.RestartRefreshTimer();
+
+    const std::size_t total = writer.PageTotal();
+    switch (ended) {
+    case CLogDownLinkDlg::Phase::Writing:
+        m_prompt.Message(tr("The write was cancelled after %1 of %2 pages: the logger memory now holds part of the "
+                            "image.")
+                             .arg(written)
+                             .arg(total),
+                         kCaption, IPrompt::Icon::Warning, IPrompt::Buttons::Ok);
+        return;
+    case CLogDownLinkDlg::Phase::Checking:
+        m_prompt.Message(tr("The image was written, but reading it back was cancelled after %1 of %2 pages: the "
+                            "logger memory may hold only part of the image.")
+                             .arg(checked)
+                             .arg(total),
+                         kCaption, IPrompt::Icon::Warning, IPrompt::Buttons::Ok);
+        return;
+    case CLogDownLinkDlg::Phase::Checked:
+        break;
+    }
+    if (differing.empty()) {
+        m_prompt.Message(tr("The memory image \"%1\" is written: all %2 pages read back as written.")
+                             .arg(name)
+                             .arg(total),
+                         kCaption, IPrompt::Icon::Information, IPrompt::Buttons::Ok);
+        return;
+    }
+    m_prompt.Message(tr("%1 of the %2 pages read back otherwise than written: pages %3.\r\nThe logger memory "
+                        "now holds only part of the image.")
+                         .arg(differing.size())
+                         .arg(total)
+                         .arg(CLogImageWriter::PageRanges(differing)),
+                     kCaption, IPrompt::Icon::Error, IPrompt::Buttons::Ok);
+}
+
+std::optional<std::vector<uint8_t>> CLoggerUi::ReadImage(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_prompt.Message(tr("Unable to open file"), kCaption, IPrompt::Icon::Information, IPrompt::Buttons::Ok);
+        return std::nullopt;
+    }
+    const QString name = QFileInfo(path).fileName();
+    // The size is checked before anything is read: a file larger than the
+    // logger memory is no image of it.
+    const std::size_t pages = CLogImageWriter::PagesOf(file.size());
+    const uint32_t memory = m_session.Facts().loggerBlocks;
+    if (pages > memory) {
+        m_prompt.Message(tr("\"%1\" holds %2 pages, but the logger memory of this ESC holds only %3 pages.\r\n"
+                            "Nothing was written.")
+                             .arg(name)
+                             .arg(pages)
+                             .arg(memory),
+                         kCaption, IPrompt::Icon::Error, IPrompt::Buttons::Ok);
+        return std::nullopt;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        m_prompt.Message(tr("Unable to open file"), kCaption, IPrompt::Icon::Information, IPrompt::Buttons::Ok);
+        return std::nullopt;
+    }
+    if (bytes.isEmpty()) {
+        m_prompt.Message(tr("\"%1\" is empty: nothing was written.").arg(name), kCaption, IPrompt::Icon::Information,
+                         IPrompt::Buttons::Ok);
+        return std::nullopt;
+    }
+    return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
 
 void CLoggerUi::Erase(bool blocks)
 {
     m_host.StopRefreshTimer();
+    bool asked = false;
+    bool erased = false;
     {
         CLoggerTransfer transfer(m_session.Port(), &m_prompt);
         CEraseMemDlg dialog(blocks ? m_session.Facts().loggerBlocks : 0, &transfer, m_parent);
         const int result = Run(dialog);
         if (!blocks && result == CEraseMemDlg::ResultErase) {
+            asked = true;
             QApplication::setOverrideCursor(Qt::WaitCursor);
-            CLoggerCommands::EraseAll(m_session);
+            erased = CLoggerCommands::EraseAll(m_session);
             QApplication::restoreOverrideCursor();
+        } else if (blocks) {
+            asked = dialog.Started();
+            erased = dialog.Erased();
         }
     }
     m_host.RestartRefreshTimer();
+    if (!asked)
+        return;
+    if (erased)
+        m_prompt.Message(tr("The logger memory is erased."), kCaption, IPrompt::Icon::Information,
+                         IPrompt::Buttons::Ok);
+    else if (blocks)
+        m_prompt.Message(tr("Erasing was cancelled: the logger memory is partly erased."), kCaption,
+                         IPrompt::Icon::Warning, IPrompt::Buttons::Ok);
+    else
+        m_prompt.Message(tr("The ESC did not confirm the erase: the logger memory may not be erased."), kCaption,
+                         IPrompt::Icon::Error, IPrompt::Buttons::Ok);
 }

@@ -3,7 +3,10 @@
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
+#include <optional>
+#include <vector>
 
 #include "logger/CLogDownload.h"
 #include "logger/ui/LogDisplay.h"
@@ -28,10 +31,13 @@ public:
     // file and opens a chart on them; messages 136, 137 and 138 refuse
     // files that cannot be rebuilt.
     void OpenLogFile();
-    // Write a memory image file into the logger (Ctrl+M).
+    // Write a memory image file into the logger (Ctrl+M): refuses a file
+    // larger than the logger memory, asks first (default No), writes with
+    // progress and Cancel, reads the pages back and says how it ended.
     void WriteImage(const QString& folder);
     // Erase: with blocks false one erase command after the confirmation
-    // (Ctrl+E), with blocks true block by block inside the dialog.
+    // (Ctrl+E), with blocks true block by block inside the dialog. Says
+    // when the memory is erased, and when it may not be.
     void Erase(bool blocks);
 
     // TORV.ini, where the chart keeps its styles and size (by default the
@@ -53,6 +59,9 @@ public:
 
 private:
     int Run(QDialog& dialog);
+    // The image file's bytes; none (the user is told) when it cannot be
+    // read, is empty or is larger than the logger memory.
+    std::optional<std::vector<uint8_t>> ReadImage(const QString& path);
     LogDisplayContext DisplayContext() const;
 
     CDeviceSession& m_session;

@@ -29,7 +29,7 @@ TEST(HelpView, ShowsGreetingLinksAndEveryShortcut)
         {"Ctrl+R", "refresh parameters"},        {"Ctrl+P", "connection setup"},
         {"Ctrl+D", "restore defaults"},          {"Ctrl+U", "updates check-in"},
         {"Ctrl+F", "update firmware"},           {"Ctrl+A", "about this program"},
-        {"Ctrl+M", "download logger memory(*)"}, {"Ctrl+E", "earse logger memory(*)"},
+        {"Ctrl+M", "write a memory image into the logger(*)"}, {"Ctrl+E", "earse logger memory(*)"},
     };
     // Each shortcut sits in the same table row as its text, in this order.
     int from = 0;

@@ -5,14 +5,12 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
 
 #include "../LoggerTestSupport.h"
 #include "logger/CLoggerCommands.h"
 #include "logger/CLoggerTransfer.h"
-#include "logger/ui/CEraseMemDlg.h"
 #include "logger/ui/CLogLinkDlg.h"
 #include "logger/ui/CLoggerUi.h"
 
@@ -116,38 +114,6 @@ TEST_F(LoggerDialogsTest, CommandSaysWhenTheEscIsSilentAndGoesOnRaisedAfterAPowe
     const Bytes memory = esc.link->Sim().LoggerMemory();
     EXPECT_TRUE(shown->pages == Bytes(memory.begin(), memory.begin() + 38 * LoggerPage::kSize));
     EXPECT_TRUE(WaitFor([&] { return esc.link->Sim().DeviceBaud() == 19200; }));
-}
-
-TEST_F(LoggerDialogsTest, EraseDialogConfirmsOrErasesBlockByBlock)
-{
-    CLoggerTransfer transfer(esc.link->Port());
-    {
-        CEraseMemDlg confirm(0, &transfer);
-        EXPECT_FALSE(confirm.findChild<QProgressBar*>("progress")->isVisibleTo(&confirm));
-        confirm.OnErase();
-        EXPECT_EQ(confirm.result(), CEraseMemDlg::ResultErase);
-    }
-    esc.link->Sim().ClearFrames();
-    CEraseMemDlg blocks(2048, &transfer);
-    blocks.show();
-    blocks.findChild<QPushButton*>("erase")->click();
-    EXPECT_FALSE(blocks.findChild<QPushButton*>("erase")->isEnabled());
-    ASSERT_TRUE(WaitFor([&] { return blocks.result() == CEraseMemDlg::ResultCancel; }, 10000));
-    EXPECT_EQ(FramesOf('E').size(), 8u);
-    EXPECT_EQ(blocks.findChild<QProgressBar*>("progress")->value(), 0);
-    EXPECT_EQ(esc.link->Sim().Cell(128), 0);
-}
-
-TEST_F(LoggerDialogsTest, ImageFileThatCannotBeOpenedIsReported)
-{
-    CLoggerUi ui(*esc.session, esc.host, esc.prompt, nullptr);
-    QTemporaryDir dir;
-    esc.prompt.AnswerOpenFile(dir.filePath("missing.img"));
-    esc.prompt.AnswerMessage(IPrompt::Answer::Ok);
-    ui.WriteImage(dir.path());
-    ASSERT_EQ(esc.prompt.Messages().size(), 1u);
-    EXPECT_EQ(esc.prompt.Messages()[0].text, "Unable to open file");
-    EXPECT_TRUE(FramesOf('u').empty());
 }
 
 } // namespace
