@@ -6,6 +6,7 @@
 
 #include "common/CHttpTestServer.h"
 #include "common/TestFiles.h"
+#include "common/SignalProcess.h"
 
 namespace {
 
@@ -101,7 +102,7 @@ TEST_F(CliLibraryUpdate, CtrlCEndsTheDownloadAtOnceAndLeavesTheFile)
     Launch(process, {QStringLiteral("library"), QStringLiteral("update"), QStringLiteral("--url"), server.Url()},
            local);
     ASSERT_TRUE(WaitFor([this] { return server.Requests() == 1; })) << "the request never reached the server";
-    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    EXPECT_TRUE(SignalProcess(process, SIGINT)) << "the program had already ended";
     // Well before the 15 s that the silent server would cost otherwise.
     ASSERT_TRUE(process.waitForFinished(10000)) << "the update did not end at once";
     EXPECT_EQ(process.exitCode(), 130);

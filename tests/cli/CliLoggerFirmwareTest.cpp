@@ -15,6 +15,7 @@
 #include "logger/CLogImageWriter.h"
 #include "firmware/FirmwareTestSupport.h"
 #include "logger/LoggerTestSupport.h"
+#include "common/SignalProcess.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ protected:
         QProcess process;
         Launch(process, args);
         EXPECT_TRUE(WaitFor([&] { return FramesWith(letter) >= count; }, kRunDeadlineMs));
-        ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+        EXPECT_TRUE(SignalProcess(process, SIGINT)) << "the program had already ended";
         return Finish(process);
     }
 
@@ -202,7 +203,7 @@ TEST_F(CliLoggerFirmwareTest, CtrlCOrSigtermStopsTheBlockEraseBetweenTwoBlocks)
         QProcess process;
         Launch(process, {kLogs, QStringLiteral("erase"), QStringLiteral("--blocks"), QStringLiteral("--yes")});
         EXPECT_TRUE(WaitFor([&] { return FramesWith('E') >= 2; }, kRunDeadlineMs));
-        ::kill(static_cast<pid_t>(process.processId()), signal);
+        EXPECT_TRUE(SignalProcess(process, signal)) << "the program had already ended";
         const CliRun run = Finish(process);
         EXPECT_EQ(run.status, 130) << run.err.toStdString();
         EXPECT_TRUE(run.err.contains(QStringLiteral("partly erased"))) << run.err.toStdString();
@@ -235,7 +236,7 @@ TEST_F(CliLoggerFirmwareTest, CtrlCAtTheEraseQuestionEndsWithNothingErased)
         err += process.readAllStandardError();
         return err.contains("[y/N]");
     }, kRunDeadlineMs)) << err.toStdString();
-    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    EXPECT_TRUE(SignalProcess(process, SIGINT)) << "the program had already ended";
     const CliRun run = Finish(process);
     ::close(master);
     EXPECT_EQ(run.status, 130) << (err + run.err.toUtf8()).toStdString();

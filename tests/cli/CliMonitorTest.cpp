@@ -5,6 +5,7 @@
 #include <csignal>
 
 #include "CliFixture.h"
+#include "common/SignalProcess.h"
 
 namespace {
 
@@ -63,7 +64,7 @@ TEST_F(CliMonitorTest, CtrlCEndsTheStreamWithServoOneAndTheLinkAt19200)
     QProcess process;
     Launch(process, {QStringLiteral("monitor")});
     ASSERT_TRUE(WaitFor([&] { return Requests().size() >= 20; }, kRunDeadlineMs));
-    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    EXPECT_TRUE(SignalProcess(process, SIGINT)) << "the program had already ended";
     const CliRun run = Finish(process);
     EXPECT_EQ(run.status, 130) << run.err.toStdString();
     EXPECT_TRUE(run.out.startsWith(QStringLiteral("0.00  servo 1000 us  RPM ")));

@@ -3,6 +3,7 @@
 #include <csignal>
 
 #include "cli/CliFixture.h"
+#include "common/SignalProcess.h"
 
 // A writing command stopped with SIGTERM once its first write has reached the
 // ESC. Every answer comes late, so that the command is surely still writing
@@ -20,7 +21,7 @@ protected:
         const bool writing = WaitFor([this] { return WritesSeen() > 0; }, kRunDeadlineMs);
         EXPECT_TRUE(writing) << "no write reached the ESC";
         if (writing)
-            ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+            EXPECT_TRUE(SignalProcess(process, SIGTERM)) << "the program had already ended";
         const CliRun run = Finish(process);
         sim->SetExtraAnswerDelayMs(0);
         return run;

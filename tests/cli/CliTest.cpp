@@ -17,6 +17,7 @@
 #include "CliFixture.h"
 #include "common/TestApplication.h"
 #include "common/WaitFor.h"
+#include "common/SignalProcess.h"
 
 namespace {
 
@@ -178,7 +179,7 @@ TEST_F(CliTest, HangupDuringBackupLeavesTheEscAt19200AndNoFile)
     sim->SetExtraAnswerDelayMs(40);
     ASSERT_TRUE(WaitFor([this] { return sim->Frames().size() >= 4; }, kRunDeadlineMs));
     // A closing terminal hangs up: that ends the command as Ctrl+C does.
-    ::kill(static_cast<pid_t>(process.processId()), SIGHUP);
+    EXPECT_TRUE(SignalProcess(process, SIGHUP)) << "the program had already ended";
 
     const CliRun run = Finish(process);
     EXPECT_EQ(run.status, 130) << run.err.toStdString();
