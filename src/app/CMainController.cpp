@@ -103,7 +103,7 @@ void CMainController::ApplyPortSetup(const QString& portName, int linkSpeed)
     Protocol().LeaveLink();
     m_port.Close();
     m_portName = portName;
-    Protocol().SetStoredLinkSpeed(linkSpeed);
+    Protocol().SetSetupLinkSpeed(linkSpeed);
     CleanAndReconnect(true);
 }
 

@@ -34,20 +34,26 @@ const CommandInfo kCommands[] = {
     {"backup", 1, 1, true, "backup FILE.escp",
      "Saves the first 128 cells of the ESC to a parameter file (replaced only when complete)."},
     {"diff", 1, 1, true, "diff FILE.escp",
-     "Lists every parameter whose value would change if the file were restored, as\n"
-     "\"name: device value -> file value\"; a type or revision mismatch comes first.\n"
+     "Lists everything that would change if the file were restored, as \"name: device value ->\n"
+     "file value\": every parameter, then every curve point (\"Throttle curve point 2 (cell 33)\")\n"
+     "and every other written cell (\"cell 31\"); a type or revision mismatch comes first.\n"
      "Exit status 0 when nothing differs, 1 when something does."},
     {"restore", 1, 1, true, "restore FILE.escp",
-     "Loads a parameter file into the ESC: writes cells 0 to 63, connects again and checks that\n"
-     "every written setting reads back as in the file. A file of another ESC type or revision\n"
-     "is refused (exit status 2) unless --force is given."},
+     "Loads a parameter file into the ESC: lists what will change (as diff does), writes cells 0\n"
+     "to 63, connects again and checks that every written setting reads back as in the file. The\n"
+     "file is read before anything is sent (a file that cannot be read: exit status 4). A file of\n"
+     "another ESC type or revision is refused (exit status 2) unless --force is given."},
     {"logs list", 0, 0, true, "logs list",
      "Downloads the logger memory and lists its logs, one line each: number, first and last page,\n"
      "duration and the channels recorded. With --json: a list of objects with number, first_page,\n"
      "last_page, duration (seconds) and content (the channel labels)."},
     {"logs save", 1, 1, true, "logs save DIR [--log N]...",
      "Downloads the logger memory and writes each log (or each log named with --log) as\n"
-     "DIR/log-<N>.csv, the log file the window's chart saves. A file is replaced only when complete."},
+     "DIR/log-<N>.csv (log-<N>-2.csv for a number met again), the log file the window's chart\n"
+     "saves. A file already there that holds another log (numbers start again after an erase)\n"
+     "is not replaced unless --force is given (exit status 2, nothing written); an empty logger\n"
+     "is exit status 1. A file is replaced only when complete. When the ESC stops answering\n"
+     "for good, the complete logs before that point are saved and the exit status is 1."},
     {"logs workbook", 1, 1, true, "logs workbook DIR [--log N]...",
      "Downloads the logger memory and writes the diagnostic workbook of every log (or of each log\n"
      "named with --log) to DIR/logs.xml, the XML Spreadsheet the window's Display with Shift\n"
@@ -85,7 +91,8 @@ const CommandInfo kCommands[] = {
      "--yes is given. Ctrl+C stops after the current page; the ESC then stays in its boot loader and\n"
      "the same command can be run again. With --bootloader an ESC that answers only its boot loader\n"
      "is flashed without connecting: --devid and --hwver give its device identifier and hardware\n"
-     "version, which the file must match."},
+     "version, which the file must match; where the boot loader answers them itself (cells 64 and 70),\n"
+     "the file must match its answer too."},
     {"curves show", 1, 0, true, "curves show [NAME]",
      "Shows the curves the device library gives the ESC (or the one named) with their points as the\n"
      "ESC reports them: name, cells and the point values from the first point on (a point whose cell\n"
@@ -97,7 +104,8 @@ const CommandInfo kCommands[] = {
      "value is a whole number from 0 to 255; a curve of 3 or more points keeps its first and last\n"
      "point (as in the window's curve editor). A wrong count or a value out of range is refused and\n"
      "nothing is written (exit status 2); so is a curve that cannot be read completely first (exit\n"
-     "status 1). Exit status 1 when a write is not answered or the ESC reports other values."},
+     "status 1). Exit status 1 when a write is not answered or the ESC reports other values. Ctrl+C\n"
+     "stops between two points (exit status 130)."},
     {"monitor", 0, 0, true, "monitor [--seconds N] [--csv]",
      "Streams the ESC's live values as the measurement panel does, at the fastest link speed both\n"
      "sides support, with servo value 1 on every request (the motor is never driven). Prints one\n"
@@ -106,14 +114,18 @@ const CommandInfo kCommands[] = {
      "header line and comma-separated values. Runs for N seconds, or until Ctrl+C; either way the\n"
      "last request says servo 1 and the link returns to 19200 baud. At the end standard error\n"
      "tells the records per second achieved and the rate the line allows (72 bytes of 10 bits per\n"
-     "record). With --json: only a summary object (rates, counts, the last values)."},
+     "record). With --json: only a summary object (rates, counts, the last values). Exit status 1\n"
+     "when the ESC stopped answering at any time of the run."},
     {"library update", 0, 0, false, "library update [--url URL]",
      "Asks the maker's web server (or the URL of --url or TORV_UPDATE_URL) for the device library\n"
      "and, when its version is above the one in use, writes it over the library file (--library, or\n"
      "ESCFile of TORV.ini; replaced only when the download is complete and well-formed) and reports\n"
-     "the old and the new version. A library that is not newer is left alone (exit status 0).\n"
-     "Exit status 5 when the server cannot be reached or the download breaks off, 4 when the\n"
-     "download is no library or the file cannot be written."},
+     "the old and the new version. Versions compare part by part as whole numbers (2.14 is above\n"
+     "2.9). A library that is not newer is left alone (exit status 0); a library file that is\n"
+     "missing or broken is replaced. Exit status 5 when the server cannot be reached or the\n"
+     "download breaks off, 4 when the download is no device library (well-formed, with an ESC\n"
+     "element) or the file cannot be written, 2 for a URL that is not http or https, 130 on\n"
+     "Ctrl+C (the file is left as it was)."},
     {"melody show", 0, 0, true, "melody show",
      "Shows the custom melodies stored in the ESC, one line each: kind (A from cell 160, W from\n"
      "cell 128), first cell and the encoded melody in hex, terminator included. With --json: a list\n"
@@ -121,12 +133,13 @@ const CommandInfo kCommands[] = {
     {"melody check", 1, 1, false, "melody check FILE.tsm",
      "Checks a melody file without an ESC and prints its kind, description and encoded form in hex.\n"
      "A file that cannot be read or does not parse gives its error text (\"!error - syntax\", ...)\n"
-     "and exit status 4. With --json: file, kind, description and melody."},
+     "and exit status 4; so does a lead number whose low byte is 255, the end mark of a melody.\n"
+     "With --json: file, kind, description and melody."},
     {"melody write", 1, 1, true, "melody write FILE.tsm",
      "Writes the melody of the file into the ESC's melody cells (kind A from cell 160, W from cell\n"
      "128), terminator included, as the window's Load does, and reads every written cell back.\n"
      "Exit status 4 for a file that does not parse (nothing written), 1 when a cell reads back\n"
-     "otherwise than written."},
+     "otherwise than written, 130 when Ctrl+C stops it between two cells."},
     {"help", -1, 0, false, "help [COMMAND]", "Shows this help, or the help of one command."},
 };
 
@@ -183,7 +196,8 @@ const char* const kOptionsHelp =
     "  --max-speed BAUD  highest link speed the connection may raise to (one of the port setup's\n"
     "                    speeds; 19200 keeps the handshake speed)\n"
     "  --json            machine-readable output on standard output\n"
-    "  --force           restore: load a file of another ESC type or revision\n"
+    "  --force           restore: load a file of another ESC type or revision; logs save:\n"
+    "                    replace files that hold other logs\n"
     "  --yes, -y         logs erase, logs write-image, flash: do not ask for confirmation\n"
     "  --seconds N       monitor: stream for N seconds (default: until Ctrl+C)\n"
     "  --csv             monitor: a header line and comma-separated values\n"
@@ -432,10 +446,11 @@ QString CCliArguments::HelpText(const QString& command)
         text += QStringLiteral("  %1\n").arg(QLatin1String(c.usage));
     text += QStringLiteral("\n") + QLatin1String(kOptionsHelp);
     text += QStringLiteral(
-        "\nExit status: 0 success; 1 a difference (diff) or a device that did not do what was asked;\n"
+        "\nExit status: 0 success; 1 a difference (diff) or a device that did not do what was asked\n"
+        "(also an ESC that did not confirm its return to 19200 baud at the end);\n"
         "2 wrong usage, a value or a mismatching file refused, or a question answered no (nothing\n"
         "done); 3 no device; 4 a file that cannot be read or written, or a damaged file;\n"
         "5 the library update's server cannot be reached or its download broke off;\n"
-        "130 interrupted (the ESC is sent back to 19200 baud first).\n");
+        "130 interrupted by Ctrl+C, SIGTERM or SIGHUP (the ESC is sent back to 19200 baud first).\n");
     return text;
 }

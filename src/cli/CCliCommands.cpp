@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
+#include <cstdlib>
 
 #include "base/CTorvSettings.h"
 #include "cli/CCliCurves.h"
@@ -104,17 +105,26 @@ int CCliCommands::RunOnDevice()
     const QString libraryPath = m_args.Library().isEmpty() ? settings.escFile : m_args.Library();
 
     m_library = std::make_unique<CDeviceLibrary>();
-    if (!m_library->Load(libraryPath)) {
+    const bool loaded = m_library->Load(libraryPath);
+    const QString& command = m_args.Command();
+    // A missing or broken library is what the update mends.
+    if (command == QLatin1String("library update"))
+        return CCliLibrary(m_args, *m_library, libraryPath).Update();
+    if (!loaded) {
         return Fail(CliExit::FileError, tr("cannot read the device library %1: %2")
                                             .arg(libraryPath, m_library->ErrorText()));
     }
-    const QString& command = m_args.Command();
-    if (command == QLatin1String("library update"))
-        return CCliLibrary(m_args, *m_library, libraryPath).Update();
     if (!m_args.NeedsDevice()) {
         // logs decode and plot: the library's channels are all they need.
         CCliLogs logs(m_args, nullptr, *m_library);
         return command == QLatin1String("logs plot") ? logs.Plot() : logs.Decode();
+    }
+    // A file to compare or restore is read before anything is sent, so that
+    // a wrong path costs no connection.
+    if (command == QLatin1String("restore") || command == QLatin1String("diff")) {
+        const int read = ReadParameterFile(m_args.Operands().at(0), m_fileImage);
+        if (read != CliExit::Ok)
+            return read;
     }
     m_device = std::make_unique<CCliDevice>(*m_library, m_prompt);
     if (command == QLatin1String("flash"))
@@ -165,8 +175,21 @@ int CCliCommands::RunOnDevice()
         status = CCliMelody(m_args, m_device.get()).Write();
     } else if (command == QLatin1String("firmware list"))
         status = CCliFirmware(m_args, *m_device, settings.firmwareFolder).List();
-    m_device->Leave();
-    return status;
+    return LeaveDevice(status);
+}
+
+int CCliCommands::LeaveDevice(int status)
+{
+    const int speed = m_device->Port().LinkSpeed();
+    if (m_device->Leave())
+        return status;
+    // The command may have done its work, but an ESC left at a raised speed
+    // answers no connection at 19200 or 4800 baud until it is power-cycled
+    // or found again: that is no plain success.
+    CConsolePrompt::Error(tr("the ESC did not confirm its return to 19200 baud (the link ran at %1 baud); "
+                             "should it not answer next time, power-cycle it")
+                              .arg(std::abs(speed)));
+    return status == CliExit::Ok ? CliExit::Differs : status;
 }
 
 int CCliCommands::Identify()
@@ -389,8 +412,8 @@ int CCliCommands::CheckIdentity(const CParameterFile::Image& image, bool& mismat
 
 int CCliCommands::ReadAndCheck(FileCheck& check)
 {
-    const int status = ReadParameterFile(m_args.Operands().at(0), check.image);
-    return status == CliExit::Ok ? CheckIdentity(check.image, check.mismatch, check.identity) : status;
+    check.image = m_fileImage;
+    return CheckIdentity(check.image, check.mismatch, check.identity);
 }
 
 int CCliCommands::Diff()

@@ -34,12 +34,15 @@ private:
     int Restore();
 
     int RunOnDevice();
+    // Sends the ESC back to 19200 baud; a return it did not confirm is said
+    // on stderr and turns a success into Differs.
+    int LeaveDevice(int status);
     int Fail(int status, const QString& error);
     int ReadParameterFile(const QString& path, CParameterFile::Image& image);
     // Checks the file's type and revision cells against the device; an exit
     // status on failure or refusal, else Ok with mismatch set.
     int CheckIdentity(const CParameterFile::Image& image, bool& mismatch, QString& text);
-    // The operand's file, read and checked against the device.
+    // The operand's file (read before connecting), checked against the device.
     struct FileCheck {
         CParameterFile::Image image{};
         bool mismatch = false;
@@ -57,4 +60,5 @@ private:
     std::unique_ptr<CDeviceLibrary> m_library;
     std::unique_ptr<CCliDevice> m_device;
     std::unique_ptr<class CProgressBar> m_progress;
+    CParameterFile::Image m_fileImage{};
 };

@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QStringList>
 
+#include "base/CSignalWatcher.h"
 #include "cli/CCliArguments.h"
 #include "cli/CCliDevice.h"
 #include "cli/CCliOutput.h"
@@ -160,8 +161,18 @@ int CCliCurves::Set()
         return CConsolePrompt::Fail(CliExit::Differs, tr("%1 could not be read completely (%2); nothing written")
                                           .arg(curve->Name(), PointsText(before)));
     }
+    // Ctrl+C or SIGTERM stops between two points; the ESC is then sent back
+    // to 19200 baud as after any command.
+    transfer.SetStopRequest(&CSignalWatcher::Requested);
     const CCurveTransfer::WriteResult written = transfer.Write(*curve, before, *values);
     switch (written.status) {
+    case CCurveTransfer::WriteResult::Status::Stopped:
+        return CConsolePrompt::Fail(CliExit::Interrupted,
+                                    tr("interrupted after %1 of %2 points; %3 now holds part of the new values: "
+                                       "set it again")
+                                        .arg(written.written + static_cast<int>(written.failedCells.size()))
+                                        .arg(written.toWrite)
+                                        .arg(curve->Name()));
     case CCurveTransfer::WriteResult::Status::Refused:
         return CConsolePrompt::Fail(CliExit::Usage, tr("%1; nothing written").arg(written.refusal));
     case CCurveTransfer::WriteResult::Status::Failed:

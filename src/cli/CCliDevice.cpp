@@ -55,7 +55,7 @@ int CCliDevice::Connect(const QString& portName, int maxSpeed, bool forIdentity)
     m_maxSpeed = maxSpeed;
     // Every connection starts at a handshake speed, so the upgrade may
     // raise it again (up to the bound), also after a reconnect.
-    m_session.Protocol().SetStoredLinkSpeed(CDeviceProtocol::kDefaultLinkSpeed);
+    m_session.Protocol().SetSetupLinkSpeed(CDeviceProtocol::kDefaultLinkSpeed);
     m_session.Protocol().SetMaxLinkSpeed(maxSpeed);
     m_linkLost = false;
     using Outcome = CDeviceSession::Attempt::Outcome;
@@ -145,10 +145,11 @@ void CCliDevice::Close()
     m_port.Close();
 }
 
-void CCliDevice::Leave()
+bool CCliDevice::Leave()
 {
     if (!m_port.IsOpen())
-        return;
-    m_session.Forget();
+        return true;
+    const bool confirmed = m_session.Forget();
     m_port.Close();
+    return confirmed;
 }

@@ -35,8 +35,10 @@ public:
     // Opens the port at 19200 baud for an ESC that answers only its boot
     // loader: no handshake, nothing sent.
     int OpenBootloader(const QString& portName);
-    // Sends the ESC back to 19200 baud and closes the port.
-    void Leave();
+    // Sends the ESC back to 19200 baud and closes the port. False when the
+    // port was open and the ESC did not confirm the return: it may still
+    // run at the raised speed.
+    bool Leave();
     // Closes the port without sending anything: an ESC left in its boot
     // loader (always at 19200 baud) must not take a command for a page.
     void Close();

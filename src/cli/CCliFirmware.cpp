@@ -20,6 +20,8 @@
 
 namespace {
 constexpr int kInterruptPollMs = 20;
+constexpr int kCellDeviceId = 64;
+constexpr int kCellHardware = 70;
 
 QString tr(const char* text)
 {
@@ -111,6 +113,11 @@ int CCliFirmware::Flash(const QString& port, int maxSpeed)
     if (m_args.Bootloader()) {
         status = m_device.OpenBootloader(port);
         device = tr("the ESC on %1").arg(CSerialPort::DevicePath(port));
+        if (status == CliExit::Ok) {
+            status = CheckBootloaderIdentity(path, info, device);
+            if (status != CliExit::Ok)
+                return status;
+        }
     } else {
         status = m_device.Connect(port, maxSpeed, true);
         const CDeviceProtocol::Identity& id = m_device.Session().Identity();
@@ -168,6 +175,28 @@ int CCliFirmware::Flash(const QString& port, int maxSpeed)
     return CliExit::Ok;
 }
 
+int CCliFirmware::CheckBootloaderIdentity(const QString& path, const CUpdateFile::Info& info, const QString& device)
+{
+    // A boot loader that knows its device answers the identifier cells; one
+    // that does not leaves --devid and --hwver as the only word.
+    CDeviceProtocol& protocol = m_device.Session().Protocol();
+    uint8_t deviceId = 0;
+    uint8_t hardware = 0;
+    if (!protocol.LoadCell(kCellDeviceId, deviceId) || !protocol.LoadCell(kCellHardware, hardware))
+        return CliExit::Ok;
+    if (info.deviceId == deviceId && info.hardwareVersion == hardware)
+        return CliExit::Ok;
+    m_device.Close();
+    return Fail(CliExit::Usage, tr("%1 is made for device %2, hardware %3, but the boot loader of %4 reports device %5, "
+                                   "hardware %6; nothing sent")
+                                    .arg(path)
+                                    .arg(info.deviceId)
+                                    .arg(info.hardwareVersion)
+                                    .arg(device)
+                                    .arg(deviceId)
+                                    .arg(hardware));
+}
+
 int CCliFirmware::Upload(const CUpdateFile::Info& info, CUpdateFile::Image& image)
 {
     CDeviceSession& session = m_device.Session();
@@ -192,6 +221,15 @@ int CCliFirmware::Upload(const CUpdateFile::Info& info, CUpdateFile::Image& imag
     bool interrupted = false;
     QObject::connect(&uploader, &CFirmwareUploader::progress, &loop, [this, &uploader] {
         m_progress->Show(static_cast<int>(uploader.PagesDone()), static_cast<int>(uploader.PageCount()));
+    });
+    // A page is never sent twice; the user learns which one the ESC is
+    // slow to take and how long the upload waits for it.
+    QObject::connect(&uploader, &CFirmwareUploader::pageLate, &loop, [this, &uploader](int page) {
+        m_progress->Finish();
+        CConsolePrompt::Error(tr("waiting up to %1 s for the ESC to acknowledge page %2 of %3")
+                                  .arg(uploader.GiveUpMs() / 1000.0)
+                                  .arg(page + 1)
+                                  .arg(uploader.PageCount()));
     });
     QObject::connect(&uploader, &CFirmwareUploader::finished, &loop, [&] {
         finished = true;

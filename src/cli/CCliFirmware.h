@@ -29,6 +29,9 @@ public:
 
 private:
     int ReadFile(const QString& path, CUpdateFile::Info& info, CUpdateFile::Image& image);
+    // Where the boot loader answers cells 64 and 70, the file must be made
+    // for what they say: otherwise the port is closed and the file refused.
+    int CheckBootloaderIdentity(const QString& path, const CUpdateFile::Info& info, const QString& device);
     int Upload(const CUpdateFile::Info& info, CUpdateFile::Image& image);
     int Fail(int status, const QString& error);
 

@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -16,6 +15,7 @@
 #include "cli/CCliDevice.h"
 #include "cli/CCliOutput.h"
 #include "cli/CConsolePrompt.h"
+#include "base/CAtomicFile.h"
 #include "base/CSignalWatcher.h"
 #include "cli/CProgressBar.h"
 #include "cli/CliExit.h"
@@ -23,7 +23,7 @@
 #include "controls/CMChartSerie.h"
 #include "library/CDeviceLibrary.h"
 #include "library/CDeviceSession.h"
-#include "library/CLogWorkbook.h"
+#include "logger/CLogWorkbook.h"
 #include "library/CXmlAttributes.h"
 #include "logger/CChartStyleSettings.h"
 #include "logger/CDataProcessor.h"
@@ -41,6 +41,11 @@ namespace {
 QString tr(const char* text)
 {
     return QCoreApplication::translate("CCliLogs", text);
+}
+
+QString CompleteLogs(std::size_t count)
+{
+    return count == 1 ? tr("the one complete log") : tr("the %1 complete logs").arg(count);
 }
 }
 
@@ -77,31 +82,26 @@ CCliLogs::Ended CCliLogs::Wait(CLoggerTransfer& transfer, const std::function<ui
     Ended ended = Ended::Completed;
     uint32_t lastDone = done();
     uint32_t faultsAtStep = faults();
-    uint32_t lastFaults = faultsAtStep;
-    QElapsedTimer sinceStep;
-    sinceStep.start();
-    const bool completed = transfer.Wait([&] {
-        if (CSignalWatcher::Requested()) {
-            ended = Ended::Interrupted;
-            return true;
-        }
-        const uint32_t nowDone = done();
-        const uint32_t nowFaults = faults();
-        const bool stepped = nowDone != lastDone;
-        if (stepped) {
-            lastDone = nowDone;
-            faultsAtStep = nowFaults;
-        }
-        if (stepped || nowFaults != lastFaults) {
-            lastFaults = nowFaults;
-            sinceStep.restart();
-        }
-        if (nowFaults - faultsAtStep > static_cast<uint32_t>(kMaxFaultsInARow) || sinceStep.hasExpired(kStallLimitMs)) {
-            ended = Ended::GaveUp;
-            return true;
-        }
-        return false;
-    });
+    // The transfer ends itself after kStallLimitMs without a step.
+    const bool completed = transfer.Wait(
+        [&] {
+            if (CSignalWatcher::Requested()) {
+                ended = Ended::Interrupted;
+                return true;
+            }
+            const uint32_t nowDone = done();
+            const uint32_t nowFaults = faults();
+            if (nowDone != lastDone) {
+                lastDone = nowDone;
+                faultsAtStep = nowFaults;
+            }
+            if (nowFaults - faultsAtStep > static_cast<uint32_t>(kMaxFaultsInARow)) {
+                ended = Ended::GaveUp;
+                return true;
+            }
+            return false;
+        },
+        kStallLimitMs);
     if (completed)
         return Ended::Completed;
     return ended == Ended::Completed ? Ended::GaveUp : ended;
@@ -115,6 +115,7 @@ int CCliLogs::Download()
     CDeviceSession& session = m_device->Session();
     m_plan = CLoggerCommands::PlanDownload(session);
     m_download = std::make_unique<CLogDownload>(m_plan.pageCount, m_plan.logger);
+    m_cutShort = false;
     uint8_t logs = 0;
     if (!session.Image().GetCell(CLoggerCommands::kConditionCell, logs))
         return Fail(CliExit::Differs, tr("Unable to get response on reading the %1 cell").arg(CLoggerCommands::kConditionCell));
@@ -126,9 +127,20 @@ int CCliLogs::Download()
     {
         CLinkSpeedBoost boost(session);
         CLoggerTransfer transfer(session.Port());
+        transfer.SetRelink([&boost] { boost.Recover(); });
         CLogDownload& download = *m_download;
-        QObject::connect(&transfer, &CLoggerTransfer::Progress, &transfer, [this, &download] {
-            m_progress->Show(static_cast<int>(download.PagesReceived()), static_cast<int>(download.PageCount()));
+        bool stallTold = false;
+        QObject::connect(&transfer, &CLoggerTransfer::Progress, &transfer, [this, &download, &transfer, &stallTold] {
+            if (transfer.Stalled() == stallTold) {
+                m_progress->Show(static_cast<int>(download.PagesReceived()), static_cast<int>(download.PageCount()));
+                return;
+            }
+            stallTold = !stallTold;
+            m_progress->Finish();
+            CConsolePrompt::Error(stallTold ? tr("the ESC is not answering at page %1 of %2")
+                                                  .arg(download.CurrentPage())
+                                                  .arg(download.PageCount())
+                                            : tr("the ESC answers again"));
         });
         if (transfer.StartDownload(download, m_plan.pageTimeoutMs)) {
             ended = Wait(
@@ -147,9 +159,18 @@ int CCliLogs::Download()
     case Ended::GaveUp:
         break;
     }
-    return Fail(CliExit::Differs, tr("the ESC stopped answering at page %1 of %2; nothing written")
+    // The logs complete before the ESC fell silent are kept; the command
+    // says so when it ends.
+    m_cutShort = true;
+    return CliExit::Ok;
+}
+
+int CCliLogs::CutShort(const QString& kept)
+{
+    return Fail(CliExit::Differs, tr("the ESC stopped answering at page %1 of %2; %3")
                                       .arg(m_download->CurrentPage())
-                                      .arg(m_download->PageCount()));
+                                      .arg(m_download->PageCount())
+                                      .arg(kept));
 }
 
 int CCliLogs::List()
@@ -167,6 +188,8 @@ int CCliLogs::List()
                                      {"content", QJsonArray::fromStringList(log.content)}});
         }
         CCliOutput::PrintJson(array);
+        if (m_cutShort)
+            return CutShort(tr("listed %1 before it").arg(CompleteLogs(m_download->Logs().size())));
         return CliExit::Ok;
     }
     QString text;
@@ -178,9 +201,11 @@ int CCliLogs::List()
                     .arg(log.DurationText(),
                          log.Displayable() ? log.ContentText() : tr("(no channel of this logger)"));
     }
-    if (m_download->Logs().empty())
+    if (m_download->Logs().empty() && !m_cutShort)
         CConsolePrompt::Error(tr("the logger of %1 holds no log").arg(DeviceText()));
     CCliOutput::Print(text);
+    if (m_cutShort)
+        return CutShort(tr("listed %1 before it").arg(CompleteLogs(m_download->Logs().size())));
     return CliExit::Ok;
 }
 
@@ -189,8 +214,11 @@ int CCliLogs::ChosenRows(std::vector<int>& rows)
     const std::vector<LogEntry>& logs = m_download->Logs();
     const std::set<int> wanted(m_args.Logs().begin(), m_args.Logs().end());
     for (int number : wanted) {
-        if (std::none_of(logs.begin(), logs.end(), [number](const LogEntry& l) { return l.number == number; }))
-            return Fail(CliExit::Usage, tr("the logger holds no log %1; nothing written").arg(number));
+        if (std::any_of(logs.begin(), logs.end(), [number](const LogEntry& l) { return l.number == number; }))
+            continue;
+        if (m_cutShort)
+            return CutShort(tr("log %1 is not among the complete logs before it; nothing written").arg(number));
+        return Fail(CliExit::Usage, tr("the logger holds no log %1; nothing written").arg(number));
     }
     rows.clear();
     for (std::size_t row = 0; row < logs.size(); ++row) {
@@ -207,35 +235,88 @@ int CCliLogs::Save()
     if (status != CliExit::Ok)
         return status;
     const std::vector<LogEntry>& logs = m_download->Logs();
+    if (logs.empty()) {
+        if (m_cutShort)
+            return CutShort(tr("no log was complete before it; nothing written"));
+        return Fail(CliExit::Differs, tr("the logger of %1 holds no log; nothing written").arg(DeviceText()));
+    }
     std::vector<int> rows;
     status = ChosenRows(rows);
     if (status != CliExit::Ok)
         return status;
-    if (!QDir().mkpath(folder))
-        return Fail(CliExit::FileError, tr("Unable to create folder %1").arg(folder));
 
+    // Every file's text first: an existing file that holds another log
+    // (log numbers start again after an erase) stops the command before
+    // anything is written.
     const std::vector<uint8_t>& pages = m_download->Pages();
     const std::size_t pageCount = pages.size() / LoggerPage::kSize;
+    struct Output {
+        const LogEntry* log;
+        QString path;
+        QByteArray text;
+        bool present;   // the file already holds this log
+    };
+    std::vector<Output> outputs;
     std::map<int, int> seen;   // a log number met again later gets its own file
-    QJsonArray saved;
-    QString text;
     for (int row : rows) {
         const LogEntry& log = logs[static_cast<std::size_t>(row)];
         const int again = seen[log.number]++;
         const QString name = again == 0 ? QStringLiteral("log-%1.csv").arg(log.number)
                                         : QStringLiteral("log-%1-%2.csv").arg(log.number).arg(again + 1);
-        const QString path = QDir(folder).filePath(name);
-        QString error;
-        if (!CLogCsvWriter::Save(path, pages.data(), pageCount, log.firstPage, log.lastPage, m_plan.snapshot, &error))
-            return Fail(CliExit::FileError, tr("Unable to write to file %1: %2").arg(path, error));
-        saved.append(QJsonObject{{"number", log.number}, {"file", path}});
-        text += tr("Saved log %1 (pages %2-%3) to %4\n").arg(log.number).arg(log.firstPage).arg(log.lastPage).arg(path);
+        Output output{&log, QDir(folder).filePath(name),
+                      CLogCsvWriter::Format(pages.data(), pageCount, log.firstPage, log.lastPage, m_plan.snapshot),
+                      false};
+        QFile existing(output.path);
+        if (existing.exists()) {
+            if (!existing.open(QIODevice::ReadOnly))
+                return Fail(CliExit::FileError, tr("Unable to open file %1: %2").arg(output.path, existing.errorString()));
+            output.present = SameLog(existing.readAll(), output.text);
+            if (!output.present && !m_args.Force())
+                return Fail(CliExit::Usage, tr("%1 holds another log than log %2 of the ESC; nothing written "
+                                               "(--force replaces it)")
+                                                .arg(output.path)
+                                                .arg(log.number));
+        }
+        outputs.push_back(std::move(output));
+    }
+    if (!QDir().mkpath(folder))
+        return Fail(CliExit::FileError, tr("Unable to create folder %1").arg(folder));
+
+    QJsonArray saved;
+    QString text;
+    for (const Output& output : outputs) {
+        const LogEntry& log = *output.log;
+        if (!output.present) {
+            QString error;
+            if (!CAtomicFile::WriteWhole(output.path, output.text, &error))
+                return Fail(CliExit::FileError, tr("Unable to write to file %1: %2").arg(output.path, error));
+        }
+        saved.append(QJsonObject{{"number", log.number}, {"file", output.path}, {"written", !output.present}});
+        text += (output.present ? tr("Log %1 (pages %2-%3) is already in %4\n")
+                                : tr("Saved log %1 (pages %2-%3) to %4\n"))
+                    .arg(log.number)
+                    .arg(log.firstPage)
+                    .arg(log.lastPage)
+                    .arg(output.path);
     }
     if (m_args.Json())
         CCliOutput::PrintJson(saved);
     else
         CCliOutput::Print(text);
+    if (m_cutShort)
+        return CutShort(tr("saved %1 before it").arg(CompleteLogs(logs.size())));
     return CliExit::Ok;
+}
+
+bool CCliLogs::SameLog(const QByteArray& file, const QByteArray& text)
+{
+    // The first line holds the calibration cells read with this download,
+    // live values among them; the log itself is in the lines after it.
+    const auto body = [](const QByteArray& bytes) {
+        const qsizetype end = bytes.indexOf('\n');
+        return end < 0 ? QByteArray() : bytes.mid(end + 1);
+    };
+    return !text.isEmpty() && body(file) == body(text);
 }
 
 int CCliLogs::Workbook()
@@ -253,6 +334,8 @@ int CCliLogs::Workbook()
     const LogSelection selection = m_download->Select(rows, m_plan.snapshot, true);
     for (const QString& refused : selection.refused)
         CConsolePrompt::Error(refused);
+    if (selection.pageCount == 0 && m_cutShort)
+        return CutShort(tr("no log was complete before it; nothing written"));
     if (selection.pageCount == 0)
         return Fail(CliExit::Usage,
                     tr("the logger of %1 holds no log that can be shown; nothing written").arg(DeviceText()));
@@ -280,6 +363,8 @@ int CCliLogs::Workbook()
                               .arg(names.join(QStringLiteral(", ")))
                               .arg(pageCount)
                               .arg(path));
+    if (m_cutShort)
+        return CutShort(tr("the workbook holds the complete logs before it"));
     return CliExit::Ok;
 }
 

@@ -53,6 +53,12 @@ private:
     // Downloads the logger memory into m_download; an exit status.
     int Download();
     int NeedLogger();
+    // The download ended because the ESC stopped answering: says where and
+    // what was kept; the Differs status.
+    int CutShort(const QString& kept);
+    // An existing log file holds the same log as the text about to be
+    // written (the calibration line aside).
+    static bool SameLog(const QByteArray& file, const QByteArray& text);
     // The downloaded logs named with --log (all without); Usage status when
     // one is not in the memory.
     int ChosenRows(std::vector<int>& rows);
@@ -65,4 +71,5 @@ private:
     CLoggerCommands::DownloadPlan m_plan;
     std::unique_ptr<CLogDownload> m_download;
     std::unique_ptr<CProgressBar> m_progress;
+    bool m_cutShort = false;   // the last download ended with the ESC silent
 };

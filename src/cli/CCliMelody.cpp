@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
+#include "base/CSignalWatcher.h"
 #include "cli/CCliArguments.h"
 #include "cli/CCliDevice.h"
 #include "cli/CCliOutput.h"
@@ -94,9 +95,16 @@ int CCliMelody::Write()
     if (status != CliExit::Ok)
         return status;
     CMelodyCells cells(m_device->Session());
+    // Ctrl+C or SIGTERM stops between two cells; the ESC is then sent back
+    // to 19200 baud as after any command.
+    cells.SetStopRequest(&CSignalWatcher::Requested);
     const CMelodyCells::WriteResult result = cells.Write(melody.kind, melody.bytes);
-    if (!result.Ok())
-        return CConsolePrompt::Fail(CliExit::Differs, tr("the melody was not stored: %1").arg(result.Problem()));
+    if (!result.Ok()) {
+        const int failed = result.interrupted ? CliExit::Interrupted
+                           : result.refused   ? CliExit::FileError
+                                              : CliExit::Differs;
+        return CConsolePrompt::Fail(failed, tr("the melody was not stored: %1").arg(result.Problem()));
+    }
     const int last = result.firstCell + static_cast<int>(result.written.size()) - 1;
     if (m_args.Json())
         CCliOutput::PrintJson(QJsonObject{{"kind", KindText(melody.kind)},

@@ -15,7 +15,8 @@ class CPanelChannels;
 // last request at servo value 1 and the link goes back to its speed.
 class CCliMonitor {
 public:
-    // The longest time an ESC may stay silent before the command gives up.
+    // The longest time an ESC may stay silent before the command gives up
+    // (stretched by TORV_LIMIT_FACTOR, as the telemetry time-out is).
     static constexpr int kSilenceLimitMs = 3000;
     // Bytes on the line per record: the 5-byte request (its echo comes back
     // while it goes out) and the 67-byte answer ('M', 64 bytes, CRC).

@@ -1,14 +1,47 @@
 #include "cli/CFileParameters.h"
 
+#include <QCoreApplication>
+#include <QRegularExpression>
+
+#include <array>
+
 #include "cli/CCliParameters.h"
 #include "library/CDeviceSession.h"
+#include "library/CXmlAttributes.h"
+#include "logger/CCurve.h"
 
 namespace {
 constexpr int kImageCells = 256;
+
+QString tr(const char* text)
+{
+    return QCoreApplication::translate("CFileParameters", text);
+}
+
+// Marks the cells a row reads: its cell attributes, and the literal cell
+// numbers of cell() and cellw() in its formula.
+void MarkCellsOf(const IProperty& row, std::array<bool, kImageCells>& marked)
+{
+    for (int cell : CCliParameters::CellsOf(row))
+        marked[static_cast<size_t>(cell)] = true;
+    static const QRegularExpression call(QStringLiteral(R"(\bcellw?\(\s*(\d+)\s*(?:,\s*(\d+)\s*)?\))"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const QString formula = CXmlAttributes::Text(row.GetItemData(), "formula", QString());
+    for (auto it = call.globalMatch(formula); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        for (int group = 1; group <= 2; ++group) {
+            bool ok = false;
+            const int cell = match.captured(group).toInt(&ok);
+            if (ok && cell >= 0 && cell < kImageCells)
+                marked[static_cast<size_t>(cell)] = true;
+        }
+    }
+}
 }
 
 CFileParameters::CFileParameters(CDeviceSession& device, const CParameterFile::Image& file)
-    : m_deviceImage(device.Image()),
+    : m_device(device),
+      m_deviceImage(device.Image()),
       m_file(file),
       m_model(device.Library(), m_list, m_image, *this, m_formulas)
 {
@@ -65,5 +98,33 @@ std::vector<CFileParameters::Change> CFileParameters::Changes(const std::vector<
         if (device != file)
             changes.push_back({row->Name(), device, file});
     }
+    for (Change& change : CellChanges(deviceRows))
+        changes.push_back(std::move(change));
+    return changes;
+}
+
+std::vector<CFileParameters::Change> CFileParameters::CellChanges(const std::vector<IProperty*>& deviceRows)
+{
+    std::array<bool, kImageCells> shown{};
+    for (const IProperty* row : deviceRows)
+        MarkCellsOf(*row, shown);
+    std::vector<Change> changes;
+    const auto compare = [&](int cell, const QString& name) {
+        if (cell >= CParameterFile::kWrittenCells || shown[static_cast<size_t>(cell)])
+            return;
+        shown[static_cast<size_t>(cell)] = true;
+        const uint8_t file = m_file[static_cast<size_t>(cell)];
+        uint8_t device = 0;
+        const bool read = m_deviceImage.GetCell(cell, device);
+        if (!read || device != file)
+            changes.push_back({name, read ? QString::number(device) : QStringLiteral("?"), QString::number(file)});
+    };
+    for (const pugi::xml_node& element : CCurve::Elements(m_device.EscElement())) {
+        const std::optional<CCurve> curve = CCurve::FromElement(element);
+        for (int i = 0; curve && i < curve->Length(); ++i)
+            compare(curve->Cell(i), tr("%1 point %2 (cell %3)").arg(curve->Name()).arg(i + 1).arg(curve->Cell(i)));
+    }
+    for (int cell = 0; cell < CParameterFile::kWrittenCells; ++cell)
+        compare(cell, tr("cell %1").arg(cell));
     return changes;
 }

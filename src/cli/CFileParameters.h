@@ -33,16 +33,25 @@ public:
     // The value the row's parameter would show after the load; none when
     // its cells cannot be had.
     std::optional<QString> ShownText(const IProperty& deviceRow);
-    // Every setting of the device's list whose shown value would change.
+    // Everything the load would change: every setting of the device's list
+    // whose shown value would change, then every curve point and every
+    // other cell the load writes with a new value. Cells that the device's
+    // rows only read (live values in formulas) are left out: they are the
+    // ESC's, not the file's.
     std::vector<Change> Changes(const std::vector<IProperty*>& deviceRows);
 
 private:
+    // The written cells that no row shows, changed by the load: curve
+    // points by curve and point, the rest by number.
+    std::vector<Change> CellChanges(const std::vector<IProperty*>& deviceRows);
+
     bool LoadCell(int cell, uint8_t& value) override;
     bool LoadCells(uint8_t first, uint8_t last, uint8_t* out) override;
     bool WriteCell(uint8_t cell, uint8_t value) override;
     void Pause(int ms) const override;
     bool Probe() override;
 
+    CDeviceSession& m_device;
     CChanMap& m_deviceImage;
     CParameterFile::Image m_file;
     CChanMap m_image;

@@ -19,6 +19,13 @@ int main(int argc, char* argv[])
         args.append(QString::fromLocal8Bit(argv[i]));
     CCliArguments arguments;
     const bool parsed = arguments.Parse(args);
+    // Standard error carries this program's own one-line errors; the
+    // toolkit's and the core's warnings (a missing XDG_RUNTIME_DIR, a line
+    // that takes no settings) would only repeat or blur them. -v shows them,
+    // and the link's trace. Set before the application exists, since the
+    // toolkit warns while it starts.
+    QLoggingCategory::setFilterRules(arguments.Verbose() ? QStringLiteral("torv.*.debug=false\ntorv.link.debug=true")
+                                                         : QStringLiteral("*.debug=false\n*.info=false\n*.warning=false"));
 
     // Only logs plot draws: it gets a Gui application on the offscreen
     // platform, so that it needs no display. Every other command stays on
@@ -31,14 +38,10 @@ int main(int argc, char* argv[])
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
     QCoreApplication::setApplicationName(QStringLiteral("torv-cli"));
-    // Ctrl+C and SIGTERM are only recorded; long operations look at the
-    // record between exchanges and wind down in order (the ESC is sent back
-    // to 19200 baud before the program ends).
-    CSignalWatcher interrupt({SIGINT, SIGTERM});
-
-    // The diagnostics stay quiet unless -v asks for the link's trace.
-    QLoggingCategory::setFilterRules(arguments.Verbose() ? QStringLiteral("torv.*.debug=false\ntorv.link.debug=true")
-                                                         : QStringLiteral("torv.*.debug=false"));
+    // Ctrl+C, SIGTERM and SIGHUP (a closing terminal) are only recorded;
+    // long operations look at the record between exchanges and wind down in
+    // order (the ESC is sent back to 19200 baud before the program ends).
+    CSignalWatcher interrupt({SIGINT, SIGTERM, SIGHUP});
     if (!parsed) {
         CConsolePrompt::Error(arguments.Error());
         return CliExit::Usage;

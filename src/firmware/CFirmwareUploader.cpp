@@ -18,6 +18,9 @@ CFirmwareUploader::CFirmwareUploader(CSerialPort& port, CDeviceProtocol& protoco
       m_protocol(protocol),
       m_collector(std::make_unique<CUploadCollectorNotify>(port, kPageSize, this))
 {
+    m_giveUp.setSingleShot(true);
+    m_giveUp.setInterval(kGiveUpMs);
+    connect(&m_giveUp, &QTimer::timeout, this, &CFirmwareUploader::OnGiveUp);
 }
 
 CFirmwareUploader::~CFirmwareUploader()
@@ -33,11 +36,10 @@ bool CFirmwareUploader::QueryBootloader()
 
 bool CFirmwareUploader::Start(std::vector<uint8_t> image)
 {
-    if (image.empty() || image.size() % kPageSize != 0)
+    if (m_running || image.empty() || image.size() % kPageSize != 0)
         return false;
     m_image = std::move(image);
     m_pagesDone = 0;
-    m_resends = 0;
     m_running = true;
     m_port.SetCollector(m_collector.get());
     SendCurrentPage();
@@ -54,6 +56,7 @@ void CFirmwareUploader::Stop()
     if (!m_running)
         return;
     m_running = false;
+    m_giveUp.stop();
     m_collector->Reset();
     m_port.ResetCollector();
     // Notices already queued belong to the stopped upload.
@@ -68,6 +71,7 @@ int CFirmwareUploader::Percent() const
 
 void CFirmwareUploader::SendCurrentPage()
 {
+    m_giveUp.start();
     m_collector->BlockSend(m_image.data() + m_pagesDone * kPageSize, m_pageTimeoutMs);
 }
 
@@ -79,15 +83,17 @@ bool CFirmwareUploader::event(QEvent* event)
         if (static_cast<CTorvMessage*>(event)->WParam() != 0)
             OnAcknowledged();
         else
-            OnTimeout();
+            emit pageLate(static_cast<int>(m_pagesDone));
     }
     return true;
 }
 
 void CFirmwareUploader::OnAcknowledged()
 {
+    m_giveUp.stop();
+    // A time-out notice still queued belongs to the page just acknowledged.
+    QCoreApplication::removePostedEvents(this, TorvMessages::ByteIn());
     ++m_pagesDone;
-    m_resends = 0;
     emit progress(Percent());
     if (m_pagesDone < PageCount()) {
         SendCurrentPage();
@@ -100,18 +106,17 @@ void CFirmwareUploader::OnAcknowledged()
     emit finished();
 }
 
-void CFirmwareUploader::OnTimeout()
+void CFirmwareUploader::OnGiveUp()
 {
-    if (m_resends >= kMaxResends) {
-        const size_t page = m_pagesDone;
-        Stop();
-        emit failed(tr("The ESC did not acknowledge page %1 of %2 after %3 attempts.")
-                        .arg(page + 1)
-                        .arg(PageCount())
-                        .arg(kMaxResends + 1));
+    // An acknowledgement already queued counts: it came within the limit.
+    const size_t page = m_pagesDone;
+    QCoreApplication::sendPostedEvents(this, TorvMessages::ByteIn());
+    if (!m_running || m_pagesDone != page)
         return;
-    }
-    ++m_resends;
-    emit pageResent(static_cast<int>(m_pagesDone));
-    SendCurrentPage();
+    Stop();
+    emit failed(tr("The ESC did not acknowledge page %1 of %2 within %3 s; the page was not sent again, since the "
+                   "ESC may have written it already.")
+                    .arg(page + 1)
+                    .arg(PageCount())
+                    .arg(m_giveUp.interval() / 1000.0));
 }

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <cstdint>
 #include <memory>
@@ -15,21 +16,26 @@ class CUploadCollectorNotify;
 
 // Sends a firmware image to the ESC's boot loader, one 144-byte page per
 // frame ('M', 'f', page, CRC-16 high byte first), the next page after the
-// boot loader's 'M', 'O', 0x9C. A page that is not acknowledged within the
-// page time-out is sent again (pageResent); after kMaxResends resends of one
-// page the upload gives up (failed), so a dead line never leaves the user
-// waiting. Runs on the user-interface thread; the collector's notices
-// arrive as events.
+// boot loader's 'M', 'O', 0x9C. The frames carry no page number, so a page
+// sent twice is written twice: a page is never sent again. An
+// acknowledgement that has not come within the page time-out is reported
+// (pageLate) and still waited for; when none has come within the give-up
+// limit (the line is dead, or the acknowledgement arrived garbled), the
+// upload fails and the ESC stays in its boot loader for a new attempt from
+// the start. Runs
+// on the user-interface thread; the collector's notices arrive as events.
 class CFirmwareUploader : public QObject {
     Q_OBJECT
 public:
     static constexpr int kPageSize = CUpdateFile::kPageSize;
-    // A 148-byte frame takes 77 ms at 19200 baud; the answer follows within
-    // a few milliseconds. The frames carry no page number, so a page sent
-    // again after an acknowledgement that was only late would be written
-    // twice: the time-out leaves a slow adapter or a busy machine ample room.
+    // A 148-byte frame takes 77 ms at 19200 baud and the boot loader then
+    // writes the page before it answers: an acknowledgement that has not
+    // come after a second is worth telling the user about.
     static constexpr int kPageTimeoutMs = 1000;
-    static constexpr int kMaxResends = 10;
+    // No boot loader takes this long for one page: the line or the ESC is
+    // gone, or the acknowledgement was lost on the way.
+    static constexpr int kGiveUpMs = 10000;
+    // The boot loader starts the new firmware after the last page.
     static constexpr int kFinalPauseMs = 200;
 
     CFirmwareUploader(CSerialPort& port, CDeviceProtocol& protocol, QObject* parent = nullptr);
@@ -52,10 +58,14 @@ public:
     int Percent() const;
 
     void SetPageTimeoutMs(int ms) { m_pageTimeoutMs = ms; }
+    void SetGiveUpMs(int ms) { m_giveUp.setInterval(ms); }
+    int GiveUpMs() const { return m_giveUp.interval(); }
 
 signals:
     void progress(int percent);
-    void pageResent(int page);
+    // Page (counted from 0) has not been acknowledged within the page
+    // time-out; the upload goes on waiting for it.
+    void pageLate(int page);
     void finished();
     void failed(const QString& reason);
 
@@ -65,15 +75,15 @@ protected:
 private:
     void SendCurrentPage();
     void OnAcknowledged();
-    void OnTimeout();
+    void OnGiveUp();
     void Stop();
 
     CSerialPort& m_port;
     CDeviceProtocol& m_protocol;
     std::unique_ptr<CUploadCollectorNotify> m_collector;
+    QTimer m_giveUp;
     std::vector<uint8_t> m_image;
     size_t m_pagesDone = 0;
-    int m_resends = 0;
     int m_pageTimeoutMs = kPageTimeoutMs;
     bool m_running = false;
 };

@@ -187,7 +187,7 @@ int CDeviceLibrary::CurveCount(const pugi::xml_node& esc)
 {
     if (!esc)
         return 0;
-    static const pugi::xpath_query query("count(//Curves/Curve)");
+    static const pugi::xpath_query query("count(.//Curves/Curve)");
     return static_cast<int>(query.evaluate_number(esc));
 }
 

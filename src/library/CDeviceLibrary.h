@@ -70,7 +70,7 @@ public:
     // integer id, R and S the identity bytes.
     LoggerFacts LoggerOf(const pugi::xml_node& esc, int r, int s) const;
 
-    // count(//Curves/Curve) with the ESC element as context.
+    // The Curve elements below the ESC element: count(.//Curves/Curve).
     static int CurveCount(const pugi::xml_node& esc);
     static Capabilities CapabilitiesOf(const pugi::xml_node& esc);
 

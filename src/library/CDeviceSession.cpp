@@ -108,14 +108,15 @@ bool CDeviceSession::UpgradeSpeed()
     return m_port.IsOpen() && HasDevice();
 }
 
-void CDeviceSession::Forget()
+bool CDeviceSession::Forget()
 {
-    m_protocol.LeaveLink();
+    const bool confirmed = m_protocol.LeaveLink();
     m_list.CloseEditor();
     m_list.Clear();
     m_escElement = pugi::xml_node();
     m_facts = DeviceFacts();
     m_protocol.SetCapabilities(false, false);
+    return confirmed;
 }
 
 bool CDeviceSession::RefreshLiveParameters()

@@ -64,8 +64,9 @@ public:
     // could not be reopened at the new speed: the link is gone then.
     bool UpgradeSpeed();
 
-    // Sends the ESC back to 19200 baud and forgets the device.
-    void Forget();
+    // Sends the ESC back to 19200 baud and forgets the device. False when
+    // the ESC did not confirm the return to 19200 baud.
+    bool Forget();
 
     // The refresh walk over the parameters marked for refresh; false when
     // a cell could not be read.

@@ -25,8 +25,9 @@ CHttpFile::CHttpFile(CInternetSession& session, const QString& url, uint32_t fla
 {
     const QUrl parsed(url, QUrl::StrictMode);
     const QString openFailed = tr("Failed to open http url (%1)").arg(url);
-    if (!parsed.isValid() || parsed.isRelative())
-        throw CInternetException(this, 0, openFailed, QString());
+    const QString scheme = parsed.scheme().toLower();
+    if (!parsed.isValid() || parsed.isRelative() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+        throw CInternetException(this, 0, openFailed, QString(), tr("this is no http or https URL"));
 
     QNetworkRequest request(parsed);
     request.setHeader(QNetworkRequest::UserAgentHeader, session.Agent());
@@ -41,8 +42,8 @@ CHttpFile::CHttpFile(CInternetSession& session, const QString& url, uint32_t fla
     const Wait waited = WaitUntil([&status] { return status() >= 200 && (status() < 300 || status() >= 400); });
     // No answer, no connection, a redirection that was not followed, or an
     // error page instead of the file.
-    if (waited == Wait::TimedOut || status() < 200 || status() >= 300) {
-        const CInternetException failure(this, LastError(), openFailed, ServerResponse());
+    if (waited == Wait::Cancelled || waited == Wait::TimedOut || status() < 200 || status() >= 300) {
+        const CInternetException failure(this, LastError(), openFailed, ServerResponse(), Cause(waited));
         m_reply->abort();
         delete m_reply;
         m_reply = nullptr;
@@ -76,7 +77,13 @@ CHttpFile::Wait CHttpFile::WaitUntil(Ready ready)
     QObject::connect(m_reply, &QNetworkReply::finished, &loop, progress);
     QObject::connect(m_reply, &QNetworkReply::downloadProgress, &loop, progress);
     timer.start(m_session.TimeoutMs());
+    // A request to stop is looked at between the network's events too.
+    QTimer cancelPoll;
+    QObject::connect(&cancelPoll, &QTimer::timeout, &loop, &QEventLoop::quit);
+    cancelPoll.start(kCancelPollMs);
     for (;;) {
+        if (m_session.CancelRequested())
+            return Wait::Cancelled;
         if (ready())
             return Wait::Ready;
         if (m_reply->isFinished())
@@ -84,6 +91,37 @@ CHttpFile::Wait CHttpFile::WaitUntil(Ready ready)
         if (!timer.isActive())
             return Wait::TimedOut;
         loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+}
+
+QString CHttpFile::Seconds(int ms)
+{
+    return QString::number(ms / 1000.0, 'g', 3);
+}
+
+QString CHttpFile::Cause(Wait waited) const
+{
+    if (waited == Wait::Cancelled)
+        return tr("cancelled");
+    if (waited == Wait::TimedOut)
+        return tr("no answer within %1 s").arg(Seconds(m_session.TimeoutMs()));
+    const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status != 0) {
+        const QString reason = m_reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
+        return tr("the server answered %1 %2").arg(status).arg(reason).trimmed();
+    }
+    const QUrl url = m_reply->url();
+    switch (m_reply->error()) {
+    case QNetworkReply::NoError:
+        return QString();
+    case QNetworkReply::ConnectionRefusedError:
+        return tr("the connection to %1 was refused").arg(url.authority());
+    case QNetworkReply::HostNotFoundError:
+        return tr("the host %1 was not found").arg(url.host());
+    case QNetworkReply::TimeoutError:
+        return tr("the connection to %1 timed out").arg(url.authority());
+    default:
+        return m_reply->errorString();
     }
 }
 
@@ -101,7 +139,8 @@ void CHttpFile::QueryInfo(uint32_t query, uint32_t& value, uint32_t* index)
             return;
         }
     }
-    throw CInternetException(this, LastError(), tr("Failed to query http info (%1)").arg(asked), ServerResponse());
+    throw CInternetException(this, LastError(), tr("Failed to query http info (%1)").arg(asked), ServerResponse(),
+                             tr("the server sent no content length"));
 }
 
 uint32_t CHttpFile::Read(char* buffer, uint32_t count)
@@ -110,9 +149,12 @@ uint32_t CHttpFile::Read(char* buffer, uint32_t count)
         throw CInternetException(this, 0, tr("Failed to read from network (%1 bytes)").arg(count), QString());
     const qint64 wanted = static_cast<qint64>(count);
     const Wait waited = WaitUntil([this, wanted] { return m_reply->bytesAvailable() >= wanted; });
-    if (waited == Wait::TimedOut) {
+    if (waited == Wait::TimedOut || waited == Wait::Cancelled) {
+        const QString cause = waited == Wait::Cancelled
+                                  ? tr("cancelled")
+                                  : tr("no data arrived for %1 s").arg(Seconds(m_session.TimeoutMs()));
         throw CInternetException(this, LastError(), tr("Failed to read from network (%1 bytes)").arg(count),
-                                 ServerResponse());
+                                 ServerResponse(), cause);
     }
     const qint64 read = m_reply->read(buffer, wanted);
     return read > 0 ? static_cast<uint32_t>(read) : 0;

@@ -14,7 +14,8 @@ class QNetworkReply;
 //
 // The waits run a local event loop that leaves user input aside, so the
 // caller stays blocked as with a synchronous call; each wait ends with a
-// failure after the session's time-out without progress.
+// failure after the session's time-out without progress (a slow but steady
+// transfer goes on), or at once when the session's cancel check says so.
 class CHttpFile {
 public:
     // Keep the connection for later requests (the manager does so anyway).
@@ -23,8 +24,9 @@ public:
     static constexpr uint32_t kQueryContentLength = 5;
     static constexpr uint32_t kQueryFlagNumber = 0x20000000;
 
-    // Throws "Failed to open http url (%s)" when the server cannot be
-    // reached, does not answer in time, or answers with an error status.
+    // Throws "Failed to open http url (%s)" when the URL is no http(s) URL,
+    // the server cannot be reached, does not answer in time, or answers
+    // with an error status; the exception's cause says which.
     CHttpFile(CInternetSession& session, const QString& url, uint32_t flags = kFlagKeepConnection);
     ~CHttpFile();
     CHttpFile(const CHttpFile&) = delete;
@@ -42,9 +44,16 @@ public:
     uint32_t Read(char* buffer, uint32_t count);
 
 private:
-    enum class Wait { Ready, Ended, TimedOut };
+    // How often a wait looks at the session's cancel check.
+    static constexpr int kCancelPollMs = 50;
+
+    enum class Wait { Ready, Ended, TimedOut, Cancelled };
     template <typename Ready>
     Wait WaitUntil(Ready ready);
+    // Why the request failed, in words: the server's status and reason, a
+    // refused connection, an unknown host, a time-out.
+    QString Cause(Wait waited) const;
+    static QString Seconds(int ms);
     QString ServerResponse() const;
     int LastError() const;
 

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QNetworkAccessManager;
@@ -29,8 +30,14 @@ public:
     int TimeoutMs() const { return m_timeoutMs; }
     void SetTimeoutMs(int ms) { m_timeoutMs = ms > 0 ? ms : kDefaultTimeoutMs; }
 
+    // Asked while a request waits: true ends the wait at once with a failure
+    // (Ctrl+C on the command line).
+    void SetCancelCheck(std::function<bool()> cancelled) { m_cancelled = std::move(cancelled); }
+    bool CancelRequested() const { return m_cancelled && m_cancelled(); }
+
 private:
     std::unique_ptr<QNetworkAccessManager> m_manager;
     QString m_agent;
     int m_timeoutMs = kDefaultTimeoutMs;
+    std::function<bool()> m_cancelled;
 };

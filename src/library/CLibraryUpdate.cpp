@@ -1,6 +1,9 @@
 #include "library/CLibraryUpdate.h"
 
 #include <QCoreApplication>
+#include <QStringList>
+
+#include <algorithm>
 
 #include "base/CAtomicFile.h"
 #include "base/IPrompt.h"
@@ -66,10 +69,34 @@ QString CLibraryUpdate::ShownVersion(const std::optional<QString>& text)
     return text.value_or(QStringLiteral("xx"));
 }
 
+int CLibraryUpdate::CompareVersions(const std::optional<QString>& a, const std::optional<QString>& b)
+{
+    const QStringList left = a.value_or(QString()).trimmed().split(QLatin1Char('.'));
+    const QStringList right = b.value_or(QString()).trimmed().split(QLatin1Char('.'));
+    // The leading whole number of a part (sign included); 0 without one.
+    const auto part = [](const QStringList& parts, qsizetype i) -> qlonglong {
+        if (i >= parts.size())
+            return 0;
+        const QString text = parts.at(i).trimmed();
+        qsizetype end = text.startsWith(QLatin1Char('-')) || text.startsWith(QLatin1Char('+')) ? 1 : 0;
+        while (end < text.size() && text.at(end).isDigit() && end < 18)
+            ++end;
+        return text.left(end).toLongLong();
+    };
+    for (qsizetype i = 0; i < std::max(left.size(), right.size()); ++i) {
+        const qlonglong l = part(left, i);
+        const qlonglong r = part(right, i);
+        if (l != r)
+            return l < r ? -1 : 1;
+    }
+    return 0;
+}
+
 CLibraryUpdate::Status CLibraryUpdate::Download(QByteArray& bytes)
 {
     CInternetSession session;
     session.SetTimeoutMs(m_timeoutMs);
+    session.SetCancelCheck(m_cancelled);
     CHttpFile file(session, m_url, CHttpFile::kFlagKeepConnection);
     uint32_t length = 0;
     file.QueryInfo(CHttpFile::kQueryContentLength, length);
@@ -94,8 +121,7 @@ CLibraryUpdate::Result CLibraryUpdate::Check()
     m_parsed.reset();
 
     Result result;
-    result.localVersion = m_library.Version();
-    result.localText = m_library.VersionText();
+    result.localText = m_library.IsLoaded() ? m_library.VersionText() : std::nullopt;
 
     QByteArray bytes;
     {
@@ -103,9 +129,10 @@ CLibraryUpdate::Result CLibraryUpdate::Check()
         try {
             result.status = Download(bytes);
         } catch (const CInternetException& failure) {
-            qCDebug(lcLibrary) << "library update:" << failure.Message() << "-" << failure.Response();
-            result.status = Status::NetworkFailed;
+            qCDebug(lcLibrary) << "library update:" << failure.what() << "-" << failure.Response();
+            result.status = Cancelled() ? Status::Cancelled : Status::NetworkFailed;
             result.error = failure.Message();
+            result.cause = failure.Cause();
         }
     }
     m_checked = result;
@@ -118,15 +145,21 @@ CLibraryUpdate::Result CLibraryUpdate::Check()
                            << parsed->ErrorLine();
         result.status = Status::Malformed;
         result.error = tr("%1 at line %2").arg(parsed->ErrorText()).arg(parsed->ErrorLine());
-        m_checked = result;
-        return result;
+    } else if (!parsed->Root().child("ESC")) {
+        // A login page or any other XML: installed, it would stop the next
+        // start and leave no device to identify.
+        result.status = Status::NotALibrary;
+        result.error = tr("it holds no ESC element below its root <%1>")
+                           .arg(QString::fromUtf8(parsed->Root().name()));
+    } else {
+        result.remoteText = parsed->VersionText();
+        if (CompareVersions(result.localText, result.remoteText) >= 0)
+            result.status = Status::NotNewer;
+        else if (!result.remoteText)
+            result.status = Status::NoVersion;
     }
-    result.remoteVersion = parsed->Version();
-    result.remoteText = parsed->VersionText();
-    if (!(result.localVersion < result.remoteVersion))
-        result.status = Status::NotNewer;
-    else if (!result.remoteText)
-        result.status = Status::NoVersion;
+    if (result.status == Status::Newer && Cancelled())
+        result.status = Status::Cancelled;
     m_checked = result;
     if (result.status == Status::Newer) {
         m_downloaded = bytes;
@@ -135,12 +168,21 @@ CLibraryUpdate::Result CLibraryUpdate::Check()
     return result;
 }
 
+bool CLibraryUpdate::Cancelled() const
+{
+    return m_cancelled && m_cancelled();
+}
+
 CLibraryUpdate::Result CLibraryUpdate::Install()
 {
     Result result = m_checked;
     if (!m_parsed) {
         result.status = Status::SaveFailed;
         result.error = tr("there is no newer library to install");
+        return result;
+    }
+    if (Cancelled()) {
+        result.status = Status::Cancelled;
         return result;
     }
     QString error;
@@ -170,7 +212,8 @@ CLibraryUpdate::Result CLibraryUpdate::Run(IPrompt& prompt)
     Result result = Check();
     switch (result.status) {
     case Status::NetworkFailed:
-        prompt.Message(result.error, kCaption, IPrompt::Icon::None, IPrompt::Buttons::Ok);
+        prompt.Message(result.cause.isEmpty() ? result.error : result.error + QStringLiteral("\r\n") + result.cause,
+                       kCaption, IPrompt::Icon::None, IPrompt::Buttons::Ok);
         return result;
     case Status::NoVersion:
         prompt.Message(tr("It seems that remote file is wrong (vesrion ommited)."), kCaption, IPrompt::Icon::Error,

@@ -12,8 +12,8 @@ class IPrompt;
 
 // Fetches the newest device library from the maker's web server, compares
 // its version with the library in use and, when asked to, installs it: the
-// download is parsed first, then written over the library file atomically
-// and loaded from there into the library in use. Whatever fails, the old
+// download is parsed and checked first, then written over the library file
+// atomically and loaded from there into the library in use. Whatever fails, the old
 // library stays in use and on disk. The window runs the whole command with
 // its questions (Run); the command line runs the steps itself.
 class CLibraryUpdate {
@@ -23,19 +23,20 @@ public:
         Empty,           // the server sent a content length of 0
         Truncated,       // fewer bytes arrived than the content length
         Malformed,       // the bytes are not well-formed XML
+        NotALibrary,     // well-formed, but no device library: no ESC element below its root
         NotNewer,        // the download's version is not above the one in use
         NoVersion,       // newer by number, yet the download's root has no version
         Newer,           // newer: ready to be installed
         Declined,        // the user answered No
         SaveFailed,      // the library file could not be replaced
         Updated,         // written and loaded
+        Cancelled,       // the cancel check asked to stop: nothing written
     };
 
     struct Result {
         Status status = Status::NetworkFailed;
         QString error;                         // what failed: NetworkFailed, Malformed, SaveFailed
-        double localVersion = 0.0;
-        double remoteVersion = 0.0;
+        QString cause;                         // NetworkFailed: why, in words; may be empty
         std::optional<QString> localText;      // the version attributes as text
         std::optional<QString> remoteText;
     };
@@ -62,8 +63,11 @@ public:
     // replaced: whatever points into the old document lets go of it here.
     void SetBeforeReplace(std::function<void()> hook) { m_beforeReplace = std::move(hook); }
 
-    // Downloads the library and compares the versions. Status Newer keeps
-    // the download for Install.
+    // Downloads the library, checks that it is a device library (well-formed,
+    // with an ESC element below its root, as the program needs to start) and
+    // compares the versions. Status Newer keeps the download for Install.
+    // The library in use may be empty (its file missing or broken): any
+    // download with a version is then newer.
     Result Check();
     // Writes the kept download over the library file and loads it into the
     // library in use. Status Updated or SaveFailed.
@@ -77,9 +81,20 @@ public:
     // The version text of the library in use as the question shows it.
     static QString ShownVersion(const std::optional<QString>& text);
 
+    // Compares two version texts part by part (split at the dots) as whole
+    // numbers, a missing part or text counting as 0: 2.14 is above 2.9 and
+    // 1.10 above 1.9. Negative, zero or positive as a is below, equal to or
+    // above b.
+    static int CompareVersions(const std::optional<QString>& a, const std::optional<QString>& b);
+
+    // Asked during the network steps and before the file is written: true
+    // ends the update at once with Cancelled, the library file untouched.
+    void SetCancelCheck(std::function<bool()> cancelled) { m_cancelled = std::move(cancelled); }
+
 private:
     // The bytes at the URL; throws CInternetException.
     Status Download(QByteArray& bytes);
+    bool Cancelled() const;
 
     CDeviceLibrary& m_library;
     QString m_libraryPath;
@@ -87,6 +102,7 @@ private:
     int m_timeoutMs = 0;
     std::function<void(bool)> m_busy;
     std::function<void()> m_beforeReplace;
+    std::function<bool()> m_cancelled;
     QByteArray m_downloaded;
     std::unique_ptr<CDeviceLibrary> m_parsed;
     Result m_checked;

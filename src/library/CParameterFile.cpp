@@ -56,8 +56,13 @@ std::optional<CParameterFile::Image> CParameterFile::ParseImage(const QByteArray
 
 CParameterFile::Result CParameterFile::ReadFile(const QString& path, Image& image)
 {
+    // A FIFO or a device would block the read or never end: only a regular
+    // file is read. Anything else that fails gives the system's reason.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        return {Status::OpenFailed, -1, tr("it is not a regular file")};
     QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly))
         return {Status::OpenFailed, -1, file.errorString()};
     const std::optional<Image> parsed = ParseImage(file.read(kFileSize));
     if (!parsed)
@@ -107,7 +112,6 @@ CParameterFile::Identity CParameterFile::CheckIdentity(const Image& file)
 
 CParameterFile::Result CParameterFile::WriteSettings(const Image& file, std::vector<int>* failedWrites)
 {
-    bool probed = false;
     for (int i = 0; i < kWrittenCells; ++i) {
         if (!Step(i, kWrittenCells))
             return {Status::Cancelled, i, QString()};
@@ -119,13 +123,11 @@ CParameterFile::Result CParameterFile::WriteSettings(const Image& file, std::vec
             m_image.GetCell(i, readBack);
             continue;
         }
-        // One probe after the first failure tells a vanished ESC (stop now,
-        // instead of failing the 63 writes that follow) from one bad write.
-        if (!probed) {
-            probed = true;
-            if (!m_writer.Probe())
-                return {Status::DeviceFailed, i, QString()};
-        }
+        // A probe after each failure tells a vanished ESC (stop now, instead
+        // of failing every write that follows) from one bad write, also when
+        // the ESC goes after an earlier write had failed.
+        if (!m_writer.Probe())
+            return {Status::DeviceFailed, i, QString()};
         if (failedWrites != nullptr)
             failedWrites->push_back(i);
     }

@@ -87,9 +87,9 @@ public:
     // the file's.
     Identity CheckIdentity(const Image& file);
     // Writes cells 0..63, pausing after each write and reading the cell back.
-    // After the first failed write the device is probed once: when it no
-    // longer answers, the load stops there (DeviceFailed). failedWrites
-    // lists the cells whose write failed while the device still answered.
+    // After each failed write the device is probed: when it no longer
+    // answers, the load stops there (DeviceFailed). failedWrites lists the
+    // cells whose write failed while the device still answered.
     Result WriteSettings(const Image& file, std::vector<int>* failedWrites = nullptr);
 
 private:

@@ -1,14 +1,14 @@
 #include "link/CDeviceProtocol.h"
 
-#include <QtGlobal>
-
 #include <algorithm>
 #include <vector>
 
+#include "link/CLimitFactor.h"
 #include "link/CPageBytesCollectorSynchro.h"
 #include "link/CSerialPort.h"
 #include "link/CSynchroBytesCollector.h"
 #include "link/IProtocolHost.h"
+#include "link/LinkLog.h"
 
 namespace {
 constexpr uint8_t kProbeAnswer = 'O';
@@ -18,6 +18,8 @@ constexpr int kUpgradeProbes = 3;
 constexpr int kIdentityCells[] = {64, 65, 66, 70};
 constexpr uint8_t kSpeedCell = 94;
 constexpr uint8_t kReturnSpeedCode = 0x04;
+constexpr int kQuietWaitsAtMost = 5;
+constexpr long long kQuietPollMs = 5;   // how soon a drained arrival is noticed
 }
 
 const std::array<CDeviceProtocol::SpeedEntry, 8>& CDeviceProtocol::SpeedTable()
@@ -38,14 +40,11 @@ const std::array<CDeviceProtocol::SpeedEntry, 8>& CDeviceProtocol::SpeedTable()
 CDeviceProtocol::Limits CDeviceProtocol::Limits::FromEnvironment()
 {
     Limits limits;
-    bool ok = false;
-    const int factor = qEnvironmentVariableIntValue("TORV_LIMIT_FACTOR", &ok);
-    if (!ok || factor < 1 || factor > 50)
-        return limits;
-    limits.shortAnswerMs *= factor;
-    limits.leaveMs *= factor;
-    limits.speedChangeMs *= factor;
-    limits.rangeReadMs *= factor;
+    limits.shortAnswerMs = CLimitFactor::Stretch(limits.shortAnswerMs);
+    limits.leaveMs = CLimitFactor::Stretch(limits.leaveMs);
+    limits.speedChangeMs = CLimitFactor::Stretch(limits.speedChangeMs);
+    limits.rangeReadMs = CLimitFactor::Stretch(limits.rangeReadMs);
+    limits.quietMs = CLimitFactor::Stretch(limits.quietMs);
     return limits;
 }
 
@@ -72,15 +71,62 @@ bool CDeviceProtocol::SendCommand(uint8_t command, uint8_t a1, uint8_t a2, uint8
             m_host.RestartRefreshTimer();
         return false;
     }
+    AwaitQuietLine();
     m_port.SetCollector(&m_short);
     const int attempts = command == 'r' ? kReadAttempts : 1;
+    const Clock::time_point firstSent = Clock::now();
     bool ok = false;
-    for (int i = 0; i < attempts && !ok; ++i)
+    int tried = 0;
+    while (tried < attempts && !ok) {
         ok = m_short.GetResponse(command, a1, a2, value, limitMs);
+        ++tried;
+    }
     m_port.ResetCollector();
+    NoteExchange(firstSent, tried, ok);
     if (restartRefresh)
         m_host.RestartRefreshTimer();
     return ok;
+}
+
+void CDeviceProtocol::NoteExchange(Clock::time_point firstSent, int tried, bool answered)
+{
+    if (answered && tried == 1)
+        return;
+    // An answer taken after a time-out belongs to the oldest frame (the ESC
+    // answers in order): its delay is how late this ESC answers now.
+    const Clock::time_point now = Clock::now();
+    m_owed = OwedAnswers{true, firstSent, now, answered ? now - firstSent : Clock::duration::zero(),
+                         m_port.LinkSpeed()};
+}
+
+void CDeviceProtocol::AwaitQuietLine()
+{
+    if (!m_owed.mayCome)
+        return;
+    const OwedAnswers owed = m_owed;
+    m_owed = OwedAnswers{};
+    if (m_port.LinkSpeed() != owed.baud)
+        return;
+    m_port.ResetCollector();   // the default collector drops what arrives
+    const Clock::time_point start = Clock::now();
+    Clock::duration lateness = owed.lateness;
+    for (;;) {
+        const Clock::time_point arrival = m_port.LastArrival();
+        if (lateness == Clock::duration::zero() && arrival > owed.since)
+            lateness = arrival - owed.oldestSent;
+        const Clock::duration quiet = std::chrono::milliseconds(m_limits.quietMs) + lateness;
+        // A line that never falls silent (noise, a wrong speed) must not
+        // hold the program: after a few silences' time the request goes.
+        const Clock::time_point end = std::min(std::max(owed.since, arrival) + quiet, start + kQuietWaitsAtMost * quiet);
+        const Clock::time_point now = Clock::now();
+        if (now >= end)
+            break;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - now).count();
+        m_pause.Wait(static_cast<int>(std::min<long long>(left, kQuietPollMs)));
+    }
+    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    if (waited > 0)
+        LinkLog::Lines(QStringLiteral("Waited %1 mSec for the line to fall silent after a time-out\r\n").arg(waited));
 }
 
 bool CDeviceProtocol::LoadCell(int cell, uint8_t& value)
@@ -99,13 +145,19 @@ bool CDeviceProtocol::LoadCells(uint8_t first, uint8_t last, uint8_t* out)
     }
     const size_t count = static_cast<size_t>(last) - first + 1;
     CPageBytesCollectorSynchro collector(m_port, count);
-    m_port.SetCollector(&collector);
     // The answer lands in a scratch buffer: the caller's array (often the
     // cell image itself) only ever receives a complete, checked answer.
     std::vector<uint8_t> scratch(count);
+    AwaitQuietLine();
+    m_port.SetCollector(&collector);
+    const Clock::time_point firstSent = Clock::now();
     bool ok = false;
-    for (int i = 0; i < kRangeAttempts && !ok; ++i)
+    int tried = 0;
+    while (tried < kRangeAttempts && !ok) {
         ok = collector.RangeRead(first, last, scratch.data(), m_limits.rangeReadMs);
+        ++tried;
+    }
+    NoteExchange(firstSent, tried, ok);
     m_port.ResetCollector();
     m_host.RestartRefreshTimer();
     if (ok)
@@ -131,8 +183,10 @@ bool CDeviceProtocol::ChangeLinkSpeed(int requestedBaud)
             return false;  // no line, no device to tell: nothing to change
         m_host.StopRefreshTimer();
         uint8_t answer = 0;
+        AwaitQuietLine();
         m_port.SetCollector(&m_short);
-        m_short.GetResponse('S', 'P', entry->code, answer, m_limits.shortAnswerMs);
+        const Clock::time_point sent = Clock::now();
+        NoteExchange(sent, 1, m_short.GetResponse('S', 'P', entry->code, answer, m_limits.shortAnswerMs));
         m_port.ResetCollector();
         if (!m_port.Open(m_port.PortName(), entry->baud)) {
             m_host.ReconnectWithRestart();
@@ -208,10 +262,11 @@ bool CDeviceProtocol::Probe()
     return ProbeOnce(false);
 }
 
-void CDeviceProtocol::LeaveLink()
+bool CDeviceProtocol::LeaveLink()
 {
+    m_storedLinkSpeed = m_setupLinkSpeed;
     uint8_t answer = 0;
-    SendCommand('S', 'P', kReturnSpeedCode, answer, m_limits.leaveMs, false);
+    return SendCommand('S', 'P', kReturnSpeedCode, answer, m_limits.leaveMs, false);
 }
 
 void CDeviceProtocol::Pause(int ms) const

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 
 #include "link/Event.h"
@@ -29,11 +30,9 @@ public:
         int leaveMs = 100;         // the speed reset when leaving the link
         int speedChangeMs = 400;   // the 'S','P' of a speed upgrade
         int rangeReadMs = 200;     // one attempt of a range read
+        int quietMs = 200;         // the silence awaited after a time-out
 
-        // The product's limits, each multiplied by the whole number in the
-        // environment variable TORV_LIMIT_FACTOR (1 to 50) when it is set:
-        // a slow adapter, a virtual machine or a busy test machine may need
-        // more time than the ESC itself.
+        // The product's limits, each stretched by CLimitFactor.
         static Limits FromEnvironment();
     };
 
@@ -70,9 +69,14 @@ public:
     void SetLimits(const Limits& limits) { m_limits = limits; }
     const Limits& GetLimits() const { return m_limits; }
 
-    // Upper bound for the speed upgrade; negative means never upgrade.
+    // Upper bound for the speed upgrade; negative means never upgrade. The
+    // upgrade raises it to the speed it chose.
     int StoredLinkSpeed() const { return m_storedLinkSpeed; }
     void SetStoredLinkSpeed(int baud) { m_storedLinkSpeed = baud; }
+    // The speed the port setup keeps. Leaving the link brings the stored
+    // speed back to it, so that the next connection upgrades again.
+    int SetupLinkSpeed() const { return m_setupLinkSpeed; }
+    void SetSetupLinkSpeed(int baud) { m_setupLinkSpeed = m_storedLinkSpeed = baud; }
     // Highest speed the upgrade may choose; 0 means no limit.
     void SetMaxLinkSpeed(int baud) { m_maxLinkSpeed = baud; }
 
@@ -101,14 +105,37 @@ public:
     // The probe without restarting the refresh timer.
     bool Probe() override;
 
-    // Returns the ESC to 19200 baud; the answer is not examined.
-    void LeaveLink();
+    // Returns the ESC to 19200 baud and the stored link speed to the port
+    // setup's. True when the ESC answered; false when it did not confirm
+    // (it may still run at a raised speed) or the port is closed.
+    bool LeaveLink();
 
     // The pause between writes (a wait on an event that is never set).
     void Pause(int ms) const override;
 
 private:
     bool ProbeOnce(bool restartRefresh);
+    // The frames carry no request number, so an answer that comes after its
+    // exchange timed out would complete the next exchange in its place (its
+    // echo is the cable's and comes at once). The ESC answers its frames in
+    // order, so after an exchange that timed out at least once, the next
+    // exchange first lets the line fall silent, dropping what arrives: for
+    // quietMs, and as long again as the ESC was seen to be late (from the
+    // oldest unanswered frame to the answer), since the answers it still
+    // owes follow each other at that pace. A retry of the same frame needs
+    // no wait (a late answer to it is the same answer), nor does a line
+    // reopened at another speed, where it would be noise.
+    using Clock = std::chrono::steady_clock;
+    struct OwedAnswers {
+        bool mayCome = false;
+        Clock::time_point oldestSent;   // the oldest frame whose answer may come
+        Clock::time_point since;        // the silence counts from here at least
+        Clock::duration lateness{};     // zero: no late answer seen yet
+        int baud = 0;
+    };
+    // Books an exchange of tried frames that began at firstSent.
+    void NoteExchange(Clock::time_point firstSent, int tried, bool answered);
+    void AwaitQuietLine();
 
     CSerialPort& m_port;
     CSynchroBytesCollector& m_short;
@@ -116,7 +143,9 @@ private:
     bool m_speedChangeAllowed = false;
     bool m_rangeReadsAllowed = false;
     int m_storedLinkSpeed = kDefaultLinkSpeed;
+    int m_setupLinkSpeed = kDefaultLinkSpeed;
     int m_maxLinkSpeed = 0;
     Limits m_limits;
     Event m_pause;
+    OwedAnswers m_owed;
 };

@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <climits>
 #include <mutex>
@@ -144,6 +145,8 @@ public:
     std::mutex deliveryMutex;
     CFakeBytesCollector fake;
     CBytesCollector* current = &fake;
+    // The steady clock's count at the newest delivery; 0 before the first.
+    std::atomic<std::chrono::steady_clock::rep> lastArrival{0};
 
     // Held for the whole of a write, and by Close while it closes the
     // descriptors, so no write ever uses a closed descriptor.
@@ -190,6 +193,7 @@ void CSerialPort::Impl::ReadLoop(int portFd, int stop)
 
 void CSerialPort::Impl::Deliver(const uint8_t* bytes, size_t count)
 {
+    lastArrival = std::chrono::steady_clock::now().time_since_epoch().count();
     std::lock_guard<std::mutex> lock(deliveryMutex);
     current->AddBytes(bytes, count);
 }
@@ -374,6 +378,11 @@ void CSerialPort::ResetCollector()
 {
     std::lock_guard<std::mutex> lock(m_impl->deliveryMutex);
     m_impl->current = &m_impl->fake;
+}
+
+std::chrono::steady_clock::time_point CSerialPort::LastArrival() const
+{
+    return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(m_impl->lastArrival.load()));
 }
 
 QString CSerialPort::LastErrorText() const

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -46,6 +47,10 @@ public:
     CBytesCollector* SetCollector(CBytesCollector* collector);
     // Makes the default collector current again (same guarantee).
     void ResetCollector();
+
+    // When the newest bytes arrived, whichever collector took them; the
+    // clock's epoch when nothing has arrived yet.
+    std::chrono::steady_clock::time_point LastArrival() const;
 
     int LinkSpeed() const { return m_linkSpeed; }
     QString PortName() const { return m_portName; }

@@ -23,7 +23,7 @@ std::vector<pugi::xml_node> CCurve::Elements(const pugi::xml_node& esc)
     std::vector<pugi::xml_node> elements;
     if (!esc)
         return elements;
-    static const pugi::xpath_query query("//Curves/Curve");
+    static const pugi::xpath_query query(".//Curves/Curve");
     for (const pugi::xpath_node& found : query.evaluate_node_set(esc))
         elements.push_back(found.node());
     return elements;

@@ -18,8 +18,9 @@ public:
     // From this many points on, the first and the last point stay fixed.
     static constexpr int kFixedEndsFrom = 3;
 
-    // Every Curve element the ESC element sees (//Curves/Curve, which selects
-    // from the document root), in document order.
+    // The Curve elements below the ESC element (.//Curves/Curve), in
+    // document order: another ESC's curves live in cells that mean something
+    // else on this one.
     static std::vector<pugi::xml_node> Elements(const pugi::xml_node& esc);
 
     // The curve of an element. None when an attribute is missing, or when

@@ -45,10 +45,16 @@ CCurveTransfer::WriteResult CCurveTransfer::Write(const CCurve& curve, const Poi
         const bool known = at < before.read.size() && before.read[at];
         return known || values[at] != kUnreadValue;
     };
+    for (int i = 0; i < curve.Length(); ++i)
+        result.toWrite += toWrite(i) ? 1 : 0;
     bool probed = false;
     for (int i = 0; i < curve.Length(); ++i) {
         if (!toWrite(i))
             continue;
+        if (m_stop && m_stop()) {
+            result.status = WriteResult::Status::Stopped;
+            return result;
+        }
         const auto at = static_cast<std::size_t>(i);
         const uint8_t cell = curve.Cell(i);
         const bool ok = m_writer.WriteCell(cell, static_cast<uint8_t>(values[at]));

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -33,15 +34,20 @@ public:
             Written,   // every point written (or left as it was, see Write)
             Refused,   // a value was refused: nothing written
             Failed,    // some cells were not written
+            Stopped,   // a stop was asked for between two writes
         };
         Status status = Status::Written;
         QString refusal;                 // why the values were refused
         std::vector<int> failedCells;    // cells whose write was not answered
         bool deviceLost = false;         // the ESC stopped answering: the rest was not tried
         int written = 0;                 // write commands answered
+        int toWrite = 0;                 // write commands the values need
     };
 
     CCurveTransfer(ICellLoader& loader, ICellWriter& writer, CChanMap* image = nullptr);
+
+    // Asked before each write: true stops the writing there (Stopped).
+    void SetStopRequest(std::function<bool()> stop) { m_stop = std::move(stop); }
 
     Points Read(const CCurve& curve);
 
@@ -57,4 +63,5 @@ private:
     ICellLoader& m_loader;
     ICellWriter& m_writer;
     CChanMap* m_image;
+    std::function<bool()> m_stop;
 };

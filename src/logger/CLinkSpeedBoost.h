@@ -13,6 +13,13 @@ public:
 
     bool Switched() const { return m_switched; }
 
+    // For a transfer whose ESC stopped answering on a raised link (raised
+    // here or when connecting): when the ESC answers neither there nor at its
+    // start speed nothing changes; when it answers only at its start speed
+    // (it was switched off and on), the link is raised again to the speed it
+    // ran at. True when the ESC answers at the end.
+    bool Recover();
+
 private:
     CDeviceSession& m_session;
     int m_previousBaud = 0;

@@ -1,6 +1,7 @@
 #include "logger/CLoggerCommands.h"
 
 #include "library/CDeviceSession.h"
+#include "link/CLimitFactor.h"
 #include "link/CSerialPort.h"
 
 bool CLoggerCommands::CanDownload(CDeviceSession& session)
@@ -15,7 +16,7 @@ CLoggerCommands::DownloadPlan CLoggerCommands::PlanDownload(CDeviceSession& sess
 {
     DownloadPlan plan;
     plan.logger = session.Facts().logger;
-    plan.pageTimeoutMs = static_cast<int>(session.MemoryLoadTimeout());
+    plan.pageTimeoutMs = CLimitFactor::Stretch(static_cast<int>(session.MemoryLoadTimeout()));
     plan.snapshot.assign(session.Facts().initialDataSize, 0);
     for (std::size_t cell = 0; cell < plan.snapshot.size(); ++cell) {
         uint8_t value = 0;
@@ -33,5 +34,5 @@ CLoggerCommands::DownloadPlan CLoggerCommands::PlanDownload(CDeviceSession& sess
 bool CLoggerCommands::EraseAll(CDeviceSession& session)
 {
     uint8_t answer = 0;
-    return session.Protocol().SendCommand('e', 'r', 's', answer, kEraseLimitMs, false);
+    return session.Protocol().SendCommand('e', 'r', 's', answer, CLimitFactor::Stretch(kEraseLimitMs), false);
 }

@@ -2,13 +2,13 @@
 
 #include "base/CTorvMessage.h"
 #include "base/IPrompt.h"
-#include "link/CPageBytesCollectorNotify.h"
 #include "link/CSerialPort.h"
 #include "link/CUploadBytesCollector.h"
 #include "link/CWindowBytesCollector.h"
 #include "logger/CEraseSequence.h"
 #include "logger/CLogDownload.h"
 #include "logger/CLogImageWriter.h"
+#include "logger/CLoggerPageCollector.h"
 #include "logger/LoggerLog.h"
 #include "logger/LoggerPage.h"
 
@@ -24,11 +24,17 @@ CLoggerTransfer::CLoggerTransfer(CSerialPort& port, IPrompt* prompt, QObject* pa
     : QObject(parent),
       m_port(port),
       m_prompt(prompt),
-      m_pageCollector(std::make_unique<CPageBytesCollectorNotify>(port, LoggerPage::kSize, this)),
+      m_pageCollector(std::make_unique<CLoggerPageCollector>(port, LoggerPage::kSize, this)),
       m_uploadCollector(std::make_unique<CUploadBytesCollector>(port, 272, this)),
       m_windowCollector(std::make_unique<CWindowBytesCollector>(8, this))
 {
     TorvMessages::RegisterAll();
+    m_silenceTimer.setSingleShot(true);
+    m_silenceTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_silenceTimer, &QTimer::timeout, this, &CLoggerTransfer::OnSilenceCheck);
+    m_stallTimer.setSingleShot(true);
+    m_stallTimer.setInterval(kStallMs);
+    connect(&m_stallTimer, &QTimer::timeout, this, &CLoggerTransfer::Progress);
 }
 
 CLoggerTransfer::~CLoggerTransfer()
@@ -92,34 +98,108 @@ bool CLoggerTransfer::StartDownload(CLogDownload& download, int pageTimeoutMs)
     m_mode = Mode::Download;
     m_completed = false;
     m_clock.start();
+    m_sincePage.start();
+    m_sinceRelink.invalidate();
+    m_stallTimer.start();
     m_port.SetCollector(m_pageCollector.get());
-    m_pageCollector->RequestPage(*first, m_limitMs);
+    m_asks = 0;
+    AskPage(*first);
     return true;
+}
+
+bool CLoggerTransfer::Stalled() const
+{
+    return m_mode == Mode::Download && m_sincePage.isValid() && m_sincePage.hasExpired(kStallMs);
+}
+
+void CLoggerTransfer::AskPage(uint16_t page)
+{
+    ++m_asks;
+    m_line = Line::Asking;
+    m_pageCollector->RequestPage(page, m_limitMs);
+}
+
+void CLoggerTransfer::WaitForSilence(Line line)
+{
+    m_line = line;
+    m_silenceFromMs = CLoggerPageCollector::NowMs();
+    m_silenceTimer.start(m_limitMs);
+}
+
+void CLoggerTransfer::OnSilenceCheck()
+{
+    if (m_mode != Mode::Download || m_line == Line::Asking)
+        return;
+    // Silence is counted from the later of the time-out (or the page) and
+    // the last byte the line carried.
+    const int64_t from = std::max(m_silenceFromMs, m_pageCollector->LastByteMs());
+    const int64_t silent = CLoggerPageCollector::NowMs() - from;
+    if (silent < m_limitMs) {
+        m_silenceTimer.start(static_cast<int>(m_limitMs - silent));
+        return;
+    }
+    if (m_line == Line::Draining) {
+        GoOn();
+        return;
+    }
+    if (Stalled() && m_relink && (!m_sinceRelink.isValid() || m_sinceRelink.hasExpired(kStallMs))) {
+        m_sinceRelink.start();
+        m_relink();
+        if (m_mode != Mode::Download)
+            return;   // stopped meanwhile
+        m_port.SetCollector(m_pageCollector.get());
+    }
+    AskPage(m_download->CurrentPage());
 }
 
 void CLoggerTransfer::OnDownloadAnswer(const Answer& answer)
 {
     CLogDownload& download = *m_download;
     if (!answer.arrived) {
+        if (m_line != Line::Asking)
+            return;
         qCDebug(lcLogger).noquote() << QString::asprintf("%d page download fault, %d bytes received\r\n",
                                                          download.CurrentPage(),
                                                          static_cast<int>(m_pageCollector->Length()))
                                     << m_pageCollector->DumpInline();
         if (m_prompt != nullptr)
             m_prompt->Beep();
-        m_pageCollector->RequestPage(download.OnTimeout(), m_limitMs);
+        download.OnTimeout();
+        // The ESC may still answer: the collector keeps listening, and the
+        // page is asked again only once the line has been silent.
+        WaitForSilence(Line::Quieting);
         emit Progress();
         return;
     }
-    // An answer for another page than the one asked for (a late answer to a
-    // request sent again) is not stored; its own request is still running.
-    if (answer.page != download.CurrentPage())
+    // While draining, every answer belongs to a request already answered.
+    // An answer behind the echo of another page's request is not stored
+    // either.
+    if (m_line == Line::Draining || answer.page != download.CurrentPage())
         return;
-    const std::optional<uint16_t> next = download.OnPage(answer.data, answer.length);
-    if (next)
-        m_pageCollector->RequestPage(*next, m_limitMs);
+    m_silenceTimer.stop();
+    m_next = download.OnPage(answer.data, answer.length);
+    ++m_steps;
+    m_sincePage.start();
+    m_stallTimer.start();
+    const bool drain = m_asks > 1;
+    if (drain) {
+        // The other requests for this page may still be answered.
+        m_pageCollector->Reset();
+        WaitForSilence(Line::Draining);
+    } else if (m_next) {
+        GoOn();
+    }
     emit Progress();
-    if (!next)
+    if (!drain && !m_next && m_mode == Mode::Download)
+        GoOn();
+}
+
+void CLoggerTransfer::GoOn()
+{
+    m_asks = 0;
+    if (m_next)
+        AskPage(*m_next);
+    else
         Finish(true);
 }
 
@@ -156,6 +236,7 @@ void CLoggerTransfer::OnImageWriteAnswer(const Answer& answer)
     }
     if (answer.page != writer.CurrentPage())
         return;
+    ++m_steps;
     if (writer.OnAck()) {
         m_uploadCollector->SendPage(writer.CurrentPage(), writer.CurrentData().data(), m_limitMs);
         emit Progress();
@@ -195,6 +276,7 @@ void CLoggerTransfer::OnEraseAnswer(const Answer& answer)
     if (answer.page != m_erasePage)
         return;
     const std::optional<uint16_t> next = m_erase->OnEcho();
+    ++m_steps;
     if (next)
         SendErase(*next);
     emit Progress();
@@ -204,6 +286,8 @@ void CLoggerTransfer::OnEraseAnswer(const Answer& answer)
 
 void CLoggerTransfer::Finish(bool completed)
 {
+    m_silenceTimer.stop();
+    m_stallTimer.stop();
     m_port.ResetCollector();
     m_pageCollector->Reset();
     m_uploadCollector->Reset();
@@ -216,6 +300,8 @@ void CLoggerTransfer::Stop()
 {
     if (m_mode == Mode::Download && m_download != nullptr)
         m_download->Stop();
+    m_silenceTimer.stop();
+    m_stallTimer.stop();
     m_port.ResetCollector();
     m_pageCollector->Reset();
     m_uploadCollector->Reset();
@@ -223,7 +309,7 @@ void CLoggerTransfer::Stop()
     m_mode = Mode::None;
 }
 
-bool CLoggerTransfer::Wait(const std::function<bool()>& cancelled)
+bool CLoggerTransfer::Wait(const std::function<bool()>& cancelled, int idleLimitMs)
 {
     if (!Running())
         return m_completed;
@@ -233,16 +319,21 @@ bool CLoggerTransfer::Wait(const std::function<bool()>& cancelled)
         done = true;
         loop.quit();
     });
+    uint32_t steps = m_steps;
+    QElapsedTimer sinceStep;
+    sinceStep.start();
     QTimer poll;
-    if (cancelled) {
-        connect(&poll, &QTimer::timeout, &loop, [&] {
-            if (cancelled()) {
-                Stop();
-                loop.quit();
-            }
-        });
-        poll.start(50);
-    }
+    connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (m_steps != steps) {
+            steps = m_steps;
+            sinceStep.restart();
+        }
+        if ((cancelled && cancelled()) || sinceStep.hasExpired(idleLimitMs)) {
+            Stop();
+            loop.quit();
+        }
+    });
+    poll.start(50);
     loop.exec();
     disconnect(finished);
     return done && m_completed;

@@ -28,6 +28,16 @@ QString CMelodyCells::WriteResult::Problem() const
 {
     if (Ok())
         return QString();
+    if (refused) {
+        return QCoreApplication::translate("CMelodyCells", "its lead byte is 255, which marks a melody's end, so "
+                                                           "the ESC would hold no melody; nothing written");
+    }
+    if (interrupted) {
+        return QCoreApplication::translate("CMelodyCells", "interrupted after %1 of %2 cells; the melody cells now "
+                                                           "hold part of it: write it again")
+            .arg(cellsSent)
+            .arg(written.size());
+    }
     if (readFailed)
         return QCoreApplication::translate("CMelodyCells", "cell %1 cannot be read back").arg(badCell);
     const uint8_t expected = written[static_cast<size_t>(badCell - firstCell)];
@@ -75,10 +85,19 @@ CMelodyCells::WriteResult CMelodyCells::Write(char kind, const std::vector<uint8
     const auto count = std::min<std::ptrdiff_t>(end - bytes.begin(), AreaSize(kind) - 1);
     result.written.assign(bytes.begin(), bytes.begin() + count);
     result.written.push_back(CMelody::kTerminator);
+    if (result.written.size() == 1) {
+        result.refused = true;
+        return result;
+    }
 
     CDeviceProtocol& protocol = m_session.Protocol();
     const int limit = protocol.GetLimits().shortAnswerMs;
     for (size_t i = 0; i < result.written.size(); ++i) {
+        if (m_stop && m_stop()) {
+            result.interrupted = true;
+            return result;
+        }
+        ++result.cellsSent;
         uint8_t answer = 0;
         // The answer is not examined: the read-back below tells.
         protocol.SendCommand('w', static_cast<uint8_t>(result.firstCell + static_cast<int>(i)), result.written[i],

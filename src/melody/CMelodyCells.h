@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "melody/CMelodyRow.h"
@@ -29,15 +30,23 @@ public:
 
     struct WriteResult {
         int firstCell = 0;
-        std::vector<uint8_t> written;  // the bytes written, terminator last
+        std::vector<uint8_t> written;  // the bytes to write, terminator last
+        // The melody starts with the terminator (a lead byte of 255), so it
+        // would leave the ESC without a melody: nothing was written.
+        bool refused = false;
+        // A stop was asked for between two writes: only cellsSent cells
+        // were written and nothing was read back.
+        bool interrupted = false;
+        int cellsSent = 0;
         // The first cell that reads back otherwise than written, or -1.
         int badCell = -1;
         bool readFailed = false;       // the bad cell did not answer at all
         uint8_t readBack = 0;          // what the bad cell holds
 
-        bool Ok() const { return badCell < 0; }
-        // "cell 130 reads back 0x03, 0x51 was written" or "cell 130 cannot
-        // be read back"; empty when every cell reads back as written.
+        bool Ok() const { return !refused && !interrupted && badCell < 0; }
+        // "cell 130 reads back 0x03, 0x51 was written", "cell 130 cannot be
+        // read back", the refusal or the interruption; empty when every
+        // cell reads back as written.
         QString Problem() const;
     };
 
@@ -48,13 +57,18 @@ public:
     // that does not answer).
     std::vector<CMelodyRow> ReadRows();
 
+    // Asked before each write: true stops the writing there.
+    void SetStopRequest(std::function<bool()> stop) { m_stop = std::move(stop); }
+
     // Writes the melody's bytes up to its terminator (at most the area's
     // size less one) and then the terminator 0xFF, into consecutive cells
-    // from the kind's first cell, and reads them back.
+    // from the kind's first cell, and reads them back. A melody whose lead
+    // byte is the terminator is refused with nothing written.
     WriteResult Write(char kind, const std::vector<uint8_t>& bytes);
 
 private:
     bool Read(int cell, uint8_t& value);
 
     CDeviceSession& m_session;
+    std::function<bool()> m_stop;
 };

@@ -7,6 +7,9 @@ const QString CMelodyFile::kErrorSize = QStringLiteral("!error - size too long")
 const QString CMelodyFile::kErrorRead = QStringLiteral("!error - read");
 const QString CMelodyFile::kErrorType = QStringLiteral("!error - type");
 const QString CMelodyFile::kErrorSyntax = QStringLiteral("!error - syntax");
+const QString CMelodyFile::kErrorLead =
+    QStringLiteral("!error - lead number %1 has the low byte 255, which marks a melody's end; "
+                   "choose another number");
 
 namespace {
 
@@ -212,9 +215,17 @@ CMelody CMelodyFile::Parse(QByteArrayView text)
         return Failed(kErrorSyntax);
     // Only the low 8 bits count, so the value is kept modulo 256 as it is
     // read: no number of digits overflows it.
+    const qsizetype leadStart = cursor.Position();
     unsigned lead = 0;
     while (cursor.Peek() >= '0' && cursor.Peek() <= '9')
         lead = (lead * 10 + static_cast<unsigned>(cursor.Take() - '0')) % 256;
+    // A lead byte of 255 would read as the terminator: written into the ESC
+    // it leaves an empty melody in place of the stored one.
+    if (lead == CMelody::kTerminator) {
+        const QString digits = QString::fromLatin1(text.sliced(leadStart, cursor.Position() - leadStart));
+        return Failed(kErrorLead.arg(digits.size() > kShownLeadDigits ? digits.left(kShownLeadDigits) + QStringLiteral("...")
+                                                                      : digits));
+    }
 
     melody.bytes.push_back(static_cast<uint8_t>(lead));
     const int limit = CMelody::NoteLimit(kind);

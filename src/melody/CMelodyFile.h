@@ -25,6 +25,10 @@ public:
     static const QString kErrorRead;
     static const QString kErrorType;
     static const QString kErrorSyntax;
+    // A lead number whose low byte is 255, the terminator (%1: the number).
+    static const QString kErrorLead;
+    // The digits of a refused lead number shown at most.
+    static constexpr qsizetype kShownLeadDigits = 20;
 
     // Reads and parses the file at path; a file that cannot be opened or
     // read, or is longer than kMaxFileSize bytes, gives the error only.

@@ -43,6 +43,7 @@ bool CMelodyPreview::Play(const std::vector<uint8_t>& bytes)
     m_output = m_openOutput ? m_openOutput() : nullptr;
     if (m_output == nullptr)
         return false;
+    m_lastThrough = m_output->IsThroughPort();
     m_schedule = MakeSchedule(bytes);
     m_next = 0;
     m_sounding = -1;

@@ -65,6 +65,9 @@ public:
     // the output. Nothing happens when no preview plays.
     void Stop();
     bool Playing() const { return m_output != nullptr; }
+    // The output of the last Play only passes the messages on ("Midi
+    // Through"): nothing may be heard.
+    bool LastOutputWasThrough() const { return m_lastThrough; }
 
 signals:
     // The melody has played to its end (not sent after Stop).
@@ -79,6 +82,7 @@ private:
     Schedule m_schedule;
     size_t m_next = 0;
     int m_sounding = -1;  // the note whose note-off is still due
+    bool m_lastThrough = false;
     QElapsedTimer m_clock;
     QTimer m_timer;
 };

@@ -1,6 +1,7 @@
 #include "panel/CServoCollectorNotify.h"
 
 #include "base/CTorvMessage.h"
+#include "link/CLimitFactor.h"
 #include "link/CSerialPort.h"
 
 #include <algorithm>
@@ -16,6 +17,7 @@ CServoCollectorNotify::CServoCollectorNotify(CSerialPort& port, QObject* target)
     , m_target(target)
     , m_ring(kRingSize * kRecordSize, 0)
 {
+    SetAnswerLimitMs(CLimitFactor::Stretch(kAnswerLimitMs));
 }
 
 CServoCollectorNotify::~CServoCollectorNotify() = default;

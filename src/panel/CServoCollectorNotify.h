@@ -60,8 +60,9 @@ public:
     ~CServoCollectorNotify() override;
 
     void SetTarget(QObject* target) { m_target = target; }
-    // The answer time-out and the pause after each answer (tests and the
-    // benchmark may change them; the product keeps the defaults).
+    // The answer time-out (kAnswerLimitMs stretched by TORV_LIMIT_FACTOR)
+    // and the pause after each answer (tests and the benchmark may change
+    // them; the product keeps the defaults).
     void SetAnswerLimitMs(int ms) { m_answerLimit = std::chrono::milliseconds(ms < 1 ? 1 : ms); }
     int AnswerLimitMs() const
     {

@@ -120,6 +120,9 @@ TEST_F(MainControllerTest, PlainDeviceIsListedFlatAndStaysAtTheStartSpeed)
     EXPECT_FALSE(controller->List().CategoriesStyle());
     EXPECT_EQ(controller->List().Count(), 11);
     EXPECT_FALSE(controller->IsCommandAvailable(MainCommand::MeasurementPanel));
+    // The library's curves belong to the Pro 80, not to this ESC.
+    EXPECT_FALSE(view.buttons[MainCommand::Curves]);
+    EXPECT_FALSE(view.curvesDropDown);
 }
 
 TEST_F(MainControllerTest, EditsAreWrittenHighCellFirstAndShowTheDevicesReadBack)
@@ -209,11 +212,23 @@ TEST_F(MainControllerTest, RefreshTicksRereadLiveValuesAndNoticeALostDevice)
     EXPECT_EQ(TextOf(controller->List().FindByItemData(temperature)),
               QStringLiteral("%1 °C").arg(link->Sim().Cell(58) - 40));
 
+    // A power cycle: the ESC comes back at 19200 baud, and the new connection
+    // raises the link again, so that the transfers after it run fast.
+    ASSERT_EQ(link->Sim().DeviceBaud(), 460800);
     link->Sim().SetUnplugged(true);
     EXPECT_TRUE(WaitFor([&] { return view.linkState == IMainView::LinkWaiting; }, kConnectDeadlineMs));
     EXPECT_EQ(view.message, QStringLiteral("Waiting for ESC response..."));
     link->Sim().SetUnplugged(false);
-    EXPECT_TRUE(WaitConnected());
+    ASSERT_TRUE(WaitConnected());
+    EXPECT_EQ(link->Sim().DeviceBaud(), 460800);
+    EXPECT_EQ(view.linkText, link->PortName() + QStringLiteral(" 460800"));
+    link->Sim().ClearFrames();
+    std::array<uint8_t, 256> cells{};
+    ASSERT_TRUE(controller->Protocol().LoadCells(0, 255, cells.data()));
+    const std::vector<CEscSimulator::Frame> frames = link->Sim().Frames();
+    ASSERT_FALSE(frames.empty());
+    EXPECT_EQ(frames.back().bytes[1], 'R');
+    EXPECT_EQ(frames.back().hostBaud, 460800);
 }
 
 TEST_F(MainControllerTest, DeprecatedFirmwareYesEntersFirmwareMode)

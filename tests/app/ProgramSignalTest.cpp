@@ -8,6 +8,7 @@
 
 #include "common/CSimulatedLink.h"
 #include "common/WaitFor.h"
+#include "common/SignalProcess.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ TEST(ProgramSignal, TerminationSignalsLeaveTheEscAt19200AndWriteTheSettings)
         ASSERT_TRUE(torv.waitForStarted());
         ASSERT_TRUE(WaitFor([&] { return link.Sim().DeviceBaud() == 460800; }, kDeadlineMs));
 
-        ::kill(static_cast<pid_t>(torv.processId()), signalNumber);
+        EXPECT_TRUE(SignalProcess(torv, signalNumber)) << "the program had already ended";
         ASSERT_TRUE(torv.waitForFinished(kDeadlineMs));
         EXPECT_EQ(torv.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(link.Sim().DeviceBaud(), 19200);

@@ -4,7 +4,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
-#include "CliFixture.h"
+#include "CliStopFixture.h"
 #include "common/TestApplication.h"
 
 namespace {
@@ -51,8 +51,10 @@ TEST_F(CliTest, CurvesSetRefusesBadValuesWithoutWriting)
     const Case cases[] = {
         {"brake", "0,20,255", "9 points, 3 values"},
         {"brake", "0,20,40,60,80,100,120,256,255", "outside 0 .. 255"},
+        {"brake", "0,20,40,60,80,100,120,-1,255", "outside 0 .. 255"},
         {"brake", "0,20,40,60,80,100,120,x,255", "not a whole number"},
         {"brake", "1,20,40,60,80,100,120,140,255", "fixed end"},
+        {"brake", "0,20,40,60,80,100,120,140,254", "fixed end"},
         {"pitch", "0,1,2", "no curve called"},
     };
     for (const Case& c : cases) {
@@ -64,6 +66,56 @@ TEST_F(CliTest, CurvesSetRefusesBadValuesWithoutWriting)
     EXPECT_EQ(WritesSeen(), 0);
     const CliRun help = Cli({QStringLiteral("curves"), QStringLiteral("set"), QStringLiteral("--help")});
     EXPECT_TRUE(help.out.contains(QStringLiteral("torv-cli [options] curves set NAME V1,V2,..."))) << help.out.toStdString();
+}
+
+TEST_F(CliTest, CurvesShowFailsWhenAPointCannotBeRead)
+{
+    StartSim();
+    // Each answer late enough that the fault is set before the last point
+    // is asked for: its three tries get spoilt answers.
+    sim->SetExtraAnswerDelayMs(150);
+    QProcess process;
+    Launch(process, {QStringLiteral("curves"), QStringLiteral("show"), QStringLiteral("Brake")});
+    const auto askedFor = [this](int cell) {
+        for (const CEscSimulator::Frame& frame : sim->Frames()) {
+            if (frame.bytes.size() == 5 && frame.bytes[1] == 'r' && frame.bytes[3] == cell)
+                return true;
+        }
+        return false;
+    };
+    ASSERT_TRUE(WaitFor([&] { return askedFor(51); }, kRunDeadlineMs)) << "the curve was never read";
+    sim->CorruptNextAnswers(3);
+    const CliRun run = Finish(process);
+    EXPECT_EQ(run.status, 1) << run.err.toStdString();
+    EXPECT_EQ(run.out, QStringLiteral("Brake curve (cells 44..52): 0,11,32,58,90,126,166,209,?\n"));
+    EXPECT_TRUE(run.err.contains(QStringLiteral("could not be read completely"))) << run.err.toStdString();
+}
+
+TEST_F(CliTest, AnEscWithoutCurvesGetsNoneOfAnotherEscsCurves)
+{
+    // The sample library gives curves to the Pro 80 only; the Basic 25 has none.
+    StartSim("plain");
+    const CliRun shown = Cli({QStringLiteral("curves"), QStringLiteral("show")});
+    EXPECT_EQ(shown.status, 0) << shown.err.toStdString();
+    EXPECT_EQ(shown.out, QStringLiteral("No curves\n"));
+    const CliRun set = Cli({QStringLiteral("curves"), QStringLiteral("set"), QStringLiteral("brake"),
+                            QStringLiteral("0,20,40,60,80,100,120,140,255")});
+    EXPECT_EQ(set.status, 2);
+    EXPECT_TRUE(set.err.contains(QStringLiteral("no curve called"))) << set.err.toStdString();
+    EXPECT_EQ(WritesSeen(), 0);
+}
+
+TEST_F(CliStopTest, CurvesSetStopsBetweenTwoPointsOnSigterm)
+{
+    StartSim();
+    const CliRun run = TerminatedAfterFirstWrite({QStringLiteral("curves"), QStringLiteral("set"),
+                                                  QStringLiteral("throttle"),
+                                                  QStringLiteral("0,1,2,3,4,5,6,7,8,9,255")});
+    EXPECT_EQ(run.status, 130) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("interrupted after"))) << run.err.toStdString();
+    EXPECT_LT(WritesSeen(), 11);
+    EXPECT_NE(sim->Cell(41), 9) << "the last inner point was not written";
+    EXPECT_TRUE(LeftAt19200());
 }
 
 } // namespace

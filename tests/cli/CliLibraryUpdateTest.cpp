@@ -2,8 +2,11 @@
 
 #include <QJsonObject>
 
+#include <csignal>
+
 #include "common/CHttpTestServer.h"
 #include "common/TestFiles.h"
+#include "common/SignalProcess.h"
 
 namespace {
 
@@ -65,7 +68,47 @@ TEST_F(CliLibraryUpdate, UrlBelongsToTheUpdateAndTheHelpNamesIt)
     const CliRun misplaced = Cli({QStringLiteral("show"), QStringLiteral("--url"), server.Url()});
     EXPECT_EQ(misplaced.status, 2);
     EXPECT_EQ(misplaced.err, QStringLiteral("torv-cli: --url belongs to torv-cli library update\n"));
+    for (const QString& url : {QStringLiteral("ftp://127.0.0.1/Brisko.esc"), QStringLiteral("Brisko.esc"),
+                               QStringLiteral("http://")}) {
+        const CliRun refused = Update({QStringLiteral("--url"), url});
+        EXPECT_EQ(refused.status, 2) << url.toStdString();
+        EXPECT_EQ(refused.err, QStringLiteral("torv-cli: --url %1 is no http or https URL\n").arg(url));
+    }
     EXPECT_EQ(server.Requests(), 0);
+    EXPECT_EQ(TestFiles::Read(local), TestFiles::Read(kLibrary));
+}
+
+TEST_F(CliLibraryUpdate, AMissingOrBrokenLibraryIsReplaced)
+{
+    const QByteArray remote = LibraryXml("2.15");
+    server.Serve({200, remote});
+    for (const QByteArray& broken : {QByteArray(), QByteArray("<Brisko version=\"9\"><ESC>")}) {
+        QFile::remove(local);
+        if (!broken.isEmpty())
+            TestFiles::Write(QDir(dir.path()), QStringLiteral("Brisko.esc"), broken);
+        const CliRun run = Update(ByUrl());
+        EXPECT_EQ(run.status, 0) << run.err.toStdString();
+        EXPECT_EQ(run.out, QStringLiteral("Installed the device library %1, version 2.15\n").arg(local));
+        EXPECT_TRUE(run.err.contains(QStringLiteral("cannot be read"))) << run.err.toStdString();
+        EXPECT_EQ(TestFiles::Read(local), remote);
+    }
+}
+
+TEST_F(CliLibraryUpdate, CtrlCEndsTheDownloadAtOnceAndLeavesTheFile)
+{
+    // The server holds the request for longer than the test's deadline.
+    server.Serve(Response().Silent());
+    QProcess process;
+    Launch(process, {QStringLiteral("library"), QStringLiteral("update"), QStringLiteral("--url"), server.Url()},
+           local);
+    ASSERT_TRUE(WaitFor([this] { return server.Requests() == 1; })) << "the request never reached the server";
+    EXPECT_TRUE(SignalProcess(process, SIGINT)) << "the program had already ended";
+    // Well before the 15 s that the silent server would cost otherwise.
+    ASSERT_TRUE(process.waitForFinished(10000)) << "the update did not end at once";
+    EXPECT_EQ(process.exitCode(), 130);
+    EXPECT_EQ(QString::fromUtf8(process.readAllStandardError()),
+              QStringLiteral("torv-cli: interrupted; %1 is left as it was\n").arg(local));
+    EXPECT_EQ(TestFiles::Read(local), TestFiles::Read(kLibrary));
 }
 
 struct FailureCase {
@@ -79,18 +122,19 @@ TEST_F(CliLibraryUpdate, BrokenDownloadsLeaveTheFileAndEndWithTheirStatus)
 {
     const FailureCase cases[] = {
         {"older", {200, LibraryXml("2.13")}, 0, ""},
-        {"no content length", Response(200, LibraryXml("2.15")).WithoutLength(), 5,
-         "Failed to query http info (536870917)"},
+        {"error status", {503, "busy"}, 5, "cannot fetch %1: the server answered 503 Test\n"},
+        {"a login page", {200, "<html version=\"99\"><body>Sign in</body></html>"}, 4,
+         "is no device library: it holds no ESC element below its root <html>"},
         {"truncated", Response(200, LibraryXml("2.15")).Cut(100), 5, "broke off"},
         {"malformed", {200, "<Brisko version=\"3\">"}, 4, "not well-formed XML"},
-        {"no version", {200, "<Brisko/>"}, 4, "has no version"},
+        {"no version", {200, "<Brisko><ESC id=\"3\"/></Brisko>"}, 4, "has no version"},
     };
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.name);
         server.Serve(c.response);
         const CliRun run = Update(ByUrl());
         EXPECT_EQ(run.status, c.status) << run.err.toStdString();
-        EXPECT_TRUE(run.err.contains(QLatin1String(c.error))) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(QString::fromLatin1(c.error).replace(QLatin1String("%1"), server.Url()))) << run.err.toStdString();
         EXPECT_EQ(TestFiles::Read(local), TestFiles::Read(kLibrary));
     }
 }

@@ -14,6 +14,8 @@
 #include "common/TestFiles.h"
 #include "logger/CLogImageWriter.h"
 #include "firmware/FirmwareTestSupport.h"
+#include "logger/LoggerTestSupport.h"
+#include "common/SignalProcess.h"
 
 namespace {
 
@@ -31,7 +33,7 @@ protected:
         QProcess process;
         Launch(process, args);
         EXPECT_TRUE(WaitFor([&] { return FramesWith(letter) >= count; }, kRunDeadlineMs));
-        ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+        EXPECT_TRUE(SignalProcess(process, SIGINT)) << "the program had already ended";
         return Finish(process);
     }
 
@@ -97,6 +99,75 @@ TEST_F(CliLoggerFirmwareTest, SavedLogDecodesToOneRowPerSample)
     EXPECT_EQ(missing.status, 4);
 }
 
+TEST_F(CliLoggerFirmwareTest, SaveKeepsEveryLogAndNeverReplacesAnotherFlight)
+{
+    using LoggerTest::Page;
+    StartSim();
+    // Log 1 of two pages, log 2, and log 1 again after it.
+    sim->SetLoggerMemory(LoggerTest::Concat(
+        {Page(1, 5, 0x7F, 0x11), Page(1, 5, 0x7F, 0x12), Page(2, 5, 0x7F, 0x21), Page(1, 5, 0x7F, 0x31)}));
+    const QString folder = dir.filePath(QStringLiteral("logs"));
+    const QString logOne = QDir(folder).filePath(QStringLiteral("log-1.csv"));
+    const QStringList save{kLogs, QStringLiteral("save"), folder};
+    CliRun run = Cli(save);
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files).join(QLatin1Char(' ')).toStdString(),
+              "log-1-2.csv log-1.csv log-2.csv");
+    const QByteArray first = Read(logOne);
+    EXPECT_NE(first, Read(QDir(folder).filePath(QStringLiteral("log-1-2.csv"))));
+
+    // A log the memory does not hold is refused.
+    run = Cli(save + QStringList{QStringLiteral("--log"), QStringLiteral("99")});
+    EXPECT_EQ(run.status, 2) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("no log 99"))) << run.err.toStdString();
+    // The same memory again: the files already hold these logs.
+    EXPECT_EQ(Cli(save).status, 0);
+
+    // Another flight under the same number is not written over the first
+    // one unless asked to.
+    sim->SetLoggerMemory(Page(1, 5, 0x7F, 0x41));
+    run = Cli(save);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(run.err.contains(logOne)) << run.err.toStdString();
+    EXPECT_TRUE(Read(logOne) == first) << "log-1.csv was replaced";
+    EXPECT_EQ(Cli(save + QStringList{QStringLiteral("--force")}).status, 0);
+    EXPECT_FALSE(Read(logOne) == first) << "log-1.csv was kept";
+
+    // An empty logger: said so, no folder made.
+    sim->SetLoggerMemory(LoggerTest::Erased());
+    const QString empty = dir.filePath(QStringLiteral("empty"));
+    run = Cli({kLogs, QStringLiteral("save"), empty});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("holds no log"))) << run.err.toStdString();
+    EXPECT_FALSE(QDir(empty).exists());
+}
+
+TEST_F(CliLoggerFirmwareTest, SaveSaysWhenTheEscIsSilentAndKeepsTheCompleteLogs)
+{
+    using Fault = CEscSimulator::Fault;
+    StartSim();
+    // Switched off for 3 s at the request for page 5: it comes back at
+    // 19200 baud, and the download goes on.
+    sim->AddFault({Fault::Action::Unplug, CEscSimulator::AnswerKind::LoggerPage, 6, 3000});
+    const QString folder = dir.filePath(QStringLiteral("logs"));
+    CliRun run = Cli({kLogs, QStringLiteral("save"), folder});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("the ESC is not answering at page 5 of 38"))) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("the ESC answers again"))) << run.err.toStdString();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 3);
+    EXPECT_TRUE(LeftAt19200());
+
+    // Gone for good in the second log: the first one is saved.
+    sim->AddFault({Fault::Action::Unplug, CEscSimulator::AnswerKind::LoggerPage, 26, 0});
+    const QString cut = dir.filePath(QStringLiteral("cut"));
+    run = Cli({kLogs, QStringLiteral("save"), cut});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("stopped answering at page 25 of 38; saved the one complete log")))
+        << run.err.toStdString();
+    EXPECT_EQ(QDir(cut).entryList(QDir::Files).join(QLatin1Char(' ')).toStdString(), "log-1.csv");
+    sim->SetUnplugged(false);
+}
+
 TEST_F(CliLoggerFirmwareTest, EraseNeedsYesWithoutATerminal)
 {
     struct Case {
@@ -132,7 +203,7 @@ TEST_F(CliLoggerFirmwareTest, CtrlCOrSigtermStopsTheBlockEraseBetweenTwoBlocks)
         QProcess process;
         Launch(process, {kLogs, QStringLiteral("erase"), QStringLiteral("--blocks"), QStringLiteral("--yes")});
         EXPECT_TRUE(WaitFor([&] { return FramesWith('E') >= 2; }, kRunDeadlineMs));
-        ::kill(static_cast<pid_t>(process.processId()), signal);
+        EXPECT_TRUE(SignalProcess(process, signal)) << "the program had already ended";
         const CliRun run = Finish(process);
         EXPECT_EQ(run.status, 130) << run.err.toStdString();
         EXPECT_TRUE(run.err.contains(QStringLiteral("partly erased"))) << run.err.toStdString();
@@ -165,7 +236,7 @@ TEST_F(CliLoggerFirmwareTest, CtrlCAtTheEraseQuestionEndsWithNothingErased)
         err += process.readAllStandardError();
         return err.contains("[y/N]");
     }, kRunDeadlineMs)) << err.toStdString();
-    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    EXPECT_TRUE(SignalProcess(process, SIGINT)) << "the program had already ended";
     const CliRun run = Finish(process);
     ::close(master);
     EXPECT_EQ(run.status, 130) << (err + run.err.toUtf8()).toStdString();
@@ -301,17 +372,25 @@ TEST_F(CliLoggerFirmwareTest, FlashRecoversAnEscThatAnswersOnlyItsBootLoader)
 {
     CEscSimulator::Options options;
     options.bootloaderOnly = true;
-    StartSim(options);
+    StartSim(options);   // its boot loader answers device 3, hardware 2
     const std::vector<uint8_t> image = FirmwareTestSupport::Image(2 * 144);
-    const QString file = WriteFile(QStringLiteral("fw.upd"), FirmwareTestSupport::UpdText(3, 2, "2.5", "x", image));
-    const QStringList flash{QStringLiteral("flash"), file, QStringLiteral("--yes"), QStringLiteral("--bootloader"),
-                            QStringLiteral("--devid"), QStringLiteral("3"), QStringLiteral("--hwver")};
-
-    const CliRun mismatch = Cli(flash + QStringList{QStringLiteral("1")});
+    const auto flash = [&](int hardware) {
+        const QString file = WriteFile(QStringLiteral("fw%1.upd").arg(hardware),
+                                       FirmwareTestSupport::UpdText(3, hardware, "2.5", "x", image));
+        return Cli({QStringLiteral("flash"), file, QStringLiteral("--yes"), QStringLiteral("--bootloader"),
+                    QStringLiteral("--devid"), QStringLiteral("3"), QStringLiteral("--hwver"), QStringLiteral("1")});
+    };
+    // The file fits --devid and --hwver, but not what the boot loader says.
+    const CliRun mismatch = flash(1);
     EXPECT_EQ(mismatch.status, 2) << mismatch.err.toStdString();
+    EXPECT_TRUE(mismatch.err.contains(QStringLiteral("boot loader"))) << mismatch.err.toStdString();
+    // The file fits the boot loader, but not --hwver.
+    EXPECT_EQ(flash(2).status, 2);
     EXPECT_EQ(FramesWith('u') + FramesWith('f'), 0);
 
-    const CliRun run = Cli(flash + QStringList{QStringLiteral("2")});
+    const QString file = WriteFile(QStringLiteral("fw.upd"), FirmwareTestSupport::UpdText(3, 2, "2.5", "x", image));
+    const CliRun run = Cli({QStringLiteral("flash"), file, QStringLiteral("--yes"), QStringLiteral("--bootloader"),
+                            QStringLiteral("--devid"), QStringLiteral("3"), QStringLiteral("--hwver"), QStringLiteral("2")});
     EXPECT_EQ(run.status, 0) << run.err.toStdString();
     EXPECT_EQ(sim->UploadedFirmware(), image);
     EXPECT_TRUE(run.out.contains(QStringLiteral("now reports firmware 2.4"))) << run.out.toStdString();

@@ -1,13 +1,14 @@
-#include "cli/CliFixture.h"
+#include "cli/CliStopFixture.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
 
 #include "common/TestFiles.h"
+#include "melody/CMelodyFile.h"
 
 namespace {
 
-class CliMelodyTest : public CliTest {
+class CliMelodyTest : public CliStopTest {
 protected:
     QString Melody(const QString& name, const QByteArray& text) { return TestFiles::Write(dir.path(), name, text); }
 };
@@ -27,6 +28,32 @@ TEST_F(CliMelodyTest, CheckPrintsTheEncodedMelodyOrTheFilesErrorWithStatus4)
     EXPECT_EQ(refused.status, 4);
     EXPECT_EQ(refused.err, QStringLiteral("torv-cli: %1: !error - type\n").arg(bad));
     EXPECT_TRUE(refused.out.isEmpty());
+
+    const QString ending = Melody("x.tsm", "W \"x\" 65535 C D E");
+    const CliRun lead = Cli({"melody", "check", ending});
+    EXPECT_EQ(lead.status, 4);
+    EXPECT_EQ(lead.err, QStringLiteral("torv-cli: %1: %2\n").arg(ending, CMelodyFile::kErrorLead.arg("65535")));
+}
+
+TEST_F(CliMelodyTest, ALeadByteOf255IsRefusedWithNothingWritten)
+{
+    StartSim();
+    const CliRun run = Cli({"melody", "write", Melody("x.tsm", "W \"x\" 65535 C D E")});
+    EXPECT_EQ(run.status, 4);
+    EXPECT_TRUE(run.err.contains("lead number 65535")) << run.err.toStdString();
+    EXPECT_TRUE(run.out.isEmpty());
+    EXPECT_EQ(WritesSeen(), 0);
+}
+
+TEST_F(CliMelodyTest, SigtermStopsTheWritingBetweenTwoCells)
+{
+    StartSim();
+    // 29 notes: 31 cells to write.
+    const CliRun run = TerminatedAfterFirstWrite({"melody", "write", Melody("long.tsm", "W 1 " + QByteArray("C ").repeated(29))});
+    EXPECT_EQ(run.status, 130) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("interrupted after")) << run.err.toStdString();
+    EXPECT_LT(WritesSeen(), 31);
+    EXPECT_TRUE(LeftAt19200());
 }
 
 TEST_F(CliMelodyTest, WriteStoresTheMelodyThatShowThenReads)

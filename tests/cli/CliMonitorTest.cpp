@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <QJsonObject>
+
 #include <csignal>
 
 #include "CliFixture.h"
+#include "common/SignalProcess.h"
 
 namespace {
 
@@ -61,10 +64,62 @@ TEST_F(CliMonitorTest, CtrlCEndsTheStreamWithServoOneAndTheLinkAt19200)
     QProcess process;
     Launch(process, {QStringLiteral("monitor")});
     ASSERT_TRUE(WaitFor([&] { return Requests().size() >= 20; }, kRunDeadlineMs));
-    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    EXPECT_TRUE(SignalProcess(process, SIGINT)) << "the program had already ended";
     const CliRun run = Finish(process);
     EXPECT_EQ(run.status, 130) << run.err.toStdString();
     EXPECT_TRUE(run.out.startsWith(QStringLiteral("0.00  servo 1000 us  RPM ")));
     ExpectOnlyServoOneAtTheRaisedSpeed();
     EXPECT_TRUE(LeftAt19200());
+}
+
+TEST_F(CliMonitorTest, AnEscThatStoppedAnsweringEndsTheRunWithStatus1HoweverLate)
+{
+    StartSim();
+    QProcess process;
+    Launch(process, {QStringLiteral("monitor"), QStringLiteral("--seconds"), QStringLiteral("6")});
+    ASSERT_TRUE(WaitFor([&] { return Requests().size() >= 20; }, kRunDeadlineMs));
+    // A power cycle: the ESC is gone, then back at 19200 baud, where the
+    // stream at the raised speed does not reach it but the return does.
+    sim->SetUnplugged(true);
+    QString err;
+    ASSERT_TRUE(WaitFor([&] {
+        err += QString::fromUtf8(process.readAllStandardError());
+        return err.contains(QStringLiteral("the ESC stopped answering"));
+    }, kRunDeadlineMs));
+    sim->SetUnplugged(false);
+    const CliRun run = Finish(process);
+    err += run.err;
+    EXPECT_EQ(run.status, 1) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("Brisko Pro 80 stopped answering"))) << err.toStdString();
+    EXPECT_TRUE(LeftAt19200());
+}
+
+TEST_F(CliMonitorTest, TheLimitFactorStretchesTheTelemetryAndPageTimeouts)
+{
+    // Answers 300 ms late: beyond the product's 100 ms for a telemetry record
+    // and 300 ms for a logger page, within the same limits stretched five
+    // times (the fixture's TORV_LIMIT_FACTOR).
+    StartSim();
+    QProcess monitor;
+    Launch(monitor, {QStringLiteral("--json"), QStringLiteral("monitor"), QStringLiteral("--seconds"),
+                     QStringLiteral("2")});
+    ASSERT_TRUE(WaitFor([&] { return !Requests().empty(); }, kRunDeadlineMs));
+    sim->SetExtraAnswerDelayMs(300);
+    const CliRun streamed = Finish(monitor);
+    sim->SetExtraAnswerDelayMs(0);
+    EXPECT_EQ(streamed.status, 0) << streamed.err.toStdString();
+    const QJsonObject summary = QJsonDocument::fromJson(streamed.out.toUtf8()).object();
+    EXPECT_GE(summary.value("recordsReceived").toInt(), 2);
+    EXPECT_EQ(summary.value("answersMissed").toInt(), 0);
+
+    sim->ClearFrames();
+    QProcess list;
+    Launch(list, {QStringLiteral("logs"), QStringLiteral("list")});
+    ASSERT_TRUE(WaitFor([&] { return FramesWith('l') >= 1; }, kRunDeadlineMs));
+    sim->SetExtraAnswerDelayMs(400);
+    ASSERT_TRUE(WaitFor([&] { return FramesWith('l') >= 3; }, kRunDeadlineMs));
+    sim->SetExtraAnswerDelayMs(0);
+    const CliRun listed = Finish(list);
+    EXPECT_EQ(listed.status, 0) << listed.err.toStdString();
+    EXPECT_EQ(FramesWith('l'), 38) << "no page was asked for twice";
 }

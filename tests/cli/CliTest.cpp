@@ -12,9 +12,12 @@
 #include <csignal>
 #include <memory>
 
+#include <sys/stat.h>
+
 #include "CliFixture.h"
 #include "common/TestApplication.h"
 #include "common/WaitFor.h"
+#include "common/SignalProcess.h"
 
 namespace {
 
@@ -152,7 +155,7 @@ TEST_F(CliTest, NoDeviceEndsWithStatus3)
     EXPECT_TRUE(silent.err.contains(QStringLiteral("no ESC answered"))) << silent.err.toStdString();
 }
 
-TEST_F(CliTest, InterruptDuringBackupLeavesTheEscAt19200AndNoFile)
+TEST_F(CliTest, HangupDuringBackupLeavesTheEscAt19200AndNoFile)
 {
     // Without range reads the backup reads cell by cell, so it is still
     // running when the signal comes.
@@ -175,12 +178,90 @@ TEST_F(CliTest, InterruptDuringBackupLeavesTheEscAt19200AndNoFile)
     sim->ClearFrames();
     sim->SetExtraAnswerDelayMs(40);
     ASSERT_TRUE(WaitFor([this] { return sim->Frames().size() >= 4; }, kRunDeadlineMs));
-    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    // A closing terminal hangs up: that ends the command as Ctrl+C does.
+    EXPECT_TRUE(SignalProcess(process, SIGHUP)) << "the program had already ended";
 
     const CliRun run = Finish(process);
     EXPECT_EQ(run.status, 130) << run.err.toStdString();
     EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("out"))).isEmpty());
     EXPECT_TRUE(LeftAt19200());
+}
+
+TEST_F(CliTest, DiffAndRestoreListEveryCellTheFileChangesCurvePointsIncluded)
+{
+    StartSim();
+    const QString path = Backup();
+    const uint8_t point = sim->Cell(33);   // point 2 of the throttle curve
+    const uint8_t spare = sim->Cell(31);   // a cell no parameter shows
+    Patch(path, 33, static_cast<uint8_t>(point + 7));
+    Patch(path, 31, static_cast<uint8_t>(spare + 1));
+    const QString lines = QStringLiteral("Throttle curve point 2 (cell 33): %1 -> %2\ncell 31: %3 -> %4\n")
+                              .arg(point).arg(static_cast<uint8_t>(point + 7))
+                              .arg(spare).arg(static_cast<uint8_t>(spare + 1));
+
+    const CliRun diff = Cli({QStringLiteral("diff"), path});
+    EXPECT_EQ(diff.status, 1);
+    EXPECT_EQ(diff.out.toStdString(), lines.toStdString());
+
+    const CliRun restore = Cli({QStringLiteral("restore"), path});
+    EXPECT_EQ(restore.status, 0) << restore.err.toStdString();
+    EXPECT_EQ(restore.out.toStdString(),
+              (lines + QStringLiteral("Restored; every setting reads back as in the file\n")).toStdString());
+    EXPECT_EQ(sim->Cell(33), static_cast<uint8_t>(point + 7));
+    EXPECT_EQ(sim->Cell(31), static_cast<uint8_t>(spare + 1));
+    EXPECT_EQ(Cli({QStringLiteral("diff"), path}).status, 0) << "live cells read by formulas are no change";
+}
+
+TEST_F(CliTest, FileErrorsComeBeforeAnyExchangeAndStandardErrorHoldsOnlyTheProgramsLines)
+{
+    StartSim();
+    const QString missing = dir.filePath(QStringLiteral("missing.escp"));
+    const QString fifo = dir.filePath(QStringLiteral("fifo.escp"));
+    ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    sim->ClearFrames();
+    const CliRun absent = Cli({QStringLiteral("restore"), missing});
+    EXPECT_EQ(absent.status, 4);
+    EXPECT_EQ(absent.err.toStdString(),
+              QStringLiteral("torv-cli: Unable to open file %1: No such file or directory\n").arg(missing).toStdString());
+    const CliRun pipe = Cli({QStringLiteral("diff"), fifo});
+    EXPECT_EQ(pipe.status, 4);
+    EXPECT_EQ(pipe.err.toStdString(),
+              QStringLiteral("torv-cli: Unable to open file %1: it is not a regular file\n").arg(fifo).toStdString());
+    EXPECT_TRUE(sim->Frames().empty()) << "nothing is sent for a file that cannot be read";
+
+    // A port that takes no line settings, and the offscreen drawing without
+    // XDG_RUNTIME_DIR: one line of the program's own each, no toolkit noise.
+    const CliRun null = Cli({QStringLiteral("--port"), QStringLiteral("/dev/null"), QStringLiteral("identify")});
+    EXPECT_EQ(null.status, 3);
+    EXPECT_EQ(null.err.count(QLatin1Char('\n')), 1) << null.err.toStdString();
+    QProcess plot;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    plot.setProcessEnvironment(env);
+    plot.start(QStringLiteral(TORV_CLI_PATH), {QStringLiteral("--library"), kLibrary, QStringLiteral("logs"),
+                                             QStringLiteral("plot"), missing, QStringLiteral("-o"),
+                                             dir.filePath(QStringLiteral("plot.png"))});
+    const CliRun drawn = Finish(plot);
+    EXPECT_EQ(drawn.status, 4);
+    EXPECT_EQ(drawn.err.count(QLatin1Char('\n')), 1) << drawn.err.toStdString();
+    EXPECT_TRUE(drawn.err.startsWith(QStringLiteral("torv-cli: "))) << drawn.err.toStdString();
+}
+
+TEST_F(CliTest, AnEscThatDoesNotConfirmTheReturnTo19200IsNoPlainSuccess)
+{
+    StartSim();
+    // Late answers leave time to pull the plug once the link is raised and
+    // before the command has left it.
+    sim->SetExtraAnswerDelayMs(300);
+    QProcess process;
+    Launch(process, {QStringLiteral("identify")});
+    ASSERT_TRUE(WaitFor([this] { return sim->DeviceBaud() == 460800; }, kRunDeadlineMs));
+    sim->SetUnplugged(true);
+    const CliRun run = Finish(process);
+    EXPECT_TRUE(run.out.contains(QStringLiteral("Device:       Brisko Pro 80"))) << run.out.toStdString();
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("the ESC did not confirm its return to 19200 baud")))
+        << run.err.toStdString();
 }
 
 } // namespace

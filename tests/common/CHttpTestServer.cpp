@@ -4,6 +4,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
+#include <QTimer>
 
 class CHttpTestWorker : public QObject {
 public:
@@ -49,9 +50,28 @@ private:
         if (response.contentLength)
             reply += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
         reply += "Connection: close\r\n\r\n";
-        reply += response.sentBytes < 0 ? response.body : response.body.left(response.sentBytes);
+        const QByteArray body = response.sentBytes < 0 ? response.body : response.body.left(response.sentBytes);
         socket->write(reply);
+        if (response.trickleBytes > 0) {
+            Trickle(socket, body, response.trickleBytes, response.trickleGapMs);
+            return;
+        }
+        socket->write(body);
         socket->disconnectFromHost();
+    }
+
+    // Sends the next piece of the body after the gap, then the rest the
+    // same way; the connection closes after the last piece.
+    void Trickle(QTcpSocket* socket, const QByteArray& rest, int bytes, int gapMs)
+    {
+        if (rest.isEmpty()) {
+            socket->disconnectFromHost();
+            return;
+        }
+        QTimer::singleShot(gapMs, socket, [this, socket, rest, bytes, gapMs] {
+            socket->write(rest.left(bytes));
+            Trickle(socket, rest.mid(bytes), bytes, gapMs);
+        });
     }
 
     CHttpTestServer& m_owner;

@@ -13,8 +13,8 @@ class CHttpTestWorker;
 // A small HTTP server on 127.0.0.1 for tests, running on its own thread so
 // that it answers while the test waits in a blocking call (a child process,
 // a local event loop). Every request gets the response set last; the
-// response can leave out the content length, cut the body short, or never
-// come at all.
+// response can leave out the content length, cut the body short, trickle
+// it in pieces, or never come at all.
 class CHttpTestServer {
 public:
     struct Response {
@@ -23,6 +23,8 @@ public:
         Response& Cut(int bytes) { sentBytes = bytes; return *this; }
         Response& Silent() { silent = true; return *this; }
         Response& RedirectTo(const QByteArray& path) { redirectTo = path; return *this; }
+        // The body in pieces of bytes, one every gapMs after the headers.
+        Response& Trickle(int bytes, int gapMs) { trickleBytes = bytes; trickleGapMs = gapMs; return *this; }
 
         int status = 200;
         QByteArray body;
@@ -30,6 +32,8 @@ public:
         int sentBytes = -1;          // body bytes actually sent; -1: all of them
         bool silent = false;         // read the request and never answer
         QByteArray redirectTo;       // a path: any other path is sent there first
+        int trickleBytes = 0;        // > 0: the body goes out in pieces this large
+        int trickleGapMs = 0;        // the pause before each piece
     };
 
     CHttpTestServer();

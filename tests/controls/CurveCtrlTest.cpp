@@ -88,4 +88,26 @@ TEST_F(CurveCtrlTest, KeysSelectOnlyMovablePointsAndKeepValuesInRange)
     EXPECT_EQ(ctrl.Points(), (Bytes{9, 20}));
 }
 
+TEST_F(CurveCtrlTest, TheReferenceLineIsDrawnOnlyWhenShown)
+{
+    // Ends at the bottom, the inner point at the top: the reference line runs
+    // along the bottom, apart from every other stroke.
+    ctrl.SetPoints({0, 255, 0}, true);
+    const int y = ctrl.PointCentre(0).y();
+    const int from = ctrl.PointCentre(0).x() + CCurveCtrl::kHandleSize;
+    const int to = ctrl.PointCentre(1).x() - CCurveCtrl::kHandleSize;
+    const auto strokes = [&] {
+        const QImage image = ctrl.grab().toImage();
+        const QRgb background = image.pixel(to, y - 20);
+        int count = 0;
+        for (int x = from; x < to; ++x)
+            count += image.pixel(x, y) != background ? 1 : 0;
+        return count;
+    };
+    ctrl.SetLine(true);
+    EXPECT_GT(strokes(), 0);
+    ctrl.SetLine(false);
+    EXPECT_EQ(strokes(), 0);
+}
+
 } // namespace

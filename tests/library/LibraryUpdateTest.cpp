@@ -3,7 +3,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -66,21 +68,22 @@ struct CheckCase {
 
 TEST_F(LibraryUpdateTest, CheckSortsEveryDownloadAndLeavesTheLibraryAlone)
 {
-    const QByteArray newer = LibraryXml("1.10.1");   // reads 1.1: older than 1.9
     const CheckCase cases[] = {
         {"newer", {200, LibraryXml("2.0")}, Status::Newer, ""},
         {"newer behind a redirection", Response(200, LibraryXml("2.0")).RedirectTo("/moved.esc"), Status::Newer,
          ""},
-        {"older by number, not by text", {200, LibraryXml("1.10")}, Status::NotNewer, ""},
+        {"1.10 is above 1.9", {200, LibraryXml("1.10")}, Status::Newer, ""},
         {"equal", {200, LibraryXml("1.9")}, Status::NotNewer, ""},
-        {"older with a longer text", {200, newer}, Status::NotNewer, ""},
-        {"no version reads 0.0", {200, LibraryXml(nullptr)}, Status::NotNewer, ""},
-        {"no content length", Response(200, LibraryXml("2.0")).WithoutLength(), Status::NetworkFailed,
-         "Failed to query http info (536870917)"},
+        {"1.8.9 is below 1.9", {200, LibraryXml("1.8.9")}, Status::NotNewer, ""},
+        {"no version reads 0", {200, LibraryXml(nullptr)}, Status::NotNewer, ""},
         {"truncated body", Response(200, LibraryXml("2.0")).Cut(20), Status::Truncated, ""},
         {"empty body", {200, QByteArray()}, Status::Empty, ""},
         {"malformed XML", {200, "<Brisko version=\"2.0\"><ESC></Brisko>"}, Status::Malformed, "at line 1"},
-        {"error status", {404, "<html/>"}, Status::NetworkFailed, "Failed to open http url (http://127.0.0.1:"},
+        // Well-formed, with a higher version, yet no library: the next start
+        // would find no device in it.
+        {"a login page", {200, "<html version=\"99\"><body>Sign in</body></html>"}, Status::NotALibrary,
+         "no ESC element below its root <html>"},
+        {"a root without ESC", {200, "<Brisko version=\"3\"><Curves/></Brisko>"}, Status::NotALibrary, ""},
     };
     UseLocal("1.9");
     for (const CheckCase& c : cases) {
@@ -96,20 +99,115 @@ TEST_F(LibraryUpdateTest, CheckSortsEveryDownloadAndLeavesTheLibraryAlone)
     EXPECT_TRUE(server.LastRequest().contains("Accept-Encoding: identity"));
 }
 
-TEST_F(LibraryUpdateTest, ServerThatIsGoneOrSilentFailsWithTheOpenText)
+TEST(LibraryVersion, VersionsComparePartByPartAsWholeNumbers)
+{
+    const struct {
+        std::optional<QString> a, b;
+        int sign;
+    } cases[] = {
+        {"2.14", "2.9", 1},
+        {"1.9", "1.10", -1},
+        {"1.10", "1.10.0", 0},
+        {"2", "2.0.1", -1},
+        {" 3.01 ", "3.1", 0},
+        {std::nullopt, "0.5", -1},
+        {"-1", std::nullopt, -1},
+        {"2.x", "2", 0},
+        {"99999999999999999999", "1", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.a.value_or("none").toStdString() + " vs " + c.b.value_or("none").toStdString());
+        const int forward = CLibraryUpdate::CompareVersions(c.a, c.b);
+        EXPECT_EQ((forward > 0) - (forward < 0), c.sign);
+        const int backward = CLibraryUpdate::CompareVersions(c.b, c.a);
+        EXPECT_EQ((backward > 0) - (backward < 0), -c.sign);
+    }
+}
+
+TEST_F(LibraryUpdateTest, FailuresNameTheirCauseOnce)
+{
+    UseLocal("1.9");
+    const QString url = server.Url();
+    const struct {
+        const char* name;
+        QString url;
+        Response response;
+        int timeoutMs;
+        QString error;
+        QString cause;
+    } cases[] = {
+        {"silent server", url, Response().Silent(), 300, "Failed to open http url (" + url + ")",
+         "no answer within 0.3 s"},
+        {"error status", url, {404, "<html/>"}, 20000, "Failed to open http url (" + url + ")",
+         "the server answered 404 Test"},
+        {"nobody listening", "http://127.0.0.1:1/downloads/Brisko.esc", {}, 20000,
+         "Failed to open http url (http://127.0.0.1:1/downloads/Brisko.esc)",
+         "the connection to 127.0.0.1:1 was refused"},
+        {"no content length", url, Response(200, LibraryXml("2.0")).WithoutLength(), 20000,
+         "Failed to query http info (536870917)", "the server sent no content length"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.Serve(c.response);
+        auto update = Update();
+        update->SetUrl(c.url);
+        update->SetTimeoutMs(c.timeoutMs);
+        const CLibraryUpdate::Result result = update->Check();
+        EXPECT_EQ(result.status, Status::NetworkFailed);
+        EXPECT_EQ(result.error, c.error);
+        EXPECT_EQ(result.cause, c.cause);
+    }
+    ExpectOldLibrary();
+}
+
+TEST_F(LibraryUpdateTest, ASlowButSteadyDownloadIsNoTimeOut)
+{
+    UseLocal("1.9");
+    // About 20 pieces 100 ms apart: twice as long in all as the limit, yet
+    // never as long without progress.
+    const QByteArray remote = LibraryXml("2.0");
+    server.Serve(Response(200, remote).Trickle(static_cast<int>(remote.size()) / 20 + 1, 100));
+    auto update = Update();
+    update->SetTimeoutMs(1000);
+    EXPECT_EQ(update->Check().status, Status::Newer);
+}
+
+TEST_F(LibraryUpdateTest, ACancelEndsTheWaitAtOnceAndWritesNothing)
 {
     UseLocal("1.9");
     server.Serve(Response().Silent());
-    auto silent = Update();
-    silent->SetTimeoutMs(300);
-    const CLibraryUpdate::Result timedOut = silent->Check();
-    EXPECT_EQ(timedOut.status, Status::NetworkFailed);
-    EXPECT_EQ(timedOut.error, QStringLiteral("Failed to open http url (%1)").arg(server.Url()));
+    bool cancel = false;
+    auto update = Update();
+    update->SetTimeoutMs(60000);
+    update->SetCancelCheck([&cancel] { return cancel; });
+    QTimer::singleShot(100, [&cancel] { cancel = true; });
+    // The server would hold the request for the whole minute.
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(update->Check().status, Status::Cancelled);
+    EXPECT_LT(clock.elapsed(), 30000) << "the cancel did not end the wait";
 
-    auto gone = Update();
-    gone->SetUrl(QStringLiteral("http://127.0.0.1:1/downloads/Brisko.esc"));
-    EXPECT_EQ(gone->Check().status, Status::NetworkFailed);
+    // Asked to stop between the download and the writing.
+    cancel = false;
+    server.Serve({200, LibraryXml("2.0")});
+    ASSERT_EQ(update->Check().status, Status::Newer);
+    cancel = true;
+    EXPECT_EQ(update->Install().status, Status::Cancelled);
     ExpectOldLibrary();
+}
+
+TEST_F(LibraryUpdateTest, AMissingLibraryIsReplacedByAnyDownloadWithAVersion)
+{
+    path = QDir(dir.path()).filePath(QStringLiteral("Brisko.esc"));
+    ASSERT_FALSE(library.Load(path));
+    server.Serve({200, LibraryXml("0.1")});
+    auto update = Update();
+    const CLibraryUpdate::Result checked = update->Check();
+    EXPECT_EQ(checked.status, Status::Newer);
+    EXPECT_FALSE(checked.localText);
+    EXPECT_EQ(update->Install().status, Status::Updated);
+    EXPECT_EQ(TestFiles::Read(path), LibraryXml("0.1"));
+    EXPECT_EQ(library.VersionText(), std::optional<QString>(QStringLiteral("0.1")));
 }
 
 TEST_F(LibraryUpdateTest, YesWritesTheDownloadAndLoadsItAfterLettingGoOfTheOldDocument)
@@ -126,8 +224,9 @@ TEST_F(LibraryUpdateTest, YesWritesTheDownloadAndLoadsItAfterLettingGoOfTheOldDo
     update->SetBusyHook([&](bool on) { busy.push_back(on); });
 
     EXPECT_EQ(update->Run(prompt).status, Status::Updated);
-    ASSERT_EQ(prompt.Messages().size(), 1u);
-    const CScriptedPrompt::Request& asked = prompt.Messages().front();
+    const std::vector<CScriptedPrompt::Request> messages = prompt.Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    const CScriptedPrompt::Request& asked = messages.front();
     EXPECT_EQ(asked.text, QStringLiteral("You are using the \"1.9\" version of  ESC library.\r\nThere is updated "
                                          "version \"2.0\".\r\nWould you like to use it?"));
     EXPECT_EQ(asked.caption, QStringLiteral("TORV"));
@@ -157,7 +256,9 @@ TEST_F(LibraryUpdateTest, WindowRunShowsOnlyWhatItShouldAndKeepsTheLibraryOtherw
          "to use it?",
          IPrompt::Icon::Information},
         {"network failure", "1.9", Response(200, LibraryXml("2.0")).WithoutLength(), IPrompt::Answer::Ok,
-         "Failed to query http info (536870917)", IPrompt::Icon::None},
+         "Failed to query http info (536870917)\r\nthe server sent no content length", IPrompt::Icon::None},
+        {"no library is silent", "1.9", {200, "<html version=\"99\"/>"}, IPrompt::Answer::Cancel, "",
+         IPrompt::Icon::None},
         {"no version, local below 0", "-1", {200, LibraryXml(nullptr)}, IPrompt::Answer::Ok,
          "It seems that remote file is wrong (vesrion ommited).", IPrompt::Icon::Error},
         {"not newer is silent", "1.9", {200, LibraryXml("1.9")}, IPrompt::Answer::Cancel, "", IPrompt::Icon::None},

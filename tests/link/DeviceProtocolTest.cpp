@@ -31,7 +31,7 @@ protected:
     // Answers that come may take long on a busy machine; where an exchange
     // is meant to fail, the short limits keep the test quick.
     const CDeviceProtocol::Limits kPatient = PatientLimits();
-    static constexpr CDeviceProtocol::Limits kQuick{100, 100, 100, 100};
+    static constexpr CDeviceProtocol::Limits kQuick{100, 100, 100, 100, 100};
 
     Bytes LastFrame() const
     {
@@ -88,6 +88,7 @@ TEST_F(DeviceProtocolTest, ReadsAreRetriedThreeTimesAndWritesNever)
     link.Sim().SetUnplugged(true);
     EXPECT_FALSE(protocol.WriteCell(5, 1));
     EXPECT_EQ(link.ReceivedFrames().size(), 1U);
+    EXPECT_FALSE(protocol.LeaveLink()) << "an ESC that is gone confirms nothing";
     link.Sim().SetUnplugged(false);
 }
 
@@ -118,7 +119,7 @@ TEST_F(DeviceProtocolTest, OnAClosedPortEveryCommandFailsAtOnce)
     link.Sim().SetCell(94, 0x24);
     // Limits far beyond the test's patience: a command that waited them out
     // would show.
-    protocol.SetLimits({20000, 20000, 20000, 20000});
+    protocol.SetLimits({20000, 20000, 20000, 20000, 20000});
     link.Port().Close();
     QElapsedTimer elapsed;
     elapsed.start();
@@ -135,14 +136,39 @@ TEST_F(DeviceProtocolTest, OnAClosedPortEveryCommandFailsAtOnce)
     EXPECT_TRUE(link.ReceivedFrames().empty());
 }
 
-TEST_F(DeviceProtocolTest, AnAnswerLaterThanTheShortLimitIsRefused)
+TEST_F(DeviceProtocolTest, AnAnswerLaterThanItsExchangeIsNeverTakenForALaterRequest)
 {
-    link.Sim().SetExtraAnswerDelayMs(300);
-    EXPECT_TRUE(protocol.Probe()) << "a longer limit waits for it";
-    // The product's limits: an answer a second late counts as none.
-    protocol.SetLimits({});
-    link.Sim().SetExtraAnswerDelayMs(1000);
-    EXPECT_FALSE(protocol.Probe());
+    // Every cell reads differently, so an answer taken for the wrong request
+    // shows. The echo comes at once while the ESC answers late, in order.
+    const auto expected = [](int cell) { return static_cast<uint8_t>(0x30 + cell); };
+    for (int cell = 0; cell < 16; ++cell)
+        link.Sim().SetCell(cell, expected(cell));
+    const auto readCells = [&](int from, int to) {
+        int read = 0;
+        for (int cell = from; cell < to; ++cell) {
+            uint8_t value = 0;
+            if (!protocol.LoadCell(cell, value))
+                continue;
+            ++read;
+            EXPECT_EQ(value, expected(cell)) << "cell " << cell << " took the answer of cell " << value - 0x30;
+        }
+        return read;
+    };
+    protocol.SetLimits({200, 200, 200, 200, 200});
+    // Answers 320 ms late for a while, then in time again.
+    link.Sim().SetExtraAnswerDelayMs(320);
+    readCells(0, 3);
+    link.Sim().SetExtraAnswerDelayMs(0);
+    EXPECT_EQ(readCells(3, 16), 13);
+    // One answer held back beyond all three attempts of its read.
+    CEscSimulator::Fault late;
+    late.action = CEscSimulator::Fault::Action::Late;
+    late.kind = CEscSimulator::AnswerKind::Short;
+    late.ms = 700;
+    link.Sim().AddFault(late);
+    uint8_t value = 0;
+    EXPECT_FALSE(protocol.LoadCell(0, value));
+    EXPECT_EQ(readCells(1, 16), 15);
 }
 
 TEST_F(DeviceProtocolTest, EveryExchangeStopsTheRefreshTimerAndRestartsOnlyWhenAsked)
@@ -178,9 +204,14 @@ TEST_F(DeviceProtocolTest, UpgradeChoosesTheFastestSupportedSpeedAndTheLinkWorks
     link.Sim().ClearFrames();
     EXPECT_FALSE(protocol.ChangeLinkSpeed(0));
 
-    // Leaving the link returns the ESC to 19200 baud.
-    protocol.LeaveLink();
+    // Leaving the link returns the ESC to 19200 baud, confirmed, and the
+    // stored speed to the setup's: the next connection upgrades again.
+    EXPECT_TRUE(protocol.LeaveLink());
     EXPECT_TRUE(WaitFor([this] { return link.Sim().DeviceBaud() == 19200; }));
+    EXPECT_EQ(protocol.StoredLinkSpeed(), 19200);
+    ASSERT_TRUE(link.OpenPort(19200));
+    EXPECT_TRUE(protocol.ChangeLinkSpeed(0));
+    EXPECT_EQ(link.Sim().DeviceBaud(), 115200);
 }
 
 TEST_F(DeviceProtocolTest, NoUpgradeWithoutCapabilityOrWithNegativeStoredSpeed)

@@ -8,6 +8,7 @@
 #include "common/PatientLimits.h"
 #include "common/TestApplication.h"
 #include "library/CChanMap.h"
+#include "library/CDeviceLibrary.h"
 #include "link/CDeviceProtocol.h"
 #include "logger/CCurve.h"
 #include "logger/CCurveTransfer.h"
@@ -57,15 +58,27 @@ TEST(CurveDescription, UnusableDescriptionsAreRefusedWithAReason)
         EXPECT_EQ(kWrapping.Cell(i), kWrapCells[static_cast<std::size_t>(i)]);
 }
 
-TEST(CurveDescription, CurvesAreFoundAnywhereInTheDocumentInOrder)
+TEST(CurveDescription, CurvesAreFoundBelowTheEscElementOnlyInOrder)
 {
+    // Two ESCs: only the first has curves; another Curves list sits beside
+    // them. Neither gives curves to the second ESC.
     pugi::xml_document doc;
-    ASSERT_TRUE(doc.load_string(R"(<L><ESC id="3"><Curves><Curve name="a"/></Curves></ESC>
-        <ESC id="5"/><Curves><Curve name="b"/></Curves></L>)"));
-    const std::vector<pugi::xml_node> curves = CCurve::Elements(doc.child("L").find_child_by_attribute("id", "5"));
+    ASSERT_TRUE(doc.load_string(R"(<L><ESC id="3"><Curves><Curve name="a"/></Curves>
+        <Group><Curves><Curve name="b"/></Curves></Group></ESC>
+        <ESC id="5"/><Curves><Curve name="c"/></Curves></L>)"));
+    const pugi::xml_node withCurves = doc.child("L").find_child_by_attribute("id", "3");
+    const pugi::xml_node without = doc.child("L").find_child_by_attribute("id", "5");
+    const std::vector<pugi::xml_node> curves = CCurve::Elements(withCurves);
     ASSERT_EQ(curves.size(), 2U);
     EXPECT_STREQ(curves[1].attribute("name").value(), "b");
+    EXPECT_EQ(CDeviceLibrary::CurveCount(withCurves), 2);
+    EXPECT_TRUE(CCurve::Elements(without).empty());
+    EXPECT_EQ(CDeviceLibrary::CurveCount(without), 0);
     EXPECT_TRUE(CCurve::Elements(pugi::xml_node()).empty());
+
+    // From three points on, the ends stay fixed.
+    EXPECT_FALSE(CCurve(QStringLiteral("Two"), 0, 2).EndsFixed());
+    EXPECT_TRUE(CCurve(QStringLiteral("Three"), 0, 3).EndsFixed());
 }
 
 class CurveTransferTest : public ::testing::Test {
@@ -143,26 +156,6 @@ TEST_F(CurveTransferTest, AFailedReadShowsZeroAndItsCellIsNotOverwrittenWithIt)
     EXPECT_EQ(link.Sim().Cell(250), 5) << "the unknown value stays on the device";
     EXPECT_EQ(link.Sim().Cell(254), 100);
     EXPECT_EQ(CellsOf('w').size(), 9U);
-}
-
-TEST_F(CurveTransferTest, RefusedValuesWriteNothing)
-{
-    const CCurveTransfer::Points read = transfer.Read(kWrapping);
-    link.Sim().ClearFrames();
-    const std::vector<std::vector<int>> refused = {
-        {5, 15, 25, 35, 45, 55, 65, 75, 85},            // a point short
-        {5, 15, 25, 35, 45, 256, 65, 75, 85, 95},       // above the top
-        {5, 15, -1, 35, 45, 55, 65, 75, 85, 95},        // below the bottom
-        {6, 15, 25, 35, 45, 55, 65, 75, 85, 95},        // a fixed end moved
-        {5, 15, 25, 35, 45, 55, 65, 75, 85, 94},
-    };
-    for (const std::vector<int>& values : refused) {
-        const CCurveTransfer::WriteResult result = transfer.Write(kWrapping, read, values);
-        EXPECT_EQ(result.status, Status::Refused);
-        EXPECT_FALSE(result.refusal.isEmpty());
-    }
-    EXPECT_TRUE(link.ReceivedFrames().empty());
-    EXPECT_EQ(WrapValues(), read.values);
 }
 
 TEST_F(CurveTransferTest, WritesToAVanishedEscAreReportedAsFailed)

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <thread>
+#include <algorithm>
 
 #include "LoggerTestSupport.h"
 #include "logger/CEraseSequence.h"
@@ -163,40 +163,57 @@ TEST_F(LoggerOnSimTest, PlanTakesSnapshotAndPageCountFromCellsOrMemBlocks)
     Link().Sim().SetUnplugged(false);
 }
 
-TEST_F(LoggerOnSimTest, DownloadReadsEveryPageAndResumesAfterUnplugging)
+TEST(LoggerLateAnswerTest, ALateAnswerIsNeverStoredUnderAnotherPage)
 {
-    CLoggerCommands::DownloadPlan plan = CLoggerCommands::PlanDownload(*esc.session);
-    CLogDownload download(plan.pageCount, plan.logger);
-    CLoggerTransfer transfer(Link().Port(), &esc.prompt);
-    Link().Sim().ClearFrames();
-    // Unplug the ESC once a few pages are in, plug it in again after some
-    // unanswered requests.
-    bool unplugged = false;
-    QObject::connect(&transfer, &CLoggerTransfer::Progress, [&] {
-        if (!unplugged && download.PagesReceived() == 5) {
-            unplugged = true;
-            Link().Sim().SetUnplugged(true);
-        } else if (unplugged && download.Faults() == 2) {
-            Link().Sim().SetUnplugged(false);
-        }
-    });
+    // Without and with line timing: at 19200 baud the answers that queue up
+    // behind the late one take longer on the line than the page time-out,
+    // so only silence on the line tells that they are through.
+    for (const bool lineTiming : {false, true}) {
+        SCOPED_TRACE(lineTiming ? "line timing" : "no line timing");
+        CEscSimulator::Options options;
+        options.lineTiming = lineTiming;
+        options.pageTurnaroundUs = 30000;   // reading a flash page takes the ESC a while
+        ConnectedEsc esc(options);
+        ASSERT_TRUE(esc.connected);
+        CEscSimulator& sim = esc.link->Sim();
+        const Bytes memory = sim.LoggerMemory();
+        const Bytes pages(memory.begin(), memory.begin() + 24 * LoggerPage::kSize);  // log 1 and part of log 2
+        CLogDownload download(24, CLoggerCommands::PlanDownload(*esc.session).logger);
+        CLoggerTransfer transfer(esc.link->Port(), &esc.prompt);
+        sim.ClearFrames();
+        // The answer to the request for page 5 comes long after its
+        // time-out; the requests sent meanwhile are answered after it.
+        sim.AddFault({CEscSimulator::Fault::Action::Late, CEscSimulator::AnswerKind::LoggerPage, 6, 2000});
+        ASSERT_TRUE(transfer.StartDownload(download, 300));
+        ASSERT_TRUE(transfer.Wait()) << "the download did not end";
+        EXPECT_GE(download.Faults(), 1u);
+        EXPECT_GE(esc.prompt.Beeps(), 1);
+        EXPECT_TRUE(download.Pages() == pages) << "a page was stored under another page's index";
+        // Every page asked for in order; pages after 5 only once.
+        std::vector<int> asked;
+        for (const CEscSimulator::Frame& frame : sim.Frames())
+            if (frame.bytes.size() == 5 && frame.bytes[1] == 'l')
+                asked.push_back(frame.bytes[2] + 256 * frame.bytes[3]);
+        ASSERT_GT(asked.size(), 24u);
+        EXPECT_TRUE(std::is_sorted(asked.begin(), asked.end()));
+        EXPECT_EQ(std::count(asked.begin() + 6, asked.end(), 5) + 24, static_cast<long>(asked.size()));
+        EXPECT_EQ(asked.back(), 23);
+    }
+}
+
+TEST_F(LoggerOnSimTest, SilentEscStallsTheDownloadAndWaitGivesUpWithoutAStep)
+{
+    CLogDownload download(38, CLoggerCommands::PlanDownload(*esc.session).logger);
+    CLoggerTransfer transfer(Link().Port());
+    bool stalled = false;
+    QObject::connect(&transfer, &CLoggerTransfer::Progress, [&] { stalled = stalled || transfer.Stalled(); });
+    Link().Sim().SetUnplugged(true);
     ASSERT_TRUE(transfer.StartDownload(download, 100));
-    ASSERT_TRUE(transfer.Wait());
-    EXPECT_GE(download.Faults(), 2u);
-    EXPECT_GE(esc.prompt.Beeps(), 2);
-    const Bytes memory = Link().Sim().LoggerMemory();
-    EXPECT_EQ(download.Pages(), Bytes(memory.begin(), memory.begin() + 38 * 264));
-    ASSERT_EQ(download.Logs().size(), 3u);
-    EXPECT_EQ(download.Logs()[1].firstPage, 20);
-    EXPECT_EQ(download.Logs()[2].lastPage, 37);
-    // Every page was asked for in order; only the unanswered one again.
-    std::vector<int> asked;
-    for (const Bytes& frame : FramesOf('l'))
-        if (asked.empty() || asked.back() != frame[2] + 256 * frame[3])
-            asked.push_back(frame[2] + 256 * frame[3]);
-    ASSERT_EQ(asked.size(), 38u);
-    for (int i = 0; i < 38; ++i)
-        EXPECT_EQ(asked[static_cast<std::size_t>(i)], i);
+    EXPECT_FALSE(transfer.Wait({}, 2 * CLoggerTransfer::kStallMs));
+    EXPECT_TRUE(stalled);
+    EXPECT_FALSE(transfer.Running());
+    EXPECT_EQ(download.CurrentState(), CLogDownload::State::Stopped);
+    Link().Sim().SetUnplugged(false);
 }
 
 TEST_F(LoggerOnSimTest, ImageOfAThousandBytesIsWrittenAsFourPagesPaddedWithErasedBytes)
@@ -210,7 +227,7 @@ TEST_F(LoggerOnSimTest, ImageOfAThousandBytesIsWrittenAsFourPagesPaddedWithErase
     EXPECT_EQ(writer.StatusText(0), "0.00     cps, 0 transfered");
     CLoggerTransfer transfer(Link().Port(), &esc.prompt);
     ASSERT_TRUE(transfer.StartImageWrite(writer, CLogImageWriter::kReplyLimitMs));
-    ASSERT_TRUE(transfer.Wait());
+    ASSERT_TRUE(transfer.Wait()) << "the image write did not end";
     EXPECT_EQ(FramesOf('u').size(), 4u);
     const Bytes memory = Link().Sim().LoggerMemory();
     EXPECT_EQ(Bytes(memory.begin(), memory.begin() + 1000), image);
@@ -224,7 +241,7 @@ TEST_F(LoggerOnSimTest, BlockEraseAndOneShotEraseClearTheLogger)
     CLoggerTransfer transfer(Link().Port());
     Link().Sim().ClearFrames();
     ASSERT_TRUE(transfer.StartErase(erase));
-    ASSERT_TRUE(transfer.Wait());
+    ASSERT_TRUE(transfer.Wait()) << "the erase did not end";
     const std::vector<Bytes> frames = FramesOf('E');
     ASSERT_EQ(frames.size(), 8u);
     EXPECT_EQ(frames.back()[2] + 256 * frames.back()[3], 0);

@@ -113,6 +113,27 @@ TEST_F(MelodyCellsTest, ACellThatDoesNotTakeItsValueIsReported)
     EXPECT_EQ(Sim().Cell(131), 0xFF) << "every cell is still written";
 }
 
+TEST_F(MelodyCellsTest, NothingIsWrittenForAnEmptyMelodyOrAfterAStopRequest)
+{
+    // A lead byte of 255 reads as the terminator: the stored melody would go.
+    Sim().ClearFrames();
+    CMelodyCells::WriteResult result = cells.Write('A', {0xFF, 0x01, 0x03, 0xFF});
+    EXPECT_TRUE(result.refused);
+    EXPECT_TRUE(result.Problem().contains("lead byte is 255")) << result.Problem().toStdString();
+    EXPECT_TRUE(Sim().Frames().empty());
+    EXPECT_EQ(SimCells(160, 2), (Bytes{0x01, 0x21}));
+
+    // A stop asked for after two cells: no third write, no read-back.
+    int asked = 0;
+    cells.SetStopRequest([&asked] { return ++asked > 2; });
+    result = cells.Write('W', {0x78, 0x01, 0x51, 0xE8, 0x20, 0xFF});
+    EXPECT_TRUE(result.interrupted);
+    EXPECT_EQ(result.cellsSent, 2);
+    EXPECT_EQ(WrittenCells(), Range(128, 129));
+    EXPECT_EQ(Sim().Frames().size(), 2u);
+    EXPECT_TRUE(result.Problem().startsWith("interrupted after 2 of 6 cells")) << result.Problem().toStdString();
+}
+
 TEST(MelodyRowTest, HexTextsDecodeUpToTheTerminatorOr31Bytes)
 {
     const struct {

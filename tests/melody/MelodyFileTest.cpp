@@ -37,6 +37,11 @@ TEST(MelodyFileTest, TextsEncodeToLeadNotesAndTerminatorOrGiveTheirError)
         {"blank text", " \r\n\t", {}, CMelodyFile::kErrorType},
         {"no lead number", "A 'x' C", {}, CMelodyFile::kErrorSyntax},
         {"unclosed description", "A \"Intro 5 C", {}, CMelodyFile::kErrorSyntax},
+        // A lead byte of 255 would read as the terminator in the ESC.
+        {"lead 254 is a melody", "W 254 C", "FE01FF", {}},
+        {"lead 65535 reads as the end", "W \"x\" 65535 C D E", {}, CMelodyFile::kErrorLead.arg("65535")},
+        {"lead 255", "A 255", {}, CMelodyFile::kErrorLead.arg("255")},
+        {"a long lead is cut", "A 00000000000000000000000255", {}, CMelodyFile::kErrorLead.arg("00000000000000000000...")},
     };
     for (const auto& c : cases) {
         const CMelody melody = CMelodyFile::Parse(c.text);

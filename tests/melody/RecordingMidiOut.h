@@ -19,6 +19,7 @@ struct MidiRecord {
     std::vector<Message> messages;
     int opened = 0;
     int closed = 0;
+    bool through = false;  // the output plays as ALSA's "Midi Through"
 };
 
 class CRecordingMidiOut : public IMidiOut {
@@ -32,6 +33,7 @@ public:
     {
         m_record->messages.push_back({status, data1, data2, std::chrono::steady_clock::now()});
     }
+    bool IsThroughPort() const override { return m_record->through; }
 
     // An output factory recording into record; with no record, the output
     // cannot be opened.

@@ -358,7 +358,7 @@ void CMainDlg::RestoreDefaults()
 
 void CMainDlg::ShowPortSetup()
 {
-    const CPortSetup::Settings current{m_controller->PortName(), m_controller->Protocol().StoredLinkSpeed()};
+    const CPortSetup::Settings current{m_controller->PortName(), m_controller->Protocol().SetupLinkSpeed()};
     std::optional<CPortSetup::Settings> chosen;
     if (m_portSetupDialog) {
         chosen = m_portSetupDialog(current);

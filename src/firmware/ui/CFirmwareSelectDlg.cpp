@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
@@ -18,6 +19,7 @@
 
 namespace {
 const char* const kCaption = "TORV";
+const char* const kPercentFormat = "%p%";
 constexpr int kVersionWidth = 80;
 constexpr int kPathRole = Qt::UserRole;
 constexpr int kLinesRole = Qt::UserRole + 1;
@@ -83,8 +85,8 @@ CFirmwareSelectDlg::CFirmwareSelectDlg(int deviceId, int hardwareVersion, QStrin
     connect(m_browse, &QToolButton::clicked, this, &CFirmwareSelectDlg::BrowseFolder);
     connect(m_list, &QTreeWidget::itemSelectionChanged, this, &CFirmwareSelectDlg::UpdateOk);
     connect(m_list, &QTreeWidget::itemDoubleClicked, this, &CFirmwareSelectDlg::accept);
-    connect(m_uploader.get(), &CFirmwareUploader::progress, m_progress, &QProgressBar::setValue);
-    connect(m_uploader.get(), &CFirmwareUploader::pageResent, this, [this](int) { m_prompt.Beep(); });
+    connect(m_uploader.get(), &CFirmwareUploader::progress, this, &CFirmwareSelectDlg::OnProgress);
+    connect(m_uploader.get(), &CFirmwareUploader::pageLate, this, &CFirmwareSelectDlg::OnPageLate);
     connect(m_uploader.get(), &CFirmwareUploader::finished, this, &CFirmwareSelectDlg::OnFinished);
     connect(m_uploader.get(), &CFirmwareUploader::failed, this, &CFirmwareSelectDlg::OnFailed);
 
@@ -199,6 +201,7 @@ void CFirmwareSelectDlg::accept()
                          IPrompt::Icon::Error, IPrompt::Buttons::Ok);
         return;
     }
+    m_ended = Ended::No;
     ShowUploading(true);
     m_progress->setValue(0);
     m_uploader->Start(std::move(image.bytes));
@@ -206,24 +209,58 @@ void CFirmwareSelectDlg::accept()
 
 void CFirmwareSelectDlg::ShowUploading(bool uploading)
 {
+    m_progress->setFormat(QString::fromLatin1(kPercentFormat));
+    m_progress->setVisible(uploading);
+    // The focus leaves the list before it is disabled, so that it does not
+    // fall on Cancel, where Enter would stop the upload.
+    if (uploading)
+        m_progress->setFocus(Qt::OtherFocusReason);
     m_ok->setEnabled(!uploading);
     m_folderLabel->setVisible(!uploading);
     m_folderEdit->setVisible(!uploading);
     m_browse->setVisible(!uploading);
     m_browse->setEnabled(!uploading);
     m_list->setEnabled(!uploading);
-    m_progress->setVisible(uploading);
+    if (!uploading)
+        m_list->setFocus(Qt::OtherFocusReason);
+}
+
+void CFirmwareSelectDlg::OnProgress(int percent)
+{
+    m_progress->setFormat(QString::fromLatin1(kPercentFormat));
+    m_progress->setValue(percent);
+}
+
+void CFirmwareSelectDlg::OnPageLate(int page)
+{
+    m_prompt.Beep();
+    m_progress->setFormat(tr("%p% - waiting for the ESC to acknowledge page %1 of %2")
+                              .arg(page + 1)
+                              .arg(m_uploader->PageCount()));
 }
 
 void CFirmwareSelectDlg::reject()
 {
+    if (m_asking)
+        return;
     if (Uploading()) {
         const QString question = tr("Stop the firmware upload?\nThe ESC stays in its boot loader; you can start "
                                     "the update again at any time.");
-        if (m_prompt.Message(question, kCaption, IPrompt::Icon::Warning, IPrompt::Buttons::YesNo) !=
-            IPrompt::Answer::Yes)
+        // The upload goes on while the question is open: its end waits
+        // until the question is answered, and the window may close under it.
+        const QPointer<CFirmwareSelectDlg> alive(this);
+        m_asking = true;
+        const IPrompt::Answer answer =
+            m_prompt.Message(question, kCaption, IPrompt::Icon::Warning, IPrompt::Buttons::YesNoDefaultNo);
+        if (alive.isNull())
             return;
-        // The upload may have ended while the question was open.
+        m_asking = false;
+        if (m_ended != Ended::No) {
+            EndUpload();
+            return;
+        }
+        if (answer != IPrompt::Answer::Yes)
+            return;
         m_uploader->Cancel();
     }
     ShowUploading(false);
@@ -233,14 +270,27 @@ void CFirmwareSelectDlg::reject()
 void CFirmwareSelectDlg::OnFinished()
 {
     m_uploaded = true;
-    ShowUploading(false);
-    QDialog::accept();
+    m_ended = Ended::Finished;
+    if (!m_asking)
+        EndUpload();
 }
 
 void CFirmwareSelectDlg::OnFailed(const QString& reason)
 {
+    m_failure = reason;
+    m_ended = Ended::Failed;
+    if (!m_asking)
+        EndUpload();
+}
+
+void CFirmwareSelectDlg::EndUpload()
+{
     ShowUploading(false);
-    m_prompt.Message(reason + tr("\nThe ESC stays in its boot loader; you can start the update again."), kCaption,
+    if (m_ended == Ended::Finished) {
+        QDialog::accept();
+        return;
+    }
+    m_prompt.Message(m_failure + tr("\nThe ESC stays in its boot loader; you can start the update again."), kCaption,
                      IPrompt::Icon::Error, IPrompt::Buttons::Ok);
     QDialog::reject();
 }

@@ -54,8 +54,15 @@ private:
     void UpdateOk();
     void BrowseFolder();
     void ShowUploading(bool uploading);
+    void OnProgress(int percent);
+    void OnPageLate(int page);
     void OnFinished();
     void OnFailed(const QString& reason);
+    // Closes the dialog after the upload has ended: done, or failed with
+    // the reason shown first.
+    void EndUpload();
+
+    enum class Ended { No, Finished, Failed };
 
     QString& m_folder;
     IPrompt& m_prompt;
@@ -63,6 +70,9 @@ private:
     size_t m_rowsShown = 0;
     std::unique_ptr<CFirmwareUploader> m_uploader;
     bool m_uploaded = false;
+    bool m_asking = false;   // the stop question is open
+    Ended m_ended = Ended::No;
+    QString m_failure;
 
     QTreeWidget* m_list = nullptr;
     QLabel* m_folderLabel = nullptr;

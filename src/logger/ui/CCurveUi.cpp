@@ -74,6 +74,7 @@ int CCurveUi::Open(int position)
             transfer.Write(*curve, read, std::vector<int>(saved.begin(), saved.end()));
         switch (written.status) {
         case CCurveTransfer::WriteResult::Status::Written:
+        case CCurveTransfer::WriteResult::Status::Stopped:   // the window asks no stop
             break;
         case CCurveTransfer::WriteResult::Status::Refused:
             ShowError(tr("The curve was not written: %1.").arg(written.refusal));

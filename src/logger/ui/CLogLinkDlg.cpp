@@ -105,7 +105,11 @@ void CLogLinkDlg::OnProgress()
     const qint64 elapsed = m_transfer.ElapsedMs();
     const double rate = m_download.BytesPerSecond(elapsed);
     const std::optional<double> left = m_download.SecondsLeft(elapsed);
-    if (m_download.Running() && rate > 0 && left)
+    if (m_download.Running() && m_transfer.Stalled())
+        m_rate->setText(tr("The ESC is not answering at page %1 of %2; Stop keeps the complete logs")
+                            .arg(m_download.CurrentPage())
+                            .arg(m_download.PageCount()));
+    else if (m_download.Running() && rate > 0 && left)
         m_rate->setText(tr("%1 kB/s, %2 s left").arg(rate / 1000.0, 0, 'f', 1).arg(static_cast<int>(*left + 0.5)));
     else if (rate > 0)
         m_rate->setText(tr("%1 kB/s").arg(rate / 1000.0, 0, 'f', 1));

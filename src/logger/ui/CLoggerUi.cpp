@@ -133,6 +133,11 @@ bool CLoggerUi::DownloadAndShow()
         CLinkSpeedBoost boost(m_session);
         m_host.StopRefreshTimer();
         CLoggerTransfer transfer(m_session.Port(), &m_prompt);
+        // The relink's cell reads restart the refresh timer: stop it again.
+        transfer.SetRelink([this, &boost] {
+            boost.Recover();
+            m_host.StopRefreshTimer();
+        });
         CLogLinkDlg dialog(download, transfer, plan.pageTimeoutMs, plan.snapshot, m_parent);
         result = Run(dialog);
         selection = dialog.Selection();

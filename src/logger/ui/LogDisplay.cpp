@@ -5,7 +5,7 @@
 #include <QDir>
 
 #include "base/IPrompt.h"
-#include "library/CLogWorkbook.h"
+#include "logger/CLogWorkbook.h"
 #include "logger/LoggerLog.h"
 #include "logger/LoggerPage.h"
 #include "logger/ui/CChartDlg.h"

@@ -183,6 +183,13 @@ void CMelodyDlg::Play()
         }
         return;
     }
+    if (m_preview.LastOutputWasThrough() && !m_toldThrough) {
+        m_toldThrough = true;
+        m_prompt.Message(tr("The melody plays on \"Midi Through\", the only MIDI output, which passes it on "
+                            "without making a sound.\r\nStart a software synthesizer (such as FluidSynth or "
+                            "TiMidity++) or connect a MIDI device to hear it."),
+                         kCaption, IPrompt::Icon::Warning, IPrompt::Buttons::Ok);
+    }
     UpdateButtons();
 }
 

@@ -64,6 +64,7 @@ private:
     CMelodyPreview m_preview;
     // Said once: a dialog without a MIDI output does not say it at every Play.
     bool m_toldNoMidi = false;
+    bool m_toldThrough = false;
 
     QTreeWidget* m_list = nullptr;
     QLineEdit* m_folderEdit = nullptr;

@@ -9,6 +9,7 @@
 #include "common/TestApplication.h"
 #include "controls/CCurveCtrl.h"
 #include "logger/ui/CCurveDlg.h"
+#include "logger/ui/CCurveUi.h"
 
 namespace {
 
@@ -23,25 +24,36 @@ void Click(CCurveDlg& dlg, const char* name)
 
 TEST(CurveDlg, SaveHandsOutTheEditsCancelAndResetKeepTheReadPoints)
 {
-    const Bytes read = {0, 11, 32, 58, 255};
+    // Three points: the fewest whose ends stay fixed.
+    const Bytes read = {0, 11, 255};
     {
         CCurveDlg dlg(QStringLiteral("Brake curve"), read, true);
+        dlg.show();
+        CCurveCtrl* ctrl = dlg.Control();
+        ASSERT_EQ(ctrl->Points(), read);
         EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Curve - Brake curve"));
         EXPECT_TRUE(dlg.findChild<QCheckBox*>("line")->isChecked());
-        EXPECT_TRUE(dlg.Control()->LineShown());
-        EXPECT_TRUE(dlg.Control()->EndsFixed());
+        EXPECT_TRUE(ctrl->LineShown());
         EXPECT_EQ(dlg.findChild<QLabel*>("incompleteNote"), nullptr);
         dlg.findChild<QCheckBox*>("line")->setChecked(false);
-        EXPECT_FALSE(dlg.Control()->LineShown());
+        EXPECT_FALSE(ctrl->LineShown());
 
-        QTest::keyClick(dlg.Control(), Qt::Key_Up);
-        EXPECT_EQ(dlg.Control()->Points()[1], 12);
+        for (int end : {0, 2}) {
+            const QPoint from = ctrl->PointCentre(end);
+            QTest::mousePress(ctrl, Qt::LeftButton, Qt::NoModifier, from);
+            QTest::mouseMove(ctrl, from - QPoint(0, 50));
+            QTest::mouseRelease(ctrl, Qt::LeftButton, Qt::NoModifier, from - QPoint(0, 50));
+        }
+        QTest::keyClick(ctrl, Qt::Key_Left);
+        QTest::keyClick(ctrl, Qt::Key_Up);
+        EXPECT_EQ(ctrl->Points(), (Bytes{0, 12, 255})) << "only the inner point moves";
         Click(dlg, "reset");
-        EXPECT_EQ(dlg.Control()->Points(), read);
-        QTest::keyClick(dlg.Control(), Qt::Key_Down);
+        EXPECT_EQ(ctrl->Points(), read);
+        QTest::keyClick(ctrl, Qt::Key_Right);
+        QTest::keyClick(ctrl, Qt::Key_Down);
         Click(dlg, "save");
         EXPECT_EQ(dlg.result(), CCurveDlg::ResultSave);
-        EXPECT_EQ(dlg.Points(), (Bytes{0, 10, 32, 58, 255}));
+        EXPECT_EQ(dlg.Points(), (Bytes{0, 10, 255}));
     }
     {
         CCurveDlg dlg(QStringLiteral("Brake curve"), read, false);
@@ -58,6 +70,19 @@ TEST(CurveDlg, SaveHandsOutTheEditsCancelAndResetKeepTheReadPoints)
         Click(dlg, "save");
         EXPECT_EQ(dlg.Points(), (Bytes{7, 9}));
     }
+}
+
+TEST(CurveUi, TheDropDownListsTheCurvesOfTheConnectedEscOnly)
+{
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_string(R"(<L><ESC id="3"><Curves><Curve name="Throttle"/><Curve/>
+        <Curve name="Brake"/></Curves></ESC><ESC id="5"/></L>)"));
+    const std::vector<CCurveUi::MenuEntry> entries =
+        CCurveUi::MenuEntries(doc.child("L").find_child_by_attribute("id", "3"));
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[1].name, QStringLiteral("Brake"));
+    EXPECT_EQ(entries[1].position, 3);
+    EXPECT_TRUE(CCurveUi::MenuEntries(doc.child("L").find_child_by_attribute("id", "5")).empty());
 }
 
 } // namespace

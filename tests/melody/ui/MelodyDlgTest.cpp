@@ -11,6 +11,7 @@
 #include "common/TestFiles.h"
 #include "logger/LoggerTestSupport.h"
 #include "melody/CMelodyCells.h"
+#include "melody/CMelodyFile.h"
 #include "melody/RecordingMidiOut.h"
 #include "melody/ui/CMelodyDlg.h"
 
@@ -28,6 +29,7 @@ protected:
         esc.link->Sim().SetCell(128, 0xFF);  // no 'W' melody stored
         TestFiles::Write(dir.path(), "beep.tsm", "A \"Beep\" 7 C D E");
         TestFiles::Write(dir.path(), "bad.tsm", "A 'unclosed 7 C");
+        TestFiles::Write(dir.path(), "end.tsm", "W 511 C D");  // lead byte 255
         folder = dir.path();
     }
 
@@ -65,14 +67,18 @@ TEST_F(MelodyDlgTest, ListsTheEscMelodyAndTheFolderAndEnablesPlayAndLoadForMelod
 {
     auto dlg = Open(std::make_shared<MidiRecord>());
     EXPECT_EQ(dlg->windowTitle(), QStringLiteral("Select melody file"));
-    EXPECT_EQ(Files(*dlg), (QStringList{" bad.tsm", "AESC", "Abeep.tsm"}));
+    EXPECT_EQ(Files(*dlg), (QStringList{" bad.tsm", " end.tsm", "AESC", "Abeep.tsm"}));
     EXPECT_TRUE(dlg->List()->isColumnHidden(CMelodyDlg::ColumnMelody));
     EXPECT_EQ(dlg->FolderEdit()->text(), folder);
     EXPECT_FALSE(dlg->PlayButton()->isEnabled());
 
-    Select(*dlg, "bad.tsm");
-    EXPECT_FALSE(dlg->PlayButton()->isEnabled());
-    EXPECT_FALSE(dlg->LoadButton()->isEnabled());
+    for (const char* refused : {"bad.tsm", "end.tsm"}) {
+        Select(*dlg, refused);
+        EXPECT_FALSE(dlg->PlayButton()->isEnabled()) << refused;
+        EXPECT_FALSE(dlg->LoadButton()->isEnabled()) << refused;
+    }
+    const QList<QTreeWidgetItem*> end = dlg->List()->findItems("end.tsm", Qt::MatchExactly, CMelodyDlg::ColumnFile);
+    EXPECT_EQ(end.front()->text(CMelodyDlg::ColumnDescription), CMelodyFile::kErrorLead.arg("511"));
     Select(*dlg, "ESC");
     EXPECT_TRUE(dlg->PlayButton()->isEnabled());
     EXPECT_TRUE(dlg->LoadButton()->isEnabled());
@@ -97,16 +103,35 @@ TEST_F(MelodyDlgTest, PlayPreviewsTheSelectedMelodyAndLoadWritesItFromCell160)
     EXPECT_TRUE(esc.prompt.Messages().empty());
 }
 
-TEST_F(MelodyDlgTest, PlayWithoutMidiOutputTellsTheUserOnce)
+TEST_F(MelodyDlgTest, PlayTellsOnceWhyNothingCanBeHeard)
 {
-    auto dlg = Open(nullptr);
-    Select(*dlg, "ESC");
-    esc.prompt.AnswerMessage(IPrompt::Answer::Ok);
-    dlg->PlayButton()->click();
-    dlg->PlayButton()->click();
-    ASSERT_EQ(esc.prompt.Messages().size(), 1u);
-    EXPECT_TRUE(esc.prompt.Messages().front().text.startsWith("The MIDI output cannot be opened"));
-    EXPECT_EQ(esc.prompt.Messages().front().caption, QStringLiteral("TORV"));
+    auto through = std::make_shared<MidiRecord>();
+    through->through = true;
+    const struct {
+        const char* name;
+        std::shared_ptr<MidiRecord> record;   // none: no output can be opened
+        const char* text;
+    } cases[] = {
+        {"no output", nullptr, "The MIDI output cannot be opened"},
+        {"only Midi Through", through, "The melody plays on \"Midi Through\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const size_t before = esc.prompt.Messages().size();
+        auto dlg = Open(c.record);
+        Select(*dlg, "ESC");
+        esc.prompt.AnswerMessage(IPrompt::Answer::Ok);
+        for (int play = 0; play < 2; ++play) {
+            dlg->PlayButton()->click();
+            ASSERT_TRUE(WaitFor([&dlg] { return !dlg->Preview().Playing(); }));
+        }
+        const std::vector<CScriptedPrompt::Request> messages = esc.prompt.Messages();
+        ASSERT_EQ(messages.size(), before + 1);
+        EXPECT_TRUE(messages.back().text.startsWith(c.text)) << messages.back().text.toStdString();
+        EXPECT_TRUE(messages.back().text.contains("software synthesizer"));
+        EXPECT_EQ(messages.back().caption, QStringLiteral("TORV"));
+    }
+    EXPECT_EQ(through->opened, 2) << "the melody still plays on Midi Through";
 }
 
 TEST_F(MelodyDlgTest, AnotherFolderBecomesTheSettingAndReplacesTheList)

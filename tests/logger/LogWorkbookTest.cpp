@@ -1,4 +1,4 @@
-#include "library/CLogWorkbook.h"
+#include "logger/CLogWorkbook.h"
 
 #include <QFile>
 #include <QTemporaryDir>
