@@ -556,7 +556,11 @@ int CCliLogs::WriteImage()
     check.SetStopAtErased(false);
     m_progress = std::make_unique<CProgressBar>(tr("check"));
     {
+        // An ESC switched off and on during the write listens at its start
+        // speed again.
+        CLinkSpeedBoost boost(m_device->Session());
         CLoggerTransfer transfer(m_device->Session().Port());
+        transfer.SetRelink([&boost] { boost.Recover(); });
         QObject::connect(&transfer, &CLoggerTransfer::Progress, &transfer, [this, &check, total] {
             m_progress->Show(static_cast<int>(check.PagesReceived()), total);
         });

@@ -179,7 +179,14 @@ void CLoggerUi::WriteImage(const QString& folder)
     IPrompt::Icon icon = IPrompt::Icon::Information;
     QString report;
     {
+        CLinkSpeedBoost boost(m_session);
         CLoggerTransfer transfer(m_session.Port(), &m_prompt);
+        // An ESC switched off and on during the write listens at its start
+        // speed again when its pages are read back.
+        transfer.SetRelink([this, &boost] {
+            boost.Recover();
+            m_host.StopRefreshTimer();
+        });
         CLogDownLinkDlg dialog(writer, transfer, static_cast<int>(m_session.MemoryLoadTimeout()), m_parent);
         Run(dialog);
         report = ImageWriteReport(name, dialog, writer, icon);
