@@ -4,6 +4,7 @@
 
 #include "base/CTorvMessage.h"
 #include "link/CDeviceProtocol.h"
+#include "link/CLimitFactor.h"
 #include "link/CSerialPort.h"
 #include "link/CUploadCollectorNotify.h"
 
@@ -16,10 +17,11 @@ CFirmwareUploader::CFirmwareUploader(CSerialPort& port, CDeviceProtocol& protoco
     : QObject(parent),
       m_port(port),
       m_protocol(protocol),
-      m_collector(std::make_unique<CUploadCollectorNotify>(port, kPageSize, this))
+      m_collector(std::make_unique<CUploadCollectorNotify>(port, kPageSize, this)),
+      m_pageTimeoutMs(CLimitFactor::Stretch(kPageTimeoutMs))
 {
     m_giveUp.setSingleShot(true);
-    m_giveUp.setInterval(kGiveUpMs);
+    m_giveUp.setInterval(CLimitFactor::Stretch(kGiveUpMs));
     connect(&m_giveUp, &QTimer::timeout, this, &CFirmwareUploader::OnGiveUp);
 }
 

@@ -84,6 +84,6 @@ private:
     QTimer m_giveUp;
     std::vector<uint8_t> m_image;
     size_t m_pagesDone = 0;
-    int m_pageTimeoutMs = kPageTimeoutMs;
+    int m_pageTimeoutMs = 0;  // kPageTimeoutMs stretched by the limit factor
     bool m_running = false;
 };

@@ -2,6 +2,7 @@
 
 #include "base/CTorvMessage.h"
 #include "base/IPrompt.h"
+#include "link/CLimitFactor.h"
 #include "link/CSerialPort.h"
 #include "link/CUploadBytesCollector.h"
 #include "link/CWindowBytesCollector.h"
@@ -209,7 +210,7 @@ bool CLoggerTransfer::StartImageWrite(CLogImageWriter& writer, int replyLimitMs)
     if (!writer.Start())
         return false;
     m_writer = &writer;
-    m_limitMs = replyLimitMs;
+    m_limitMs = CLimitFactor::Stretch(replyLimitMs);
     m_mode = Mode::ImageWrite;
     m_completed = false;
     m_clock.start();

@@ -27,6 +27,38 @@ QString tr(const char* text)
 {
     return QCoreApplication::translate("CLogLinkDlg", text);
 }
+
+// How a memory image write ended, as the window says it.
+QString ImageWriteReport(const QString& name, const CLogDownLinkDlg& dialog, const CLogImageWriter& writer,
+                         IPrompt::Icon& icon)
+{
+    const std::size_t total = writer.PageTotal();
+    icon = IPrompt::Icon::Warning;
+    switch (dialog.CurrentPhase()) {
+    case CLogDownLinkDlg::Phase::Writing:
+        return tr("The write was cancelled after %1 of %2 pages: the logger memory now holds part of the image.")
+            .arg(writer.Done() ? total : writer.PageIndex())
+            .arg(total);
+    case CLogDownLinkDlg::Phase::Checking:
+        return tr("The image was written, but reading it back was cancelled after %1 of %2 pages: the logger memory "
+                  "may hold only part of the image.")
+            .arg(dialog.PagesChecked())
+            .arg(total);
+    case CLogDownLinkDlg::Phase::Checked:
+        break;
+    }
+    const std::vector<std::size_t>& differing = dialog.DifferingPages();
+    if (differing.empty()) {
+        icon = IPrompt::Icon::Information;
+        return tr("The memory image \"%1\" is written: all %2 pages read back as written.").arg(name).arg(total);
+    }
+    icon = IPrompt::Icon::Error;
+    return tr("%1 of the %2 pages read back otherwise than written: pages %3.\r\nThe logger memory now holds only "
+              "part of the image.")
+        .arg(differing.size())
+        .arg(total)
+        .arg(CLogImageWriter::PageRanges(differing));
+}
 }
 
 CLoggerUi::CLoggerUi(CDeviceSession& session, IProtocolHost& host, IPrompt& prompt, QWidget* parent)
@@ -144,53 +176,16 @@ void CLoggerUi::WriteImage(const QString& folder)
         return;
 
     m_host.StopRefreshTimer();
-    CLogDownLinkDlg::Phase ended = CLogDownLinkDlg::Phase::Writing;
-    std::vector<std::size_t> differing;
-    std::size_t written = 0;
-    std::size_t checked = 0;
+    IPrompt::Icon icon = IPrompt::Icon::Information;
+    QString report;
     {
         CLoggerTransfer transfer(m_session.Port(), &m_prompt);
         CLogDownLinkDlg dialog(writer, transfer, static_cast<int>(m_session.MemoryLoadTimeout()), m_parent);
         Run(dialog);
-        ended = dialog.CurrentPhase();
-        differing = dialog.DifferingPages();
-        checked = dialog.PagesChecked();
-        written = writer.Done() ? writer.PageTotal() : writer.PageIndex();
+        report = ImageWriteReport(name, dialog, writer, icon);
     }
     m_host.RestartRefreshTimer();
-
-    const std::size_t total = writer.PageTotal();
-    switch (ended) {
-    case CLogDownLinkDlg::Phase::Writing:
-        m_prompt.Message(tr("The write was cancelled after %1 of %2 pages: the logger memory now holds part of the "
-                            "image.")
-                             .arg(written)
-                             .arg(total),
-                         kCaption, IPrompt::Icon::Warning, IPrompt::Buttons::Ok);
-        return;
-    case CLogDownLinkDlg::Phase::Checking:
-        m_prompt.Message(tr("The image was written, but reading it back was cancelled after %1 of %2 pages: the "
-                            "logger memory may hold only part of the image.")
-                             .arg(checked)
-                             .arg(total),
-                         kCaption, IPrompt::Icon::Warning, IPrompt::Buttons::Ok);
-        return;
-    case CLogDownLinkDlg::Phase::Checked:
-        break;
-    }
-    if (differing.empty()) {
-        m_prompt.Message(tr("The memory image \"%1\" is written: all %2 pages read back as written.")
-                             .arg(name)
-                             .arg(total),
-                         kCaption, IPrompt::Icon::Information, IPrompt::Buttons::Ok);
-        return;
-    }
-    m_prompt.Message(tr("%1 of the %2 pages read back otherwise than written: pages %3.\r\nThe logger memory "
-                        "now holds only part of the image.")
-                         .arg(differing.size())
-                         .arg(total)
-                         .arg(CLogImageWriter::PageRanges(differing)),
-                     kCaption, IPrompt::Icon::Error, IPrompt::Buttons::Ok);
+    m_prompt.Message(report, kCaption, icon, IPrompt::Buttons::Ok);
 }
 
 std::optional<std::vector<uint8_t>> CLoggerUi::ReadImage(const QString& path)
