@@ -20,8 +20,9 @@ protected:
         Launch(process, args);
         const bool writing = WaitFor([this] { return WritesSeen() > 0; }, kRunDeadlineMs);
         EXPECT_TRUE(writing) << "no write reached the ESC";
-        if (writing)
+        if (writing) {
             EXPECT_TRUE(SignalProcess(process, SIGTERM)) << "the program had already ended";
+        }
         const CliRun run = Finish(process);
         sim->SetExtraAnswerDelayMs(0);
         return run;
