@@ -35,7 +35,7 @@ CLoggerTransfer::CLoggerTransfer(CSerialPort& port, IPrompt* prompt, QObject* pa
     connect(&m_silenceTimer, &QTimer::timeout, this, &CLoggerTransfer::OnSilenceCheck);
     m_stallTimer.setSingleShot(true);
     m_stallTimer.setInterval(kStallMs);
-    connect(&m_stallTimer, &QTimer::timeout, this, &CLoggerTransfer::Progress);
+    connect(&m_stallTimer, &QTimer::timeout, this, &CLoggerTransfer::OnStallTimer);
 }
 
 CLoggerTransfer::~CLoggerTransfer()
@@ -110,7 +110,18 @@ bool CLoggerTransfer::StartDownload(CLogDownload& download, int pageTimeoutMs)
 
 bool CLoggerTransfer::Stalled() const
 {
-    return m_mode == Mode::Download && m_sincePage.isValid() && m_sincePage.hasExpired(kStallMs);
+    return m_mode == Mode::Download && m_sincePage.isValid() && m_sincePage.elapsed() >= kStallMs;
+}
+
+void CLoggerTransfer::OnStallTimer()
+{
+    // A timer may fire a little early: the stall begins by the clock.
+    const qint64 left = kStallMs - m_sincePage.elapsed();
+    if (left > 0) {
+        m_stallTimer.start(static_cast<int>(left));
+        return;
+    }
+    emit Progress();
 }
 
 void CLoggerTransfer::AskPage(uint16_t page)

@@ -104,6 +104,7 @@ private:
     void AskPage(uint16_t page);
     void WaitForSilence(Line line);
     void OnSilenceCheck();
+    void OnStallTimer();
     // After a page (and any draining): asks for the next one, or finishes.
     void GoOn();
     void OnImageWriteAnswer(const Answer& answer);
