@@ -55,7 +55,7 @@ TEST_F(CliConsoleTest, UsageErrorsEndWithStatus2AndOneLineSayingWhatIsWrong)
         {{"set", "a", "b", "c"}, "usage: torv-cli set NAME VALUE"},
         {{"show", "--csv"}, "--csv belongs to torv-cli monitor"},
         {{"logs", "list", "--log", "1"}, "--log belongs to torv-cli logs save and torv-cli logs workbook"},
-        {{"show", "--yes"}, "--yes belongs to torv-cli logs erase and flash"},
+        {{"show", "--yes"}, "--yes belongs to torv-cli logs erase, logs write-image and flash"},
         {{"flash", "f.upd", "--bootloader"}, "--bootloader needs --devid and --hwver"},
         {{"flash", "f.upd", "--devid", "3", "--hwver", "2"}, "--devid and --hwver go with --bootloader"},
     };
