@@ -201,8 +201,9 @@ TEST_F(ChartDlgTest, KeepsItsStoredOuterSizeOnTheScreenAndTheReadOutElides)
             if (run == 1)
                 first = outer.size();
             EXPECT_EQ(outer.size(), first) << run;
-            if (stored.width() < 800)
+            if (stored.width() < 800) {
                 EXPECT_EQ(outer.size(), stored) << run;
+            }
 
             const int width = dialog.width();
             emit dialog.Chart().CursorTextChanged(QStringLiteral("t = ") + QString(400, QLatin1Char('9')));
