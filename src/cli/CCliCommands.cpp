@@ -22,7 +22,7 @@
 #include "cli/CliExit.h"
 #include "library/CDeviceLibrary.h"
 #include "library/CXmlAttributes.h"
-#include "link/CPortSetup.h"
+#include "link/CPortEnumerator.h"
 
 namespace {
 constexpr int kByteLimit = 255;
@@ -87,11 +87,36 @@ int CCliCommands::Run()
 
 int CCliCommands::Ports()
 {
-    const QStringList ports = CPortSetup::AvailablePorts();
-    if (m_args.Json())
-        PrintJson(QJsonArray::fromStringList(ports));
-    else if (!ports.isEmpty())
-        Print(ports.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+    const std::vector<CPortEnumerator::Port> ports = CPortEnumerator().Ports();
+    if (m_args.Json()) {
+        QJsonArray array;
+        for (const CPortEnumerator::Port& port : ports) {
+            const auto hex = [](const std::optional<uint16_t>& id) {
+                return id ? QJsonValue(QStringLiteral("%1").arg(*id, 4, 16, QLatin1Char('0'))) : QJsonValue();
+            };
+            array.append(QJsonObject{{"path", port.path},
+                                     {"byId", port.byId.isEmpty() ? QJsonValue() : QJsonValue(port.byId)},
+                                     {"description", port.description},
+                                     {"manufacturer", port.manufacturer},
+                                     {"serialNumber", port.serialNumber},
+                                     {"vid", hex(port.vid)},
+                                     {"pid", hex(port.pid)}});
+        }
+        PrintJson(array);
+        return CliExit::Ok;
+    }
+    // One line per port, the device path first, then what the adapter says
+    // of itself and the stable name to give as --port.
+    QString text;
+    for (const CPortEnumerator::Port& port : ports) {
+        QStringList fields{port.path};
+        if (!port.Details().isEmpty())
+            fields << port.Details();
+        if (!port.byId.isEmpty())
+            fields << port.byId;
+        text += fields.join(QStringLiteral("  ")) + QLatin1Char('\n');
+    }
+    Print(text);
     return CliExit::Ok;
 }
 

@@ -1,6 +1,6 @@
 #include "link/CPortSetup.h"
 
-#include <QSerialPortInfo>
+#include "link/CPortEnumerator.h"
 
 #include <algorithm>
 #include <climits>
@@ -50,9 +50,8 @@ CPortSetup::Settings CPortSetup::Confirm(const QString& portText, int speedIndex
 
 QStringList CPortSetup::AvailablePorts()
 {
-    QStringList paths;
-    const auto ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo& info : ports)
-        paths.append(info.systemLocation());
-    return paths;
+    QStringList names;
+    for (const CPortEnumerator::Port& port : CPortEnumerator().Ports())
+        names.append(port.Name());
+    return names;
 }

@@ -39,7 +39,8 @@ public:
 
     static int SpeedIndex(int speed);
 
-    // The device paths of the serial ports the system offers.
+    // The names of the serial ports the system offers: the stable name
+    // under /dev/serial/by-id where a port has one, else the device path.
     static QStringList AvailablePorts();
 
 private:

@@ -3,9 +3,11 @@
 #include "link/CBytesCollector.h"
 #include "link/CFakeBytesCollector.h"
 #include "link/CLineSpeed.h"
+#include "link/CLowLatency.h"
 #include "link/LinkLog.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <atomic>
@@ -259,6 +261,7 @@ bool CSerialPort::Open(const QString& portName, int baud)
         return false;
     }
     RaiseModemLines(fd.Get());
+    TraceLowLatency(CLowLatency().Request(fd.Get()), portName, QFile::decodeName(path));
 
     UniqueFd stop(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!stop.Valid()) {
@@ -285,6 +288,22 @@ bool CSerialPort::Open(const QString& portName, int baud)
     m_portName = portName;
     m_linkSpeed = baud;
     return true;
+}
+
+void CSerialPort::TraceLowLatency(const CLowLatency::Result& result, const QString& portName,
+                                  const QString& devicePath)
+{
+    // A stable name (a link under /dev/serial/by-id) opens the device it
+    // resolves to; the trace names both. The connection attempts open the
+    // port again and again: the trace tells only what changed.
+    QString name = portName;
+    const QString resolved = QFileInfo(devicePath).canonicalFilePath();
+    if (!resolved.isEmpty() && resolved != devicePath)
+        name += QStringLiteral(" (%1)").arg(resolved);
+    const QString text = CLowLatency::TraceText(name, result);
+    if (text != m_latencyTrace)
+        qCDebug(lcLink).noquote() << text;
+    m_latencyTrace = text;
 }
 
 bool CSerialPort::Close()

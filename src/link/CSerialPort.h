@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "link/CLowLatency.h"
+
 #include <array>
 #include <chrono>
 #include <cstddef>
@@ -62,9 +64,12 @@ public:
     static QString DevicePath(const QString& portName);
 
 private:
+    void TraceLowLatency(const CLowLatency::Result& result, const QString& portName, const QString& devicePath);
+
     class Impl;
     std::unique_ptr<Impl> m_impl;
     QString m_portName;
     int m_linkSpeed = 0;
     int m_lastError = 0;
+    QString m_latencyTrace;  // the last low latency line of the link trace
 };

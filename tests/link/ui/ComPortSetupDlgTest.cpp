@@ -4,9 +4,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -155,4 +157,66 @@ TEST(ComPortSetupDlg, PortBoxShowsALongByIdPathWholeWhetherGivenOrTyped)
     QTest::keyClicks(edit, typed);
     EXPECT_TRUE(WaitFor([&] { return fits(typed); }));
     EXPECT_EQ(d.port->toolTip(), typed);
+}
+
+TEST(ComPortSetupDlg, ListShowsWhatEachAdapterSaysAndOkKeepsTheStableName)
+{
+    CPortEnumerator::Port usb;
+    usb.path = QStringLiteral("/dev/ttyUSB0");
+    usb.byId = QStringLiteral("/dev/serial/by-id/usb-Silicon_Labs_CP2102_USB_to_UART_0001-if00-port0");
+    usb.description = QStringLiteral("CP2102 USB to UART Bridge Controller");
+    usb.manufacturer = QStringLiteral("Silicon Labs");
+    usb.serialNumber = QStringLiteral("0001");
+    usb.vid = 0x10c4;
+    usb.pid = 0xea60;
+    CPortEnumerator::Port plain;
+    plain.path = QStringLiteral("/dev/ttyS0");
+    CComPortSetupDlg dlg({QStringLiteral("/dev/ttyUSB0"), 19200}, [&] { return std::vector{usb, plain}; });
+    auto* port = dlg.findChild<QComboBox*>(QStringLiteral("PortCombo"));
+    ASSERT_TRUE(port);
+
+    // The entry that the stored device path names is chosen and shows its
+    // stable name; the opened list has a column for each thing known.
+    EXPECT_EQ(port->currentIndex(), 0);
+    EXPECT_EQ(port->currentText(), usb.byId);
+    const QAbstractItemModel* model = port->model();
+    ASSERT_EQ(model->rowCount(), 2);
+    QStringList row;
+    for (int column = 1; column < model->columnCount(); ++column)
+        row << model->index(0, column).data().toString();
+    EXPECT_EQ(row.join(u'|'), QStringLiteral("/dev/ttyUSB0|CP2102 USB to UART Bridge Controller|Silicon Labs|0001|10c4:ea60"));
+    EXPECT_EQ(model->index(1, 0).data().toString(), QStringLiteral("/dev/ttyS0"));
+
+    // A typed device path of a listed adapter is kept by its stable name.
+    port->lineEdit()->selectAll();
+    QTest::keyClicks(port->lineEdit(), QStringLiteral("/dev/ttyUSB0"));
+    dlg.accept();
+    EXPECT_EQ(dlg.Result().portName, usb.byId);
+}
+
+TEST(ComPortSetupDlg, ListFollowsAdaptersPluggedInAndOutAndKeepsTheTypedPort)
+{
+    // Two adapters' device files and the folder of their stable links.
+    QTemporaryDir dev;
+    QTemporaryDir byId;
+    const QString first = dev.filePath(QStringLiteral("ttyUSB0"));
+    const QString second = dev.filePath(QStringLiteral("ttyUSB1"));
+    for (const QString& device : {first, second}) {
+        QFile file(device);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    const QString firstLink = byId.filePath(QStringLiteral("usb-FTDI_FT232R_USB_UART_A1-if00-port0"));
+    const QString secondLink = byId.filePath(QStringLiteral("usb-FTDI_FT232R_USB_UART_B2-if00-port0"));
+    ASSERT_TRUE(QFile::link(first, firstLink));
+    CComPortSetupDlg dlg({QStringLiteral("/dev/pts/torv-typed"), 19200},
+                         [&] { return CPortEnumerator(byId.path()).Ports(); });
+    auto* port = dlg.findChild<QComboBox*>(QStringLiteral("PortCombo"));
+    const auto listed = [port](const QString& name) { return port->findText(name) >= 0; };
+    ASSERT_TRUE(listed(firstLink));
+
+    ASSERT_TRUE(QFile::remove(firstLink));
+    ASSERT_TRUE(QFile::link(second, secondLink));
+    EXPECT_TRUE(WaitFor([&] { return listed(secondLink) && !listed(firstLink); }))
+        << "the list did not follow the replugged adapter";
+    EXPECT_EQ(port->currentText(), QStringLiteral("/dev/pts/torv-typed"));
 }

@@ -1,0 +1,246 @@
+// Ports as a person finds them: stable names, the driver's low latency
+// setting, and the program that holds a port.
+
+#include "LinkTestSupport.h"
+
+#include "link/CLowLatency.h"
+#include "link/CPortEnumerator.h"
+#include "link/CPortHolders.h"
+#include "link/CPortOpenFailure.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+QStringList g_trace;
+void CaptureTrace(QtMsgType, const QMessageLogContext& context, const QString& text)
+{
+    if (context.category != nullptr && QByteArray(context.category) == "torv.link")
+        g_trace << text;
+}
+
+// Collects the link trace for its lifetime.
+struct TraceCapture {
+    TraceCapture() : previous(qInstallMessageHandler(&CaptureTrace)) { g_trace.clear(); }
+    ~TraceCapture() { qInstallMessageHandler(previous); }
+    QString All() const { return g_trace.join(QLatin1Char('\n')); }
+    QtMessageHandler previous;
+};
+
+bool MakeLink(const QString& target, const QString& link)
+{
+    return QFile::link(QFileInfo(link).dir().relativeFilePath(target), link);
+}
+
+// A driver that keeps its serial flags and may refuse to change them.
+int g_driverFlags = 0;
+int g_setRequests = 0;
+bool g_refuseSet = false;
+int AcceptingDriver(int, unsigned long request, void* argument)
+{
+    auto* settings = static_cast<serial_struct*>(argument);
+    if (request == TIOCGSERIAL) {
+        settings->flags = g_driverFlags;
+        return 0;
+    }
+    if (request == TIOCSSERIAL) {
+        ++g_setRequests;
+        if (g_refuseSet) {
+            errno = EPERM;
+            return -1;
+        }
+        g_driverFlags = settings->flags;
+        return 0;
+    }
+    errno = ENOTTY;
+    return -1;
+}
+
+// A child process named torv-holder that holds a device open and locked
+// until it is released.
+class HolderProcess {
+public:
+    explicit HolderProcess(const QString& device)
+    {
+        const QByteArray path = QFile::encodeName(device);
+        if (::pipe(m_ready) != 0 || ::pipe(m_release) != 0)
+            return;
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            // Only async-signal-safe calls in the child of a threaded process.
+            // Its copy of the release pipe's writing end goes, so that the
+            // parent's close ends the wait.
+            ::close(m_release[1]);
+            const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY);
+            ::prctl(PR_SET_NAME, "torv-holder", 0, 0, 0);
+            const char ok = (fd >= 0 && ::flock(fd, LOCK_EX) == 0) ? 1 : 0;
+            (void)!::write(m_ready[1], &ok, 1);
+            char byte;
+            (void)!::read(m_release[0], &byte, 1);
+            ::_exit(0);
+        }
+    }
+    ~HolderProcess()
+    {
+        for (int fd : {m_ready[0], m_ready[1], m_release[0], m_release[1]})
+            if (fd >= 0)
+                ::close(fd);
+        if (m_pid > 0)
+            ::waitpid(m_pid, nullptr, 0);
+    }
+    // True once the child holds the device.
+    bool Holding() const
+    {
+        pollfd ready {m_ready[0], POLLIN, 0};
+        char ok = 0;
+        return m_pid > 0 && ::poll(&ready, 1, 20000) == 1 && ::read(m_ready[0], &ok, 1) == 1 && ok == 1;
+    }
+    pid_t Pid() const { return m_pid; }
+
+private:
+    int m_ready[2] = {-1, -1};
+    int m_release[2] = {-1, -1};
+    pid_t m_pid = -1;
+};
+
+}
+
+TEST(PortNames, StableLinksNameTheirDeviceAndOpenIt)
+{
+    PtyPair pty;
+    QTemporaryDir byId;
+    const QString first = byId.filePath(QStringLiteral("usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"));
+    const QString second = byId.filePath(QStringLiteral("usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0-z"));
+    ASSERT_TRUE(MakeLink(pty.SlavePath(), first) && MakeLink(pty.SlavePath(), second));
+    ASSERT_TRUE(MakeLink(QStringLiteral("/dev/torv-unplugged"), byId.filePath(QStringLiteral("usb-gone-if00-port0"))));
+
+    const std::vector<CPortEnumerator::Port> ports = CPortEnumerator(byId.path()).Ports();
+    const auto named = [&](const QString& path) {
+        return std::count_if(ports.begin(), ports.end(), [&](const CPortEnumerator::Port& p) { return p.path == path; });
+    };
+    EXPECT_EQ(named(pty.SlavePath()), 1);
+    EXPECT_EQ(named(QStringLiteral("/dev/torv-unplugged")), 0);
+    const CPortEnumerator::Port* port = CPortEnumerator::Find(ports, second);
+    ASSERT_NE(port, nullptr);
+    EXPECT_EQ(port->path, pty.SlavePath());
+    EXPECT_EQ(port->Name(), first);
+    EXPECT_EQ(CPortEnumerator::Find(ports, pty.SlavePath()), port);
+
+    CPortEnumerator::Port usb;
+    usb.vid = 0x0403;
+    EXPECT_EQ(CPortEnumerator::UsbId(usb), QString());
+    usb.pid = 0x6001;
+    EXPECT_EQ(CPortEnumerator::UsbId(usb), QStringLiteral("0403:6001"));
+
+    // The stable name is a port name like any other; the trace says which
+    // device it opened and that a pseudo-terminal offers no low latency.
+    const TraceCapture trace;
+    CSerialPort serial;
+    ASSERT_TRUE(serial.Open(first, 19200)) << serial.LastErrorText().toStdString();
+    serial.SendFrame('s', 'e', 't');
+    EXPECT_EQ(pty.Read(5), (Bytes{'M', 's', 'e', 't', static_cast<uint8_t>('M' + 's' + 'e' + 't')}));
+    // Opened again (as every connection attempt does), the port says it once.
+    ASSERT_TRUE(serial.Open(first, 4800));
+    const QString line = QStringLiteral("%1 (%2): the driver offers no low latency setting").arg(first, pty.SlavePath());
+    EXPECT_EQ(g_trace.filter(line).size(), 1) << trace.All().toStdString();
+}
+
+TEST(PortNames, LowLatencyIsSetWhereTheDriverTakesItAndOtherwiseLeftAlone)
+{
+    g_driverFlags = ASYNC_SKIP_TEST;
+    g_setRequests = 0;
+    g_refuseSet = false;
+    const CLowLatency lowLatency(&AcceptingDriver);
+    const CLowLatency::Result set = lowLatency.Request(7);
+    EXPECT_EQ(set.outcome, CLowLatency::Outcome::Set);
+    EXPECT_EQ(g_driverFlags, ASYNC_SKIP_TEST | ASYNC_LOW_LATENCY);
+    EXPECT_EQ(CLowLatency::TraceText(QStringLiteral("/dev/ttyUSB0"), set),
+              QStringLiteral("/dev/ttyUSB0: low latency set, the driver passes received bytes on at once"));
+    EXPECT_EQ(lowLatency.Request(7).outcome, CLowLatency::Outcome::AlreadySet);
+    EXPECT_EQ(g_setRequests, 1);
+
+    g_driverFlags = 0;
+    g_refuseSet = true;
+    const CLowLatency::Result refused = lowLatency.Request(7);
+    EXPECT_EQ(refused.outcome, CLowLatency::Outcome::Refused);
+    EXPECT_EQ(refused.error, EPERM);
+
+    // A real pseudo-terminal refuses; the port works all the same.
+    PtyPair pty;
+    const int slave = ::open(QFile::encodeName(pty.SlavePath()).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(slave, 0);
+    EXPECT_EQ(CLowLatency().Request(slave).outcome, CLowLatency::Outcome::Refused);
+    ::close(slave);
+}
+
+TEST(PortHolders, ProcNamesTheProgramsThatHoldADeviceButNotTheOneAsking)
+{
+    PtyPair pty;
+    QTemporaryDir proc;
+    const auto process = [&](int pid, const QByteArray& name, const QString& fd, const QString& target) {
+        ASSERT_TRUE(QDir(proc.path()).mkpath(QStringLiteral("%1/fd").arg(pid)));
+        QFile comm(proc.filePath(QStringLiteral("%1/comm").arg(pid)));
+        ASSERT_TRUE(comm.open(QIODevice::WriteOnly));
+        comm.write(name + '\n');
+        ASSERT_TRUE(QFile::link(target, proc.filePath(QStringLiteral("%1/fd/%2").arg(pid).arg(fd))));
+    };
+    process(812, "ModemManager", QStringLiteral("7"), pty.SlavePath());
+    process(900, "bash", QStringLiteral("0"), QStringLiteral("/dev/null"));
+    process(901, "test", QStringLiteral("3"), pty.SlavePath());
+    ASSERT_TRUE(QFile::link(QStringLiteral("901"), proc.filePath(QStringLiteral("self"))));
+
+    const CPortHolders holders(proc.path());
+    QTemporaryDir byId;
+    const QString link = byId.filePath(QStringLiteral("usb-Arduino-if00"));
+    ASSERT_TRUE(MakeLink(pty.SlavePath(), link));
+    for (const QString& device : {pty.SlavePath(), link}) {
+        const std::vector<CPortHolders::Holder> found = holders.Of(device);
+        ASSERT_EQ(found.size(), 1u) << device.toStdString();
+        EXPECT_EQ(found[0].pid, 812);
+        EXPECT_EQ(found[0].name, QStringLiteral("ModemManager"));
+    }
+    ASSERT_EQ(holders.Running(QStringLiteral("ModemManager")).size(), 1u);
+
+    // What the user reads: who holds it and how to keep ModemManager off
+    // this one device, in one line.
+    const QString held = CPortOpenFailure::BusyText(QStringLiteral("/dev/ttyACM0"), holders.Of(link), {},
+                                                    QStringLiteral("2341:0043"));
+    EXPECT_TRUE(held.contains(QStringLiteral("ModemManager (process 812) holds the port"))) << held.toStdString();
+    EXPECT_TRUE(held.contains(
+        QStringLiteral(R"(ATTRS{idVendor}=="2341", ATTRS{idProduct}=="0043", ENV{ID_MM_DEVICE_IGNORE}="1")")));
+    EXPECT_TRUE(held.contains(QStringLiteral("sudo systemctl stop ModemManager")));
+    EXPECT_FALSE(held.contains(QLatin1Char('\n')));
+    // Root's ModemManager hides its open files: that it runs is still said.
+    const QString hidden = CPortOpenFailure::BusyText(QStringLiteral("/dev/ttyACM0"), {},
+                                                      holders.Running(QStringLiteral("ModemManager")), QString());
+    EXPECT_TRUE(hidden.contains(QStringLiteral("perhaps ModemManager (process 812)"))) << hidden.toStdString();
+    EXPECT_TRUE(hidden.contains(QStringLiteral(R"(KERNEL=="ttyACM0", ENV{ID_MM_DEVICE_IGNORE}="1")")));
+}
+
+TEST(PortHolders, APortHeldByAnotherProcessNamesIt)
+{
+    PtyPair pty;
+    HolderProcess holder(pty.SlavePath());
+    ASSERT_TRUE(holder.Holding()) << "the child process did not take the port";
+    CSerialPort port;
+    ASSERT_FALSE(port.Open(pty.SlavePath(), 19200));
+    ASSERT_EQ(port.LastError(), EBUSY);
+    const QString text = CPortOpenFailure::Text(pty.SlavePath(), port.LastError(), port.LastErrorText());
+    EXPECT_TRUE(text.contains(QStringLiteral("torv-holder (process %1) holds the port").arg(holder.Pid())))
+        << text.toStdString();
+}
