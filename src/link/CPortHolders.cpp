@@ -5,6 +5,10 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <array>
+
+#include <dirent.h>
+#include <unistd.h>
 
 CPortHolders::CPortHolders(const QString& procRoot)
     : m_procRoot(procRoot)
@@ -36,21 +40,38 @@ QString CPortHolders::Name(int pid) const
     return QString::fromUtf8(comm.read(256)).trimmed();
 }
 
+bool CPortHolders::Holds(int pid, const QByteArray& device) const
+{
+    // Each entry of fd is a link to what the process has open; reading the
+    // link alone never touches the file (a hung network file stays out of
+    // it). Another user's process does not let its folder be read.
+    const QByteArray folder = QFile::encodeName(QStringLiteral("%1/%2/fd").arg(m_procRoot).arg(pid));
+    DIR* fds = ::opendir(folder.constData());
+    if (fds == nullptr)
+        return false;
+    bool holds = false;
+    std::array<char, 4096> target {};
+    while (const dirent* entry = ::readdir(fds)) {
+        const QByteArray link = folder + '/' + entry->d_name;
+        const ssize_t length = ::readlink(link.constData(), target.data(), target.size());
+        if (length > 0 && QByteArray(target.data(), static_cast<int>(length)) == device) {
+            holds = true;
+            break;
+        }
+    }
+    ::closedir(fds);
+    return holds;
+}
+
 std::vector<CPortHolders::Holder> CPortHolders::Of(const QString& devicePath) const
 {
     // The links in /proc/<pid>/fd name the device file itself, not a link
     // to it (such as a stable name under /dev/serial/by-id).
     const QString resolved = QFileInfo(devicePath).canonicalFilePath();
-    const QString device = resolved.isEmpty() ? devicePath : resolved;
+    const QByteArray device = QFile::encodeName(resolved.isEmpty() ? devicePath : resolved);
     std::vector<Holder> holders;
     for (int pid : Pids()) {
-        const QDir fds(QStringLiteral("%1/%2/fd").arg(m_procRoot).arg(pid));
-        // Unreadable for another user's process: entryInfoList is empty.
-        const QFileInfoList links = fds.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
-        const bool holds = std::any_of(links.begin(), links.end(), [&](const QFileInfo& link) {
-            return link.isSymLink() && link.symLinkTarget() == device;
-        });
-        if (holds)
+        if (Holds(pid, device))
             holders.push_back({pid, Name(pid)});
     }
     return holders;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <vector>
@@ -26,6 +27,7 @@ public:
 
 private:
     std::vector<int> Pids() const;
+    bool Holds(int pid, const QByteArray& device) const;
     QString Name(int pid) const;
 
     QString m_procRoot;
