@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <iterator>
 
 #include <cerrno>
 
@@ -47,15 +48,18 @@ QString ModemManagerAdvice(const QString& devicePath, const QString& usbId)
 QString CPortOpenFailure::BusyText(const QString& devicePath, const std::vector<CPortHolders::Holder>& holders,
                                    const std::vector<CPortHolders::Holder>& modemManagers, const QString& usbId)
 {
-    const bool modemManagerHolds = std::any_of(holders.begin(), holders.end(), [](const CPortHolders::Holder& h) {
-        return h.name == kModemManager;
-    });
-    if (modemManagerHolds) {
+    std::vector<CPortHolders::Holder> modemManagerHolders;
+    std::copy_if(holders.begin(), holders.end(), std::back_inserter(modemManagerHolders),
+                 [](const CPortHolders::Holder& holder) { return holder.name == kModemManager; });
+    if (!modemManagerHolders.empty()) {
         return tr("Cannot open %1: %2 holds the port; it probes new serial devices for modems. %3")
-            .arg(devicePath, Names(holders), ModemManagerAdvice(devicePath, usbId));
+            .arg(devicePath, Names(modemManagerHolders), ModemManagerAdvice(devicePath, usbId));
     }
-    if (!holders.empty())
+    if (holders.size() == 1)
         return tr("Cannot open %1: %2 holds the port. Close it first.").arg(devicePath, Names(holders));
+    if (!holders.empty())
+        return tr("Cannot open %1: %2 have the port open; one of them holds it. Close it first.")
+            .arg(devicePath, Names(holders));
     if (!modemManagers.empty()) {
         // Its open files are hidden from other users; that it runs is known.
         return tr("Cannot open %1: another program holds the port, perhaps %2, which probes new serial devices "
