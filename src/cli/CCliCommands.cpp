@@ -89,11 +89,12 @@ int CCliCommands::Ports()
 {
     const std::vector<CPortEnumerator::Port> ports = CPortEnumerator().Ports();
     if (m_args.Json()) {
+        // USB ids in the 4-digit hex that lsusb and udev rules use.
+        const auto hex = [](const std::optional<uint16_t>& id) {
+            return id ? QJsonValue(QStringLiteral("%1").arg(*id, 4, 16, QLatin1Char('0'))) : QJsonValue();
+        };
         QJsonArray array;
         for (const CPortEnumerator::Port& port : ports) {
-            const auto hex = [](const std::optional<uint16_t>& id) {
-                return id ? QJsonValue(QStringLiteral("%1").arg(*id, 4, 16, QLatin1Char('0'))) : QJsonValue();
-            };
             array.append(QJsonObject{{"path", port.path},
                                      {"byId", port.byId.isEmpty() ? QJsonValue() : QJsonValue(port.byId)},
                                      {"description", port.description},
