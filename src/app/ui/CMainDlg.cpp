@@ -396,6 +396,8 @@ void CMainDlg::ShowFirmwareDialog()
                                            static_cast<int>(m_controller->HardwareVersion()), m_settings.firmwareFolder,
                                            m_port, m_controller->Protocol(), m_prompt, this);
     m_firmwareDlg->setAttribute(Qt::WA_DeleteOnClose);
+    const CDeviceProtocol::Identity& identity = m_controller->Session().Identity();
+    m_firmwareDlg->SetCurrentFirmware(identity.major, identity.minor, identity.hardware);
     connect(m_firmwareDlg, &QDialog::finished, this, [this] {
         if (m_firmwareDlg != nullptr && m_firmwareDlg->Uploaded())
             m_controller->ReportFirmwareAfterReconnect();
