@@ -23,6 +23,7 @@
 #include "link/CLimitFactor.h"
 #include "logger/CLinkSpeedBoost.h"
 #include "panel/CPanelChannels.h"
+#include "panel/CServoCollectorNotify.h"
 #include "panel/CTelemetryStream.h"
 
 namespace {
@@ -105,6 +106,35 @@ QString CCliMonitor::Line(double seconds, const CPanelChannels& channels) const
     return fields.join(QStringLiteral("  ")) + QLatin1Char('\n');
 }
 
+void CCliMonitor::PrintReceived(const CServoCollectorNotify& collector, CPanelChannels& channels,
+                                RecordLines& lines) const
+{
+    // Records complete in the ring: the collector counts one only after
+    // copying it. Those so far behind that the reader thread may be writing
+    // their slots again are skipped.
+    const uint64_t received = collector.AnswersReceived();
+    constexpr uint64_t kSafeBehind = CServoCollectorNotify::kRingSize / 2;
+    if (received - lines.printed > kSafeBehind) {
+        CConsolePrompt::Note(tr("%1 records came faster than they could be printed and are left out")
+                                 .arg(received - kSafeBehind - lines.printed));
+        lines.printed = received - kSafeBehind;
+        lines.first = true;
+    }
+    for (; lines.printed < received; ++lines.printed) {
+        const uint8_t* bytes = collector.Slot(static_cast<size_t>(lines.printed % CServoCollectorNotify::kRingSize));
+        const QByteArray record(reinterpret_cast<const char*>(bytes), CServoCollectorNotify::kRecordSize);
+        const uint8_t counter = bytes[CTelemetryStream::kCounterByte];
+        if (!lines.first)
+            lines.elapsedTicks += static_cast<uint32_t>(CTelemetryStream::TickDifference(lines.counter, counter));
+        lines.first = false;
+        lines.counter = counter;
+        channels.SetRecord(record);
+        channels.Update();
+        if (!m_args.Json())
+            CCliOutput::Print(Line(lines.elapsedTicks * CTelemetryStream::kTickMs / 1000.0, channels));
+    }
+}
+
 int CCliMonitor::Run()
 {
     CDeviceSession& session = m_device.Session();
@@ -123,6 +153,7 @@ int CCliMonitor::Run()
     bool saidStopped = false;
     bool stoppedAtEnd = false;
     uint64_t handled = 0;
+    uint64_t printed = 0;
     uint64_t received = 0;
     uint64_t missed = 0;
     double seconds = 0;
@@ -133,13 +164,12 @@ int CCliMonitor::Run()
         CTelemetryStream stream(session.Port());
         if (!m_args.Json() && m_args.Csv())
             CCliOutput::Print(Header(channels));
+        // The stream hands over only the newest record when several wait;
+        // the lines are taken from the collector's ring, so that every
+        // record received gets its line.
+        RecordLines lines;
         QObject::connect(&stream, &CTelemetryStream::RecordHandled, &stream,
-                         [&](const QByteArray& record, int, quint32 elapsed) {
-                             channels.SetRecord(record);
-                             channels.Update();
-                             if (!m_args.Json())
-                                 CCliOutput::Print(Line(elapsed * CTelemetryStream::kTickMs / 1000.0, channels));
-                         });
+                         [&] { PrintReceived(stream.Collector(), channels, lines); });
         QObject::connect(&stream, &CTelemetryStream::AnswersStoppedChanged, &stream, [&saidStopped](bool stopped) {
             saidStopped = saidStopped || stopped;
             CConsolePrompt::Note(stopped ? tr("the ESC stopped answering") : tr("the ESC answers again"));
@@ -173,6 +203,8 @@ int CCliMonitor::Run()
         loop.exec();
         stoppedAtEnd = stream.AnswersStopped();
         stream.Stop();
+        PrintReceived(stream.Collector(), channels, lines);
+        printed = lines.printed;
         seconds = clock.nsecsElapsed() / 1e9;
         handled = stream.RecordsHandled();
         received = stream.Collector().AnswersReceived();
@@ -201,7 +233,7 @@ int CCliMonitor::Run()
                              "records/s at %7 baud (%8 bits per record)")
                               .arg(received)
                               .arg(seconds, 0, 'f', 1)
-                              .arg(handled)
+                              .arg(printed)
                               .arg(missed)
                               .arg(rate, 0, 'f', 1)
                               .arg(wire, 0, 'f', 1)

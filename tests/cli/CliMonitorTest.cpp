@@ -60,6 +60,8 @@ TEST_F(CliMonitorTest, CsvLinesForTheGivenTimeThenTheLinkReturnsTo19200)
             EXPECT_TRUE(number.match(field).hasMatch()) << lines.at(i).toStdString();
     }
     EXPECT_TRUE(run.err.contains(QStringLiteral("records/s at 460800 baud"))) << run.err.toStdString();
+    // One line per record received, the answer to the last request included.
+    EXPECT_TRUE(run.err.startsWith(QStringLiteral("%1 records in ").arg(lines.size() - 1))) << run.err.toStdString();
     ExpectOnlyServoOneAtTheRaisedSpeed();
     EXPECT_TRUE(LeftAt19200());
 }
