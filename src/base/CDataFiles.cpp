@@ -6,6 +6,7 @@
 
 namespace {
 const QString kDataFolder = QStringLiteral("torv");
+const QString kSampleLibrary = QStringLiteral("Brisko.esc");
 }
 
 QStringList CDataFiles::Folders(const QString& programFolder, const std::optional<QStringList>& dataHomes)
@@ -32,4 +33,11 @@ std::optional<QString> CDataFiles::Find(const QString& programFolder, const QStr
             return file.filePath();
     }
     return std::nullopt;
+}
+
+bool CDataFiles::IsInstalled(const QString& programFolder)
+{
+    const QStringList folders = Folders(programFolder, QStringList());
+    return !QFileInfo(folders.at(0) + QLatin1Char('/') + kSampleLibrary).exists()
+           && QFileInfo(folders.at(1) + QLatin1Char('/') + kSampleLibrary).isFile();
 }

@@ -18,6 +18,10 @@ public:
     static QStringList Folders(const QString& programFolder,
                                const std::optional<QStringList>& dataHomes = std::nullopt);
 
+    // Whether the program runs from an installation: nothing of its own
+    // beside it, its data folder at ../share/torv.
+    static bool IsInstalled(const QString& programFolder);
+
     // The first existing regular file of that name in Folders(), or none.
     static std::optional<QString> Find(const QString& programFolder, const QString& name,
                                        const std::optional<QStringList>& dataHomes = std::nullopt);

@@ -102,7 +102,10 @@ bool CTorvSettings::Save(const QString& path, bool withEscFile) const
 
 QString CTorvSettings::Location(const QString& programFolder, const QString& configHome)
 {
-    if (AcceptsFiles(programFolder))
+    // An installed program keeps its settings with the user's, even where it
+    // could write beside itself (an installation into ~/.local, or run by
+    // the superuser): its bin folder is shared with other programs.
+    if (!CDataFiles::IsInstalled(programFolder) && AcceptsFiles(programFolder))
         return programFolder + QLatin1Char('/') + FileName();
 
     QString home = configHome;

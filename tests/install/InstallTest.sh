@@ -81,8 +81,14 @@ if [[ -n $device ]]; then
     status=$?
     [[ $status == 0 ]] || { cat "$work/identify.err" >&2; fail "installed torv-cli identify ended with $status"; }
     [[ $out == *"Brisko"* ]] || fail "identify did not name the ESC: $out"
+    [[ -e $prefix/bin/TORV.ini || -e $home/.config/TORV/TORV.ini ]] && fail "a TORV.ini was written"
+
+    # The installed program reads its settings from the user's folder.
+    mkdir -p "$home/.config/TORV"
+    printf '[TORV]\nPort=%s\n' "$device" >"$home/.config/TORV/TORV.ini"
+    TORV_LIMIT_FACTOR=5 run timeout 60 "$prefix/bin/torv-cli" identify >/dev/null 2>"$work/identify.err" \
+        || { cat "$work/identify.err" >&2; fail "the installed torv-cli did not take Port from ~/.config/TORV/TORV.ini"; }
 fi
-[[ -e $prefix/bin/TORV.ini || -e $home/.config/TORV/TORV.ini ]] && fail "a TORV.ini was written"
 
 # The Debian package declares what it needs.
 if command -v dpkg-deb >/dev/null; then
