@@ -27,7 +27,7 @@ timeout 120 cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&
     || { cat "$work/install.log" >&2; echo "FAILED: cmake --install" >&2; exit 1; }
 
 id=example.brisko_esc.TORV
-for file in bin/torv bin/torv-cli bin/torv-esc-sim share/torv/Brisko.esc \
+for file in bin/torv bin/torv-cli bin/torv-esc-sim share/torv/Brisko.esc share/torv/help.html \
     share/icons/hicolor/scalable/apps/$id.svg share/icons/hicolor/48x48/apps/$id.png \
     share/icons/hicolor/128x128/apps/$id.png share/icons/hicolor/256x256/apps/$id.png \
     share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
