@@ -20,8 +20,8 @@ public:
 
     QString Command() const { return m_command; }
     const QStringList& Operands() const { return m_operands; }
-    QString Port() const { return m_port; }          // empty: the Port setting
-    QString Library() const { return m_library; }    // empty: the ESCFile setting
+    QString Port() const { return m_port; }          // empty: TORV_PORT, else the Port setting
+    QString Library() const { return m_library; }    // empty: TORV_LIBRARY, else the ESCFile setting
     int MaxSpeed() const { return m_maxSpeed; }      // 0: no bound
     bool Json() const { return m_json; }
     bool Verbose() const { return m_verbose; }
