@@ -1,9 +1,11 @@
 #include "cli/CCliCommands.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "base/CIniFile.h"
@@ -408,6 +410,19 @@ int CCliCommands::Backup()
 
 int CCliCommands::ReadParameterFile(const QString& path, CParameterFile::Image& image)
 {
+    if (CCliArguments::IsStandardStream(path)) {
+        // Standard input may be a pipe, which the file reader refuses.
+        QFile input;
+        const std::optional<CParameterFile::Image> parsed =
+            input.open(stdin, QIODevice::ReadOnly) ? CParameterFile::ParseImage(input.read(CParameterFile::kFileSize))
+                                                   : std::nullopt;
+        if (!parsed) {
+            return Fail(CliExit::FileError, tr("Unable to read standard input: it holds fewer than %1 bytes")
+                                                .arg(CParameterFile::kFileSize));
+        }
+        image = *parsed;
+        return CliExit::Ok;
+    }
     const CParameterFile::Result result = CParameterFile::ReadFile(path, image);
     switch (result.status) {
     case CParameterFile::Status::Ok:
