@@ -77,6 +77,7 @@ sim_pid=$!
 device=
 read -r -t 30 device <"$work/sim.out" || fail "the simulator gave no device path within 30 s"
 if [[ -n $device ]]; then
+    complete_words torv-cli --port "${device%/*}/" | grep -qx -- "$device" || fail "no completion of the port $device"
     out=$(TORV_LIMIT_FACTOR=5 run timeout 60 "$prefix/bin/torv-cli" --port "$device" identify 2>"$work/identify.err")
     status=$?
     [[ $status == 0 ]] || { cat "$work/identify.err" >&2; fail "installed torv-cli identify ended with $status"; }
