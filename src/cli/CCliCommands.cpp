@@ -26,6 +26,7 @@
 #include "library/CDeviceLibrary.h"
 #include "library/CXmlAttributes.h"
 #include "link/CPortEnumerator.h"
+#include "link/CPortSetup.h"
 
 namespace {
 constexpr int kByteLimit = 255;
