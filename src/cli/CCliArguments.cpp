@@ -20,7 +20,7 @@ const CommandInfo kCommands[] = {
     {"ports", 0, 0, false, "ports",
      "Lists the serial ports the machine offers, one a line: the device path, what the adapter says\n"
      "of itself (description, manufacturer, serial number, USB vendor:product) and its stable name\n"
-     "under /dev/serial/by-id, which stays the same when adapters are replugged and serves as --port.\n"
+     "under /dev/serial/by-id, which stays the same when adapters are replugged; give it as the port.\n"
      "With --json: an array of objects with path, byId, description, manufacturer, serialNumber, vid\n"
      "and pid (vid and pid as 4-digit hex; empty text or null where unknown)."},
     {"identify", 0, 0, true, "identify",
