@@ -199,6 +199,9 @@ const char* const kOptionsHelp =
     "  --force           restore: load a file of another ESC type or revision; logs save:\n"
     "                    replace files that hold other logs\n"
     "  --yes, -y         logs erase, logs write-image, flash: do not ask for confirmation\n"
+    "  --no-backup       set, restore, curves set, melody write, flash: write without keeping a\n"
+    "                    backup of the ESC's settings first (kept by default under\n"
+    "                    $XDG_DATA_HOME/TORV/backups, the newest 50)\n"
     "  --seconds N       monitor: stream for N seconds (default: until Ctrl+C)\n"
     "  --csv             monitor: a header line and comma-separated values\n"
     "  --url URL         library update: where to download the library from (default:\n"
@@ -333,6 +336,8 @@ bool CCliArguments::Parse(const QStringList& arguments)
             m_force = true;
         } else if (argument == QLatin1String("--yes") || argument == QLatin1String("-y")) {
             m_yes = true;
+        } else if (argument == QLatin1String("--no-backup")) {
+            m_noBackup = true;
         } else if (name == QLatin1String("--log")) {
             int number = 0;
             if (!TakeNumber(arguments, i, name, 255, number))
