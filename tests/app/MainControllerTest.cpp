@@ -585,7 +585,14 @@ TEST_F(ParameterFileTest, AnotherTypeOrRevisionAsksAndNoWritesNothing)
         prompt.AnswerOpenFile(Path("other.escp"));
         prompt.AnswerMessage(IPrompt::Answer::No);
         link->Sim().ClearFrames();
+        // Busy once the file dialog has closed, never under the question.
+        view.busy.clear();
+        std::vector<bool> busyUnderQuestion;
+        prompt.onMessage = [&](const CScriptedPrompt::Request&) { busyUnderQuestion = view.busy; };
         controller->HandleCommand(MainCommand::LoadParameters);
+        prompt.onMessage = nullptr;
+        EXPECT_EQ(busyUnderQuestion, (std::vector<bool>{true, false}));
+        EXPECT_EQ(view.busy, (std::vector<bool>{true, false, true, false}));
         ASSERT_EQ(prompt.Messages().size(), asked + 1);
         EXPECT_EQ(prompt.Messages().back().text,
                   QStringLiteral("The ESC type and/or revision does not match the parameters file.\nDo you want to continue?"));
