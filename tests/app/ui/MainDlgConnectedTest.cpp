@@ -271,6 +271,8 @@ TEST(MainDlgConnected, CurvesOpenFromTheButtonAndItsMenuAndSaveWritesTheEditedPo
     EXPECT_FALSE(refreshing) << "no refresh runs under the dialog";
     EXPECT_EQ(sim.Cell(45), 12) << "the second point moved up by one";
     EXPECT_TRUE(dlg.Controller().RefreshTimerRunning());
+    EXPECT_TRUE(dlg.MessagePaneText().startsWith(QStringLiteral("Wrote the curve \"Brake curve\"")))
+        << dlg.MessagePaneText().toStdString();
 
     title.clear();
     save = false;
