@@ -307,7 +307,7 @@ void CMainDlg::ShowKeyboardShortcuts()
         QStringList keys;
         for (const QKeySequence& key : action->shortcuts())
             keys << key.toString(QKeySequence::NativeText);
-        lines << QStringLiteral("%1\t%2").arg(keys.join(QStringLiteral(", ")), QString(action->text()).remove(QLatin1Char('&')));
+        lines << QStringLiteral("%1: %2").arg(keys.join(QStringLiteral(", ")), QString(action->text()).remove(QLatin1Char('&')));
     }
     lines.sort();
     m_prompt.Message(tr("Keyboard shortcuts:\n\n") + lines.join(QLatin1Char('\n')), QStringLiteral("TORV"),

@@ -5,6 +5,7 @@
 #include "app/ui/CHelpView.h"
 #include "app/ui/CWidgetPrompt.h"
 #include "controls/CPropertyListCtrl.h"
+#include "library/CBackupFolder.h"
 #include "library/CDeviceLibrary.h"
 #include "common/CScriptedPrompt.h"
 #include "common/TestApplication.h"
@@ -112,6 +113,11 @@ TEST(MainDlgTest, MenuBarHoldsEveryCommandWithQtShortcutsAndOpensWithAlt)
     const QString list = window.prompt.Messages().front().text;
     for (const char* key : {"Ctrl+L", "Ctrl+Y", "Ctrl+O", "Ctrl+Z", "Ctrl+Shift+Z", "F1", "Ctrl+M", "Ctrl+E"})
         EXPECT_TRUE(list.contains(QLatin1String(key))) << key;
+
+    std::vector<QUrl> opened;
+    dlg.SetUrlOpener([&opened](const QUrl& url) { opened.push_back(url); });
+    dlg.OnCommand(MainCommand::OpenBackupFolder);
+    EXPECT_EQ(opened, std::vector<QUrl>{QUrl::fromLocalFile(CBackupFolder::Path())});
 
     ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
     QMenu* file = dlg.findChild<QMenu*>(QStringLiteral("fileMenu"));
