@@ -25,6 +25,7 @@ class CMainController;
 class CCurveUi;
 class CLoggerUi;
 class CPanelUi;
+class CPropertyFilterEdit;
 class CPropertyListCtrl;
 class CSerialPort;
 class CSynchroBytesCollector;
@@ -91,6 +92,7 @@ public:
     QMenu* CurvesMenu() const { return m_curvesMenu; }
     CDeviceLibrary& Library() { return *m_library; }
     CPropertyListCtrl* PropertyList() const { return m_propertyList; }
+    CPropertyFilterEdit* PropertyFilter() const { return m_propertyFilter; }
     // The firmware dialog while it is open.
     CFirmwareSelectDlg* FirmwareDialog() const;
     CHelpView* HelpView() const { return m_helpView; }
@@ -161,6 +163,7 @@ private:
     std::function<void(CCompareDlg&)> m_compareHook;
     bool m_busy = false;
     CPropertyListCtrl* m_propertyList = nullptr;
+    CPropertyFilterEdit* m_propertyFilter = nullptr;
     QLabel* m_linkIcon = nullptr;
     QLabel* m_linkText = nullptr;
     CElidedLabel* m_messagePane = nullptr;
