@@ -1,5 +1,8 @@
 #include "app/ui/CHelpView.h"
 
+#include "base/CDataFiles.h"
+
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFile>
 
@@ -28,13 +31,25 @@ CHelpView::CHelpView(QWidget* parent)
     connect(this, &QTextBrowser::anchorClicked, this, &CHelpView::OpenLink);
 }
 
-QString CHelpView::HelpHtml()
+QString CHelpView::HelpHtml(const QString& programFolder)
 {
     InitResources();
-    QFile file(QStringLiteral(":/help.html"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
+    const QString builtIn = QStringLiteral(":/help.html");
+    QString path = builtIn;
+    if (CDataFiles::IsInstalled(programFolder))
+        path = CDataFiles::Find(programFolder, QStringLiteral("help.html")).value_or(builtIn);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        file.setFileName(builtIn);
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+    }
     return QString::fromUtf8(file.readAll());
+}
+
+QString CHelpView::HelpHtml()
+{
+    return HelpHtml(QCoreApplication::applicationDirPath());
 }
 
 void CHelpView::SetUrlOpener(UrlOpener opener)

@@ -17,7 +17,11 @@ public:
     // Replaces the way a link is opened (QDesktopServices::openUrl).
     void SetUrlOpener(UrlOpener opener);
 
-    // The help document from the resources.
+    // The help document: that of the installation (share/torv/help.html)
+    // when the program in programFolder is installed and it is there, so
+    // that it can be mended without a new build; else the one built in.
+    static QString HelpHtml(const QString& programFolder);
+    // The help document of this program.
     static QString HelpHtml();
 
 private:

@@ -1,14 +1,17 @@
 #include "app/ui/CHelpView.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QIcon>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTemporaryDir>
 #include <QTextDocument>
 
 #include <gtest/gtest.h>
 
 #include "common/TestApplication.h"
+#include "common/TestFiles.h"
 
 namespace {
 
@@ -78,4 +81,20 @@ TEST(HelpView, PictureAndIconsLoadFromTheResources)
         const QIcon icon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name)));
         EXPECT_FALSE(icon.pixmap(16, 16).isNull()) << name;
     }
+}
+
+TEST(HelpView, AnInstalledProgramTakesTheHelpOfItsDataFolder)
+{
+    QTemporaryDir prefix;
+    ASSERT_TRUE(QDir().mkpath(prefix.filePath("bin")));
+    ASSERT_TRUE(QDir().mkpath(prefix.filePath("share/torv")));
+    TestFiles::Write(QDir(prefix.filePath("share/torv")), "Brisko.esc", "<ESCs/>");
+    const QString builtIn = CHelpView::HelpHtml(prefix.filePath("bin"));
+    EXPECT_TRUE(builtIn.contains(QStringLiteral("mailto:support@brisko-esc.example")));
+
+    TestFiles::Write(QDir(prefix.filePath("share/torv")), "help.html", "<p>Mended help</p>");
+    EXPECT_EQ(CHelpView::HelpHtml(prefix.filePath("bin")), QStringLiteral("<p>Mended help</p>"));
+    // A build tree keeps its own.
+    TestFiles::Write(QDir(prefix.filePath("bin")), "Brisko.esc", "<ESCs/>");
+    EXPECT_EQ(CHelpView::HelpHtml(prefix.filePath("bin")), builtIn);
 }
