@@ -51,14 +51,24 @@ done
 grep -q 'TORV.ini' "$prefix/share/man/man1/torv.1" || fail "torv.1 lacks its files"
 
 # The completion offers the commands, a group's commands, and port paths.
+# offers WORD ARGS...: the completion of ARGS lists WORD. The candidates are
+# taken whole before they are searched: with pipefail, grep -q leaving early
+# would fail the pipeline whenever the list is long.
+offers()
+{
+    local word=$1 words
+    shift
+    words=$(complete_words "$@")
+    grep -qx -- "$word" <<<"$words"
+}
 complete_words()
 {
     bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _torv_cli; printf "%s\n" "${COMPREPLY[@]}"' \
         _ "$prefix/share/bash-completion/completions/torv-cli" "$@"
 }
 [[ $(complete_words torv-cli ide) == identify ]] || fail "no completion of ide"
-complete_words torv-cli logs w | grep -qx write-image || fail "no completion of logs w"
-complete_words torv-cli monitor --c | grep -qx -- --csv || fail "no completion of monitor --c"
+offers write-image torv-cli logs w || fail "no completion of logs w"
+offers --csv torv-cli monitor --c || fail "no completion of monitor --c"
 
 home=$work/home
 mkdir -p "$home"
@@ -77,7 +87,7 @@ sim_pid=$!
 device=
 read -r -t 30 device <"$work/sim.out" || fail "the simulator gave no device path within 30 s"
 if [[ -n $device ]]; then
-    complete_words torv-cli --port "${device%/*}/" | grep -qx -- "$device" || fail "no completion of the port $device"
+    offers "$device" torv-cli --port "${device%/*}/" || fail "no completion of the port $device"
     out=$(TORV_LIMIT_FACTOR=5 run timeout 60 "$prefix/bin/torv-cli" --port "$device" identify 2>"$work/identify.err")
     status=$?
     [[ $status == 0 ]] || { cat "$work/identify.err" >&2; fail "installed torv-cli identify ended with $status"; }
