@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -147,6 +148,32 @@ TEST_F(ChartDlgTest, ZoomsByDraggingAndStepsBackWithTheMouseButtons)
     dialog.ExportAction()->trigger();
     EXPECT_EQ(QImage(png).convertToFormat(QImage::Format_RGB32), chart.Image().convertToFormat(QImage::Format_RGB32));
     dialog.reject();
+}
+
+// The style dialog opens from the toolbar too; Copy and Export show their
+// own pictures, not the style's stock ones.
+TEST_F(ChartDlgTest, ToolbarOpensTheStyleDialogAndCopyAndExportHaveOwnIcons)
+{
+    const Bytes pages = Page(1, 5, 0x01, 0x40);
+    CChartDlg dialog(Input(pages), prompt);
+    ASSERT_TRUE(dialog.StyleAction()->isEnabled());
+    QString opened;
+    QTimer::singleShot(0, &dialog, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            opened = modal->windowTitle();
+            modal->close();
+        }
+    });
+    dialog.StyleAction()->trigger();
+    EXPECT_EQ(opened, QStringLiteral("Chart Style"));
+
+    auto picture = [](const QIcon& icon) { return icon.pixmap(16, 16).toImage(); };
+    const QImage copy = picture(dialog.CopyAction()->icon());
+    const QImage exportPng = picture(dialog.ExportAction()->icon());
+    EXPECT_FALSE(copy.isNull());
+    EXPECT_NE(copy, exportPng);
+    EXPECT_NE(copy, picture(dialog.style()->standardIcon(QStyle::SP_FileDialogDetailedView)));
+    EXPECT_NE(exportPng, picture(dialog.style()->standardIcon(QStyle::SP_DriveFDIcon)));
 }
 
 TEST_F(ChartDlgTest, StylesSurviveTheNextDialog)
