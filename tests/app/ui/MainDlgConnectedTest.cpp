@@ -18,6 +18,8 @@
 #include "app/CMainController.h"
 #include "common/PatientLimits.h"
 #include "common/Screenshots.h"
+#include "common/TestFiles.h"
+#include "../../firmware/FirmwareTestSupport.h"
 #include "app/ui/CHelpView.h"
 #include "app/ui/CMainDlg.h"
 #include "common/CScriptedPrompt.h"
@@ -55,10 +57,12 @@ public:
     // Tests size the window alike; pictures show it at the size it opens with.
     enum class Size { Test, Default };
 
-    explicit ConnectedWindow(const std::string& profile, Size size = Size::Test)
+    explicit ConnectedWindow(const std::string& profile, Size size = Size::Test, const QString& firmwareFolder = {})
         : m_link(Options(profile))
     {
         CTorvSettings settings = CTorvSettings::Defaults(QDir::tempPath());
+        if (!firmwareFolder.isEmpty())
+            settings.firmwareFolder = firmwareFolder;
         settings.port = m_link.PortName();
         auto library = std::make_unique<CDeviceLibrary>();
         EXPECT_TRUE(library->Load(QStringLiteral(TORV_SOURCE_DIR "/src/resources/Brisko.esc")));
@@ -403,7 +407,13 @@ TEST(MainDlgScreenshots, WritesEveryWindowInALightAndADarkTheme)
             };
         };
         {
-            ConnectedWindow window("full", ConnectedWindow::Size::Default);
+            // Two update files for the ESC in the firmware folder.
+            QTemporaryDir updates;
+            TestFiles::Write(updates.path(), QStringLiteral("brisko-2.4.upd"),
+                             FirmwareTestSupport::UpdText(3, 2, "2.4", "Smoother start", FirmwareTestSupport::Image(288)));
+            TestFiles::Write(updates.path(), QStringLiteral("brisko-2.5.upd"),
+                             FirmwareTestSupport::UpdText(3, 2, "2.5", "Governor mode", FirmwareTestSupport::Image(288)));
+            ConnectedWindow window("full", ConnectedWindow::Size::Default, updates.path());
             CMainDlg& dlg = window.Dlg();
             dlg.show();
             save(dlg, "main-help");
@@ -460,6 +470,9 @@ TEST(MainDlgScreenshots, WritesEveryWindowInALightAndADarkTheme)
             dlg.OnCommand(MainCommand::Melodies);
             dlg.OnCommand(MainCommand::FirmwareUpdate);
             if (CFirmwareSelectDlg* firmware = dlg.FirmwareDialog()) {
+                firmware->FinishListing();
+                if (firmware->List()->topLevelItemCount() > 0)
+                    firmware->List()->topLevelItem(0)->setSelected(true);
                 save(*firmware, "firmware");
                 firmware->reject();
             }
