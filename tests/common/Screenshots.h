@@ -37,15 +37,9 @@ inline QString Folder()
 }
 
 // Sets the application's palette for its lifetime.
-class ThemeScope {
+class ThemeScope : public ThemePalettes::Scope {
 public:
-    explicit ThemeScope(const Theme& theme) : m_saved(QApplication::palette()) { QApplication::setPalette(theme.palette); }
-    ~ThemeScope() { QApplication::setPalette(m_saved); }
-    ThemeScope(const ThemeScope&) = delete;
-    ThemeScope& operator=(const ThemeScope&) = delete;
-
-private:
-    QPalette m_saved;
+    explicit ThemeScope(const Theme& theme) : ThemePalettes::Scope(theme.palette) {}
 };
 
 // Saves the widget as shown, after pending events; with an overlay (a

@@ -178,17 +178,7 @@ TEST(ChartLookTest, IconsStayVisibleOnLightAndDarkWindows)
     for (const QPalette& palette : {ThemePalettes::Light(), ThemePalettes::Dark()}) {
         const QColor window = palette.color(QPalette::Window);
         for (const QString& name : icons) {
-            const QIcon icon = CThemedIcon::Load(QStringLiteral(":/icons/") + name, palette);
-            QImage image(32, 32, QImage::Format_RGB32);
-            image.fill(window);
-            {
-                QPainter painter(&image);
-                icon.paint(&painter, image.rect());
-            }
-            int ink = 0;
-            for (int y = 0; y < image.height(); ++y)
-                for (int x = 0; x < image.width(); ++x)
-                    ink += CColourContrast::Ratio(image.pixelColor(x, y), window) >= 3.0 ? 1 : 0;
+            const int ink = ThemePalettes::VisibleInk(CThemedIcon::Load(QStringLiteral(":/icons/") + name, palette), window);
             EXPECT_GT(ink, 24) << name.toStdString() << " on " << window.name().toStdString();
         }
     }

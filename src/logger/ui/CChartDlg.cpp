@@ -64,7 +64,10 @@ CChartDlg::CChartDlg(Input input, IPrompt& prompt, QWidget* parent)
         {CommandZoomForward, QStyle::SP_ArrowForward, "Zoom forward", "zoomForward"},
     };
     for (const auto& b : buttons) {
-        QAction* action = m_toolBar->addAction(style()->standardIcon(b.icon), tr(b.text));
+        // The style's cross is black whatever the theme: ours follows it.
+        const QIcon icon = b.command == CommandClose ? CThemedIcon::Load(QStringLiteral(":/icons/close-window.svg"))
+                                                     : style()->standardIcon(b.icon);
+        QAction* action = m_toolBar->addAction(icon, tr(b.text));
         action->setObjectName(QString::fromLatin1(b.name));
         action->setEnabled(b.command == CommandClose || b.command == CommandOpen || b.command == CommandSave);
         m_actions.emplace_back(b.command, action);

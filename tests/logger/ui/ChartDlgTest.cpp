@@ -9,6 +9,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QStyle>
+#include <QToolBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -152,7 +153,8 @@ TEST_F(ChartDlgTest, ZoomsByDraggingAndStepsBackWithTheMouseButtons)
 }
 
 // The style dialog opens from the toolbar too; Copy and Export show their
-// own pictures, not the style's stock ones.
+// own pictures, not the style's stock ones; in a dark theme every button's
+// picture stays visible.
 TEST_F(ChartDlgTest, ToolbarOpensTheStyleDialogAndCopyAndExportHaveOwnIcons)
 {
     const Bytes pages = Page(1, 5, 0x01, 0x40);
@@ -175,6 +177,14 @@ TEST_F(ChartDlgTest, ToolbarOpensTheStyleDialogAndCopyAndExportHaveOwnIcons)
     EXPECT_NE(copy, exportPng);
     EXPECT_NE(copy, picture(dialog.style()->standardIcon(QStyle::SP_FileDialogDetailedView)));
     EXPECT_NE(exportPng, picture(dialog.style()->standardIcon(QStyle::SP_DriveFDIcon)));
+
+    const ThemePalettes::Scope dark(ThemePalettes::Dark());
+    CChartDlg darkDialog(Input(pages), prompt);
+    for (QAction* action : darkDialog.findChild<QToolBar*>("toolbar")->actions()) {
+        if (!action->isSeparator() && action->isEnabled())
+            EXPECT_GT(ThemePalettes::VisibleInk(action->icon(), ThemePalettes::Dark().color(QPalette::Window)), 16)
+                << action->objectName().toStdString();
+    }
 }
 
 TEST_F(ChartDlgTest, StylesSurviveTheNextDialog)
