@@ -45,8 +45,8 @@ public:
     // between the stacks and do nothing when theirs is empty. ResetZoom
     // shows the full range with both stacks empty.
     void ZoomTo(double from, double to);
-    // Shows a range of the same span or narrower, kept within the full
-    // range and no narrower than a few samples. A new step pushes the
+    // Shows a range, moved into the full range and made no wider than it
+    // and no narrower than a few samples. A new step pushes the
     // shown range onto the back stack and empties the forward stack;
     // the later steps of one gesture (wheel turns, a pan drag) do not.
     void ShowRange(double from, double to, bool newStep);
