@@ -133,6 +133,53 @@ void CCurveCtrl::resizeEvent(QResizeEvent* event)
     update();
 }
 
+QString CCurveCtrl::ReadOut() const
+{
+    const int point = m_dragged >= 0 ? m_dragged : m_selected;
+    if (point < 0 || point >= static_cast<int>(m_points.size()))
+        return {};
+    return tr("Point %1 of %2: %3")
+        .arg(point + 1)
+        .arg(m_points.size())
+        .arg(m_points[static_cast<std::size_t>(point)]);
+}
+
+QColor CCurveCtrl::GridColour(const QPalette& palette)
+{
+    // Light on a light face, dark on a dark one: 18 % of the way from the
+    // background to the text.
+    constexpr double kShare = 0.18;
+    const QColor base = palette.color(QPalette::Base);
+    const QColor text = palette.color(QPalette::Text);
+    const auto mix = [kShare](int from, int to) { return static_cast<int>(from + (to - from) * kShare + 0.5); };
+    return QColor(mix(base.red(), text.red()), mix(base.green(), text.green()), mix(base.blue(), text.blue()));
+}
+
+void CCurveCtrl::DrawGrid(QPainter& painter) const
+{
+    painter.setPen(QPen(GridColour(palette()), 1));
+    const int bottom = height() - kMarginY;
+    for (int value = kGridStep; value < kMaxValue; value += kGridStep)
+        painter.drawLine(kMarginX, bottom - value, width() - kMarginX, bottom - value);
+}
+
+void CCurveCtrl::DrawReadOut(QPainter& painter) const
+{
+    const QString text = ReadOut();
+    if (text.isEmpty())
+        return;
+    const QPalette& pal = palette();
+    const QFontMetrics metrics(font());
+    QRect box = metrics.boundingRect(text).adjusted(-3, -1, 3, 1);
+    box.moveTopLeft(QPoint(kMarginX, kMarginY));
+    // The face shows through a little: the curve under the read-out stays visible.
+    QColor face = pal.color(QPalette::Base);
+    face.setAlpha(210);
+    painter.fillRect(box, face);
+    painter.setPen(pal.color(QPalette::Text));
+    painter.drawText(box, Qt::AlignCenter, text);
+}
+
 void CCurveCtrl::paintEvent(QPaintEvent*)
 {
     const int n = static_cast<int>(m_points.size());
@@ -142,6 +189,8 @@ void CCurveCtrl::paintEvent(QPaintEvent*)
     const QPalette& pal = palette();
     const int top = kMarginY;
     const int bottom = height() - kMarginY;
+
+    DrawGrid(painter);
 
     painter.setPen(QPen(pal.color(QPalette::Mid), 1, Qt::DotLine));
     for (int i = 0; i < n; ++i) {
@@ -165,6 +214,7 @@ void CCurveCtrl::paintEvent(QPaintEvent*)
         if (i == m_selected && hasFocus())
             painter.fillRect(handle.adjusted(2, 2, -2, -2), pal.color(QPalette::Highlight));
     }
+    DrawReadOut(painter);
 }
 
 void CCurveCtrl::mousePressEvent(QMouseEvent* event)

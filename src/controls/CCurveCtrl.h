@@ -12,7 +12,9 @@
 // and Right select, Up and Down move it by one, Page Up and Page Down by
 // ten, Home and End to the top and the bottom. With the ends fixed the first
 // and the last point cannot be moved. An optional straight reference line
-// joins the first and the last point.
+// joins the first and the last point. Light grid lines mark every
+// kGridStep units, and a read-out in the top left corner names the selected
+// (or dragged) point and its value; both take their colours from the palette.
 class CCurveCtrl : public QWidget {
     Q_OBJECT
 public:
@@ -21,6 +23,7 @@ public:
     static constexpr int kMarginX = 10;
     static constexpr int kMarginY = 6;
     static constexpr int kPageStep = 10;
+    static constexpr int kGridStep = 32;
 
     explicit CCurveCtrl(QWidget* parent = nullptr);
 
@@ -38,6 +41,12 @@ public:
     QPoint PointCentre(int i) const;
     // The point whose handle holds pos and that may move; -1 when none.
     int HitTest(const QPoint& pos) const;
+
+    // "Point 2 of 5: 40" for the dragged or else the selected point; empty
+    // when there is none.
+    QString ReadOut() const;
+    // The grid's colour: a little of the text colour over the background.
+    static QColor GridColour(const QPalette& palette);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -64,6 +73,8 @@ private:
     void SetValue(int i, int value);
     void SelectNext(int step);
     void MakeHandle();
+    void DrawGrid(QPainter& painter) const;
+    void DrawReadOut(QPainter& painter) const;
 
     std::vector<uint8_t> m_points;
     bool m_fixEnds = false;

@@ -1,6 +1,7 @@
 #include "controls/CPropertyListCtrl.h"
 
 #include "controls/CInplaceSpinEdit.h"
+#include "library/CParameterTip.h"
 #include "library/CPropertyList.h"
 #include "library/CPropertyListItem.h"
 #include "library/CPropertySpinEditItem.h"
@@ -16,6 +17,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStringList>
 #include <QStyleOptionButton>
 #include <QTimer>
 #include <QToolTip>
@@ -72,6 +74,7 @@ void CPropertyListCtrl::SetList(CPropertyList* list)
         disconnect(m_list, nullptr, this, nullptr);
     }
     m_list = list;
+    UpdateShownRows();
     if (m_list) {
         connect(m_list, &CPropertyList::layoutChanged, this, &CPropertyListCtrl::OnLayoutChanged);
         connect(m_list, &CPropertyList::rowChanged, this, &CPropertyListCtrl::OnRowChanged);
@@ -104,9 +107,34 @@ int CPropertyListCtrl::RowHeight() const
     return std::max({fontMetrics().height() + 6, indicator + 4, 20});
 }
 
+void CPropertyListCtrl::SetFilter(const QString& text)
+{
+    if (text == m_filter)
+        return;
+    m_filter = text;
+    verticalScrollBar()->setValue(0);
+    OnLayoutChanged();
+}
+
+void CPropertyListCtrl::UpdateShownRows()
+{
+    m_shown = m_list ? m_list->RowsMatching(m_filter) : std::vector<IProperty*>();
+}
+
 IProperty* CPropertyListCtrl::RowAtIndex(int index) const
 {
-    return m_list ? m_list->At(index) : nullptr;
+    return index >= 0 && index < ShownCount() ? m_shown[static_cast<size_t>(index)] : nullptr;
+}
+
+int CPropertyListCtrl::ShownIndexOf(const IProperty* row) const
+{
+    const auto found = std::find(m_shown.begin(), m_shown.end(), row);
+    return row == nullptr || found == m_shown.end() ? -1 : static_cast<int>(std::distance(m_shown.begin(), found));
+}
+
+int CPropertyListCtrl::SelectedIndex() const
+{
+    return m_list ? ShownIndexOf(m_list->At(m_list->Selected())) : -1;
 }
 
 int CPropertyListCtrl::RowAt(const QPoint& viewportPos) const
@@ -114,7 +142,7 @@ int CPropertyListCtrl::RowAt(const QPoint& viewportPos) const
     if (!m_list || viewportPos.y() < 0)
         return -1;
     const int index = (viewportPos.y() + verticalScrollBar()->value()) / RowHeight();
-    return index < m_list->Count() ? index : -1;
+    return index < ShownCount() ? index : -1;
 }
 
 QRect CPropertyListCtrl::RowRect(int index) const
@@ -167,7 +195,7 @@ bool CPropertyListCtrl::NearSplit(const QPoint& viewportPos) const
 void CPropertyListCtrl::UpdateScrollBars()
 {
     const int h = RowHeight();
-    const int total = (m_list ? m_list->Count() : 0) * h;
+    const int total = ShownCount() * h;
     const int page = viewport()->height();
     QScrollBar* bar = verticalScrollBar();
     bar->setSingleStep(h);
@@ -183,7 +211,7 @@ void CPropertyListCtrl::UpdateRow(int index)
 
 void CPropertyListCtrl::EnsureVisible(int index)
 {
-    if (!m_list || index < 0 || index >= m_list->Count())
+    if (index < 0 || index >= ShownCount())
         return;
     const int h = RowHeight();
     const int top = index * h;
@@ -205,7 +233,8 @@ void CPropertyListCtrl::OnLayoutChanged()
 {
     // An editor whose row left the list (collapsed away or removed) closes;
     // the row is still alive while the list tells us.
-    if (m_editor && m_list->IndexOf(m_editRow) < 0)
+    UpdateShownRows();
+    if (m_editor && ShownIndexOf(m_editRow) < 0)
         CancelEditor();
     UpdateScrollBars();
     PlaceEditor();
@@ -214,8 +243,7 @@ void CPropertyListCtrl::OnLayoutChanged()
 
 void CPropertyListCtrl::OnRowChanged(IProperty* row)
 {
-    if (m_list)
-        UpdateRow(m_list->IndexOf(row));
+    UpdateRow(ShownIndexOf(row));
 }
 
 void CPropertyListCtrl::OnRefused(IProperty*)
@@ -228,6 +256,7 @@ void CPropertyListCtrl::OnListDestroyed()
 {
     // The rows are gone already: drop the editor without looking at its row.
     m_list = nullptr;
+    m_shown.clear();
     DropEditor();
     UpdateScrollBars();
     viewport()->update();
@@ -244,7 +273,7 @@ void CPropertyListCtrl::paintEvent(QPaintEvent* event)
     const int scroll = verticalScrollBar()->value();
     const QRect dirty = event->rect();
     const int first = std::max(0, (dirty.top() + scroll) / h);
-    const int last = std::min(m_list->Count() - 1, (dirty.bottom() + scroll) / h);
+    const int last = std::min(ShownCount() - 1, (dirty.bottom() + scroll) / h);
     for (int index = first; index <= last; ++index)
         DrawRow(painter, index, RowRect(index));
 }
@@ -265,8 +294,8 @@ QRect CPropertyListCtrl::ValueTextRect(int index) const
 
 void CPropertyListCtrl::DrawRow(QPainter& painter, int index, const QRect& rect) const
 {
-    const IProperty* row = m_list->At(index);
-    const bool selected = index == m_list->Selected();
+    const IProperty* row = RowAtIndex(index);
+    const bool selected = index == SelectedIndex();
     if (row->Kind() == IProperty::KindCategory) {
         DrawCategory(painter, index, row, rect, selected);
         return;
@@ -292,11 +321,13 @@ void CPropertyListCtrl::DrawRow(QPainter& painter, int index, const QRect& rect)
     const int split = SplitX();
     const QRect nameRect = NameTextRect(index, row);
     painter.setPen(textColor);
-    painter.setFont(font());
+    const QFont rowFont = RowFont(row);
+    painter.setFont(rowFont);
     painter.drawText(nameRect, Qt::AlignLeft | Qt::AlignVCenter,
-                     fontMetrics().elidedText(row->Name(), Qt::ElideRight, std::max(0, nameRect.width())));
+                     QFontMetrics(rowFont).elidedText(row->Name(), Qt::ElideRight, std::max(0, nameRect.width())));
 
     DrawValue(painter, row, ValueTextRect(index), textColor);
+    painter.setFont(font());
 
     const QColor grid = palette().color(QPalette::Midlight);
     painter.setPen(grid);
@@ -326,7 +357,7 @@ void CPropertyListCtrl::DrawValue(QPainter& painter, const IProperty* row, const
         return;
     painter.setPen(textColor);
     painter.drawText(rect, Qt::AlignLeft | Qt::AlignVCenter,
-                     fontMetrics().elidedText(text, Qt::ElideRight, std::max(0, rect.width())));
+                     QFontMetrics(painter.font()).elidedText(text, Qt::ElideRight, std::max(0, rect.width())));
 }
 
 void CPropertyListCtrl::DrawCategory(QPainter& painter, int index, const IProperty* row, const QRect& rect,
@@ -361,25 +392,40 @@ void CPropertyListCtrl::DrawCategory(QPainter& painter, int index, const IProper
     painter.drawLine(rect.left(), rect.bottom(), rect.right(), rect.bottom());
 }
 
-// A label or value cut short by its column shows in full as a tooltip.
+// Rows whose value differs from the library default are drawn bold.
+QFont CPropertyListCtrl::RowFont(const IProperty* row) const
+{
+    QFont rowFont = font();
+    rowFont.setBold(row->Kind() == IProperty::KindCategory || CParameterTip::DiffersFromDefault(*row));
+    return rowFont;
+}
+
+// A label or value cut short by its column shows in full as a tooltip,
+// above what the row's parameter says about itself.
 QString CPropertyListCtrl::ToolTipAt(const QPoint& viewportPos) const
 {
     const int index = RowAt(viewportPos);
     const IProperty* row = RowAtIndex(index);
     if (!row)
         return {};
+    QStringList lines;
+    const QFontMetrics metrics(RowFont(row));
     if (row->Kind() == IProperty::KindCategory || viewportPos.x() < SplitX()) {
-        QFont nameFont = font();
-        nameFont.setBold(row->Kind() == IProperty::KindCategory);
         const int width = row->Kind() == IProperty::KindCategory
                               ? RowRect(index).width() - kIndent - 2 * kPad
                               : NameTextRect(index, row).width();
-        return QFontMetrics(nameFont).horizontalAdvance(row->Name()) > width ? row->Name() : QString();
+        if (metrics.horizontalAdvance(row->Name()) > width)
+            lines << row->Name();
+    } else {
+        QString text;
+        if (row->Kind() != IProperty::KindCheck && row->GetDisplayText(text)
+            && metrics.horizontalAdvance(text) > ValueTextRect(index).width())
+            lines << text;
     }
-    QString text;
-    if (row->Kind() == IProperty::KindCheck || !row->GetDisplayText(text))
-        return {};
-    return fontMetrics().horizontalAdvance(text) > ValueTextRect(index).width() ? text : QString();
+    const QString tip = CParameterTip::Text(*row);
+    if (!tip.isEmpty())
+        lines << tip;
+    return lines.join(QLatin1Char('\n'));
 }
 
 bool CPropertyListCtrl::viewportEvent(QEvent* event)
@@ -400,11 +446,11 @@ bool CPropertyListCtrl::viewportEvent(QEvent* event)
 
 void CPropertyListCtrl::MoveSelection(int index)
 {
-    if (!m_list || m_list->Count() == 0)
+    if (!m_list || ShownCount() == 0)
         return;
-    index = std::clamp(index, 0, m_list->Count() - 1);
-    const int previous = m_list->Selected();
-    m_list->Select(index);
+    index = std::clamp(index, 0, ShownCount() - 1);
+    const int previous = SelectedIndex();
+    m_list->Select(m_list->IndexOf(RowAtIndex(index)));
     EnsureVisible(index);
     UpdateRow(previous);
     UpdateRow(index);
@@ -446,7 +492,7 @@ bool CPropertyListCtrl::Collapse(bool collapse)
 {
     if (!m_list)
         return false;
-    const int selected = m_list->Selected();
+    const int selected = SelectedIndex();
     IProperty* row = RowAtIndex(selected);
     if (!row)
         return false;
@@ -458,7 +504,7 @@ bool CPropertyListCtrl::Collapse(bool collapse)
     if (!collapse)
         return false;
     for (int index = selected - 1; index >= 0; --index) {
-        if (m_list->At(index)->Kind() == IProperty::KindCategory) {
+        if (RowAtIndex(index)->Kind() == IProperty::KindCategory) {
             MoveSelection(index);
             return true;
         }
@@ -470,11 +516,11 @@ bool CPropertyListCtrl::Collapse(bool collapse)
 
 void CPropertyListCtrl::keyPressEvent(QKeyEvent* event)
 {
-    if (!m_list || m_list->Count() == 0) {
+    if (!m_list || ShownCount() == 0) {
         QAbstractScrollArea::keyPressEvent(event);
         return;
     }
-    const int selected = m_list->Selected();
+    const int selected = SelectedIndex();
     const int pageRows = std::max(1, viewport()->height() / RowHeight() - 1);
     switch (event->key()) {
     case Qt::Key_Up:
@@ -493,7 +539,7 @@ void CPropertyListCtrl::keyPressEvent(QKeyEvent* event)
         MoveSelection(0);
         break;
     case Qt::Key_End:
-        MoveSelection(m_list->Count() - 1);
+        MoveSelection(ShownCount() - 1);
         break;
     case Qt::Key_Return:
     case Qt::Key_Enter:
@@ -693,7 +739,7 @@ void CPropertyListCtrl::PlaceEditor()
 {
     if (!m_editor || !m_list)
         return;
-    const int index = m_list->IndexOf(m_editRow);
+    const int index = ShownIndexOf(m_editRow);
     if (index < 0)
         return;
     m_editor->setGeometry(ValueRect(index).adjusted(0, 0, 0, -1));

@@ -5,6 +5,7 @@
 #include <QVariant>
 
 #include <functional>
+#include <vector>
 
 class CPropertyList;
 class CInplaceSpinEdit;
@@ -45,6 +46,13 @@ public:
     void SetSplitRatio(double ratio);
     double SplitRatio() const { return m_splitRatio; }
 
+    // Shows only the rows whose name contains the text, under their
+    // categories (CPropertyList::RowsMatching); an empty text shows all.
+    void SetFilter(const QString& text);
+    QString Filter() const { return m_filter; }
+    // The rows in view order, as the filter leaves them.
+    const std::vector<IProperty*>& ShownRows() const { return m_shown; }
+
     int RowHeight() const;
     // The shown row under a viewport point, -1 for none.
     int RowAt(const QPoint& viewportPos) const;
@@ -63,6 +71,12 @@ public:
     void CommitEditor();
     // Closes the open editor without committing.
     void CancelEditor();
+
+    // The tooltip of the row under a viewport point.
+    QString ToolTipAt(const QPoint& viewportPos) const;
+    // The font a row is drawn in: bold for categories and for rows whose
+    // value differs from the library default.
+    QFont RowFont(const IProperty* row) const;
 
     QSize sizeHint() const override;
 
@@ -89,7 +103,12 @@ private:
     void OnRefused(IProperty* row);
     void OnListDestroyed();
 
+    void UpdateShownRows();
+    int ShownCount() const { return static_cast<int>(m_shown.size()); }
     IProperty* RowAtIndex(int index) const;
+    int ShownIndexOf(const IProperty* row) const;
+    // The shown position of the list's selected row, -1 when it is hidden.
+    int SelectedIndex() const;
     int SplitX() const;
     int Indent(const IProperty* row) const;
     QRect MarkRect(int index) const;
@@ -114,7 +133,7 @@ private:
     // Detaches and destroys the editor; the row pointer is returned.
     IProperty* DropEditor();
 
-    QString ToolTipAt(const QPoint& viewportPos) const;
+
     QRect NameTextRect(int index, const IProperty* row) const;
     QRect ValueTextRect(int index) const;
     void DrawRow(QPainter& painter, int index, const QRect& rect) const;
@@ -122,6 +141,8 @@ private:
     void DrawValue(QPainter& painter, const IProperty* row, const QRect& rect, const QColor& textColor) const;
 
     CPropertyList* m_list = nullptr;
+    QString m_filter;
+    std::vector<IProperty*> m_shown;
     Beep m_beep;
     double m_splitRatio = 0.5;
     bool m_draggingSplit = false;

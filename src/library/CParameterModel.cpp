@@ -94,34 +94,43 @@ CParameterModel::CParameterModel(CDeviceLibrary& library, CPropertyList& list, C
 {
 }
 
+std::unique_ptr<IProperty> CParameterModel::BuildValueRow(const pugi::xml_node& element)
+{
+    const std::optional<QString> name = CXmlAttributes::Text(element, "name");
+    const pugi::xml_attribute typeAttr = element.attribute("type");
+    const int cell = CXmlAttributes::Int(element, "cell", kNoCell);
+    if (!name || !typeAttr || cell == kNoCell || std::strcmp(typeAttr.value(), "formula") == 0)
+        return nullptr;
+    const char* type = typeAttr.value();
+    std::unique_ptr<IProperty> row;
+    if (std::strcmp(type, "list") == 0)
+        row = BuildListRow(*name, element);
+    else if (std::strcmp(type, "check") == 0)
+        row = std::make_unique<CPropertyCheckButtonItem>(*name);
+    else if (std::strcmp(type, "range") == 0)
+        row = BuildRangeRow(*name, element);
+    else
+        row = std::make_unique<CPropertyEditItem>(*name, QVariant(0));
+    if (row)
+        row->SetItemData(element);
+    return row;
+}
+
 std::unique_ptr<IProperty> CParameterModel::BuildPropertyRow(const pugi::xml_node& element)
 {
     const std::optional<QString> name = CXmlAttributes::Text(element, "name");
     const pugi::xml_attribute typeAttr = element.attribute("type");
     if (!name || !typeAttr)
         return nullptr;
-    const char* type = typeAttr.value();
-    const int cell = CXmlAttributes::Int(element, "cell", kNoCell);
-
-    std::unique_ptr<IProperty> row;
-    if (std::strcmp(type, "list") == 0 && cell != kNoCell) {
-        row = BuildListRow(*name, element);
-    } else if (std::strcmp(type, "check") == 0 && cell != kNoCell) {
-        row = std::make_unique<CPropertyCheckButtonItem>(*name);
-    } else if (std::strcmp(type, "range") == 0 && cell != kNoCell) {
-        row = BuildRangeRow(*name, element);
-    } else if (std::strcmp(type, "formula") == 0) {
-        // A formula parameter without a formula has nothing to show.
-        const std::optional<QString> formula = CXmlAttributes::Text(element, "formula");
-        if (!formula)
-            return nullptr;
-        m_formulas.Add(*formula);
-        row = std::make_unique<CPropertyReadOnlyItem>(*name);
-    } else if (cell != kNoCell) {
-        row = std::make_unique<CPropertyEditItem>(*name, QVariant(0));
-    }
-    if (row)
-        row->SetItemData(element);
+    if (std::strcmp(typeAttr.value(), "formula") != 0)
+        return BuildValueRow(element);
+    // A formula parameter without a formula has nothing to show.
+    const std::optional<QString> formula = CXmlAttributes::Text(element, "formula");
+    if (!formula)
+        return nullptr;
+    m_formulas.Add(*formula);
+    auto row = std::make_unique<CPropertyReadOnlyItem>(*name);
+    row->SetItemData(element);
     return row;
 }
 
@@ -333,9 +342,18 @@ std::optional<uint16_t> CParameterModel::ReadRaw(const pugi::xml_node& element, 
 
 namespace {
 
-// Hands a raw value to a row of the element. A list value that no entry
-// stands for makes the row show the raw number as not in the library.
-bool ShowRaw(IProperty* row, const pugi::xml_node& element, uint16_t raw)
+bool IsOutsideLibrary(const IProperty& row)
+{
+    if (const auto* list = dynamic_cast<const CPropertyListItem*>(&row))
+        return list->OutsideLibrary().has_value();
+    if (const auto* range = dynamic_cast<const CPropertySpinEditRangeItem*>(&row))
+        return range->OutsideLibrary();
+    return false;
+}
+
+} // namespace
+
+bool CParameterModel::ShowRaw(IProperty* row, const pugi::xml_node& element, uint16_t raw)
 {
     switch (row->Kind()) {
     case IProperty::KindCheck:
@@ -357,17 +375,6 @@ bool ShowRaw(IProperty* row, const pugi::xml_node& element, uint16_t raw)
         return row->SetValue(QVariant(static_cast<int>(raw)));
     }
 }
-
-bool IsOutsideLibrary(const IProperty& row)
-{
-    if (const auto* list = dynamic_cast<const CPropertyListItem*>(&row))
-        return list->OutsideLibrary().has_value();
-    if (const auto* range = dynamic_cast<const CPropertySpinEditRangeItem*>(&row))
-        return range->OutsideLibrary();
-    return false;
-}
-
-} // namespace
 
 bool CParameterModel::ShowCellValue(const pugi::xml_node& element, uint16_t raw)
 {
@@ -401,8 +408,7 @@ QStringList CParameterModel::ValuesOutsideLibrary(const std::array<uint8_t, 128>
                                                    : 256 * cells[static_cast<size_t>(high)] + cells[static_cast<size_t>(low)]);
         // A row of its own, built by the same rules as the shown one, tells
         // what the list would show for the value.
-        std::unique_ptr<IProperty> row = type[0] == 'l' ? BuildListRow(QString(), element)
-                                                        : BuildRangeRow(QString(), element);
+        std::unique_ptr<IProperty> row = BuildValueRow(element);
         if (!row || !ShowRaw(row.get(), element, raw) || !IsOutsideLibrary(*row))
             continue;
         QString shown;

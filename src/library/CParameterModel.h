@@ -50,6 +50,13 @@ public:
     // The row for a Parameter element, or none when the element is not a
     // usable parameter. Formula parameters get their expression compiled.
     std::unique_ptr<IProperty> BuildPropertyRow(const pugi::xml_node& element);
+    // The row of a list, check, range or plain number parameter by the same
+    // rules, without touching any table: none for formula and unusable
+    // parameters. A stand-in row tells what the list would show for a value.
+    static std::unique_ptr<IProperty> BuildValueRow(const pugi::xml_node& element);
+    // Hands a raw cell value to a row of the element; a list value that no
+    // entry stands for makes the row show the number as not in the library.
+    static bool ShowRaw(IProperty* row, const pugi::xml_node& element, uint16_t raw);
 
     // Fills the list for a newly identified device (identity bytes R, S),
     // flat or grouped by categories, and remembers the ESC element.

@@ -133,6 +133,49 @@ IProperty* CPropertyList::FindByItemData(const pugi::xml_node& element) const
     return nullptr;
 }
 
+namespace {
+
+bool NameContains(const IProperty& row, const QString& text)
+{
+    return row.Name().contains(text, Qt::CaseInsensitive);
+}
+
+bool HoldsMatch(const IProperty& category, const QString& text)
+{
+    const auto* cat = dynamic_cast<const CCategoryProperty*>(&category);
+    if (cat == nullptr)
+        return false;
+    return std::any_of(cat->Held().begin(), cat->Held().end(),
+                       [&text](const std::unique_ptr<IProperty>& row) { return NameContains(*row, text); });
+}
+
+} // namespace
+
+std::vector<IProperty*> CPropertyList::RowsMatching(const QString& text) const
+{
+    std::vector<IProperty*> rows;
+    const QString wanted = text.trimmed();
+    // The category row waiting for its first matching row.
+    IProperty* category = nullptr;
+    for (const std::unique_ptr<IProperty>& row : m_rows) {
+        if (wanted.isEmpty()) {
+            rows.push_back(row.get());
+        } else if (row->Kind() == IProperty::KindCategory) {
+            category = row.get();
+            if (HoldsMatch(*category, wanted)) {
+                rows.push_back(category);
+                category = nullptr;
+            }
+        } else if (NameContains(*row, wanted)) {
+            if (category != nullptr)
+                rows.push_back(category);
+            category = nullptr;
+            rows.push_back(row.get());
+        }
+    }
+    return rows;
+}
+
 void CPropertyList::Select(int index)
 {
     if (index < 0 || index >= Count())

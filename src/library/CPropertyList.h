@@ -55,6 +55,12 @@ public:
     // collapsed categories.
     IProperty* FindByItemData(const pugi::xml_node& element) const;
 
+    // The rows shown in the list whose name contains the text (any letter
+    // case), each under its category row; a category stays when one of its
+    // rows matches, shown or held while collapsed. An empty text gives every
+    // row.
+    std::vector<IProperty*> RowsMatching(const QString& text) const;
+
     // Selection (-1 for none); a change sends NotifySelChanged.
     void Select(int index);
     int Selected() const { return m_selected; }

@@ -110,4 +110,32 @@ TEST_F(CurveCtrlTest, TheReferenceLineIsDrawnOnlyWhenShown)
     EXPECT_EQ(strokes(), 0);
 }
 
+TEST_F(CurveCtrlTest, ReadOutNamesTheSelectedPointAndGridLinesFollowThePalette)
+{
+    ctrl.setFocus();
+    EXPECT_EQ(ctrl.ReadOut(), QStringLiteral("Point 2 of 5: 40"));
+    QTest::keyClick(&ctrl, Qt::Key_Right);
+    QTest::keyClick(&ctrl, Qt::Key_Up);
+    EXPECT_EQ(ctrl.ReadOut(), QStringLiteral("Point 3 of 5: 129"));
+    ctrl.SetPoints({}, false);
+    EXPECT_TRUE(ctrl.ReadOut().isEmpty());
+
+    // A grid line between two handles, away from the curve along the bottom,
+    // in a light and in a dark palette.
+    ctrl.SetPoints({0, 0, 0}, false);
+    const int x = (ctrl.PointCentre(0).x() + ctrl.PointCentre(1).x()) / 2;
+    const int y = ctrl.height() - CCurveCtrl::kMarginY - 2 * CCurveCtrl::kGridStep;
+    QPalette dark;
+    dark.setColor(QPalette::Base, QColor(30, 30, 30));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    for (const QPalette& palette : {QApplication::palette(), dark}) {
+        ctrl.setPalette(palette);
+        const QImage image = ctrl.grab().toImage();
+        const QColor grid = CCurveCtrl::GridColour(palette);
+        EXPECT_EQ(QColor(image.pixel(x, y)), grid);
+        EXPECT_NE(grid, palette.color(QPalette::Base));
+        EXPECT_EQ(QColor(image.pixel(x, y + CCurveCtrl::kGridStep / 2)), palette.color(QPalette::Base));
+    }
+}
+
 } // namespace

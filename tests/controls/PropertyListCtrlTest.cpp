@@ -374,6 +374,32 @@ TEST_F(PropertyListCtrlTest, KeepsTheSelectionAndTheEditorWithTheirRowInALongLis
     EXPECT_EQ(ctrl.Editor()->geometry().top(), ctrl.RowRect(last).top());
 }
 
+// The filter leaves matching rows under their categories; keys, clicks and
+// editors work on the rows shown, and clearing brings every row back.
+TEST_F(PropertyListCtrlTest, FilteredListSelectsAndEditsTheRowsItShows)
+{
+    ctrl.SetFilter(QStringLiteral("C"));
+    ASSERT_EQ(ctrl.ShownRows(), (std::vector<IProperty*>{list.At(Motor), cutoff, list.At(Battery), list.At(Cells)}));
+    Key(Qt::Key_Home);
+    Key(Qt::Key_Down);
+    EXPECT_EQ(list.Selected(), Cutoff);
+    Click(NameAt(3));
+    EXPECT_EQ(list.Selected(), Cells);
+    ASSERT_TRUE(ctrl.EditRow(1));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("9"));
+    Key(Qt::Key_Return);
+    EXPECT_EQ(Shown(cutoff), QStringLiteral("9"));
+
+    // A filter that hides the open editor's row closes the editor.
+    ASSERT_TRUE(ctrl.EditRow(3));
+    ctrl.SetFilter(QStringLiteral("cut"));
+    EXPECT_EQ(ctrl.Editor(), nullptr);
+    ctrl.SetFilter(QString());
+    EXPECT_EQ(static_cast<int>(ctrl.ShownRows().size()), list.Count());
+    EXPECT_EQ(list.Selected(), Cells);
+}
+
 TEST_F(PropertyListCtrlTest, CutShortLabelShowsInFullAsATooltip)
 {
     const QString longName = QStringLiteral("Measured supply voltage at start-up of the motor, in volts");

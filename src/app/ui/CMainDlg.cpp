@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QStackedWidget>
@@ -19,6 +20,7 @@
 #include "controls/CElidedLabel.h"
 #include "controls/CThemedIcon.h"
 #include "firmware/ui/CFirmwareSelectDlg.h"
+#include "controls/CPropertyFilterEdit.h"
 #include "controls/CPropertyListCtrl.h"
 #include "library/CDeviceLibrary.h"
 #include "library/CParameterModel.h"
@@ -65,12 +67,20 @@ CMainDlg::CMainDlg(const CTorvSettings& settings, std::unique_ptr<CDeviceLibrary
     m_stack = new QStackedWidget(this);
     m_helpView = new CHelpView(m_stack);
     m_helpView->setObjectName(QStringLiteral("helpView"));
-    m_propertyList = new CPropertyListCtrl(m_stack);
+    // The parameter page: the filter field above the list.
+    auto* listPage = new QWidget(m_stack);
+    m_propertyList = new CPropertyListCtrl(listPage);
     m_propertyList->setObjectName(QStringLiteral("propertyList"));
     // The controller beeps through the prompt interface for refused values.
     m_propertyList->SetBeep({});
+    m_propertyFilter = new CPropertyFilterEdit(m_propertyList, listPage);
+    auto* listLayout = new QVBoxLayout(listPage);
+    listLayout->setContentsMargins(0, 0, 0, 0);
+    listLayout->setSpacing(2);
+    listLayout->addWidget(m_propertyFilter);
+    listLayout->addWidget(m_propertyList, 1);
     m_stack->addWidget(m_helpView);
-    m_stack->addWidget(m_propertyList);
+    m_stack->addWidget(listPage);
     setCentralWidget(m_stack);
 
     BuildToolBar();
@@ -387,6 +397,8 @@ void CMainDlg::ShowFirmwareDialog()
                                            static_cast<int>(m_controller->HardwareVersion()), m_settings.firmwareFolder,
                                            m_port, m_controller->Protocol(), m_prompt, this);
     m_firmwareDlg->setAttribute(Qt::WA_DeleteOnClose);
+    const CDeviceProtocol::Identity& identity = m_controller->Session().Identity();
+    m_firmwareDlg->SetCurrentFirmware(identity.major, identity.minor, identity.hardware);
     connect(m_firmwareDlg, &QDialog::finished, this, [this] {
         if (m_firmwareDlg != nullptr && m_firmwareDlg->Uploaded())
             m_controller->ReportFirmwareAfterReconnect();
@@ -460,7 +472,7 @@ void CMainDlg::SetTitle(const QString& title)
 
 void CMainDlg::ShowParameterList(bool show)
 {
-    m_stack->setCurrentWidget(show ? static_cast<QWidget*>(m_propertyList) : m_helpView);
+    m_stack->setCurrentWidget(show ? m_propertyList->parentWidget() : m_helpView);
     m_propertyList->setEnabled(show);
     m_helpView->setEnabled(!show);
     // The keys go to the parameters once they are shown.

@@ -23,6 +23,7 @@ class CMainController;
 class CCurveUi;
 class CLoggerUi;
 class CPanelUi;
+class CPropertyFilterEdit;
 class CPropertyListCtrl;
 class CSerialPort;
 class CSynchroBytesCollector;
@@ -85,6 +86,7 @@ public:
     QMenu* CurvesMenu() const { return m_curvesMenu; }
     CDeviceLibrary& Library() { return *m_library; }
     CPropertyListCtrl* PropertyList() const { return m_propertyList; }
+    CPropertyFilterEdit* PropertyFilter() const { return m_propertyFilter; }
     // The firmware dialog while it is open.
     CFirmwareSelectDlg* FirmwareDialog() const;
     CHelpView* HelpView() const { return m_helpView; }
@@ -142,6 +144,7 @@ private:
     QStackedWidget* m_stack = nullptr;
     CHelpView* m_helpView = nullptr;
     CPropertyListCtrl* m_propertyList = nullptr;
+    CPropertyFilterEdit* m_propertyFilter = nullptr;
     QLabel* m_linkIcon = nullptr;
     QLabel* m_linkText = nullptr;
     CElidedLabel* m_messagePane = nullptr;

@@ -1,6 +1,7 @@
 #include "firmware/ui/CFirmwareSelectDlg.h"
 
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -12,6 +13,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
 
 #include "base/IPrompt.h"
 #include "firmware/CFirmwareUploader.h"
@@ -36,6 +38,8 @@ CFirmwareSelectDlg::CFirmwareSelectDlg(int deviceId, int hardwareVersion, QStrin
       m_folder(folder),
       m_prompt(prompt),
       m_files(deviceId, hardwareVersion),
+      m_deviceId(deviceId),
+      m_hardwareVersion(hardwareVersion),
       m_uploader(std::make_unique<CFirmwareUploader>(port, protocol))
 {
     setWindowTitle(tr("Select firmware file"));
@@ -43,7 +47,16 @@ CFirmwareSelectDlg::CFirmwareSelectDlg(int deviceId, int hardwareVersion, QStrin
     setWindowModality(Qt::ApplicationModal);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(tr("Available firmware files:"), this));
+    // The firmware in the ESC stands beside the list's title, to compare
+    // with the versions below.
+    auto* titleRow = new QHBoxLayout;
+    titleRow->addWidget(new QLabel(tr("Available firmware files:"), this));
+    titleRow->addStretch(1);
+    m_current = new QLabel(this);
+    m_current->setObjectName(QStringLiteral("currentFirmware"));
+    m_current->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    titleRow->addWidget(m_current);
+    layout->addLayout(titleRow);
     m_list = new QTreeWidget(this);
     m_list->setObjectName(QStringLiteral("firmwareList"));
     m_list->setColumnCount(2);
@@ -51,10 +64,19 @@ CFirmwareSelectDlg::CFirmwareSelectDlg(int deviceId, int hardwareVersion, QStrin
     m_list->setRootIsDecorated(false);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    // The version column starts narrow, grows to fit the versions found,
+    // and the user may drag it wider or narrower.
+    m_list->header()->setSectionResizeMode(0, QHeaderView::Interactive);
+    m_list->header()->setMinimumSectionSize(kVersionWidth / 2);
     m_list->header()->resizeSection(0, kVersionWidth);
     m_list->header()->setStretchLastSection(true);
     m_list->headerItem()->setTextAlignment(0, Qt::AlignRight | Qt::AlignVCenter);
     layout->addWidget(m_list, 1);
+    m_note = new QLabel(this);
+    m_note->setObjectName(QStringLiteral("listingNote"));
+    m_note->setWordWrap(true);
+    m_note->hide();
+    layout->addWidget(m_note);
 
     auto* folderRow = new QHBoxLayout;
     m_folderLabel = new QLabel(tr("Folder:"), this);
@@ -106,14 +128,56 @@ bool CFirmwareSelectDlg::Uploading() const
     return m_uploader->Running();
 }
 
+void CFirmwareSelectDlg::SetCurrentFirmware(int major, int minor, int hardware)
+{
+    // Version cells both 0 or both 255 are an erased firmware.
+    const bool erased = (major == 0 && minor == 0) || (major == 0xFF && minor == 0xFF);
+    const QString version = erased ? tr("none (erased)") : QStringLiteral("%1.%2").arg(major).arg(minor);
+    m_current->setText(tr("In the ESC: firmware %1, hardware %2").arg(version).arg(hardware));
+}
+
+QString CFirmwareSelectDlg::CurrentFirmwareText() const
+{
+    return m_current->text();
+}
+
+QString CFirmwareSelectDlg::ListingNote() const
+{
+    return m_note->isHidden() ? QString() : m_note->text();
+}
+
 void CFirmwareSelectDlg::StartListing()
 {
     m_folderEdit->setText(m_folder);
     m_folderEdit->setToolTip(m_folder);
-    if (m_folder.isEmpty())
+    m_rowsBeforeSearch = m_files.Rows().size();
+    m_note->hide();
+    if (m_folder.isEmpty()) {
+        UpdateListingNote();
         return;
+    }
     m_files.Start(m_folder);
     m_idle->start();
+}
+
+void CFirmwareSelectDlg::UpdateListingNote()
+{
+    if (m_files.Searching())
+        return;
+    if (m_folder.isEmpty()) {
+        m_note->setText(tr("No firmware folder is chosen yet: choose the folder that holds the update files "
+                           "(*.upd) with the \"...\" button."));
+    } else if (m_files.Rows().size() == m_rowsBeforeSearch) {
+        m_note->setText(tr("The folder \"%1\" holds no update file for this ESC (device %2, hardware %3). "
+                           "Choose another folder with the \"...\" button.")
+                            .arg(QDir::toNativeSeparators(m_folder))
+                            .arg(m_deviceId)
+                            .arg(m_hardwareVersion));
+    } else {
+        m_note->hide();
+        return;
+    }
+    m_note->show();
 }
 
 void CFirmwareSelectDlg::ListStep()
@@ -122,6 +186,7 @@ void CFirmwareSelectDlg::ListStep()
         m_idle->stop();
     AddRows();
     UpdateOk();
+    UpdateListingNote();
 }
 
 void CFirmwareSelectDlg::FinishListing()
@@ -130,6 +195,7 @@ void CFirmwareSelectDlg::FinishListing()
     m_idle->stop();
     AddRows();
     UpdateOk();
+    UpdateListingNote();
 }
 
 void CFirmwareSelectDlg::AddRows()
@@ -145,6 +211,12 @@ void CFirmwareSelectDlg::AddRows()
         item->setToolTip(1, info.Lines().trimmed());
         m_list->insertTopLevelItem(0, item);
         ++m_rowsShown;
+        // A longer version than the column holds widens it; a column made
+        // wider by hand stays so.
+        const int before = m_list->header()->sectionSize(0);
+        m_list->resizeColumnToContents(0);
+        if (m_list->header()->sectionSize(0) < before)
+            m_list->header()->resizeSection(0, before);
     }
 }
 

@@ -39,6 +39,14 @@ public:
     QProgressBar* Progress() const { return m_progress; }
     CFirmwareUploader& Uploader() { return *m_uploader; }
 
+    // Shows the firmware the ESC reports (identity cells 65 and 66) and its
+    // hardware version beside the list.
+    void SetCurrentFirmware(int major, int minor, int hardware);
+    QString CurrentFirmwareText() const;
+    // What the dialog says when a search found no update file for this ESC
+    // (empty while there is nothing to say).
+    QString ListingNote() const;
+
     // Runs the folder search to its end (tests; the dialog itself steps it
     // one file per idle moment).
     void FinishListing();
@@ -52,6 +60,7 @@ private:
     void ListStep();
     void AddRows();
     void UpdateOk();
+    void UpdateListingNote();
     void BrowseFolder();
     void ShowUploading(bool uploading);
     void OnProgress(int percent);
@@ -68,6 +77,9 @@ private:
     IPrompt& m_prompt;
     CFirmwareFolder m_files;
     size_t m_rowsShown = 0;
+    size_t m_rowsBeforeSearch = 0;   // rows found by earlier searches
+    int m_deviceId;
+    int m_hardwareVersion;
     std::unique_ptr<CFirmwareUploader> m_uploader;
     bool m_uploaded = false;
     bool m_asking = false;   // the stop question is open
@@ -75,6 +87,8 @@ private:
     QString m_failure;
 
     QTreeWidget* m_list = nullptr;
+    QLabel* m_current = nullptr;
+    QLabel* m_note = nullptr;
     QLabel* m_folderLabel = nullptr;
     QLineEdit* m_folderEdit = nullptr;
     QToolButton* m_browse = nullptr;

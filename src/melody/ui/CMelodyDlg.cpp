@@ -16,6 +16,8 @@
 
 namespace {
 const char* const kCaption = "TORV";
+// Marks the rows of the melodies stored in the ESC.
+constexpr int kDeviceRole = Qt::UserRole;
 }
 
 CMelodyDlg::CMelodyDlg(QString& folder, CMelodyCells& cells, IPrompt& prompt, CMelodyPreview::OutputFactory midi,
@@ -43,12 +45,15 @@ CMelodyDlg::CMelodyDlg(QString& folder, CMelodyCells& cells, IPrompt& prompt, CM
     layout->addWidget(m_list, 1);
 
     auto* folderRow = new QHBoxLayout;
+    auto* folderLabel = new QLabel(tr("&Folder:"), this);
     m_folderEdit = new QLineEdit(this);
+    folderLabel->setBuddy(m_folderEdit);
     m_folderEdit->setObjectName(QStringLiteral("melodyFolder"));
     m_folderEdit->setReadOnly(true);
     m_browse = new QToolButton(this);
     m_browse->setObjectName(QStringLiteral("browseFolder"));
     m_browse->setText(QStringLiteral("..."));
+    folderRow->addWidget(folderLabel);
     folderRow->addWidget(m_folderEdit, 1);
     folderRow->addWidget(m_browse);
     layout->addLayout(folderRow);
@@ -85,19 +90,50 @@ CMelodyDlg::CMelodyDlg(QString& folder, CMelodyCells& cells, IPrompt& prompt, CM
     m_play->setEnabled(false);
     m_load->setEnabled(false);
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    for (const CMelodyRow& row : m_cells.ReadRows())
-        AddRow(row);
+    m_deviceRows = m_cells.ReadRows();
+    ShowDeviceRows();
     QApplication::restoreOverrideCursor();
     StartListing();
 }
 
 CMelodyDlg::~CMelodyDlg() = default;
 
-void CMelodyDlg::AddRow(const CMelodyRow& row)
+QTreeWidgetItem* CMelodyDlg::MakeItem(const CMelodyRow& row)
 {
     auto* item = new QTreeWidgetItem(QStringList{row.type, row.file, row.description, row.hex});
     item->setToolTip(ColumnDescription, row.description);
-    m_list->addTopLevelItem(item);
+    return item;
+}
+
+bool CMelodyDlg::IsDeviceItem(const QTreeWidgetItem* item)
+{
+    return item->data(ColumnType, kDeviceRole).toBool();
+}
+
+void CMelodyDlg::ShowDeviceRows()
+{
+    for (int i = m_list->topLevelItemCount() - 1; i >= 0; --i) {
+        if (IsDeviceItem(m_list->topLevelItem(i)))
+            delete m_list->takeTopLevelItem(i);
+    }
+    int position = 0;
+    for (const CMelodyRow& row : m_deviceRows) {
+        QTreeWidgetItem* item = MakeItem(row);
+        item->setData(ColumnType, kDeviceRole, true);
+        m_list->insertTopLevelItem(position++, item);
+    }
+}
+
+void CMelodyDlg::AddFileRow(const CMelodyRow& row)
+{
+    int position = m_list->topLevelItemCount();
+    while (position > 0) {
+        const QTreeWidgetItem* before = m_list->topLevelItem(position - 1);
+        if (IsDeviceItem(before) || QString::compare(before->text(ColumnFile), row.file, Qt::CaseInsensitive) <= 0)
+            break;
+        --position;
+    }
+    m_list->insertTopLevelItem(position, MakeItem(row));
 }
 
 CMelodyRow CMelodyDlg::Row(int index) const
@@ -135,7 +171,7 @@ void CMelodyDlg::ListStep()
 {
     const std::optional<CMelodyRow> row = m_files.Next();
     if (row) {
-        AddRow(*row);
+        AddFileRow(*row);
         return;
     }
     m_idle->stop();
@@ -166,6 +202,8 @@ void CMelodyDlg::BrowseFolder()
         return;
     m_idle->stop();
     m_list->clear();
+    // The ESC's melodies stay listed above the new folder's files.
+    ShowDeviceRows();
     StartListing();
 }
 
@@ -200,6 +238,9 @@ void CMelodyDlg::Load()
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const CMelodyCells::WriteResult result = m_cells.Write(row->Kind(), CMelodyRow::Decode(row->hex));
+    // The ESC's rows show what it holds now.
+    m_deviceRows = m_cells.ReadRows();
+    ShowDeviceRows();
     QApplication::restoreOverrideCursor();
     if (!result.Ok())
         m_prompt.Message(tr("The melody was not stored in the ESC: %1.").arg(result.Problem()), kCaption,

@@ -3,6 +3,7 @@
 #include <QDialog>
 
 #include <optional>
+#include <vector>
 
 #include "melody/CMelodyFolder.h"
 #include "melody/CMelodyPreview.h"
@@ -50,7 +51,13 @@ public slots:
     void done(int result) override;
 
 private:
-    void AddRow(const CMelodyRow& row);
+    // A file row goes among the file rows in order of file name; the ESC's
+    // rows stay on top.
+    void AddFileRow(const CMelodyRow& row);
+    // Puts the ESC's rows (m_deviceRows) on top, replacing the ones shown.
+    void ShowDeviceRows();
+    static QTreeWidgetItem* MakeItem(const CMelodyRow& row);
+    static bool IsDeviceItem(const QTreeWidgetItem* item);
     void StartListing();
     void ListStep();
     void BrowseFolder();
@@ -62,6 +69,8 @@ private:
     IPrompt& m_prompt;
     CMelodyFolder m_files;
     CMelodyPreview m_preview;
+    // The melodies the ESC held when last read.
+    std::vector<CMelodyRow> m_deviceRows;
     // Said once: a dialog without a MIDI output does not say it at every Play.
     bool m_toldNoMidi = false;
     bool m_toldThrough = false;

@@ -95,8 +95,8 @@ CPanelDlg::CPanelDlg(CTelemetryStream& stream, const pugi::xml_node& esc, const 
     // the buttons, which would take the key for themselves.
     qApp->installEventFilter(this);
 
-    // Resizing: the size it opens with is the smallest; only the slider
-    // follows the width.
+    // Resizing: the size it opens with is the smallest; the strip chart
+    // takes the extra room, the slider follows the width.
     setSizeGripEnabled(true);
     adjustSize();
     setMinimumSize(size());
@@ -117,8 +117,10 @@ void CPanelDlg::BuildControls()
     auto* middle = new QHBoxLayout;
     m_chart = new CHeartBeatCtrl(this);
     m_chart->setObjectName(QStringLiteral("chart"));
-    m_chart->setFixedSize(m_chart->sizeHint().width(), 5 * 36);
-    middle->addWidget(m_chart, 0, Qt::AlignTop);
+    // The chart takes whatever room the window gains.
+    m_chart->setMinimumSize(m_chart->sizeHint().width(), 5 * 36);
+    m_chart->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    middle->addWidget(m_chart, 1);
 
     auto* fields = new QGridLayout;
     for (size_t i = 0; i < kRows.size(); ++i) {
@@ -144,8 +146,7 @@ void CPanelDlg::BuildControls()
         fields->addWidget(led, static_cast<int>(i), 1);
     }
     middle->addLayout(fields);
-    middle->addStretch(1);
-    top->addLayout(middle);
+    top->addLayout(middle, 1);
 
     auto* texts = new QHBoxLayout;
     m_servoPulse = ValueLabel("servoPulseText", this);
@@ -179,7 +180,6 @@ void CPanelDlg::BuildControls()
     m_status->setMinimumHeight(m_status->fontMetrics().height());
     top->addWidget(m_status);
 
-    top->addStretch(1);
     m_slider = new QSlider(Qt::Horizontal, this);
     m_slider->setObjectName(QStringLiteral("servoSlider"));
     m_slider->setRange(1, 255);

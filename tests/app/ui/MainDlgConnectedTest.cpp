@@ -25,6 +25,7 @@
 #include "common/CScriptedPrompt.h"
 #include "common/CSimulatedLink.h"
 #include "common/WaitFor.h"
+#include "controls/CPropertyFilterEdit.h"
 #include "controls/CPropertyListCtrl.h"
 #include "library/CDeviceLibrary.h"
 #include "library/CPropertyList.h"
@@ -324,6 +325,56 @@ TEST(MainDlgConnected, SelectingARowShowsItsDescription)
     ASSERT_TRUE(window.WaitConnected());
     dlg.Controller().List().Select(0);
     EXPECT_EQ(dlg.MessagePaneText(), QStringLiteral("How the controller reacts to the throttle below neutral"));
+}
+
+// A row's tooltip tells its description, range and default, and a value
+// other than the default turns the row bold; Ctrl+K or "/" reach the filter,
+// which narrows the list to matching rows under their categories.
+TEST(MainDlgConnected, RowsExplainThemselvesAndTheFilterNarrowsTheList)
+{
+    ConnectedWindow window("full");
+    CMainDlg& dlg = window.Dlg();
+    ASSERT_TRUE(window.WaitConnected());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    CPropertyListCtrl& ctrl = *dlg.PropertyList();
+    const CPropertyList& list = dlg.Controller().List();
+    int index = 0;
+    while (index < list.Count() && list.At(index)->Name() != QStringLiteral("Timing (deg)"))
+        ++index;
+    ASSERT_LT(index, list.Count());
+    IProperty* timing = list.At(index);
+    const QString tip = QStringLiteral("Commutation advance in electrical degrees; more timing gives more speed and "
+                                       "more heat\nRange: 0 to 30 deg, step 1 deg\nDefault: 15 deg");
+    EXPECT_EQ(ctrl.ToolTipAt(ctrl.NameRect(index).center()), tip);
+    EXPECT_FALSE(ctrl.RowFont(timing).bold());
+
+    ASSERT_TRUE(ctrl.EditRow(index));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("20"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    ASSERT_EQ(window.Link().Sim().Cell(7), 20);
+    EXPECT_TRUE(ctrl.RowFont(timing).bold());
+    EXPECT_EQ(ctrl.ToolTipAt(ctrl.ValueRect(index).center()), tip + QStringLiteral(" (changed)"));
+
+    const auto shown = [&ctrl] {
+        QStringList names;
+        for (const IProperty* row : ctrl.ShownRows())
+            names << row->Name();
+        return names;
+    };
+    QTest::keyClick(&dlg, Qt::Key_K, Qt::ControlModifier);
+    ASSERT_EQ(QApplication::focusWidget(), dlg.PropertyFilter());
+    QTest::keyClicks(dlg.PropertyFilter(), QStringLiteral("brake"));
+    EXPECT_EQ(shown(), QStringList({"Brake", "Brake force (%)", "Drag brake (%)", "Brake delay (ms)"}));
+    QTest::keyClick(dlg.PropertyFilter(), Qt::Key_Escape);
+    EXPECT_EQ(shown().size(), list.Count()) << "clearing shows every row again";
+    QTest::keyClick(dlg.PropertyFilter(), Qt::Key_Escape);
+    ASSERT_EQ(QApplication::focusWidget(), &ctrl);
+    QTest::keyClick(&ctrl, Qt::Key_Slash);
+    ASSERT_EQ(QApplication::focusWidget(), dlg.PropertyFilter());
+    QTest::keyClicks(dlg.PropertyFilter(), QStringLiteral("POLE"));
+    EXPECT_EQ(shown(), QStringList({"Motor", "Motor poles"}));
+    EXPECT_EQ(dlg.PropertyFilter()->text(), QStringLiteral("POLE")) << "the slash itself is not typed";
 }
 
 // Closes the panel with OK once it has shown a record; what is seen meanwhile

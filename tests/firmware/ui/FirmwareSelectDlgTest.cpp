@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -120,8 +121,13 @@ TEST(FirmwareSelectDlg, OutdatedEscIsOfferedUpdatedAndReconnectedWithItsNewFirmw
     CFirmwareSelectDlg& firmware = *dlg.FirmwareDialog();
     firmware.Uploader().SetPageTimeoutMs(5000);   // no resend on a busy machine
     EXPECT_EQ(QApplication::activeModalWidget(), &firmware) << "the main window takes no input meanwhile";
+    EXPECT_EQ(firmware.CurrentFirmwareText(), QStringLiteral("In the ESC: firmware %1.%2, hardware %3")
+                                                  .arg(link.Sim().Cell(65))
+                                                  .arg(link.Sim().Cell(66))
+                                                  .arg(hardware));
     firmware.FinishListing();
     ASSERT_EQ(firmware.List()->topLevelItemCount(), 1);
+    EXPECT_TRUE(firmware.ListingNote().isEmpty());
     EXPECT_FALSE(firmware.OkButton()->isEnabled());
     firmware.List()->topLevelItem(0)->setSelected(true);
     EXPECT_TRUE(firmware.OkButton()->isEnabled());
@@ -176,6 +182,34 @@ TEST(FirmwareSelectDlg, ABrokenFileShowsItsLineThenTheSizeAndSendsNothing)
     EXPECT_EQ(messages[1].icon, IPrompt::Icon::Error);
     EXPECT_TRUE(link.ReceivedFrames().empty());
     EXPECT_FALSE(files.dlg->Uploading());
+}
+
+// A folder with update files for other ESCs only is said to hold none for
+// this one; a folder with a long version widens the version column.
+TEST(FirmwareSelectDlg, SaysWhenAFolderHoldsNoUpdateFileForThisEscAndWidensTheVersionColumn)
+{
+    CSimulatedLink link;
+    CScriptedPrompt prompt;
+    const QString longVersion = QStringLiteral("2.4.17-governor-release-rc1");
+    OneFileDialog files(link, prompt,
+                        FirmwareTestSupport::UpdText(3, 2, "2.4", "", FirmwareTestSupport::Image(144)));
+    EXPECT_EQ(files.dlg->List()->topLevelItemCount(), 0);
+    EXPECT_EQ(files.dlg->ListingNote(),
+              QStringLiteral("The folder \"%1\" holds no update file for this ESC (device 3, hardware 1). "
+                             "Choose another folder with the \"...\" button.")
+                  .arg(QDir::toNativeSeparators(files.folder.path())));
+    files.dlg->SetCurrentFirmware(255, 255, 1);
+    EXPECT_EQ(files.dlg->CurrentFirmwareText(), QStringLiteral("In the ESC: firmware none (erased), hardware 1"));
+
+    QTemporaryDir other;
+    TestFiles::Write(other.path(), QStringLiteral("long.upd"),
+                     FirmwareTestSupport::UpdText(3, 1, longVersion.toLatin1().constData(), "", FirmwareTestSupport::Image(144)));
+    prompt.AnswerBrowseFolder(other.path());
+    files.dlg->findChild<QToolButton*>(QStringLiteral("browseFolder"))->click();
+    files.dlg->FinishListing();
+    ASSERT_EQ(files.dlg->List()->topLevelItemCount(), 1);
+    EXPECT_TRUE(files.dlg->ListingNote().isEmpty());
+    EXPECT_GE(files.dlg->List()->columnWidth(0), files.dlg->List()->fontMetrics().horizontalAdvance(longVersion));
 }
 
 // The upload fails (the ESC unplugged) while "Stop the firmware upload?" is

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <array>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -254,7 +255,8 @@ TEST_F(LoggerUiTest, LogFileCutInAPageIsShownUpToItsLastWholeSampleAndThePageNam
 {
     // Two pages of log 4 with four slots (42 groups a page), cut after ten
     // groups of the second page.
-    Bytes snapshot(esc.link->Sim().Cells().begin(), esc.link->Sim().Cells().begin() + 128);
+    const std::array<uint8_t, 256> cells = esc.link->Sim().Cells();
+    const Bytes snapshot(cells.begin(), cells.begin() + 128);
     const Bytes page = Page(4, 5, 0x0F, 0x11);
     const Bytes pages = Concat({page, page});
     const QList<QByteArray> lines = CLogCsvWriter::Format(pages.data(), 2, 0, 1, snapshot).split('\n');

@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -6,6 +7,8 @@
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "common/TestApplication.h"
 #include "common/TestFiles.h"
@@ -48,13 +51,22 @@ protected:
         dlg.List()->setCurrentItem(found.front());
     }
 
+    // Type and file of every row, top to bottom.
     static QStringList Files(const CMelodyDlg& dlg)
     {
         QStringList files;
         for (int i = 0; i < dlg.List()->topLevelItemCount(); ++i)
             files.append(dlg.Row(i).type + dlg.Row(i).file);
-        files.sort();
         return files;
+    }
+
+    static CMelodyRow RowOf(const CMelodyDlg& dlg, const QString& file)
+    {
+        for (int i = 0; i < dlg.List()->topLevelItemCount(); ++i) {
+            if (dlg.Row(i).file == file)
+                return dlg.Row(i);
+        }
+        return {};
     }
 
     LoggerTest::ConnectedEsc esc;
@@ -67,9 +79,13 @@ TEST_F(MelodyDlgTest, ListsTheEscMelodyAndTheFolderAndEnablesPlayAndLoadForMelod
 {
     auto dlg = Open(std::make_shared<MidiRecord>());
     EXPECT_EQ(dlg->windowTitle(), QStringLiteral("Select melody file"));
-    EXPECT_EQ(Files(*dlg), (QStringList{" bad.tsm", " end.tsm", "AESC", "Abeep.tsm"}));
+    EXPECT_EQ(Files(*dlg), (QStringList{"AESC", " bad.tsm", "Abeep.tsm", " end.tsm"})) << "the ESC first, files by name";
     EXPECT_TRUE(dlg->List()->isColumnHidden(CMelodyDlg::ColumnMelody));
     EXPECT_EQ(dlg->FolderEdit()->text(), folder);
+    const QList<QLabel*> labels = dlg->findChildren<QLabel*>();
+    EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [&dlg](const QLabel* label) {
+        return label->buddy() == dlg->FolderEdit() && label->text() == QStringLiteral("&Folder:");
+    }));
     EXPECT_FALSE(dlg->PlayButton()->isEnabled());
 
     for (const char* refused : {"bad.tsm", "end.tsm"}) {
@@ -96,11 +112,16 @@ TEST_F(MelodyDlgTest, PlayPreviewsTheSelectedMelodyAndLoadWritesItFromCell160)
     EXPECT_EQ(record->messages.front().data1, 61);
     EXPECT_TRUE(dlg->LoadButton()->isEnabled());
 
+    const QString before = RowOf(*dlg, "ESC").hex;
     dlg->LoadButton()->click();
     const std::array<uint8_t, 256> cellsNow = esc.link->Sim().Cells();
     EXPECT_EQ(std::vector<uint8_t>(cellsNow.begin() + 160, cellsNow.begin() + 165),
               (std::vector<uint8_t>{0x07, 0x01, 0x03, 0x05, 0xFF}));
     EXPECT_TRUE(esc.prompt.Messages().empty());
+    // The ESC's row shows the melody it holds now, still on top.
+    EXPECT_NE(before, RowOf(*dlg, "beep.tsm").hex);
+    EXPECT_EQ(dlg->Row(0).file, QStringLiteral("ESC"));
+    EXPECT_EQ(dlg->Row(0).hex, RowOf(*dlg, "beep.tsm").hex);
 }
 
 TEST_F(MelodyDlgTest, PlayTellsOnceWhyNothingCanBeHeard)
@@ -134,7 +155,7 @@ TEST_F(MelodyDlgTest, PlayTellsOnceWhyNothingCanBeHeard)
     EXPECT_EQ(through->opened, 2) << "the melody still plays on Midi Through";
 }
 
-TEST_F(MelodyDlgTest, AnotherFolderBecomesTheSettingAndReplacesTheList)
+TEST_F(MelodyDlgTest, AnotherFolderBecomesTheSettingAndReplacesTheFilesBelowTheEscMelody)
 {
     auto dlg = Open(std::make_shared<MidiRecord>());
     QTemporaryDir other;
@@ -145,7 +166,7 @@ TEST_F(MelodyDlgTest, AnotherFolderBecomesTheSettingAndReplacesTheList)
     EXPECT_EQ(esc.prompt.Requests().back().text, QStringLiteral("Folder Location"));
     EXPECT_EQ(folder, other.path());
     EXPECT_EQ(dlg->FolderEdit()->text(), other.path());
-    EXPECT_EQ(Files(*dlg), QStringList{"Wtune.tsm"});
+    EXPECT_EQ(Files(*dlg), (QStringList{"AESC", "Wtune.tsm"})) << "the ESC's melody stays";
 }
 
 }

@@ -137,6 +137,13 @@ TEST_F(PanelDlgTest, FirstRequestCarriesOneAndRecordsFillTheFieldsTextsAndChart)
     EXPECT_EQ(Label("timeCodeText").toInt(), stream.PreviousCounter());
     EXPECT_GT(dialog->Chart()->SampleCount(), 0);
     EXPECT_TRUE(dialog->StatusText().isEmpty());
+
+    // The strip chart takes the room the window gains.
+    const QSize chart = dialog->Chart()->size();
+    dialog->resize(dialog->size() + QSize(300, 200));
+    EXPECT_TRUE(WaitFor([&] { return dialog->Chart()->width() >= chart.width() + 250; }))
+        << "the chart stays " << dialog->Chart()->width() << " wide";
+    EXPECT_GE(dialog->Chart()->height(), chart.height() + 150);
 }
 
 TEST_F(PanelDlgTest, ExternalServoFollowsTempAAndUncheckedRpmHidesOnlyItsTrace)
