@@ -1,6 +1,7 @@
 #include "base/CTorvSettings.h"
 
 #include "base/BaseLog.h"
+#include "base/CDataFiles.h"
 #include "base/CIniFile.h"
 
 #include <QFileInfo>
@@ -49,7 +50,10 @@ QString CTorvSettings::FileName()
 CTorvSettings CTorvSettings::Defaults(const QString& programFolder)
 {
     CTorvSettings s;
-    s.escFile = programFolder + QStringLiteral("/Brisko.esc");
+    // The sample library beside the program or of the installation; where
+    // there is none, the path beside the program names what is missing.
+    const QString library = QStringLiteral("Brisko.esc");
+    s.escFile = CDataFiles::Find(programFolder, library).value_or(programFolder + QLatin1Char('/') + library);
     s.firmwareFolder = programFolder;
     s.melodiesFolder = programFolder;
     s.saveFolder = programFolder;
@@ -98,7 +102,10 @@ bool CTorvSettings::Save(const QString& path, bool withEscFile) const
 
 QString CTorvSettings::Location(const QString& programFolder, const QString& configHome)
 {
-    if (AcceptsFiles(programFolder))
+    // An installed program keeps its settings with the user's, even where it
+    // could write beside itself (an installation into ~/.local, or run by
+    // the superuser): its bin folder is shared with other programs.
+    if (!CDataFiles::IsInstalled(programFolder) && AcceptsFiles(programFolder))
         return programFolder + QLatin1Char('/') + FileName();
 
     QString home = configHome;

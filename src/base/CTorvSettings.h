@@ -38,8 +38,9 @@ struct CTorvSettings {
     // are logged and reported as false; callers carry on.
     bool Save(const QString& path, bool withEscFile) const;
 
-    // Where TORV.ini lives: beside the program when its folder is writable,
-    // else in configHome/TORV. An empty configHome means the user's
+    // Where TORV.ini lives: beside the program when its folder is writable
+    // and no installation (a build tree or a portable copy), else in
+    // configHome/TORV. An empty configHome means the user's
     // configuration folder ($XDG_CONFIG_HOME, by default ~/.config).
     static QString Location(const QString& programFolder, const QString& configHome = QString());
 

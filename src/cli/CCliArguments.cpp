@@ -62,7 +62,8 @@ const CommandInfo kCommands[] = {
     {"logs decode", 1, 1, false, "logs decode FILE.csv [-o OUT.csv]",
      "Decodes a saved log with the device library's channels into a plain CSV: the header\n"
      "time,<label>,..., then one row per sample (time in seconds). Needs no ESC; writes to standard\n"
-     "output unless -o names a file. Of a log file that is cut or damaged only the whole samples\n"
+     "output unless -o names a file. A FILE of - is read from standard input, an OUT of - is\n"
+     "standard output. Of a log file that is cut or damaged only the whole samples\n"
      "before the damage are written; standard error names the incomplete page and the exit status\n"
      "is 4."},
     {"logs plot", 1, 1, false, "logs plot FILE.csv -o OUT.png [--size WxH]",
@@ -111,12 +112,13 @@ const CommandInfo kCommands[] = {
      "sides support, with servo value 1 on every request (the motor is never driven). Prints one\n"
      "line per record: the time in seconds from the start and every panel value (servo, RPM,\n"
      "voltage, current, tempA, as the device library names them) in its format; with --csv a\n"
-     "header line and comma-separated values. Runs for N seconds, or until Ctrl+C; either way the\n"
-     "last request says servo 1 and the link returns to 19200 baud. At the end standard error\n"
-     "tells the records per second achieved and the rate the line allows (72 bytes of 10 bits per\n"
-     "record). With --json: only a summary object (rates, counts, the last values). Exit status 1\n"
-     "when the ESC stopped answering at any time of the run."},
-    {"library update", 0, 0, false, "library update [--url URL]",
+     "header line with the units (time_s,servo_us,RPM,voltage_V,...), then comma-separated plain\n"
+     "numbers, the time in seconds with millisecond resolution. Runs for N seconds, or until\n"
+     "Ctrl+C; either way the last request says servo 1 and the link returns to 19200 baud. At\n"
+     "the end standard error tells the records per second achieved and the rate the line allows\n"
+     "(72 bytes of 10 bits per record). With --json: only a summary object (rates, counts, the\n"
+     "last values). Exit status 1 when the ESC stopped answering at any time of the run."},
+    {"library update", 0, 0, false, "library update [--url URL] [--check]",
      "Asks the maker's web server (or the URL of --url or TORV_UPDATE_URL) for the device library\n"
      "and, when its version is above the one in use, writes it over the library file (--library, or\n"
      "ESCFile of TORV.ini; replaced only when the download is complete and well-formed) and reports\n"
@@ -125,13 +127,15 @@ const CommandInfo kCommands[] = {
      "missing or broken is replaced. Exit status 5 when the server cannot be reached or the\n"
      "download breaks off, 4 when the download is no device library (well-formed, with an ESC\n"
      "element) or the file cannot be written, 2 for a URL that is not http or https, 130 on\n"
-     "Ctrl+C (the file is left as it was)."},
+     "Ctrl+C (the file is left as it was). With --check nothing is written: the command says\n"
+     "whether the server has a newer library (exit status 1) or not (exit status 0)."},
     {"melody show", 0, 0, true, "melody show",
      "Shows the custom melodies stored in the ESC, one line each: kind (A from cell 160, W from\n"
      "cell 128), first cell and the encoded melody in hex, terminator included. With --json: a list\n"
      "of objects with kind, firstCell and melody."},
     {"melody check", 1, 1, false, "melody check FILE.tsm",
-     "Checks a melody file without an ESC and prints its kind, description and encoded form in hex.\n"
+     "Checks a melody file without an ESC and prints its kind, description and encoded form in hex\n"
+     "(a FILE of - is read from standard input).\n"
      "A file that cannot be read or does not parse gives its error text (\"!error - syntax\", ...)\n"
      "and exit status 4; so does a lead number whose low byte is 255, the end mark of a melody.\n"
      "With --json: file, kind, description and melody."},
@@ -189,25 +193,107 @@ bool LooksLikeNumber(const QString& text)
     return ok;
 }
 
-const char* const kOptionsHelp =
-    "Options:\n"
-    "  --port PATH       serial port (default: Port of TORV.ini)\n"
-    "  --library FILE    device library (default: ESCFile of TORV.ini)\n"
-    "  --max-speed BAUD  highest link speed the connection may raise to (one of the port setup's\n"
-    "                    speeds; 19200 keeps the handshake speed)\n"
+// The options and the commands that take them: "*" every command, "device"
+// the commands that talk to an ESC, "library" those that read the device
+// library; otherwise the command names, separated by "|". An option that
+// means something else to each of its commands has one entry per meaning.
+struct OptionInfo {
+    const char* synopsis;
+    const char* help;
+    const char* commands;
+};
+
+const OptionInfo kOptions[] = {
+    {"--port PATH", "serial port (default: TORV_PORT, else Port of TORV.ini)", "device"},
+    {"--library FILE", "device library (default: TORV_LIBRARY, else ESCFile of TORV.ini, else\n"
+                       "Brisko.esc beside the program or in its share/torv folder)", "library"},
+    {"--max-speed BAUD", "highest link speed the connection may raise to (one of the port setup's\n"
+                         "speeds; 19200 keeps the handshake speed)", "device"},
+    {"--force", "load a file of another ESC type or revision", "restore"},
+    {"--force", "replace files that hold other logs", "logs save"},
+    {"--log N", "only log N (repeatable)", "logs save|logs workbook"},
+    {"-o FILE", "write to FILE instead of standard output (- is standard output)", "logs decode"},
+    {"-o FILE", "the PNG image to write", "logs plot"},
+    {"--size WxH", "image size in pixels (default 1200x700)", "logs plot"},
+    {"--blocks", "erase block by block", "logs erase"},
+    {"--bootloader", "flash an ESC that answers only its boot loader, without connecting", "flash"},
+    {"--devid N", "with --bootloader: the device identifier the file must match", "flash"},
+    {"--hwver N", "with --bootloader: the hardware version the file must match", "flash"},
+    {"-y, --yes", "do not ask for confirmation", "logs erase|logs write-image|flash"},
+    {"--seconds N", "stream for N seconds (default: until Ctrl+C)", "monitor"},
+    {"--csv", "a header line with the units, then one line of plain numbers per record", "monitor"},
+    {"--url URL", "where to download the library from (default: TORV_UPDATE_URL, else the\n"
+                  "maker's server)", "library update"},
+    {"--check", "only say whether the server has a newer library; install nothing", "library update"},
+    {"--json", "machine-readable output on standard output", "*"},
+    {"-q, --quiet", "print nothing but errors and the data asked for (no progress, notes or\n"
+                    "confirmations)", "*"},
+    {"-v, --verbose", "the link's debug trace on standard error", "*"},
+    {"-h, --help", "this help", "*"},
+};
+
+// Whether the option entry applies to the command.
+bool Takes(const OptionInfo& option, const CommandInfo& command)
+{
+    const QString scope = QLatin1String(option.commands);
+    if (scope == QLatin1String("*"))
+        return true;
+    const QString name = QLatin1String(command.name);
+    if (scope == QLatin1String("device"))
+        return command.device;
+    if (scope == QLatin1String("library"))
+        return command.device || name.startsWith(QLatin1String("logs ")) || name == QLatin1String("library update");
+    return scope.split(QLatin1Char('|')).contains(name);
+}
+
+// "  --port PATH       serial port ..." with continuation lines indented
+// under the text.
+QString OptionLine(const QString& synopsis, const QString& help)
+{
+    constexpr int kColumn = 20;
+    QString text = QStringLiteral("  ") + synopsis.leftJustified(kColumn - 3) + QLatin1Char(' ');
+    return text + QString(help).replace(QLatin1Char('\n'), QLatin1Char('\n') + QString(kColumn, QLatin1Char(' ')))
+           + QLatin1Char('\n');
+}
+
+// The options section of one command's help.
+QString CommandOptions(const CommandInfo& command)
+{
+    QString text = QStringLiteral("Options:\n");
+    for (const OptionInfo& option : kOptions) {
+        if (Takes(option, command))
+            text += OptionLine(QLatin1String(option.synopsis), QLatin1String(option.help));
+    }
+    return text;
+}
+
+const char* const kGeneralHelp =
+    "Options of every command:\n"
     "  --json            machine-readable output on standard output\n"
-    "  --force           restore: load a file of another ESC type or revision; logs save:\n"
-    "                    replace files that hold other logs\n"
-    "  --yes, -y         logs erase, logs write-image, flash: do not ask for confirmation\n"
-    "  --seconds N       monitor: stream for N seconds (default: until Ctrl+C)\n"
-    "  --csv             monitor: a header line and comma-separated values\n"
-    "  --url URL         library update: where to download the library from (default:\n"
-    "                    TORV_UPDATE_URL, else the maker's server)\n"
-    "  -v                the link's debug trace on standard error\n"
-    "  --help            this help (after a command: the command's help)\n"
-    "  --version         the program's version\n";
+    "  -q, --quiet       print nothing but errors and the data asked for (no progress, notes or\n"
+    "                    confirmations)\n"
+    "  -v, --verbose     the link's debug trace on standard error\n"
+    "  -h, --help        this help; after a command, the command's help with its options\n"
+    "  -V, --version     the program's version\n"
+    "Options of the commands that talk to an ESC or read the device library:\n"
+    "  --port PATH       serial port (default: TORV_PORT, else Port of TORV.ini)\n"
+    "  --library FILE    device library (default: TORV_LIBRARY, else ESCFile of TORV.ini, else\n"
+    "                    Brisko.esc beside the program or in its share/torv folder)\n"
+    "  --max-speed BAUD  highest link speed the connection may raise to\n"
+    "A FILE operand of - is standard input (diff, restore, melody check, melody write,\n"
+    "logs decode, logs plot); -o - is standard output (logs decode).\n"
+    "\n"
+    "Environment:\n"
+    "  TORV_PORT         the serial port when --port is not given\n"
+    "  TORV_LIBRARY      the device library when --library is not given\n"
+    "  TORV_UPDATE_URL   where library update downloads the library from\n";
 
 } // namespace
+
+QString CCliArguments::InputPath(const QString& operand)
+{
+    return operand == QLatin1String("-") ? QStringLiteral("/dev/stdin") : operand;
+}
 
 bool CCliArguments::NeedsDevice() const
 {
@@ -266,6 +352,7 @@ bool CCliArguments::CheckCommandOptions()
         {"--seconds", "monitor"},
         {"--csv", "monitor"},
         {"--url", "library update"},
+        {"--check", "library update"},
     };
     for (const QString& option : m_commandOptions) {
         QStringList owners;
@@ -386,9 +473,14 @@ bool CCliArguments::Parse(const QStringList& arguments)
         } else if (argument == QLatin1String("--csv")) {
             m_csv = true;
             m_commandOptions.append(argument);
+        } else if (argument == QLatin1String("--check")) {
+            m_check = true;
+            m_commandOptions.append(argument);
+        } else if (argument == QLatin1String("-q") || argument == QLatin1String("--quiet")) {
+            m_quiet = true;
         } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
             m_help = true;
-        } else if (argument == QLatin1String("--version")) {
+        } else if (argument == QLatin1String("--version") || argument == QLatin1String("-V")) {
             m_version = true;
         } else {
             return Fail(QStringLiteral("unknown option %1").arg(argument));
@@ -432,25 +524,31 @@ QString CCliArguments::HelpText(const QString& command)
                                                               .replace(QLatin1Char('\n'), QStringLiteral("\n    "))
                                                               .prepend(QStringLiteral("    ")));
         }
-        return text + QLatin1String(kOptionsHelp);
+        return text + QStringLiteral("Each command's options: torv-cli %1 COMMAND --help\n").arg(command);
     }
     const CommandInfo* info = Find(command);
     if (info != nullptr) {
         return QStringLiteral("Usage: torv-cli [options] %1\n\n%2\n\n%3")
-            .arg(QLatin1String(info->usage), QLatin1String(info->description), QLatin1String(kOptionsHelp));
+            .arg(QLatin1String(info->usage), QLatin1String(info->description), CommandOptions(*info));
     }
     QString text = QStringLiteral(
         "Usage: torv-cli [options] COMMAND [OPERANDS]\n\n"
         "Configures an ESC over its serial link, as the TORV window does.\n\nCommands:\n");
     for (const CommandInfo& c : kCommands)
         text += QStringLiteral("  %1\n").arg(QLatin1String(c.usage));
-    text += QStringLiteral("\n") + QLatin1String(kOptionsHelp);
+    text += QStringLiteral("\nEach command's options: torv-cli COMMAND --help\n\n") + QLatin1String(kGeneralHelp);
     text += QStringLiteral(
-        "\nExit status: 0 success; 1 a difference (diff) or a device that did not do what was asked\n"
-        "(also an ESC that did not confirm its return to 19200 baud at the end);\n"
-        "2 wrong usage, a value or a mismatching file refused, or a question answered no (nothing\n"
-        "done); 3 no device; 4 a file that cannot be read or written, or a damaged file;\n"
-        "5 the library update's server cannot be reached or its download broke off;\n"
-        "130 interrupted by Ctrl+C, SIGTERM or SIGHUP (the ESC is sent back to 19200 baud first).\n");
+        "\nExit status:\n"
+        "  0    success\n"
+        "  1    a difference (diff) or a device that did not do what was asked (also an ESC that\n"
+        "       did not confirm its return to 19200 baud at the end)\n"
+        "  2    wrong usage, a value or a mismatching file refused, or a question answered no\n"
+        "       (nothing done)\n"
+        "  3    no device: no port named, or the port is missing, held or not permitted, or no\n"
+        "       ESC answered\n"
+        "  4    a file that cannot be read or written, or a damaged file\n"
+        "  5    the library update's server cannot be reached or its download broke off\n"
+        "  130  interrupted by Ctrl+C, SIGTERM or SIGHUP (the ESC is sent back to 19200 baud\n"
+        "       first)\n");
     return text;
 }

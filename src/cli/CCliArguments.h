@@ -9,7 +9,7 @@
 // The command line of torv-cli: common options anywhere, then the command and
 // its operands.
 //   torv-cli [--port PATH] [--library FILE] [--max-speed BAUD] [--json] [-v]
-//            [--force] [--yes] COMMAND [OPERANDS] [COMMAND OPTIONS]
+//            [-q] [--force] [--yes] COMMAND [OPERANDS] [COMMAND OPTIONS]
 // The logger and firmware commands are two words ("logs list", "firmware
 // list"); Command() gives both, separated by one blank.
 class CCliArguments {
@@ -20,8 +20,8 @@ public:
 
     QString Command() const { return m_command; }
     const QStringList& Operands() const { return m_operands; }
-    QString Port() const { return m_port; }          // empty: the Port setting
-    QString Library() const { return m_library; }    // empty: the ESCFile setting
+    QString Port() const { return m_port; }          // empty: TORV_PORT, else the Port setting
+    QString Library() const { return m_library; }    // empty: TORV_LIBRARY, else the ESCFile setting
     int MaxSpeed() const { return m_maxSpeed; }      // 0: no bound
     bool Json() const { return m_json; }
     bool Verbose() const { return m_verbose; }
@@ -40,6 +40,10 @@ public:
     // library update: the URL of --url (empty: TORV_UPDATE_URL or the
     // maker's server).
     QString Url() const { return m_url; }
+    // library update: only say whether a newer library exists.
+    bool Check() const { return m_check; }
+    // Nothing but errors and the data asked for.
+    bool Quiet() const { return m_quiet; }
     // logs erase: block by block.
     bool Blocks() const { return m_blocks; }
     // flash: the boot loader recovery path and the identity it is given.
@@ -53,6 +57,11 @@ public:
     bool Help() const { return m_help; }
     bool Version() const { return m_version; }
     QString Error() const { return m_error; }
+
+    // The file to read for a FILE operand: "-" is standard input.
+    static QString InputPath(const QString& operand);
+    // Whether an output operand means standard output ("-").
+    static bool IsStandardStream(const QString& operand) { return operand == QLatin1String("-"); }
 
     // Whether the command talks to a device.
     bool NeedsDevice() const;
@@ -86,6 +95,8 @@ private:
     int m_hwVer = -1;
     int m_seconds = 0;
     bool m_csv = false;
+    bool m_check = false;
+    bool m_quiet = false;
     QStringList m_commandOptions;   // the command options given, for the check
     bool m_help = false;
     bool m_version = false;

@@ -1,11 +1,14 @@
 #include "cli/CCliCommands.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
 
+#include <cstdio>
 #include <cstdlib>
 
+#include "base/CIniFile.h"
 #include "base/CTorvSettings.h"
 #include "cli/CCliCurves.h"
 #include "cli/CCliDevice.h"
@@ -85,6 +88,25 @@ int CCliCommands::Run()
     return RunOnDevice();
 }
 
+QString CCliCommands::FirstGiven(const QStringList& candidates)
+{
+    for (const QString& candidate : candidates) {
+        if (!candidate.isEmpty())
+            return candidate;
+    }
+    return QString();
+}
+
+int CCliCommands::NoPortNamed(const QString& settingsPath)
+{
+    const QStringList found = CPortSetup::AvailablePorts();
+    const QString ports = found.isEmpty() ? tr("no serial port found")
+                                          : tr("ports found: %1").arg(found.join(QStringLiteral(", ")));
+    return Fail(CliExit::NoDevice, tr("no serial port named: give one with --port PATH or TORV_PORT=PATH, "
+                                      "or as Port in %1 (%2)")
+                                       .arg(settingsPath, ports));
+}
+
 int CCliCommands::Ports()
 {
     const QStringList ports = CPortSetup::AvailablePorts();
@@ -97,12 +119,23 @@ int CCliCommands::Ports()
 
 int CCliCommands::RunOnDevice()
 {
-    // The port and the library as the window finds them, unless named.
+    // The port and the library: named on the command line, else in the
+    // environment, else as the window finds them.
     const QString folder =
         CTorvSettings::ProgramFolder(QCoreApplication::applicationFilePath()).value_or(QStringLiteral("."));
-    const CTorvSettings settings = CTorvSettings::Load(CTorvSettings::Location(folder), folder);
-    const QString port = m_args.Port().isEmpty() ? settings.port : m_args.Port();
-    const QString libraryPath = m_args.Library().isEmpty() ? settings.escFile : m_args.Library();
+    const QString settingsPath = CTorvSettings::Location(folder);
+    const CTorvSettings settings = CTorvSettings::Load(settingsPath, folder);
+    const QString libraryPath = FirstGiven({m_args.Library(), qEnvironmentVariable("TORV_LIBRARY"), settings.escFile});
+    QString port = FirstGiven({m_args.Port(), qEnvironmentVariable("TORV_PORT")});
+    if (port.isEmpty() && m_args.NeedsDevice()) {
+        // The window's default port (COM1:) is a guess a command should not
+        // act on: only a Port that TORV.ini really holds counts.
+        CIniFile ini(settingsPath);
+        ini.Load();
+        if (!ini.Value(CTorvSettings::Section(), QStringLiteral("Port")).has_value())
+            return NoPortNamed(settingsPath);
+        port = settings.port;
+    }
 
     m_library = std::make_unique<CDeviceLibrary>();
     const bool loaded = m_library->Load(libraryPath);
@@ -332,7 +365,7 @@ int CCliCommands::Set()
     if (m_args.Json())
         PrintJson(ParameterJson(*row));
     else
-        Print(QStringLiteral("%1: %2\n").arg(row->Name(), CCliParameters::ShownText(*row)));
+        CCliOutput::Report(QStringLiteral("%1: %2\n").arg(row->Name(), CCliParameters::ShownText(*row)));
     const std::optional<int> now = session.Model().RawValueOf(*row);
     if (now != raw)
         return Fail(CliExit::Differs, tr("%1: the ESC did not take \"%2\"").arg(row->Name(), value));
@@ -371,12 +404,25 @@ int CCliCommands::Backup()
     if (m_args.Json())
         PrintJson(QJsonObject{{"file", path}, {"cells", CParameterFile::kFileSize}});
     else
-        Print(tr("Saved %1 cells to %2\n").arg(CParameterFile::kFileSize).arg(path));
+        CCliOutput::Report(tr("Saved %1 cells to %2\n").arg(CParameterFile::kFileSize).arg(path));
     return CliExit::Ok;
 }
 
 int CCliCommands::ReadParameterFile(const QString& path, CParameterFile::Image& image)
 {
+    if (CCliArguments::IsStandardStream(path)) {
+        // Standard input may be a pipe, which the file reader refuses.
+        QFile input;
+        const std::optional<CParameterFile::Image> parsed =
+            input.open(stdin, QIODevice::ReadOnly) ? CParameterFile::ParseImage(input.read(CParameterFile::kFileSize))
+                                                   : std::nullopt;
+        if (!parsed) {
+            return Fail(CliExit::FileError, tr("Unable to read standard input: it holds fewer than %1 bytes")
+                                                .arg(CParameterFile::kFileSize));
+        }
+        image = *parsed;
+        return CliExit::Ok;
+    }
     const CParameterFile::Result result = CParameterFile::ReadFile(path, image);
     switch (result.status) {
     case CParameterFile::Status::Ok:
@@ -451,7 +497,7 @@ int CCliCommands::Restore()
                                         .arg(identity));
     }
     if (mismatch)
-        CConsolePrompt::Error(tr("loading a file of another ESC type or revision (%1)").arg(identity));
+        CConsolePrompt::Note(tr("loading a file of another ESC type or revision (%1)").arg(identity));
 
     CDeviceSession& session = m_device->Session();
     const auto changes = CFileParameters(session, image).Changes(CCliParameters(session.List()).Parameters());
@@ -459,7 +505,7 @@ int CCliCommands::Restore()
         QString text;
         for (const CFileParameters::Change& c : changes)
             text += ChangeLine(c);
-        Print(text.isEmpty() ? tr("Nothing to change\n") : text);
+        CCliOutput::Report(text.isEmpty() ? tr("Nothing to change\n") : text);
     }
 
     WatchSteps(tr("restore"));
@@ -510,6 +556,6 @@ int CCliCommands::Restore()
     if (!notRestored.empty() || !failedWrites.empty())
         return CliExit::Differs;
     if (!m_args.Json())
-        Print(tr("Restored; every setting reads back as in the file\n"));
+        CCliOutput::Report(tr("Restored; every setting reads back as in the file\n"));
     return CliExit::Ok;
 }

@@ -2,6 +2,7 @@
 
 #include <QJsonValue>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -34,6 +35,11 @@ private:
     int Restore();
 
     int RunOnDevice();
+    // The first candidate that is not empty (none: empty).
+    static QString FirstGiven(const QStringList& candidates);
+    // No --port, TORV_PORT or Port setting: says how to name one and which
+    // ports there are.
+    int NoPortNamed(const QString& settingsPath);
     // Sends the ESC back to 19200 baud; a return it did not confirm is said
     // on stderr and turns a success into Differs.
     int LeaveDevice(int status);

@@ -186,7 +186,7 @@ int CCliCurves::Set()
     if (m_args.Json())
         CCliOutput::PrintJson(Json(*curve, after));
     else
-        CCliOutput::Print(Line(*curve, after));
+        CCliOutput::Report(Line(*curve, after));
     const std::vector<uint8_t> wanted(values->begin(), values->end());
     if (!after.Complete() || after.values != wanted)
         return CConsolePrompt::Fail(CliExit::Differs, tr("%1: the ESC does not report the values written").arg(curve->Name()));

@@ -170,7 +170,7 @@ int CCliFirmware::Flash(const QString& port, int maxSpeed)
     if (m_args.Json())
         CCliOutput::PrintJson(QJsonObject{{"file", path}, {"version", info.version}, {"firmware", now}});
     else
-        CCliOutput::Print(tr("Firmware updated: the ESC now reports firmware %1.\n").arg(now));
+        CCliOutput::Report(tr("Firmware updated: the ESC now reports firmware %1.\n").arg(now));
     m_device.Leave();
     return CliExit::Ok;
 }
@@ -226,7 +226,7 @@ int CCliFirmware::Upload(const CUpdateFile::Info& info, CUpdateFile::Image& imag
     // slow to take and how long the upload waits for it.
     QObject::connect(&uploader, &CFirmwareUploader::pageLate, &loop, [this, &uploader](int page) {
         m_progress->Finish();
-        CConsolePrompt::Error(tr("waiting up to %1 s for the ESC to acknowledge page %2 of %3")
+        CConsolePrompt::Note(tr("waiting up to %1 s for the ESC to acknowledge page %2 of %3")
                                   .arg(uploader.GiveUpMs() / 1000.0)
                                   .arg(page + 1)
                                   .arg(uploader.PageCount()));
@@ -258,7 +258,7 @@ int CCliFirmware::Upload(const CUpdateFile::Info& info, CUpdateFile::Image& imag
     m_progress->Finish();
     if (finished) {
         if (!m_args.Json())
-            CCliOutput::Print(tr("Uploaded firmware %1 (%2 pages)\n").arg(info.version).arg(pages));
+            CCliOutput::Report(tr("Uploaded firmware %1 (%2 pages)\n").arg(info.version).arg(pages));
         return CliExit::Ok;
     }
     // Whatever the ESC's boot loader makes of a command now, it must not

@@ -49,15 +49,15 @@ int CCliLibrary::Update()
     // Ctrl+C or SIGTERM ends the download at once; the file stays as it is.
     update.SetCancelCheck(&CSignalWatcher::Requested);
     const bool hadLibrary = m_library.IsLoaded();
-    if (!hadLibrary) {
-        CConsolePrompt::Error(tr("the device library %1 cannot be read (%2); the one on the server replaces it")
+    if (!hadLibrary && !m_args.Check()) {
+        CConsolePrompt::Note(tr("the device library %1 cannot be read (%2); the one on the server replaces it")
                                   .arg(m_libraryPath, m_library.ErrorText().isEmpty() ? tr("no library loaded")
                                                                                       : m_library.ErrorText()));
     }
 
     using Status = CLibraryUpdate::Status;
     CLibraryUpdate::Result result = update.Check();
-    if (result.status == Status::Newer)
+    if (result.status == Status::Newer && !m_args.Check())
         result = update.Install();
     switch (result.status) {
     case Status::Cancelled:
@@ -89,6 +89,8 @@ int CCliLibrary::Update()
         break;
     }
 
+    if (m_args.Check())
+        return ReportCheck(result, url);
     const bool updated = result.status == Status::Updated;
     if (m_args.Json()) {
         CCliOutput::PrintJson(QJsonObject{{"file", m_libraryPath},
@@ -97,14 +99,34 @@ int CCliLibrary::Update()
                                           {"remote", VersionJson(result.remoteText)},
                                           {"updated", updated}});
     } else if (updated && !hadLibrary) {
-        CCliOutput::Print(tr("Installed the device library %1, version %2\n")
+        CCliOutput::Report(tr("Installed the device library %1, version %2\n")
                               .arg(m_libraryPath, VersionText(result.remoteText)));
     } else if (updated) {
-        CCliOutput::Print(tr("Updated the device library %1 from version %2 to %3\n")
+        CCliOutput::Report(tr("Updated the device library %1 from version %2 to %3\n")
                               .arg(m_libraryPath, VersionText(result.localText), VersionText(result.remoteText)));
+    } else {
+        CCliOutput::Report(tr("The device library %1 is up to date: version %2 in use, version %3 on the server\n")
+                              .arg(m_libraryPath, VersionText(result.localText), VersionText(result.remoteText)));
+    }
+    return CliExit::Ok;
+}
+
+int CCliLibrary::ReportCheck(const CLibraryUpdate::Result& result, const QString& url) const
+{
+    const bool newer = result.status == CLibraryUpdate::Status::Newer;
+    if (m_args.Json()) {
+        CCliOutput::PrintJson(QJsonObject{{"file", m_libraryPath},
+                                          {"url", url},
+                                          {"local", VersionJson(result.localText)},
+                                          {"remote", VersionJson(result.remoteText)},
+                                          {"newer", newer}});
+    } else if (newer) {
+        CCliOutput::Print(tr("A newer device library is available: version %1 on the server, version %2 in %3 "
+                             "(torv-cli library update installs it)\n")
+                              .arg(VersionText(result.remoteText), VersionText(result.localText), m_libraryPath));
     } else {
         CCliOutput::Print(tr("The device library %1 is up to date: version %2 in use, version %3 on the server\n")
                               .arg(m_libraryPath, VersionText(result.localText), VersionText(result.remoteText)));
     }
-    return CliExit::Ok;
+    return newer ? CliExit::Differs : CliExit::Ok;
 }

@@ -137,7 +137,7 @@ int CCliLogs::Download()
             }
             stallTold = !stallTold;
             m_progress->Finish();
-            CConsolePrompt::Error(stallTold ? tr("the ESC is not answering at page %1 of %2")
+            CConsolePrompt::Note(stallTold ? tr("the ESC is not answering at page %1 of %2")
                                                   .arg(download.CurrentPage())
                                                   .arg(download.PageCount())
                                             : tr("the ESC answers again"));
@@ -302,7 +302,7 @@ int CCliLogs::Save()
     if (m_args.Json())
         CCliOutput::PrintJson(saved);
     else
-        CCliOutput::Print(text);
+        CCliOutput::Report(text);
     if (m_cutShort)
         return CutShort(tr("saved %1 before it").arg(CompleteLogs(logs.size())));
     return CliExit::Ok;
@@ -358,7 +358,7 @@ int CCliLogs::Workbook()
         CCliOutput::PrintJson(
             QJsonObject{{"file", path}, {"logs", numbers}, {"pages", static_cast<qint64>(pageCount)}});
     else
-        CCliOutput::Print((names.size() == 1 ? tr("Wrote the workbook of log %1 (%2 pages) to %3\n")
+        CCliOutput::Report((names.size() == 1 ? tr("Wrote the workbook of log %1 (%2 pages) to %3\n")
                                              : tr("Wrote the workbook of logs %1 (%2 pages) to %3\n"))
                               .arg(names.join(QStringLiteral(", ")))
                               .arg(pageCount)
@@ -370,7 +370,7 @@ int CCliLogs::Workbook()
 
 int CCliLogs::ReadLogFile(const QString& path, QByteArray& text, CLogCsvReader::Log& log)
 {
-    QFile file(path);
+    QFile file(CCliArguments::InputPath(path));
     if (!file.open(QIODevice::ReadOnly))
         return Fail(CliExit::FileError, tr("Unable to open file %1: %2").arg(path, file.errorString()));
     text = file.readAll();
@@ -405,7 +405,7 @@ int CCliLogs::Decode()
         return Fail(CliExit::FileError, tr("%1: the log records no channel of this logger").arg(path));
 
     const QString output = m_args.Output();
-    if (output.isEmpty()) {
+    if (output.isEmpty() || CCliArguments::IsStandardStream(output)) {
         const QByteArray csv = CDecodedCsvWriter::Format(decoded);
         std::fwrite(csv.constData(), 1, static_cast<std::size_t>(csv.size()), stdout);
         std::fflush(stdout);
@@ -417,7 +417,7 @@ int CCliLogs::Decode()
             CCliOutput::PrintJson(QJsonObject{{"file", output}, {"rows", static_cast<qint64>(decoded.time.size())},
                                               {"channels", static_cast<qint64>(decoded.series.size())}});
         else
-            CCliOutput::Print(
+            CCliOutput::Report(
                 tr("Wrote %1 samples of log %2 to %3\n").arg(decoded.time.size()).arg(decoded.number).arg(output));
     }
     // A damaged file: the whole samples are written, and the status says
@@ -481,7 +481,7 @@ int CCliLogs::Erase()
     if (m_args.Json())
         CCliOutput::PrintJson(QJsonObject{{"erased", true}, {"blocks", m_args.Blocks()}});
     else
-        CCliOutput::Print(tr("Erased the logger memory of %1\n").arg(DeviceText()));
+        CCliOutput::Report(tr("Erased the logger memory of %1\n").arg(DeviceText()));
     return CliExit::Ok;
 }
 
@@ -590,7 +590,7 @@ int CCliLogs::WriteImage()
     if (m_args.Json())
         CCliOutput::PrintJson(QJsonObject{{"file", path}, {"pages", total}, {"checked", true}});
     else
-        CCliOutput::Print(
+        CCliOutput::Report(
             tr("Wrote %1 pages from %2 into the logger memory; every page reads back as written\n").arg(total).arg(path));
     return CliExit::Ok;
 }
@@ -634,7 +634,7 @@ int CCliLogs::Plot()
                                           {"height", m_args.Size().height()},
                                           {"channels", static_cast<qint64>(series.size())}});
     else
-        CCliOutput::Print(tr("Drew %1 channels of %2 into %3 (%4x%5)\n")
+        CCliOutput::Report(tr("Drew %1 channels of %2 into %3 (%4x%5)\n")
                               .arg(series.size())
                               .arg(path, output)
                               .arg(m_args.Size().width())

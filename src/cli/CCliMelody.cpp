@@ -37,7 +37,7 @@ int CCliMelody::CheckCapability()
 int CCliMelody::ReadFile(CMelody& melody)
 {
     const QString& path = m_args.Operands().at(0);
-    melody = CMelodyFile::Read(path);
+    melody = CMelodyFile::Read(CCliArguments::InputPath(path));
     if (!melody.IsValid())
         return CConsolePrompt::Fail(CliExit::FileError, QStringLiteral("%1: %2").arg(path, melody.error));
     return CliExit::Ok;
@@ -112,7 +112,7 @@ int CCliMelody::Write()
                                           {"lastCell", last},
                                           {"melody", melody.Hex()}});
     else
-        CCliOutput::Print(tr("Wrote melody %1 (kind %2) to cells %3 to %4; every cell reads back as written\n")
+        CCliOutput::Report(tr("Wrote melody %1 (kind %2) to cells %3 to %4; every cell reads back as written\n")
                               .arg(melody.Hex(), KindText(melody.kind))
                               .arg(result.firstCell)
                               .arg(last));

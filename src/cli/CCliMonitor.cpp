@@ -5,6 +5,7 @@
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include <cstdio>
@@ -17,10 +18,12 @@
 #include "cli/CConsolePrompt.h"
 #include "cli/CliExit.h"
 #include "library/CDeviceSession.h"
+#include "library/CDoubleFormat.h"
 #include "library/CXmlAttributes.h"
 #include "link/CLimitFactor.h"
 #include "logger/CLinkSpeedBoost.h"
 #include "panel/CPanelChannels.h"
+#include "panel/CServoCollectorNotify.h"
 #include "panel/CTelemetryStream.h"
 
 namespace {
@@ -29,14 +32,33 @@ QString tr(const char* text)
     return QCoreApplication::translate("CCliMonitor", text);
 }
 
-// A CSV field, quoted when it holds a separator, a quote or a line break.
-QString CsvField(const QString& text)
+// A panel format split into its number and its unit: "%.2f V" gives the
+// conversion "%.2f" and the unit "V"; literal text around the number is the
+// unit ("%%" in it is a percent sign).
+struct SplitFormat {
+    QString number;
+    QString unit;
+};
+
+SplitFormat Split(const QString& format)
 {
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n')))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
+    static const QRegularExpression conversion(QStringLiteral("%[-+ #0]*[0-9]*(\\.[0-9]*)?l?[eEfFgGaA]"));
+    const QRegularExpressionMatch match = conversion.match(format);
+    if (!match.hasMatch())
+        return {QStringLiteral("%g"), QString()};
+    QString unit = format.left(match.capturedStart()) + format.mid(match.capturedEnd());
+    unit.replace(QStringLiteral("%%"), QStringLiteral("%"));
+    return {match.captured(0), unit.simplified()};
+}
+
+// A header field: the tag, with the unit after an underscore ("voltage_V");
+// letters, digits and underscores only, so that every CSV reader takes it.
+QString HeaderField(const QString& tag, const QString& unit)
+{
+    QString field = unit.isEmpty() ? tag : tag + QLatin1Char('_') + unit;
+    static const QRegularExpression other(QStringLiteral("[^A-Za-z0-9_%]+"));
+    field.replace(other, QStringLiteral("_"));
+    return field.replace(QLatin1Char('%'), QStringLiteral("pct"));
 }
 
 constexpr int kPollMs = 50;
@@ -54,22 +76,63 @@ double CCliMonitor::WireRecordsPerSecond(int baud)
 
 QString CCliMonitor::Header(const CPanelChannels& channels) const
 {
-    QStringList fields{QStringLiteral("time")};
+    QStringList fields{QStringLiteral("time_s")};
     for (size_t i = 0; i < channels.Count(); ++i)
-        fields.append(channels.At(i).Tag());
+        fields.append(HeaderField(channels.At(i).Tag(), Split(channels.At(i).Format()).unit));
     return fields.join(QLatin1Char(',')) + QLatin1Char('\n');
 }
 
 QString CCliMonitor::Line(double seconds, const CPanelChannels& channels) const
 {
-    const QString time = QString::number(seconds, 'f', 2);
-    QStringList fields{time};
+    if (m_args.Csv()) {
+        // Plain numbers at the format's precision; a value that cannot be
+        // computed is an empty field.
+        QStringList fields{QString::number(seconds, 'f', 3)};
+        for (size_t i = 0; i < channels.Count(); ++i) {
+            const CPanelChannel& channel = channels.At(i);
+            const std::optional<double> value = channel.Evaluate();
+            const std::optional<QString> text =
+                value ? CDoubleFormat::Format(Split(channel.Format()).number, *value) : std::nullopt;
+            fields.append(text.value_or(QString()).trimmed());
+        }
+        return fields.join(QLatin1Char(',')) + QLatin1Char('\n');
+    }
+    QStringList fields{QString::number(seconds, 'f', 2)};
     for (size_t i = 0; i < channels.Count(); ++i) {
         const CPanelChannel& channel = channels.At(i);
         const QString text = channel.Text().isEmpty() ? QStringLiteral("-") : channel.Text();
-        fields.append(m_args.Csv() ? CsvField(text) : QStringLiteral("%1 %2").arg(channel.Tag(), text));
+        fields.append(QStringLiteral("%1 %2").arg(channel.Tag(), text));
     }
-    return fields.join(m_args.Csv() ? QStringLiteral(",") : QStringLiteral("  ")) + QLatin1Char('\n');
+    return fields.join(QStringLiteral("  ")) + QLatin1Char('\n');
+}
+
+void CCliMonitor::PrintReceived(const CServoCollectorNotify& collector, CPanelChannels& channels,
+                                RecordLines& lines) const
+{
+    // Records complete in the ring: the collector counts one only after
+    // copying it. Those so far behind that the reader thread may be writing
+    // their slots again are skipped.
+    const uint64_t received = collector.AnswersReceived();
+    constexpr uint64_t kSafeBehind = CServoCollectorNotify::kRingSize / 2;
+    if (received - lines.printed > kSafeBehind) {
+        CConsolePrompt::Note(tr("%1 records came faster than they could be printed and are left out")
+                                 .arg(received - kSafeBehind - lines.printed));
+        lines.printed = received - kSafeBehind;
+        lines.first = true;
+    }
+    for (; lines.printed < received; ++lines.printed) {
+        const uint8_t* bytes = collector.Slot(static_cast<size_t>(lines.printed % CServoCollectorNotify::kRingSize));
+        const QByteArray record(reinterpret_cast<const char*>(bytes), CServoCollectorNotify::kRecordSize);
+        const uint8_t counter = bytes[CTelemetryStream::kCounterByte];
+        if (!lines.first)
+            lines.elapsedTicks += static_cast<uint32_t>(CTelemetryStream::TickDifference(lines.counter, counter));
+        lines.first = false;
+        lines.counter = counter;
+        channels.SetRecord(record);
+        channels.Update();
+        if (!m_args.Json())
+            CCliOutput::Print(Line(lines.elapsedTicks * CTelemetryStream::kTickMs / 1000.0, channels));
+    }
 }
 
 int CCliMonitor::Run()
@@ -90,6 +153,7 @@ int CCliMonitor::Run()
     bool saidStopped = false;
     bool stoppedAtEnd = false;
     uint64_t handled = 0;
+    uint64_t printed = 0;
     uint64_t received = 0;
     uint64_t missed = 0;
     double seconds = 0;
@@ -100,16 +164,15 @@ int CCliMonitor::Run()
         CTelemetryStream stream(session.Port());
         if (!m_args.Json() && m_args.Csv())
             CCliOutput::Print(Header(channels));
+        // The stream hands over only the newest record when several wait;
+        // the lines are taken from the collector's ring, so that every
+        // record received gets its line.
+        RecordLines lines;
         QObject::connect(&stream, &CTelemetryStream::RecordHandled, &stream,
-                         [&](const QByteArray& record, int, quint32 elapsed) {
-                             channels.SetRecord(record);
-                             channels.Update();
-                             if (!m_args.Json())
-                                 CCliOutput::Print(Line(elapsed * CTelemetryStream::kTickMs / 1000.0, channels));
-                         });
+                         [&] { PrintReceived(stream.Collector(), channels, lines); });
         QObject::connect(&stream, &CTelemetryStream::AnswersStoppedChanged, &stream, [&saidStopped](bool stopped) {
             saidStopped = saidStopped || stopped;
-            CConsolePrompt::Error(stopped ? tr("the ESC stopped answering") : tr("the ESC answers again"));
+            CConsolePrompt::Note(stopped ? tr("the ESC stopped answering") : tr("the ESC answers again"));
         });
 
         QEventLoop loop;
@@ -140,6 +203,8 @@ int CCliMonitor::Run()
         loop.exec();
         stoppedAtEnd = stream.AnswersStopped();
         stream.Stop();
+        PrintReceived(stream.Collector(), channels, lines);
+        printed = lines.printed;
         seconds = clock.nsecsElapsed() / 1e9;
         handled = stream.RecordsHandled();
         received = stream.Collector().AnswersReceived();
@@ -168,14 +233,16 @@ int CCliMonitor::Run()
                              "records/s at %7 baud (%8 bits per record)")
                               .arg(received)
                               .arg(seconds, 0, 'f', 1)
-                              .arg(handled)
+                              .arg(printed)
                               .arg(missed)
                               .arg(rate, 0, 'f', 1)
                               .arg(wire, 0, 'f', 1)
                               .arg(std::abs(baud))
                               .arg(kBytesPerRecord * kBitsPerByte);
-    std::fprintf(stderr, "%s\n", summary.toUtf8().constData());
-    std::fflush(stderr);
+    if (!CCliOutput::Quiet()) {
+        std::fprintf(stderr, "%s\n", summary.toUtf8().constData());
+        std::fflush(stderr);
+    }
     if (ended == Ended::Interrupted)
         return CliExit::Interrupted;
     if (saidStopped) {

@@ -3,14 +3,17 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
+
 class CCliArguments;
 class CCliDevice;
 class CPanelChannels;
+class CServoCollectorNotify;
 
 // torv-cli monitor: the measurement panel's telemetry stream on the command
 // line. It streams at the fastest speed both sides support with servo value 1
 // on every request (the command line never drives the motor) and prints one
-// line per handled record: the stream's time and every panel value in its
+// line per record received: the stream's time and every panel value in its
 // format. On the end of the given time or on Ctrl+C the stream ends with a
 // last request at servo value 1 and the link goes back to its speed.
 class CCliMonitor {
@@ -31,6 +34,15 @@ public:
     static double WireRecordsPerSecond(int baud);
 
 private:
+    // Where the lines stand in the collector's ring of records.
+    struct RecordLines {
+        uint64_t printed = 0;        // records printed (the ring holds record k in slot k mod its size)
+        bool first = true;
+        uint8_t counter = 0;         // the tick counter of the last record printed
+        uint32_t elapsedTicks = 0;   // ticks since the first record
+    };
+    // Prints a line for each record received since the last call, in order.
+    void PrintReceived(const CServoCollectorNotify& collector, CPanelChannels& channels, RecordLines& lines) const;
     QString Line(double seconds, const CPanelChannels& channels) const;
     QString Header(const CPanelChannels& channels) const;
 

@@ -6,6 +6,26 @@
 
 #include <cstdio>
 
+namespace {
+bool quietOutput = false;
+}
+
+void CCliOutput::SetQuiet(bool quiet)
+{
+    quietOutput = quiet;
+}
+
+bool CCliOutput::Quiet()
+{
+    return quietOutput;
+}
+
+void CCliOutput::Report(const QString& text)
+{
+    if (!quietOutput)
+        Print(text);
+}
+
 void CCliOutput::Print(const QString& text)
 {
     std::fputs(text.toUtf8().constData(), stdout);

@@ -1,5 +1,7 @@
 #include "cli/CConsolePrompt.h"
 
+#include "cli/CCliOutput.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <poll.h>
@@ -44,6 +46,12 @@ void CConsolePrompt::Error(const QString& text)
     const QString line = text.simplified();
     std::fprintf(stderr, "torv-cli: %s\n", line.toUtf8().constData());
     std::fflush(stderr);
+}
+
+void CConsolePrompt::Note(const QString& text)
+{
+    if (!CCliOutput::Quiet())
+        Error(text);
 }
 
 int CConsolePrompt::Fail(int status, const QString& text)

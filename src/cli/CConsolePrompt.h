@@ -19,6 +19,9 @@ public:
     // One error line on standard error: "torv-cli: text" with line breaks
     // of the text made blanks.
     static void Error(const QString& text);
+    // A line like Error's that is no error (a warning, a wait, a summary):
+    // left out with --quiet.
+    static void Note(const QString& text);
     // Error(text), then the exit status to return.
     static int Fail(int status, const QString& text);
 

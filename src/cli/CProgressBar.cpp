@@ -1,5 +1,7 @@
 #include "cli/CProgressBar.h"
 
+#include "cli/CCliOutput.h"
+
 #include <cstdio>
 #include <unistd.h>
 
@@ -8,7 +10,7 @@ constexpr int kBarWidth = 30;
 }
 
 CProgressBar::CProgressBar(const QString& label)
-    : m_label(label), m_enabled(isatty(STDERR_FILENO) == 1)
+    : m_label(label), m_enabled(isatty(STDERR_FILENO) == 1 && !CCliOutput::Quiet())
 {
 }
 

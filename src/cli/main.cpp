@@ -9,6 +9,7 @@
 #include "base/CSignalWatcher.h"
 #include "cli/CCliArguments.h"
 #include "cli/CCliCommands.h"
+#include "cli/CCliOutput.h"
 #include "cli/CConsolePrompt.h"
 #include "cli/CliExit.h"
 
@@ -19,6 +20,7 @@ int main(int argc, char* argv[])
         args.append(QString::fromLocal8Bit(argv[i]));
     CCliArguments arguments;
     const bool parsed = arguments.Parse(args);
+    CCliOutput::SetQuiet(arguments.Quiet());
     // Standard error carries this program's own one-line errors; the
     // toolkit's and the core's warnings (a missing XDG_RUNTIME_DIR, a line
     // that takes no settings) would only repeat or blur them. -v shows them,

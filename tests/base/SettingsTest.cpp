@@ -1,3 +1,4 @@
+#include "base/CDataFiles.h"
 #include "base/CIniFile.h"
 #include "base/CTorvSettings.h"
 
@@ -40,6 +41,31 @@ TEST_F(SettingsTest, FreshFolderGivesTheDefaults)
     const CTorvSettings expected { m_folder + "/Brisko.esc", m_folder, m_folder, m_folder, "COM1:", -1, -1 };
     EXPECT_EQ(Load(), expected);
     EXPECT_EQ(CTorvSettings::Defaults(m_folder), expected);
+}
+
+TEST_F(SettingsTest, InstalledProgramTakesTheSampleLibraryFromItsDataFolderAndKeepsSettingsWithTheUser)
+{
+    // An installation: prefix/bin without a library, prefix/share/torv with one.
+    const QString bin = m_folder + "/bin";
+    ASSERT_TRUE(QDir().mkpath(bin));
+    ASSERT_TRUE(QDir().mkpath(m_folder + "/share/torv"));
+    ASSERT_TRUE(QDir().mkpath(m_folder + "/data/torv"));
+    for (const QString& path : {m_folder + "/share/torv/Brisko.esc", m_folder + "/data/torv/other.esc"}) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    EXPECT_EQ(CTorvSettings::Defaults(bin).escFile, m_folder + "/share/torv/Brisko.esc");
+    // Installed, it keeps its settings with the user's, though it could
+    // write beside itself.
+    EXPECT_EQ(CTorvSettings::Location(bin, m_folder + "/config"), m_folder + "/config/TORV/TORV.ini");
+    EXPECT_EQ(CDataFiles::Find(bin, "other.esc", QStringList{m_folder + "/data"}), m_folder + "/data/torv/other.esc");
+    EXPECT_EQ(CDataFiles::Find(bin, "missing.esc", QStringList{m_folder + "/data"}), std::nullopt);
+
+    // One beside the program wins, and so does the folder.
+    QFile beside(bin + "/Brisko.esc");
+    ASSERT_TRUE(beside.open(QIODevice::WriteOnly));
+    EXPECT_EQ(CTorvSettings::Defaults(bin).escFile, bin + "/Brisko.esc");
+    EXPECT_EQ(CTorvSettings::Location(bin, m_folder + "/config"), bin + "/TORV.ini");
 }
 
 TEST_F(SettingsTest, AllSevenKeysRoundTripAsPlainTextBesideOtherSections)

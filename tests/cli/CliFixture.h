@@ -49,6 +49,8 @@ protected:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("TORV_LIMIT_FACTOR"), QStringLiteral("5"));
         process.setProcessEnvironment(env);
+        if (!input.isEmpty())
+            process.setStandardInputFile(input);
         process.start(QStringLiteral(TORV_CLI_PATH), args);
         ASSERT_TRUE(process.waitForStarted());
     }
@@ -120,4 +122,5 @@ protected:
 
     QTemporaryDir dir;
     std::unique_ptr<CEscSimulator> sim;
+    QString input;   // a file for standard input (empty: none)
 };

@@ -60,11 +60,27 @@ TEST_F(CliLibraryUpdate, NewerLibraryReplacesTheFileAndReportsBothVersions)
     EXPECT_EQ(server.Requests(), 2);
 }
 
+TEST_F(CliLibraryUpdate, CheckSaysWhetherANewerLibraryExistsAndInstallsNothing)
+{
+    server.Serve({200, LibraryXml("2.15")});
+    const CliRun newer = Update(ByUrl() + QStringList{QStringLiteral("--check")});
+    EXPECT_EQ(newer.status, 1) << newer.err.toStdString();
+    EXPECT_TRUE(newer.out.startsWith(QStringLiteral("A newer device library is available: version 2.15 on the server, "
+                                                    "version 2.14 in %1").arg(local)))
+        << newer.out.toStdString();
+    EXPECT_EQ(TestFiles::Read(local), TestFiles::Read(kLibrary));
+
+    server.Serve({200, LibraryXml("2.14")});
+    const CliRun same = Update(ByUrl() + QStringList{QStringLiteral("--check")});
+    EXPECT_EQ(same.status, 0) << same.err.toStdString();
+    EXPECT_TRUE(same.out.contains(QStringLiteral("is up to date"))) << same.out.toStdString();
+}
+
 TEST_F(CliLibraryUpdate, UrlBelongsToTheUpdateAndTheHelpNamesIt)
 {
     const CliRun help = Update({QStringLiteral("--help")});
     EXPECT_EQ(help.status, 0);
-    EXPECT_TRUE(help.out.startsWith(QStringLiteral("Usage: torv-cli [options] library update [--url URL]")));
+    EXPECT_TRUE(help.out.startsWith(QStringLiteral("Usage: torv-cli [options] library update [--url URL] [--check]")));
     const CliRun misplaced = Cli({QStringLiteral("show"), QStringLiteral("--url"), server.Url()});
     EXPECT_EQ(misplaced.status, 2);
     EXPECT_EQ(misplaced.err, QStringLiteral("torv-cli: --url belongs to torv-cli library update\n"));

@@ -94,6 +94,10 @@ TEST_F(CliLoggerFirmwareTest, SavedLogDecodesToOneRowPerSample)
     const QString out = dir.filePath(QStringLiteral("decoded.csv"));
     EXPECT_EQ(Cli({kLogs, QStringLiteral("decode"), log, QStringLiteral("-o"), out}).status, 0);
     EXPECT_EQ(QString::fromUtf8(Read(out)), decoded.out);
+    input = log;
+    EXPECT_EQ(Cli({kLogs, QStringLiteral("decode"), QStringLiteral("-"), QStringLiteral("-o"), QStringLiteral("-")}).out,
+              decoded.out);
+    input.clear();
 
     const CliRun missing = Cli({kLogs, QStringLiteral("decode"), dir.filePath(QStringLiteral("none.csv"))});
     EXPECT_EQ(missing.status, 4);

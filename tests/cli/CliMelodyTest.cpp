@@ -19,6 +19,10 @@ TEST_F(CliMelodyTest, CheckPrintsTheEncodedMelodyOrTheFilesErrorWithStatus4)
     EXPECT_EQ(good.status, 0) << good.err.toStdString();
     EXPECT_EQ(good.out, QStringLiteral("Kind:        W\nDescription: Intro\nMelody:      780151E820FF\n"));
 
+    input = Melody("piped.tsm", "W \"Intro\" 120 C 1E4 'G8 P2");
+    EXPECT_EQ(Cli({"melody", "check", "-"}).out, good.out);
+    input.clear();
+
     const QJsonObject json = Json({"melody", "check", Melody("a.tsm", "A 300")}).object();
     EXPECT_EQ(json.value("kind").toString(), QStringLiteral("A"));
     EXPECT_EQ(json.value("melody").toString(), QStringLiteral("2CFF"));

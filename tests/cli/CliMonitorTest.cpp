@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QJsonObject>
+#include <QRegularExpression>
 
 #include <csignal>
 
@@ -43,17 +44,24 @@ TEST_F(CliMonitorTest, CsvLinesForTheGivenTimeThenTheLinkReturnsTo19200)
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
     const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_GE(lines.size(), 3);
-    EXPECT_EQ(lines.front(), QStringLiteral("time,servo,RPM,voltage,current,tempA"));
+    // Units in the header, plain numbers below, the time in milliseconds.
+    EXPECT_EQ(lines.front(), QStringLiteral("time_s,servo_us,RPM,voltage_V,current_A,tempA"));
+    const QRegularExpression number(QStringLiteral("^-?[0-9]+(\\.[0-9]+)?$"));
     double previous = -1;
     for (int i = 1; i < lines.size(); ++i) {
         const QStringList fields = lines.at(i).split(QLatin1Char(','));
         ASSERT_EQ(fields.size(), 6) << lines.at(i).toStdString();
+        ASSERT_EQ(fields.front().section(QLatin1Char('.'), 1).size(), 3) << lines.at(i).toStdString();
         const double time = fields.front().toDouble();
         EXPECT_GE(time, previous);
         previous = time;
-        EXPECT_EQ(fields.at(1), QStringLiteral("1000 us"));   // servo value 1
+        EXPECT_EQ(fields.at(1), QStringLiteral("1000"));   // servo value 1
+        for (const QString& field : fields)
+            EXPECT_TRUE(number.match(field).hasMatch()) << lines.at(i).toStdString();
     }
     EXPECT_TRUE(run.err.contains(QStringLiteral("records/s at 460800 baud"))) << run.err.toStdString();
+    // One line per record received, the answer to the last request included.
+    EXPECT_TRUE(run.err.startsWith(QStringLiteral("%1 records in ").arg(lines.size() - 1))) << run.err.toStdString();
     ExpectOnlyServoOneAtTheRaisedSpeed();
     EXPECT_TRUE(LeftAt19200());
 }

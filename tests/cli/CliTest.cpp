@@ -115,6 +115,9 @@ TEST_F(CliTest, BackupHoldsTheDeviceCellsAndDiffComparesThem)
     EXPECT_EQ(bytes, QByteArray(reinterpret_cast<const char*>(cells.data()), 128));
 
     EXPECT_EQ(Cli({QStringLiteral("diff"), path}).status, 0);
+    input = path;
+    EXPECT_EQ(Cli({QStringLiteral("diff"), QStringLiteral("-")}).status, 0);
+    input.clear();
     sim->SetCell(7, 20);
     const CliRun changed = Cli({QStringLiteral("diff"), path});
     EXPECT_EQ(changed.status, 1);

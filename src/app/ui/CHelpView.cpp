@@ -1,7 +1,9 @@
 #include "app/ui/CHelpView.h"
 
+#include "base/CDataFiles.h"
 #include "controls/CColourContrast.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QEvent>
 #include <QFile>
@@ -31,12 +33,19 @@ CHelpView::CHelpView(QWidget* parent)
     connect(this, &QTextBrowser::anchorClicked, this, &CHelpView::OpenLink);
 }
 
-QString CHelpView::HelpHtml()
+QString CHelpView::HelpHtml(const QString& programFolder)
 {
     InitResources();
-    QFile file(QStringLiteral(":/help.html"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
+    const QString builtIn = QStringLiteral(":/help.html");
+    QString path = builtIn;
+    if (CDataFiles::IsInstalled(programFolder))
+        path = CDataFiles::Find(programFolder, QStringLiteral("help.html")).value_or(builtIn);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        file.setFileName(builtIn);
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+    }
     return QString::fromUtf8(file.readAll());
 }
 
@@ -64,6 +73,11 @@ void CHelpView::changeEvent(QEvent* event)
     QTextBrowser::changeEvent(event);
     if (event->type() == QEvent::PaletteChange)
         ApplyPalette();
+}
+
+QString CHelpView::HelpHtml()
+{
+    return HelpHtml(QCoreApplication::applicationDirPath());
 }
 
 void CHelpView::SetUrlOpener(UrlOpener opener)

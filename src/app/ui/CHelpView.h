@@ -18,7 +18,11 @@ public:
     // Replaces the way a link is opened (QDesktopServices::openUrl).
     void SetUrlOpener(UrlOpener opener);
 
-    // The help document from the resources.
+    // The help document: that of the installation (share/torv/help.html)
+    // when the program in programFolder is installed and it is there, so
+    // that it can be mended without a new build; else the one built in.
+    static QString HelpHtml(const QString& programFolder);
+    // The help document of this program.
     static QString HelpHtml();
     // The colours of headings, notes and links for a palette, as a style
     // sheet: each stands out 4.5:1 from the palette's Base.

@@ -1,9 +1,11 @@
 #include "app/ui/CHelpView.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QIcon>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTemporaryDir>
 #include <QTextDocument>
 
 #include <gtest/gtest.h>
@@ -11,6 +13,7 @@
 #include "common/TestApplication.h"
 #include "common/ThemePalettes.h"
 #include "controls/CColourContrast.h"
+#include "common/TestFiles.h"
 
 namespace {
 
@@ -101,4 +104,20 @@ TEST(HelpView, ColoursFollowTheTheme)
         }
         EXPECT_GT(checked, 20);
     }
+}
+
+TEST(HelpView, AnInstalledProgramTakesTheHelpOfItsDataFolder)
+{
+    QTemporaryDir prefix;
+    ASSERT_TRUE(QDir().mkpath(prefix.filePath("bin")));
+    ASSERT_TRUE(QDir().mkpath(prefix.filePath("share/torv")));
+    TestFiles::Write(QDir(prefix.filePath("share/torv")), "Brisko.esc", "<ESCs/>");
+    const QString builtIn = CHelpView::HelpHtml(prefix.filePath("bin"));
+    EXPECT_TRUE(builtIn.contains(QStringLiteral("mailto:support@brisko-esc.example")));
+
+    TestFiles::Write(QDir(prefix.filePath("share/torv")), "help.html", "<p>Mended help</p>");
+    EXPECT_EQ(CHelpView::HelpHtml(prefix.filePath("bin")), QStringLiteral("<p>Mended help</p>"));
+    // A build tree keeps its own.
+    TestFiles::Write(QDir(prefix.filePath("bin")), "Brisko.esc", "<ESCs/>");
+    EXPECT_EQ(CHelpView::HelpHtml(prefix.filePath("bin")), builtIn);
 }
