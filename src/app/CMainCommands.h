@@ -1,7 +1,7 @@
 #pragma once
 
-// Command identifiers of the main window: toolbar buttons, shortcuts and
-// system menu items.
+// Command identifiers of the main window: toolbar buttons, shortcuts, the
+// menu bar and the ☰ menu.
 namespace MainCommand {
 enum : int {
     Ok = 1,
@@ -21,5 +21,14 @@ enum : int {
     EraseLoggerDialog = 32794,
     Melodies = 32808,
     Curves = 32813,
+    // Commands of the menu bar that have no toolbar button or shortcut of
+    // their own in the window's original command set.
+    OpenLogFile = 33001,
+    CompareWithFile = 33002,
+    OpenBackupFolder = 33003,
+    Undo = 33004,
+    Redo = 33005,
+    Help = 33006,
+    KeyboardShortcuts = 33007,
 };
 }

@@ -3,19 +3,34 @@
 #include <QCoreApplication>
 #include <QTimerEvent>
 
+#include <algorithm>
+
 #include "app/CMainCommands.h"
 #include "base/CTorvMessage.h"
 #include "app/IMainView.h"
 #include "base/IPrompt.h"
+#include "library/CBackupFolder.h"
 #include "library/CDeviceLibrary.h"
 #include "library/CLibraryUpdate.h"
 #include "library/CParameterFile.h"
+#include "library/CParameterRow.h"
+#include "library/CXmlAttributes.h"
 #include "link/CPortOpenFailure.h"
 #include "link/CSerialPort.h"
+#include "logger/CCurve.h"
 
 namespace {
 const char* const kCaption = "TORV";
 constexpr int kLoggerConditionCell = 128;
+
+// The cells 0..63, which loading a parameter file writes.
+std::vector<int> WrittenCells()
+{
+    std::vector<int> cells(CParameterFile::kWrittenCells);
+    for (int i = 0; i < CParameterFile::kWrittenCells; ++i)
+        cells[static_cast<size_t>(i)] = i;
+    return cells;
+}
 }
 
 CMainController::CMainController(CSerialPort& port, CSynchroBytesCollector& shortCollector,
@@ -29,6 +44,7 @@ CMainController::CMainController(CSerialPort& port, CSynchroBytesCollector& shor
     m_session.SetReconnect([this] { CleanAndReconnect(true); });
     connect(&List(), &CPropertyList::notify, this, &CMainController::OnListNotify);
     connect(&List(), &CPropertyList::refused, this, [this](IProperty*) { m_prompt.Beep(); });
+    m_session.File().SetLoadHook([this](CParameterFile::LoadStage stage) { OnLoadStage(stage); });
 }
 
 CMainController::~CMainController()
@@ -297,7 +313,24 @@ void CMainController::FinishConnection(const QString& text)
                               .arg(CSerialPort::DevicePath(m_portName), m_port.LastErrorText()));
         return;
     }
-    m_view.SetMessage(text);
+    // Undo steps belong to the ESC they were taken on.
+    const CDeviceProtocol::Identity& identity = m_session.Identity();
+    const QString device = QStringLiteral("%1.%2.%3 %4")
+                               .arg(identity.type)
+                               .arg(identity.major)
+                               .arg(identity.minor)
+                               .arg(CXmlAttributes::Text(EscElement(), "name", QString()));
+    if (device != m_undoDevice) {
+        m_undo.Clear();
+        m_undoDevice = device;
+    }
+    const QString backup = KeepBackup();
+    if (!m_afterConnect.isEmpty()) {
+        m_view.SetMessage(m_afterConnect + backup);
+        m_afterConnect.clear();
+    } else {
+        m_view.SetMessage(text + backup);
+    }
     if (m_reportFirmware) {
         m_reportFirmware = false;
         const CDeviceProtocol::Identity& id = m_session.Identity();
@@ -312,6 +345,180 @@ void CMainController::FinishConnection(const QString& text)
     SetLinkState(IMainView::LinkConnected);
     if (!m_firmwareMode)
         StartRefreshTimer();
+}
+
+QString CMainController::KeepBackup()
+{
+    if (m_firmwareMode || !m_connected || m_backedUp.count(m_undoDevice) != 0)
+        return QString();
+    const CBackupFolder::Result kept =
+        CBackupFolder::Keep(m_session.File(), CXmlAttributes::Text(EscElement(), "name", QStringLiteral("ESC")));
+    if (!kept.ok)
+        return QLatin1Char(' ') + tr("No backup of its settings could be kept: %1.").arg(kept.error);
+    m_backedUp.insert(m_undoDevice);
+    return QString();
+}
+
+std::vector<int> CMainController::DefaultCells() const
+{
+    std::set<int> cells;
+    for (const pugi::xml_node& element : CDeviceLibrary::AllParameters(EscElement())) {
+        const std::optional<int> cell = CXmlAttributes::Int(element, "cell");
+        if (!cell || !CXmlAttributes::Int(element, "default"))
+            continue;
+        cells.insert(*cell & 0xFF);
+        if (const std::optional<int> low = CXmlAttributes::Int(element, "lo_byte_cell"))
+            cells.insert(*low & 0xFF);
+    }
+    return {cells.begin(), cells.end()};
+}
+
+CParameterModel::RestoreReport CMainController::RestoreDefaults()
+{
+    if (!IsCommandAvailable(MainCommand::RestoreDefaults))
+        return {};
+    const std::vector<int> cells = DefaultCells();
+    const std::optional<CUndoHistory::Cells> before = CUndoHistory::Snapshot(Image(), cells);
+    CParameterModel::RestoreReport report = Model().RestoreDefaults();
+    if (before && report.failedAt.isEmpty()) {
+        if (const std::optional<CUndoHistory::Cells> after = CUndoHistory::Snapshot(Image(), cells))
+            m_undo.Record(CUndoHistory::Between(*before, *after));
+    }
+    return report;
+}
+
+void CMainController::Undo()
+{
+    TakeUndoStep(true);
+}
+
+void CMainController::Redo()
+{
+    TakeUndoStep(false);
+}
+
+void CMainController::TakeUndoStep(bool undo)
+{
+    if (!(undo ? CanUndo() : CanRedo()))
+        return;
+    List().CloseEditor();
+    StopRefreshTimer();
+    const CUndoHistory::Outcome outcome =
+        undo ? m_undo.Undo(Protocol(), Image()) : m_undo.Redo(Protocol(), Image());
+    if (outcome == CUndoHistory::Outcome::WriteFailed) {
+        // As after a failed edit: the ESC no longer answers.
+        CleanAndReconnect(true);
+        return;
+    }
+    // Every row shows what the ESC now reports.
+    if (!Model().RefreshAllParameters(false)) {
+        m_view.SetMessage(tr("Some values could not be read back from the ESC."));
+    } else {
+        m_view.SetMessage(undo ? tr("Undone: the previous values are written back to the ESC.")
+                               : tr("Redone: the values are written to the ESC again."));
+    }
+    RestartRefreshTimer();
+}
+
+std::optional<CMainController::Comparison> CMainController::CompareWithFile()
+{
+    if (!IsCommandAvailable(MainCommand::CompareWithFile))
+        return std::nullopt;
+    const std::optional<QString> path = m_session.File().AskLoadPath(m_saveFolder);
+    if (!path)
+        return std::nullopt;
+    CParameterFile::Image image{};
+    const CParameterFile::Result read = CParameterFile::ReadFile(*path, image);
+    if (read.status != CParameterFile::Status::Ok) {
+        m_prompt.Message(read.status == CParameterFile::Status::OpenFailed ? tr("Unable to open file")
+                                                                           : tr("Unable to read file"),
+                         kCaption, IPrompt::Icon::Information, IPrompt::Buttons::Ok);
+        return std::nullopt;
+    }
+    Comparison comparison;
+    comparison.path = *path;
+    StopRefreshTimer();
+    switch (m_session.File().CheckIdentity(image)) {
+    case CParameterFile::Identity::Unreadable:
+        m_prompt.Message(tr("Unable to get response on reading 64 or 65 cells...\nReconnecting..."), kCaption,
+                         IPrompt::Icon::Error, IPrompt::Buttons::Ok);
+        CleanAndReconnect(true);
+        return std::nullopt;
+    case CParameterFile::Identity::Mismatch: {
+        const CDeviceProtocol::Identity& id = m_session.Identity();
+        comparison.identityMismatch =
+            tr("The ESC type and/or revision does not match the parameters file (ESC %1.%2, file %3.%4).")
+                .arg(id.type)
+                .arg(id.major)
+                .arg(image[CParameterFile::kTypeCell])
+                .arg(image[CParameterFile::kRevisionCell]);
+        break;
+    }
+    case CParameterFile::Identity::Match:
+        break;
+    }
+    std::vector<IProperty*> rows;
+    for (int i = 0; i < List().Count(); ++i) {
+        if (List().At(i)->Kind() != IProperty::KindCategory)
+            rows.push_back(List().At(i));
+    }
+    comparison.changes = CFileParameters(m_session, image, CCurve::PointCells(EscElement())).Changes(rows);
+    RestartRefreshTimer();
+    return comparison;
+}
+
+void CMainController::LoadFile(const QString& path)
+{
+    if (!IsCommandAvailable(MainCommand::LoadParameters))
+        return;
+    StopRefreshTimer();
+    AfterLoad(m_session.File().LoadFrom(path));
+}
+
+void CMainController::OnLoadStage(CParameterFile::LoadStage stage)
+{
+    switch (stage) {
+    case CParameterFile::LoadStage::Busy:
+        m_view.SetBusy(true);
+        break;
+    case CParameterFile::LoadStage::Idle:
+        m_view.SetBusy(false);
+        break;
+    case CParameterFile::LoadStage::BeforeWrite:
+        // What the ESC holds before the file goes over it: one undo step.
+        m_beforeLoad = CUndoHistory::Snapshot(Image(), WrittenCells());
+        m_loadedSettings = 0;
+        for (int i = 0; i < List().Count(); ++i) {
+            const IProperty& row = *List().At(i);
+            const std::vector<int> cells = CParameterRow::CellsOf(row);
+            if (CParameterRow::IsSetting(row) &&
+                std::all_of(cells.begin(), cells.end(), [](int c) { return c < CParameterFile::kWrittenCells; }))
+                ++m_loadedSettings;
+        }
+        break;
+    case CParameterFile::LoadStage::AfterWrite:
+        if (m_beforeLoad) {
+            if (const std::optional<CUndoHistory::Cells> after = CUndoHistory::Snapshot(Image(), WrittenCells()))
+                m_undo.Record(CUndoHistory::Between(*m_beforeLoad, *after));
+        }
+        m_beforeLoad.reset();
+        break;
+    }
+}
+
+void CMainController::AfterLoad(const std::optional<CParameterFile::LoadReport>& report)
+{
+    if (!report)
+        return;
+    QString text = tr("Loaded %1 settings from %2").arg(m_loadedSettings).arg(report->path);
+    const auto failed = static_cast<int>(report->failedWrites.size());
+    if (!report->complete)
+        text += tr("; the ESC stopped answering before every cell was written");
+    else if (failed > 0)
+        text += tr("; %1 cells could not be written").arg(failed);
+    // The load reconnects: the line is shown again once the ESC is connected.
+    m_afterConnect = text;
+    m_view.SetMessage(text);
 }
 
 void CMainController::RefreshTick()
@@ -336,18 +543,7 @@ void CMainController::OnListNotify(int code, IProperty* row)
     case CPropertyList::NotifyChanged:
         if (row == nullptr)
             break;
-        switch (Model().WriteBackParameter(row)) {
-        case CParameterModel::WriteResult::WriteFailed:
-            CleanAndReconnect(true);
-            break;
-        case CParameterModel::WriteResult::DoesNotFit:
-            // Nothing was written: show the device's value again.
-            m_prompt.Beep();
-            Model().RefreshParameter(row->GetItemData(), false);
-            break;
-        default:
-            break;
-        }
+        OnEdit(row);
         break;
     case CPropertyList::NotifyExpanded:
         if (row != nullptr)
@@ -358,11 +554,36 @@ void CMainController::OnListNotify(int code, IProperty* row)
     }
 }
 
+void CMainController::OnEdit(IProperty* row)
+{
+    // The row's cells before the edit is written: the step that undoes it.
+    const std::vector<int> cells = CParameterRow::IsSetting(*row) ? CParameterRow::CellsOf(*row) : std::vector<int>();
+    const std::optional<CUndoHistory::Cells> before = CUndoHistory::Snapshot(Image(), cells);
+    switch (Model().WriteBackParameter(row)) {
+    case CParameterModel::WriteResult::WriteFailed:
+        CleanAndReconnect(true);
+        break;
+    case CParameterModel::WriteResult::DoesNotFit:
+        // Nothing was written: show the device's value again.
+        m_prompt.Beep();
+        Model().RefreshParameter(row->GetItemData(), false);
+        break;
+    case CParameterModel::WriteResult::Written:
+        if (const std::optional<CUndoHistory::Cells> after = CUndoHistory::Snapshot(Image(), cells);
+            before && after)
+            m_undo.Record(CUndoHistory::Between(*before, *after));
+        break;
+    case CParameterModel::WriteResult::NothingWritten:
+        break;
+    }
+}
+
 bool CMainController::IsCommandAvailable(int command) const
 {
     switch (command) {
     case MainCommand::LoadParameters:
     case MainCommand::SaveParameters:
+    case MainCommand::CompareWithFile:
     case MainCommand::Refresh:
     case MainCommand::RestoreDefaults:
         return m_connected;
@@ -392,10 +613,17 @@ bool CMainController::HandleCommand(int command)
         Model().RefreshAllParameters(true);
         return true;
     case MainCommand::SaveParameters:
-        m_session.File().Save(m_saveFolder);
+        if (const std::optional<QString> path = m_session.File().Save(m_saveFolder))
+            m_view.SetMessage(tr("Saved %1 cells to %2").arg(CParameterFile::kFileSize).arg(*path));
         return true;
     case MainCommand::LoadParameters:
-        m_session.File().Load(m_saveFolder);
+        AfterLoad(m_session.File().Load(m_saveFolder));
+        return true;
+    case MainCommand::Undo:
+        Undo();
+        return true;
+    case MainCommand::Redo:
+        Redo();
         return true;
     default:
         return false;

@@ -7,9 +7,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <set>
+#include <vector>
 
 #include "base/IPrompt.h"
 #include "library/CDeviceSession.h"
+#include "library/CFileParameters.h"
+#include "library/CUndoHistory.h"
 #include "link/IProtocolHost.h"
 
 class CDeviceLibrary;
@@ -59,6 +64,28 @@ public:
     // loads it and identifies the device afresh against it. busy is told
     // when the network steps start (true) and end (false).
     void UpdateLibrary(const QString& libraryPath, const std::function<void(bool)>& busy = {});
+
+    // What a parameter file would change in the connected ESC.
+    struct Comparison {
+        QString path;
+        QString identityMismatch;   // empty when the file is of this ESC type and revision
+        std::vector<CFileParameters::Change> changes;
+    };
+    // Asks for a parameter file and compares it with the ESC; none when no
+    // file was chosen or it could not be read (the user has been told).
+    std::optional<Comparison> CompareWithFile();
+    // Loads the named parameter file as the load command does after its
+    // file dialog.
+    void LoadFile(const QString& path);
+    // Writes the default of every parameter; one undo step.
+    CParameterModel::RestoreReport RestoreDefaults();
+
+    // Undo and redo of the parameter edits, each step written to the ESC
+    // and read back.
+    bool CanUndo() const { return m_connected && !m_firmwareMode && m_undo.CanUndo(); }
+    bool CanRedo() const { return m_connected && !m_firmwareMode && m_undo.CanRedo(); }
+    void Undo();
+    void Redo();
 
     // Port setup confirmed: closes the port, takes the name and the speed
     // bound, and connects afresh.
@@ -110,6 +137,8 @@ protected:
 
 private:
     void OnListNotify(int code, IProperty* row);
+    // Writes an edited row and keeps the step that undoes it.
+    void OnEdit(IProperty* row);
     void StopConnectTimer();
     void StartRefreshTimer();
     void SetLinkState(int state);
@@ -119,6 +148,14 @@ private:
     bool AskYes(const QString& text, IPrompt::Icon icon);
     void EnterFirmwareMode(const CDeviceSession::Attempt& attempt);
     void FinishConnection(const QString& text);
+    void OnLoadStage(CParameterFile::LoadStage stage);
+    void AfterLoad(const std::optional<CParameterFile::LoadReport>& report);
+    void TakeUndoStep(bool undo);
+    // Keeps a backup of the ESC's cells on its first connection in this
+    // run; the text to add to the connection message.
+    QString KeepBackup();
+    // The cells that restoring the defaults writes.
+    std::vector<int> DefaultCells() const;
 
     CSerialPort& m_port;
     IPrompt& m_prompt;
@@ -139,4 +176,15 @@ private:
     bool m_firmwareMode = false;
     bool m_reportFirmware = false;
     bool m_connectPaused = false;
+
+    CUndoHistory m_undo;
+    // The identity the undo steps belong to; another ESC forgets them.
+    QString m_undoDevice;
+    // The cells 0..63 before a parameter file is written, and the settings loaded.
+    std::optional<CUndoHistory::Cells> m_beforeLoad;
+    int m_loadedSettings = 0;
+    // Shown instead of the connection message once the load's reconnect is done.
+    QString m_afterConnect;
+    // The ESCs whose cells were kept as a backup in this run.
+    std::set<QString> m_backedUp;
 };

@@ -24,4 +24,6 @@ public:
     virtual void SetCurvesDropDown(bool dropDown) = 0;
     // Queues a command to the window, as a posted command message would.
     virtual void PostCommand(int command) = 0;
+    // A long device operation runs (a busy cursor) or has ended.
+    virtual void SetBusy(bool busy) { (void)busy; }
 };

@@ -220,6 +220,9 @@ const OptionInfo kOptions[] = {
     {"--devid N", "with --bootloader: the device identifier the file must match", "flash"},
     {"--hwver N", "with --bootloader: the hardware version the file must match", "flash"},
     {"-y, --yes", "do not ask for confirmation", "logs erase|logs write-image|flash"},
+    {"--no-backup", "write without keeping a backup of the ESC's settings first (kept by\n"
+                    "default in $XDG_DATA_HOME/TORV/backups, the newest 50)",
+     "set|restore|curves set|melody write|flash"},
     {"--seconds N", "stream for N seconds (default: until Ctrl+C)", "monitor"},
     {"--csv", "a header line with the units, then one line of plain numbers per record", "monitor"},
     {"--url URL", "where to download the library from (default: TORV_UPDATE_URL, else the\n"
@@ -420,6 +423,8 @@ bool CCliArguments::Parse(const QStringList& arguments)
             m_force = true;
         } else if (argument == QLatin1String("--yes") || argument == QLatin1String("-y")) {
             m_yes = true;
+        } else if (argument == QLatin1String("--no-backup")) {
+            m_noBackup = true;
         } else if (name == QLatin1String("--log")) {
             int number = 0;
             if (!TakeNumber(arguments, i, name, 255, number))

@@ -27,6 +27,8 @@ public:
     bool Verbose() const { return m_verbose; }
     bool Force() const { return m_force; }
     bool Yes() const { return m_yes; }
+    // Writing commands keep no backup of the ESC's settings first.
+    bool NoBackup() const { return m_noBackup; }
     // logs save, logs workbook: the log numbers named with --log (empty:
     // every log).
     const std::vector<int>& Logs() const { return m_logs; }
@@ -85,6 +87,7 @@ private:
     bool m_verbose = false;
     bool m_force = false;
     bool m_yes = false;
+    bool m_noBackup = false;
     std::vector<int> m_logs;
     QString m_output;
     QSize m_size{1200, 700};

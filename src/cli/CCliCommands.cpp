@@ -19,13 +19,14 @@
 #include "cli/CCliMelody.h"
 #include "cli/CCliOutput.h"
 #include "cli/CCliParameters.h"
-#include "cli/CFileParameters.h"
 #include "base/CSignalWatcher.h"
 #include "cli/CProgressBar.h"
 #include "cli/CliExit.h"
 #include "library/CDeviceLibrary.h"
+#include "library/CFileParameters.h"
 #include "library/CXmlAttributes.h"
 #include "link/CPortSetup.h"
+#include "logger/CCurve.h"
 
 namespace {
 constexpr int kByteLimit = 255;
@@ -169,6 +170,16 @@ int CCliCommands::RunOnDevice()
     if (connected != CliExit::Ok)
         return Fail(connected, m_device->Error());
 
+    // The settings the ESC had are kept before anything is written to it.
+    if (!m_args.NoBackup() &&
+        (command == QLatin1String("set") || command == QLatin1String("restore") ||
+         command == QLatin1String("curves set") || command == QLatin1String("melody write"))) {
+        QString error;
+        if (!m_device->KeepBackup(error))
+            return LeaveDevice(Fail(CliExit::FileError, tr("no backup of the ESC's settings could be kept: %1; nothing "
+                                                           "written (--no-backup writes without one)")
+                                                            .arg(error)));
+    }
     int status = CliExit::Ok;
     if (command == QLatin1String("identify"))
         status = Identify();
@@ -468,7 +479,7 @@ int CCliCommands::Diff()
     const int status = ReadAndCheck(check);
     if (status != CliExit::Ok)
         return status;
-    CFileParameters file(m_device->Session(), check.image);
+    CFileParameters file(m_device->Session(), check.image, CCurve::PointCells(m_device->Session().EscElement()));
     const auto changes = file.Changes(CCliParameters(m_device->Session().List()).Parameters());
     if (m_args.Json()) {
         PrintJson(QJsonObject{{"identityMismatch", check.mismatch ? QJsonValue(check.identity) : QJsonValue()},
@@ -500,7 +511,8 @@ int CCliCommands::Restore()
         CConsolePrompt::Note(tr("loading a file of another ESC type or revision (%1)").arg(identity));
 
     CDeviceSession& session = m_device->Session();
-    const auto changes = CFileParameters(session, image).Changes(CCliParameters(session.List()).Parameters());
+    const auto changes = CFileParameters(session, image, CCurve::PointCells(session.EscElement()))
+                             .Changes(CCliParameters(session.List()).Parameters());
     if (!m_args.Json()) {
         QString text;
         for (const CFileParameters::Change& c : changes)

@@ -8,7 +8,9 @@
 
 #include "base/CSignalWatcher.h"
 #include "cli/CliExit.h"
+#include "library/CBackupFolder.h"
 #include "library/CDeviceLibrary.h"
+#include "library/CXmlAttributes.h"
 #include "link/CPortOpenFailure.h"
 
 namespace {
@@ -109,6 +111,14 @@ int CCliDevice::TakeDevice(const CDeviceSession::Attempt& attempt, bool forIdent
         return Fail(CliExit::NoDevice, tr("the link was lost while raising its speed (%1: %2)")
                                            .arg(CSerialPort::DevicePath(m_portName), m_port.LastErrorText()));
     return CliExit::Ok;
+}
+
+bool CCliDevice::KeepBackup(QString& error)
+{
+    const CBackupFolder::Result kept =
+        CBackupFolder::Keep(m_session.File(), CXmlAttributes::Text(m_found.element, "name", QStringLiteral("ESC")));
+    error = kept.error;
+    return kept.ok;
 }
 
 void CCliDevice::ExpandCategories()

@@ -139,6 +139,11 @@ int CCliFirmware::Flash(const QString& port, int maxSpeed)
                                         .arg(deviceId)
                                         .arg(hardware));
     }
+    // An ESC whose firmware is broken may not give its cells: the upload
+    // that mends it goes on without a backup, saying so.
+    QString backupError;
+    if (!m_args.Bootloader() && !m_args.NoBackup() && !m_device.KeepBackup(backupError))
+        CConsolePrompt::Error(tr("no backup of the ESC's settings was kept: %1").arg(backupError));
     if (!m_args.Yes()) {
         const QString description = info.OneLine().trimmed();
         if (!description.isEmpty())

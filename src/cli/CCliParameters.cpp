@@ -1,13 +1,12 @@
 #include "cli/CCliParameters.h"
 
+#include "library/CParameterRow.h"
 #include "library/CPropertyList.h"
 #include "library/CPropertyListItem.h"
 #include "library/CPropertySpinEditRangeItem.h"
 #include "library/CXmlAttributes.h"
 
 namespace {
-constexpr int kNoCell = -1;
-
 std::optional<bool> ParseSwitch(const QString& text)
 {
     const QString t = text.trimmed().toLower();
@@ -72,32 +71,17 @@ QString CCliParameters::CategoryOf(const IProperty* row) const
 
 QString CCliParameters::ShownText(const IProperty& row)
 {
-    if (row.Kind() == IProperty::KindCheck) {
-        QVariant value;
-        row.GetValue(value);
-        return value.toBool() ? QStringLiteral("on") : QStringLiteral("off");
-    }
-    QString text;
-    row.GetDisplayText(text);
-    return text;
+    return CParameterRow::ShownText(row);
 }
 
 std::vector<int> CCliParameters::CellsOf(const IProperty& row)
 {
-    const pugi::xml_node element = row.GetItemData();
-    const std::optional<int> cell = CXmlAttributes::Int(element, "cell");
-    if (!cell)
-        return {};
-    std::vector<int> cells{*cell & 0xFF};
-    const int low = CXmlAttributes::Int(element, "lo_byte_cell", kNoCell);
-    if (low != kNoCell)
-        cells.push_back(low & 0xFF);
-    return cells;
+    return CParameterRow::CellsOf(row);
 }
 
 bool CCliParameters::IsSetting(const IProperty& row)
 {
-    return row.Kind() != IProperty::KindReadOnly && row.Kind() != IProperty::KindCategory && !CellsOf(row).empty();
+    return CParameterRow::IsSetting(row);
 }
 
 std::optional<QString> CCliParameters::Apply(IProperty& row, const QString& text)

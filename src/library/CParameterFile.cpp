@@ -134,17 +134,18 @@ CParameterFile::Result CParameterFile::WriteSettings(const Image& file, std::vec
     return {};
 }
 
-void CParameterFile::Save(const QString& initialFolder)
+std::optional<QString> CParameterFile::Save(const QString& initialFolder)
 {
     IPrompt::FileRequest request = FileRequest(initialFolder);
     request.promptOverwrite = true;
     const std::optional<QString> path = m_prompt.SaveFile(request);
     if (!path)
-        return;
+        return std::nullopt;
 
     const Result result = SaveTo(*path);
     switch (result.status) {
     case Status::Ok:
+        return path;
     case Status::ReadFailed:
     case Status::Cancelled:
         break;
@@ -160,41 +161,69 @@ void CParameterFile::Save(const QString& initialFolder)
         ShowMessage(tr("Unable to write to file"), IPrompt::Icon::Information);
         break;
     }
+    return std::nullopt;
 }
 
-void CParameterFile::Load(QString& saveFolder)
+IPrompt::Answer CParameterFile::Ask(const QString& text, IPrompt::Icon icon, IPrompt::Buttons buttons)
+{
+    Stage(LoadStage::Idle);
+    const IPrompt::Answer answer = m_prompt.Message(text, kCaption, icon, buttons);
+    Stage(LoadStage::Busy);
+    return answer;
+}
+
+std::optional<QString> CParameterFile::AskLoadPath(QString& saveFolder)
 {
     IPrompt::FileRequest request = FileRequest(saveFolder);
     request.mustExist = true;
     const std::optional<QString> path = m_prompt.OpenFile(request);
     if (!path)
-        return;
+        return std::nullopt;
     const int slash = path->lastIndexOf(QLatin1Char('/'));
     if (slash < 0)
-        return;
+        return std::nullopt;
     saveFolder = path->left(slash);
+    return path;
+}
+
+std::optional<CParameterFile::LoadReport> CParameterFile::Load(QString& saveFolder)
+{
+    const std::optional<QString> path = AskLoadPath(saveFolder);
+    if (!path)
+        return std::nullopt;
+    return LoadFrom(*path);
+}
+
+std::optional<CParameterFile::LoadReport> CParameterFile::LoadFrom(const QString& path)
+{
+    // The file dialog has closed: the window is busy until the load ends.
+    Stage(LoadStage::Busy);
+    struct Idle {
+        const CParameterFile& file;
+        ~Idle() { file.Stage(LoadStage::Idle); }
+    } idle{*this};
 
     Image bytes{};
-    const Result read = ReadFile(*path, bytes);
+    const Result read = ReadFile(path, bytes);
     if (read.status == Status::OpenFailed) {
-        ShowMessage(tr("Unable to open file"), IPrompt::Icon::Information);
-        return;
+        Ask(tr("Unable to open file"), IPrompt::Icon::Information, IPrompt::Buttons::Ok);
+        return std::nullopt;
     }
     if (read.status != Status::Ok) {
-        ShowMessage(tr("Unable to read file"), IPrompt::Icon::Information);
-        return;
+        Ask(tr("Unable to read file"), IPrompt::Icon::Information, IPrompt::Buttons::Ok);
+        return std::nullopt;
     }
 
     switch (CheckIdentity(bytes)) {
     case Identity::Unreadable:
-        ShowMessage(tr("Unable to get response on reading 64 or 65 cells...\nReconnecting..."), IPrompt::Icon::Error);
+        Ask(tr("Unable to get response on reading 64 or 65 cells...\nReconnecting..."), IPrompt::Icon::Error,
+            IPrompt::Buttons::Ok);
         m_reconnect();
-        return;
+        return std::nullopt;
     case Identity::Mismatch:
-        if (m_prompt.Message(
-                tr("The ESC type and/or revision does not match the parameters file.\nDo you want to continue?"),
-                kCaption, IPrompt::Icon::Warning, IPrompt::Buttons::YesNo) != IPrompt::Answer::Yes)
-            return;
+        if (Ask(tr("The ESC type and/or revision does not match the parameters file.\nDo you want to continue?"),
+                IPrompt::Icon::Warning, IPrompt::Buttons::YesNo) != IPrompt::Answer::Yes)
+            return std::nullopt;
         break;
     case Identity::Match:
         break;
@@ -207,17 +236,22 @@ void CParameterFile::Load(QString& saveFolder)
         const QString text = tr("The file holds values that the device library does not allow:\n%1\n"
                                 "Do you want to load them anyway?")
                                  .arg(outside.join(QLatin1Char('\n')));
-        if (m_prompt.Message(text, kCaption, IPrompt::Icon::Warning, IPrompt::Buttons::YesNo) != IPrompt::Answer::Yes)
-            return;
+        if (Ask(text, IPrompt::Icon::Warning, IPrompt::Buttons::YesNo) != IPrompt::Answer::Yes)
+            return std::nullopt;
     }
 
-    std::vector<int> failed;
-    const Result written = WriteSettings(bytes, &failed);
-    for (int cell : failed)
-        ShowMessage(tr("Unable to get response on writing the %1 cell\nReconnecting...").arg(cell),
-                    IPrompt::Icon::Error);
+    LoadReport report;
+    report.path = path;
+    Stage(LoadStage::BeforeWrite);
+    const Result written = WriteSettings(bytes, &report.failedWrites);
+    report.complete = written.status == Status::Ok;
+    Stage(LoadStage::AfterWrite);
+    for (int cell : report.failedWrites)
+        Ask(tr("Unable to get response on writing the %1 cell\nReconnecting...").arg(cell), IPrompt::Icon::Error,
+            IPrompt::Buttons::Ok);
     if (written.status == Status::DeviceFailed)
-        ShowMessage(tr("Unable to get response on writing the %1 cell\nReconnecting...").arg(written.failedCell),
-                    IPrompt::Icon::Error);
+        Ask(tr("Unable to get response on writing the %1 cell\nReconnecting...").arg(written.failedCell),
+            IPrompt::Icon::Error, IPrompt::Buttons::Ok);
     m_reconnect();
+    return report;
 }

@@ -63,14 +63,35 @@ public:
     using StepHook = std::function<bool(int done, int total)>;
     void SetStepHook(StepHook hook) { m_stepHook = std::move(hook); }
 
+    // The stages of a load the caller follows: Busy and Idle around the
+    // device work (never while a question is open), BeforeWrite and
+    // AfterWrite around the writing of the settings (the cells of the image
+    // then hold what the ESC had, and what it reads back).
+    enum class LoadStage { Busy, Idle, BeforeWrite, AfterWrite };
+    using LoadHook = std::function<void(LoadStage)>;
+    void SetLoadHook(LoadHook hook) { m_loadHook = std::move(hook); }
+
+    // What a load wrote.
+    struct LoadReport {
+        QString path;
+        std::vector<int> failedWrites;   // cells whose write failed
+        bool complete = true;            // false when the ESC stopped answering
+    };
+
     // Asks for a file and saves the cells into it. The cells are all read
     // before the file is replaced, and the file is replaced atomically, so a
-    // device that stops answering never damages an existing file.
-    void Save(const QString& initialFolder);
+    // device that stops answering never damages an existing file. The path
+    // saved, or none.
+    std::optional<QString> Save(const QString& initialFolder);
 
     // Asks for a file and loads it into the ESC. saveFolder becomes the
-    // chosen file's folder.
-    void Load(QString& saveFolder);
+    // chosen file's folder. None when nothing was written.
+    std::optional<LoadReport> Load(QString& saveFolder);
+    // Loads the named file into the ESC, asking what Load asks after its
+    // file dialog.
+    std::optional<LoadReport> LoadFrom(const QString& path);
+    // The file dialog of Load; saveFolder becomes the chosen file's folder.
+    std::optional<QString> AskLoadPath(QString& saveFolder);
 
     // File filters of both dialogs.
     static QStringList Filters();
@@ -95,6 +116,13 @@ public:
 private:
     void ShowMessage(const QString& text, IPrompt::Icon icon);
     bool Step(int done, int total) const { return !m_stepHook || m_stepHook(done, total); }
+    void Stage(LoadStage stage) const
+    {
+        if (m_loadHook)
+            m_loadHook(stage);
+    }
+    // A question of the load, asked with the busy state lifted.
+    IPrompt::Answer Ask(const QString& text, IPrompt::Icon icon, IPrompt::Buttons buttons);
 
     IPrompt& m_prompt;
     ICellLoader& m_device;
@@ -103,4 +131,5 @@ private:
     std::function<void()> m_reconnect;
     LimitCheck m_limitCheck;
     StepHook m_stepHook;
+    LoadHook m_loadHook;
 };

@@ -49,6 +49,17 @@ std::optional<CCurve> CCurve::FromElement(const pugi::xml_node& element, QString
     return CCurve(*name, *start, *length);
 }
 
+std::vector<CFileParameters::NamedCell> CCurve::PointCells(const pugi::xml_node& esc)
+{
+    std::vector<CFileParameters::NamedCell> cells;
+    for (const pugi::xml_node& element : Elements(esc)) {
+        const std::optional<CCurve> curve = FromElement(element);
+        for (int i = 0; curve && i < curve->Length(); ++i)
+            cells.push_back({curve->Cell(i), tr("%1 point %2 (cell %3)").arg(curve->Name()).arg(i + 1).arg(curve->Cell(i))});
+    }
+    return cells;
+}
+
 CCurve::CCurve(QString name, int start, int length) : m_name(std::move(name)), m_start(start), m_length(length) {}
 
 std::optional<QString> CCurve::Refusal(const std::vector<int>& values, const std::vector<uint8_t>& read) const

@@ -7,6 +7,8 @@
 #include <optional>
 #include <vector>
 
+#include "library/CFileParameters.h"
+
 // One curve the ESC keeps in its cells, as the device library describes it:
 // a Curve element with a name, the first cell and the number of points. Point
 // i lives in cell (start + i) mod 256; each point is one byte.
@@ -28,6 +30,10 @@ public:
     // below 1 or above 256 (more points than cells would write one cell
     // twice). error, when given, then says why.
     static std::optional<CCurve> FromElement(const pugi::xml_node& element, QString* error = nullptr);
+
+    // Every point of every usable curve of the ESC, named for a comparison
+    // of cells: "<curve> point <n> (cell <c>)".
+    static std::vector<CFileParameters::NamedCell> PointCells(const pugi::xml_node& esc);
 
     CCurve(QString name, int start, int length);
 

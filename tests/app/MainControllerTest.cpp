@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -165,6 +169,67 @@ TEST_F(MainControllerTest, EditsAreWrittenHighCellFirstAndShowTheDevicesReadBack
     list.CommitValue(RowOfCell(7), QStringLiteral("not a number"), true);
     EXPECT_EQ(prompt.Beeps(), 2);
     EXPECT_EQ(WritesSeen(), (std::vector<Bytes>{{7, 20}}));
+}
+
+TEST_F(MainControllerTest, UndoWritesEditsBackOneByOneAndRestoringDefaultsIsOneStep)
+{
+    Start();
+    ASSERT_TRUE(WaitConnected());
+    CPropertyList& list = controller->List();
+    EXPECT_FALSE(controller->CanUndo());
+    list.CommitValue(RowOfCell(7), QStringLiteral("20"), true);
+    list.CommitValue(RowOfCell(4), QStringLiteral("1000"), true);
+    const uint8_t high = link->Sim().Cell(4);
+    const uint8_t low = link->Sim().Cell(5);
+
+    // Undo writes the value before (high cell first) and shows the read-back.
+    link->Sim().ClearFrames();
+    controller->Undo();
+    EXPECT_EQ(WritesSeen(), (std::vector<Bytes>{{4, 1}, {5, 244}}));
+    EXPECT_EQ(TextOf(RowOfCell(4)), QStringLiteral("500"));
+    controller->Undo();
+    EXPECT_EQ(link->Sim().Cell(7), 15);
+    EXPECT_EQ(TextOf(RowOfCell(7)), QStringLiteral("15"));
+    EXPECT_FALSE(controller->CanUndo());
+    controller->Redo();
+    EXPECT_EQ(link->Sim().Cell(7), 20);
+    controller->Redo();
+    EXPECT_EQ(link->Sim().Cell(4), high);
+    EXPECT_EQ(link->Sim().Cell(5), low);
+    EXPECT_FALSE(controller->CanRedo());
+
+    list.CommitValue(RowOfCell(21), false, false);
+    const std::array<uint8_t, 256> edited = link->Sim().Cells();
+    controller->RestoreDefaults();
+    ASSERT_EQ(link->Sim().Cell(7), 15);
+    ASSERT_EQ(link->Sim().Cell(21), 1);
+    controller->Undo();
+    EXPECT_TRUE(std::equal(edited.begin(), edited.begin() + 64, link->Sim().Cells().begin()));
+    EXPECT_EQ(TextOf(RowOfCell(7)), QStringLiteral("20"));
+}
+
+TEST_F(MainControllerTest, FirstConnectionInARunKeepsOneBackupOfTheCells)
+{
+    QTemporaryDir data;
+    const QByteArray oldData = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", data.path().toUtf8());
+    Start();
+    ASSERT_TRUE(WaitConnected());
+    const QDir folder(data.path() + QStringLiteral("/TORV/backups"));
+    QStringList files = folder.entryList({QStringLiteral("*.escp")}, QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_TRUE(files.front().startsWith(QStringLiteral("Brisko Pro 80-"))) << files.front().toStdString();
+    const QByteArray kept = TestFiles::Read(folder.filePath(files.front()));
+    ASSERT_EQ(kept.size(), 128);
+    for (int i = 0; i < 64; ++i)
+        EXPECT_EQ(static_cast<uint8_t>(kept[i]), link->Sim().Cell(i)) << "cell " << i;
+
+    // Connecting to the same ESC again in this run keeps no second one.
+    controller->HandleCommand(MainCommand::Refresh);
+    ASSERT_TRUE(WaitConnected());
+    files = folder.entryList({QStringLiteral("*.escp")}, QDir::Files);
+    EXPECT_EQ(files.size(), 1);
+    qputenv("XDG_DATA_HOME", oldData);
 }
 
 TEST_F(MainControllerTest, FailedWriteDropsTheLinkAndTheDeviceIsFoundAgain)
@@ -443,7 +508,7 @@ protected:
     QTemporaryDir dir;
 };
 
-TEST_F(ParameterFileTest, SaveAndLoadRoundTripThroughTheDevice)
+TEST_F(ParameterFileTest, SaveAndLoadRoundTripThroughTheDeviceSayWhatTheyDidAndTheLoadIsOneUndoStep)
 {
     const QString path = Path("pro80.escp");
     prompt.AnswerSaveFile(path);
@@ -451,9 +516,13 @@ TEST_F(ParameterFileTest, SaveAndLoadRoundTripThroughTheDevice)
     const QByteArray saved = Read(path);
     ASSERT_EQ(saved.size(), 128);
     EXPECT_EQ(saved, DeviceCells(128));
+    EXPECT_EQ(view.message, QStringLiteral("Saved 128 cells to ") + path);
 
-    link->Sim().SetCell(7, 28);
-    link->Sim().SetCell(0, 3);
+    controller->List().CommitValue(RowOfCell(7), QStringLiteral("28"), true);
+    controller->List().CommitValue(RowOfCell(0), 2, true);
+    ASSERT_EQ(link->Sim().Cell(7), 28);
+    const uint8_t edited0 = link->Sim().Cell(0);
+    ASSERT_NE(edited0, static_cast<uint8_t>(saved[0]));
     prompt.AnswerOpenFile(path);
     ASSERT_TRUE(controller->HandleCommand(MainCommand::LoadParameters));
     EXPECT_EQ(link->Sim().Cell(7), static_cast<uint8_t>(saved[7]));
@@ -462,6 +531,22 @@ TEST_F(ParameterFileTest, SaveAndLoadRoundTripThroughTheDevice)
     EXPECT_TRUE(prompt.Messages().empty());
     EXPECT_TRUE(WaitConnected());
     EXPECT_EQ(TextOf(RowOfCell(7)), QStringLiteral("15"));
+    // The line outlives the reconnect that the load ends with.
+    EXPECT_TRUE(view.message.startsWith(QStringLiteral("Loaded "))) << view.message.toStdString();
+    EXPECT_TRUE(view.message.endsWith(QStringLiteral(" settings from ") + path)) << view.message.toStdString();
+
+    // One undo takes the whole load back, written and read back; the edits
+    // before it are steps of their own.
+    ASSERT_TRUE(controller->CanUndo());
+    controller->Undo();
+    EXPECT_EQ(link->Sim().Cell(7), 28);
+    EXPECT_EQ(link->Sim().Cell(0), edited0);
+    EXPECT_EQ(TextOf(RowOfCell(7)), QStringLiteral("28"));
+    controller->Undo();
+    EXPECT_EQ(link->Sim().Cell(0), static_cast<uint8_t>(saved[0]));
+    EXPECT_EQ(link->Sim().Cell(7), 28);
+    controller->Redo();
+    EXPECT_EQ(link->Sim().Cell(0), edited0);
 }
 
 TEST_F(ParameterFileTest, ShortFilesAreRefusedAndLongFilesUseTheFirst128Bytes)
@@ -500,7 +585,14 @@ TEST_F(ParameterFileTest, AnotherTypeOrRevisionAsksAndNoWritesNothing)
         prompt.AnswerOpenFile(Path("other.escp"));
         prompt.AnswerMessage(IPrompt::Answer::No);
         link->Sim().ClearFrames();
+        // Busy once the file dialog has closed, never under the question.
+        view.busy.clear();
+        std::vector<bool> busyUnderQuestion;
+        prompt.onMessage = [&](const CScriptedPrompt::Request&) { busyUnderQuestion = view.busy; };
         controller->HandleCommand(MainCommand::LoadParameters);
+        prompt.onMessage = nullptr;
+        EXPECT_EQ(busyUnderQuestion, (std::vector<bool>{true, false}));
+        EXPECT_EQ(view.busy, (std::vector<bool>{true, false, true, false}));
         ASSERT_EQ(prompt.Messages().size(), asked + 1);
         EXPECT_EQ(prompt.Messages().back().text,
                   QStringLiteral("The ESC type and/or revision does not match the parameters file.\nDo you want to continue?"));

@@ -16,6 +16,8 @@
 
 #include "CliFixture.h"
 #include "common/TestApplication.h"
+#include "common/TestFiles.h"
+#include "cli/CliExit.h"
 #include "common/WaitFor.h"
 #include "common/SignalProcess.h"
 
@@ -70,6 +72,39 @@ TEST_F(CliTest, ShowListsEveryParameterOfBothProfiles)
     }
     const CliRun text = Cli({QStringLiteral("show")});
     EXPECT_TRUE(text.out.contains(QStringLiteral("Throttle dead band (us): 20\n"))) << text.out.toStdString();
+}
+
+TEST_F(CliTest, WritingCommandsKeepABackupFirstUnlessNoBackup)
+{
+    StartSim();
+    QTemporaryDir data;
+    const QByteArray oldData = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", data.path().toUtf8());
+    const QDir folder(data.path() + QStringLiteral("/TORV/backups"));
+
+    CliRun run = Cli({QStringLiteral("set"), QStringLiteral("timing"), QStringLiteral("20")});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    const QStringList files = folder.entryList({QStringLiteral("*.escp")}, QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    QFile kept(folder.filePath(files.front()));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    const QByteArray cells = kept.readAll();
+    ASSERT_EQ(cells.size(), 128);
+    EXPECT_EQ(cells[7], 15) << "the value before the set";
+
+    run = Cli({QStringLiteral("--no-backup"), QStringLiteral("set"), QStringLiteral("timing"), QStringLiteral("21")});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(sim->Cell(7), 21);
+    EXPECT_EQ(folder.entryList({QStringLiteral("*.escp")}, QDir::Files).size(), 1);
+
+    // No backup, no write.
+    TestFiles::Write(QDir(data.path()), QStringLiteral("blocked"), "a file where the folder would go");
+    qputenv("XDG_DATA_HOME", data.filePath(QStringLiteral("blocked")).toUtf8());
+    run = Cli({QStringLiteral("set"), QStringLiteral("timing"), QStringLiteral("22")});
+    EXPECT_EQ(run.status, CliExit::FileError);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("--no-backup"))) << run.err.toStdString();
+    EXPECT_EQ(sim->Cell(7), 21);
+    qputenv("XDG_DATA_HOME", oldData);
 }
 
 TEST_F(CliTest, SetTakesEditorValuesAndRefusesValuesOutsideTheLimits)

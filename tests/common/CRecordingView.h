@@ -36,6 +36,7 @@ public:
     void SetButtonEnabled(int command, bool enabled) override { buttons[command] = enabled; }
     void SetCurvesDropDown(bool dropDown) override { curvesDropDown = dropDown; }
     void PostCommand(int command) override { postedCommands.push_back(command); }
+    void SetBusy(bool on) override { busy.push_back(on); }
 
     LinkState linkState = LinkClosed;
     QString linkText;
@@ -47,6 +48,7 @@ public:
     bool curvesDropDown = false;
     std::map<int, bool> buttons;
     std::vector<int> postedCommands;
+    std::vector<bool> busy;   // every change of the busy state, in order
     std::function<void(const QString&)> onTitle;   // lets a test act in the middle of a connection
     std::function<void(const QString&)> onMessage;
 };

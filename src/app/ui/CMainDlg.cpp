@@ -3,11 +3,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
 #include <QEventLoop>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QToolBar>
@@ -24,7 +27,9 @@
 #include "controls/CPropertyListCtrl.h"
 #include "library/CDeviceLibrary.h"
 #include "library/CParameterModel.h"
+#include "library/CBackupFolder.h"
 #include "library/ui/CAboutDlg.h"
+#include "library/ui/CCompareDlg.h"
 #include "link/CSerialPort.h"
 #include "link/ui/CComPortSetupDlg.h"
 #include "logger/ui/CCurveUi.h"
@@ -67,6 +72,7 @@ CMainDlg::CMainDlg(const CTorvSettings& settings, std::unique_ptr<CDeviceLibrary
     m_stack = new QStackedWidget(this);
     m_helpView = new CHelpView(m_stack);
     m_helpView->setObjectName(QStringLiteral("helpView"));
+    m_openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     // The parameter page: the filter field above the list.
     auto* listPage = new QWidget(m_stack);
     m_propertyList = new CPropertyListCtrl(listPage);
@@ -86,6 +92,7 @@ CMainDlg::CMainDlg(const CTorvSettings& settings, std::unique_ptr<CDeviceLibrary
     BuildToolBar();
     BuildStatusBar();
     BuildShortcuts();
+    BuildMenuBar();
 
     m_controller = std::make_unique<CMainController>(port, shortCollector, *m_library, m_prompt, *this);
     m_controller->SetPortName(m_settings.port);
@@ -97,9 +104,12 @@ CMainDlg::CMainDlg(const CTorvSettings& settings, std::unique_ptr<CDeviceLibrary
                              [this] { m_controller->ResumeConnectTimer(); });
     m_curves = std::make_unique<CCurveUi>(m_controller->Session(), *m_controller, m_prompt, this);
     m_panel = std::make_unique<CPanelUi>(m_controller->Session(), *m_controller, m_prompt, this);
+    // An edit is an undo step once the controller has written it.
+    connect(&m_controller->List(), &CPropertyList::notify, this, [this] { UpdateCommandStates(); });
 
     setMinimumSize(MinimumClientSize());
     resize(MinimumClientSize());
+    UpdateCommandStates();
 }
 
 CMainDlg::~CMainDlg()
@@ -140,7 +150,7 @@ void CMainDlg::BuildToolBar()
                                     QKeySequence(Qt::CTRL | Qt::Key_O), QStringLiteral(":/icons/load-parameters.svg")));
     m_toolBar->addAction(AddCommand(MainCommand::SaveParameters, tr("Save settings to file"),
                                     QKeySequence(Qt::CTRL | Qt::Key_S), QStringLiteral(":/icons/save-parameters.svg")));
-    m_toolBar->addAction(AddCommand(MainCommand::PortSetup, tr("Port Setup...\t<Ctrl>P"),
+    m_toolBar->addAction(AddCommand(MainCommand::PortSetup, tr("Port Setup..."),
                                     QKeySequence(Qt::CTRL | Qt::Key_P), QStringLiteral(":/icons/port-setup.svg")));
     m_actions[MainCommand::PortSetup]->setToolTip(tr("Connection setup (Ctrl+P)"));
     m_toolBar->addAction(AddCommand(MainCommand::Logs, tr("Logs: download, files and chart"),
@@ -169,7 +179,9 @@ void CMainDlg::BuildToolBar()
     more->setPopupMode(QToolButton::InstantPopup);
     auto* menu = new QMenu(more);
     menu->addAction(m_actions[MainCommand::PortSetup]);
-    menu->addAction(AddCommand(MainCommand::About, tr("About TORV...\t<Ctrl>A"), QKeySequence(Qt::CTRL | Qt::Key_A)));
+    menu->setObjectName(QStringLiteral("systemMenu"));
+    // The menus show the shortcut beside the text the platform's way ("Ctrl+P").
+    menu->addAction(AddCommand(MainCommand::About, tr("About TORV..."), QKeySequence(Qt::CTRL | Qt::Key_A)));
     more->setMenu(menu);
     m_toolBar->addWidget(more);
 }
@@ -208,7 +220,125 @@ void CMainDlg::BuildShortcuts()
     AddCommand(MainCommand::WriteLoggerImage, tr("Write a memory image into the logger"),
                QKeySequence(Qt::CTRL | Qt::Key_M));
     AddCommand(MainCommand::Melodies, tr("Melodies"), QKeySequence(Qt::CTRL | Qt::Key_Y));
-    AddCommand(MainCommand::Close, tr("Close"), QKeySequence(Qt::Key_Escape));
+    AddCommand(MainCommand::Close, tr("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    // Escape closes the window too, as it always has.
+    m_actions[MainCommand::Close]->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Q), QKeySequence(Qt::Key_Escape)});
+    AddCommand(MainCommand::OpenLogFile, tr("Open log file..."));
+    AddCommand(MainCommand::CompareWithFile, tr("Compare with a file..."));
+    AddCommand(MainCommand::OpenBackupFolder, tr("Open backup folder"));
+    AddCommand(MainCommand::Undo, tr("Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z));
+    AddCommand(MainCommand::Redo, tr("Redo"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    AddCommand(MainCommand::Help, tr("Help"), QKeySequence(Qt::Key_F1));
+    AddCommand(MainCommand::KeyboardShortcuts, tr("Keyboard shortcuts"));
+}
+
+void CMainDlg::BuildMenuBar()
+{
+    struct Entry {
+        int command;   // 0: a separator
+        const char* text;
+    };
+    const auto addMenu = [this](const QString& title, const QString& name, std::initializer_list<Entry> entries) {
+        QMenu* menu = menuBar()->addMenu(title);
+        menu->setObjectName(name);
+        for (const Entry& entry : entries) {
+            if (entry.command == 0) {
+                menu->addSeparator();
+                continue;
+            }
+            // The menu names the command in words of its own; the toolbar
+            // keeps its tooltip.
+            QAction* action = m_actions.at(entry.command);
+            const QString tip = action->toolTip();
+            action->setText(tr(entry.text));
+            action->setToolTip(tip);
+            menu->addAction(action);
+        }
+        connect(menu, &QMenu::aboutToShow, this, &CMainDlg::UpdateCommandStates);
+    };
+    addMenu(tr("&File"), QStringLiteral("fileMenu"),
+            {{MainCommand::LoadParameters, QT_TR_NOOP("&Load settings from file...")},
+             {MainCommand::SaveParameters, QT_TR_NOOP("&Save settings to file...")},
+             {MainCommand::CompareWithFile, QT_TR_NOOP("&Compare with a file...")},
+             {0, nullptr},
+             {MainCommand::OpenLogFile, QT_TR_NOOP("Open log &file...")},
+             {MainCommand::WriteLoggerImage, QT_TR_NOOP("&Write memory image...")},
+             {0, nullptr},
+             {MainCommand::OpenBackupFolder, QT_TR_NOOP("Open &backup folder")},
+             {0, nullptr},
+             {MainCommand::Close, QT_TR_NOOP("&Quit")}});
+    addMenu(tr("&ESC"), QStringLiteral("escMenu"),
+            {{MainCommand::Undo, QT_TR_NOOP("&Undo")},
+             {MainCommand::Redo, QT_TR_NOOP("Re&do")},
+             {0, nullptr},
+             {MainCommand::Refresh, QT_TR_NOOP("&Refresh parameters")},
+             {MainCommand::RestoreDefaults, QT_TR_NOOP("Restore &defaults...")},
+             {0, nullptr},
+             {MainCommand::FirmwareUpdate, QT_TR_NOOP("&Firmware update...")},
+             {MainCommand::Melodies, QT_TR_NOOP("&Melodies...")},
+             {MainCommand::Curves, QT_TR_NOOP("&Curves...")},
+             {0, nullptr},
+             {MainCommand::PortSetup, QT_TR_NOOP("&Port Setup...")}});
+    addMenu(tr("&Logger"), QStringLiteral("loggerMenu"),
+            {{MainCommand::Logs, QT_TR_NOOP("&Download logger memory...")},
+             {MainCommand::EraseLogger, QT_TR_NOOP("&Erase logger memory...")}});
+    addMenu(tr("&Tools"), QStringLiteral("toolsMenu"),
+            {{MainCommand::MeasurementPanel, QT_TR_NOOP("&Measurement panel...")},
+             {MainCommand::LibraryUpdate, QT_TR_NOOP("&Library update...")}});
+    addMenu(tr("&Help"), QStringLiteral("helpMenu"),
+            {{MainCommand::Help, QT_TR_NOOP("&Help")},
+             {MainCommand::KeyboardShortcuts, QT_TR_NOOP("&Keyboard shortcuts")},
+             {0, nullptr},
+             {MainCommand::About, QT_TR_NOOP("&About TORV...")}});
+}
+
+void CMainDlg::UpdateCommandStates()
+{
+    // The commands without a toolbar button of their own follow the
+    // conditions under which the window handles them; the toolbar's buttons
+    // keep the rules the connection sets for them.
+    static constexpr int kConditional[] = {
+        MainCommand::Refresh,         MainCommand::RestoreDefaults, MainCommand::FirmwareUpdate,
+        MainCommand::Melodies,        MainCommand::EraseLogger,     MainCommand::WriteLoggerImage,
+        MainCommand::CompareWithFile,
+    };
+    for (int command : kConditional)
+        m_actions.at(command)->setEnabled(m_controller->IsCommandAvailable(command));
+    m_actions.at(MainCommand::Undo)->setEnabled(m_controller->CanUndo());
+    m_actions.at(MainCommand::Redo)->setEnabled(m_controller->CanRedo());
+}
+
+void CMainDlg::ShowKeyboardShortcuts()
+{
+    // Made from the commands themselves, so that no shortcut is left out.
+    QStringList lines;
+    for (const auto& [command, action] : m_actions) {
+        if (action->shortcut().isEmpty())
+            continue;
+        QStringList keys;
+        for (const QKeySequence& key : action->shortcuts())
+            keys << key.toString(QKeySequence::NativeText);
+        lines << QStringLiteral("%1: %2").arg(keys.join(QStringLiteral(", ")), QString(action->text()).remove(QLatin1Char('&')));
+    }
+    lines.sort();
+    m_prompt.Message(tr("Keyboard shortcuts:\n\n") + lines.join(QLatin1Char('\n')), QStringLiteral("TORV"),
+                     IPrompt::Icon::Information, IPrompt::Buttons::Ok);
+}
+
+void CMainDlg::ShowHelp()
+{
+    // The help text in a window of its own, also while the parameter list
+    // covers the one in the main window.
+    if (m_helpWindow == nullptr) {
+        m_helpWindow = new CHelpView(this);
+        m_helpWindow->setObjectName(QStringLiteral("helpWindow"));
+        m_helpWindow->setWindowFlag(Qt::Window);
+        m_helpWindow->setWindowTitle(tr("TORV Help"));
+        m_helpWindow->resize(MinimumClientSize());
+    }
+    m_helpWindow->show();
+    m_helpWindow->raise();
+    m_helpWindow->activateWindow();
 }
 
 QAction* CMainDlg::Action(int command) const
@@ -256,6 +386,32 @@ void CMainDlg::OnCommand(int command)
         return;
     case MainCommand::About:
         ShowAbout();
+        return;
+    case MainCommand::Help:
+        ShowHelp();
+        return;
+    case MainCommand::KeyboardShortcuts:
+        ShowKeyboardShortcuts();
+        return;
+    case MainCommand::OpenLogFile:
+        m_logger->OpenLogFile();
+        return;
+    case MainCommand::CompareWithFile:
+        ShowCompare();
+        return;
+    case MainCommand::OpenBackupFolder: {
+        const QString folder = CBackupFolder::Path();
+        QDir().mkpath(folder);
+        m_openUrl(QUrl::fromLocalFile(folder));
+        return;
+    }
+    case MainCommand::Undo:
+        m_controller->Undo();
+        UpdateCommandStates();
+        return;
+    case MainCommand::Redo:
+        m_controller->Redo();
+        UpdateCommandStates();
         return;
     case MainCommand::FirmwareUpdate:
         ShowFirmwareDialog();
@@ -307,10 +463,10 @@ void CMainDlg::OnLoggerCommand(int command)
             m_logger->OpenLogFile();
         break;
     case MainCommand::WriteLoggerImage:
-        m_logger->WriteImage(m_controller->SaveFolder());
+        SayDone(m_logger->WriteImage(m_controller->SaveFolder()));
         break;
     default:
-        m_logger->Erase(command == MainCommand::EraseLoggerDialog);
+        SayDone(m_logger->Erase(command == MainCommand::EraseLoggerDialog));
         SetButtonEnabled(MainCommand::EraseLoggerDialog, false);
         break;
     }
@@ -319,8 +475,49 @@ void CMainDlg::OnLoggerCommand(int command)
 void CMainDlg::OpenCurve(int position)
 {
     // The curves are read from the device shown as connected.
-    if (m_controller->Connected() && m_controller->IsCommandAvailable(MainCommand::Curves))
+    if (m_controller->Connected() && m_controller->IsCommandAvailable(MainCommand::Curves)) {
         m_curves->Open(position);
+        SayDone(m_curves->Outcome());
+    }
+}
+
+void CMainDlg::SayDone(const QString& text)
+{
+    // What a finished action did stays in the status bar.
+    if (!text.isEmpty())
+        SetMessage(text);
+}
+
+void CMainDlg::SetBusy(bool busy)
+{
+    if (busy == m_busy)
+        return;
+    m_busy = busy;
+    if (busy) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        // Paint over what a closed file dialog left, before the device work
+        // blocks the event loop.
+        repaint();
+    } else {
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+void CMainDlg::ShowCompare()
+{
+    const std::optional<CMainController::Comparison> comparison = m_controller->CompareWithFile();
+    if (!comparison)
+        return;
+    int result = QDialog::Rejected;
+    {
+        CCompareDlg dialog(comparison->path, comparison->identityMismatch, comparison->changes, this);
+        if (m_compareHook)
+            m_compareHook(dialog);
+        result = dialog.exec();
+    }
+    if (result == CCompareDlg::ResultLoad)
+        m_controller->LoadFile(comparison->path);
+    UpdateCommandStates();
 }
 
 void CMainDlg::ShowMelodyDialog()
@@ -332,6 +529,7 @@ void CMainDlg::ShowMelodyDialog()
         CMelodyCells cells(m_controller->Session());
         CMelodyDlg dialog(m_settings.melodiesFolder, cells, m_prompt, &CRtMidiOut::Open, this);
         dialog.exec();
+        SayDone(dialog.Outcome());
     }
     m_controller->RestartRefreshTimer();
 }
@@ -346,7 +544,8 @@ void CMainDlg::RestoreDefaults()
     if (m_prompt.Message(question, QStringLiteral("TORV"), IPrompt::Icon::Question, IPrompt::Buttons::YesNoDefaultNo) !=
         IPrompt::Answer::Yes)
         return;
-    const CParameterModel::RestoreReport report = m_controller->Model().RestoreDefaults();
+    const CParameterModel::RestoreReport report = m_controller->RestoreDefaults();
+    UpdateCommandStates();
     if (!report.failedAt.isEmpty()) {
         SetMessage(tr("Restoring the defaults stopped at \"%1\".").arg(report.failedAt));
         m_prompt.Message(tr("Restoring the defaults stopped at \"%1\": the ESC did not answer.\r\n"
@@ -449,6 +648,8 @@ void CMainDlg::SetLinkState(LinkState state, const QString& text)
     const bool connected = state == LinkConnected;
     m_actions[MainCommand::LoadParameters]->setEnabled(connected);
     m_actions[MainCommand::SaveParameters]->setEnabled(connected);
+    if (m_controller)
+        UpdateCommandStates();
 }
 
 void CMainDlg::SetMessage(const QString& text)
@@ -511,6 +712,8 @@ void CMainDlg::SetCurvesDropDown(bool dropDown)
 
 void CMainDlg::PostCommand(int command)
 {
+    // The connection may have taken a device for its firmware only.
+    UpdateCommandStates();
     QMetaObject::invokeMethod(this, [this, command] { OnCommand(command); }, Qt::QueuedConnection);
 }
 

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QMargins>
 #include <QPointer>
+#include <QUrl>
 
 #include <functional>
 #include <map>
@@ -15,6 +16,7 @@
 #include "controls/CWindowPlacement.h"
 #include "link/CPortSetup.h"
 
+class CCompareDlg;
 class CDeviceLibrary;
 class CElidedLabel;
 class CFirmwareSelectDlg;
@@ -75,6 +77,10 @@ public:
     void OnCommand(int command);
     QAction* Action(int command) const;
     void SetPortSetupDialog(PortSetupDialog dialog) { m_portSetupDialog = std::move(dialog); }
+    // Replaces the way the backup folder is opened (QDesktopServices::openUrl).
+    void SetUrlOpener(std::function<void(const QUrl&)> opener) { m_openUrl = std::move(opener); }
+    // Called with the compare dialog before it runs (tests drive it).
+    void SetCompareHook(std::function<void(CCompareDlg&)> hook) { m_compareHook = std::move(hook); }
     // Replaces the frame reading (tests play a window manager with it).
     void SetFrameMargins(FrameMargins margins) { m_placement.SetFrameMargins(std::move(margins)); }
 
@@ -108,6 +114,7 @@ public:
     void SetButtonEnabled(int command, bool enabled) override;
     void SetCurvesDropDown(bool dropDown) override;
     void PostCommand(int command) override;
+    void SetBusy(bool busy) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -117,6 +124,14 @@ private:
     void BuildToolBar();
     void BuildStatusBar();
     void BuildShortcuts();
+    void BuildMenuBar();
+    // Enables the commands by the conditions under which they are handled.
+    void UpdateCommandStates();
+    void ShowKeyboardShortcuts();
+    void ShowHelp();
+    void ShowCompare();
+    // Says in the status bar what a finished action did (nothing when empty).
+    void SayDone(const QString& text);
     QAction* AddCommand(int command, const QString& text, const QKeySequence& shortcut = {},
                         const QString& icon = {});
     void OnLoggerCommand(int command);
@@ -143,6 +158,10 @@ private:
     QMenu* m_curvesMenu = nullptr;
     QStackedWidget* m_stack = nullptr;
     CHelpView* m_helpView = nullptr;
+    QPointer<CHelpView> m_helpWindow;
+    std::function<void(const QUrl&)> m_openUrl;
+    std::function<void(CCompareDlg&)> m_compareHook;
+    bool m_busy = false;
     CPropertyListCtrl* m_propertyList = nullptr;
     CPropertyFilterEdit* m_propertyFilter = nullptr;
     QLabel* m_linkIcon = nullptr;

@@ -42,6 +42,7 @@ void CCurveUi::ShowError(const QString& text)
 
 int CCurveUi::Open(int position)
 {
+    m_outcome.clear();
     const std::vector<pugi::xml_node> elements = CCurve::Elements(m_session.EscElement());
     if (position < 1 || position > static_cast<int>(elements.size()))
         return 0;
@@ -74,6 +75,8 @@ int CCurveUi::Open(int position)
             transfer.Write(*curve, read, std::vector<int>(saved.begin(), saved.end()));
         switch (written.status) {
         case CCurveTransfer::WriteResult::Status::Written:
+            m_outcome = tr("Wrote the curve \"%1\" (%2 points) into the ESC.").arg(curve->Name()).arg(curve->Length());
+            break;
         case CCurveTransfer::WriteResult::Status::Stopped:   // the window asks no stop
             break;
         case CCurveTransfer::WriteResult::Status::Refused:

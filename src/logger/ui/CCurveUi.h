@@ -31,6 +31,8 @@ public:
     // A curve lacking an attribute does nothing; an unusable description is
     // refused with a message. Returns the dialog's result, 0 when none ran.
     int Open(int position);
+    // What the last Open wrote into the ESC; empty when it wrote nothing.
+    const QString& Outcome() const { return m_outcome; }
 
     // Tests look at the dialog before it runs.
     void SetDialogHook(std::function<void(QDialog&)> hook) { m_dialogHook = std::move(hook); }
@@ -43,4 +45,5 @@ private:
     IPrompt& m_prompt;
     QWidget* m_parent;
     std::function<void(QDialog&)> m_dialogHook;
+    QString m_outcome;
 };

@@ -153,7 +153,7 @@ bool CLoggerUi::DownloadAndShow()
     return true;
 }
 
-void CLoggerUi::WriteImage(const QString& folder)
+QString CLoggerUi::WriteImage(const QString& folder)
 {
     IPrompt::FileRequest request;
     request.filters = {tr("All Files (*.*)")};
@@ -161,10 +161,10 @@ void CLoggerUi::WriteImage(const QString& folder)
     request.mustExist = true;
     const std::optional<QString> path = m_prompt.OpenFile(request);
     if (!path)
-        return;
+        return QString();
     const std::optional<std::vector<uint8_t>> image = ReadImage(*path);
     if (!image)
-        return;
+        return QString();
     const QString name = QFileInfo(*path).fileName();
     CLogImageWriter writer(*image);
     const QString pages = writer.PageTotal() == 1 ? tr("1 page") : tr("%1 pages").arg(writer.PageTotal());
@@ -173,7 +173,7 @@ void CLoggerUi::WriteImage(const QString& folder)
                                  .arg(name, pages);
     if (m_prompt.Message(question, kCaption, IPrompt::Icon::Warning, IPrompt::Buttons::YesNoDefaultNo) !=
         IPrompt::Answer::Yes)
-        return;
+        return QString();
 
     m_host.StopRefreshTimer();
     IPrompt::Icon icon = IPrompt::Icon::Information;
@@ -193,6 +193,7 @@ void CLoggerUi::WriteImage(const QString& folder)
     }
     m_host.RestartRefreshTimer();
     m_prompt.Message(report, kCaption, icon, IPrompt::Buttons::Ok);
+    return report;
 }
 
 std::optional<std::vector<uint8_t>> CLoggerUi::ReadImage(const QString& path)
@@ -229,7 +230,7 @@ std::optional<std::vector<uint8_t>> CLoggerUi::ReadImage(const QString& path)
     return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
 
-void CLoggerUi::Erase(bool blocks)
+QString CLoggerUi::Erase(bool blocks)
 {
     m_host.StopRefreshTimer();
     bool asked = false;
@@ -250,14 +251,18 @@ void CLoggerUi::Erase(bool blocks)
     }
     m_host.RestartRefreshTimer();
     if (!asked)
-        return;
-    if (erased)
-        m_prompt.Message(tr("The logger memory is erased."), kCaption, IPrompt::Icon::Information,
-                         IPrompt::Buttons::Ok);
-    else if (blocks)
-        m_prompt.Message(tr("Erasing was cancelled: the logger memory is partly erased."), kCaption,
-                         IPrompt::Icon::Warning, IPrompt::Buttons::Ok);
-    else
-        m_prompt.Message(tr("The ESC did not confirm the erase: the logger memory may not be erased."), kCaption,
-                         IPrompt::Icon::Error, IPrompt::Buttons::Ok);
+        return QString();
+    QString text;
+    IPrompt::Icon icon = IPrompt::Icon::Information;
+    if (erased) {
+        text = tr("The logger memory is erased.");
+    } else if (blocks) {
+        text = tr("Erasing was cancelled: the logger memory is partly erased.");
+        icon = IPrompt::Icon::Warning;
+    } else {
+        text = tr("The ESC did not confirm the erase: the logger memory may not be erased.");
+        icon = IPrompt::Icon::Error;
+    }
+    m_prompt.Message(text, kCaption, icon, IPrompt::Buttons::Ok);
+    return text;
 }

@@ -34,11 +34,13 @@ public:
     // Write a memory image file into the logger (Ctrl+M): refuses a file
     // larger than the logger memory, asks first (default No), writes with
     // progress and Cancel, reads the pages back and says how it ended.
-    void WriteImage(const QString& folder);
+    // Returns what it said; empty when nothing was written.
+    QString WriteImage(const QString& folder);
     // Erase: with blocks false one erase command after the confirmation
     // (Ctrl+E), with blocks true block by block inside the dialog. Says
-    // when the memory is erased, and when it may not be.
-    void Erase(bool blocks);
+    // when the memory is erased, and when it may not be. Returns what it
+    // said; empty when nothing was erased.
+    QString Erase(bool blocks);
 
     // TORV.ini, where the chart keeps its styles and size (by default the
     // settings file of the program's folder).

@@ -242,9 +242,12 @@ void CMelodyDlg::Load()
     m_deviceRows = m_cells.ReadRows();
     ShowDeviceRows();
     QApplication::restoreOverrideCursor();
-    if (!result.Ok())
+    if (!result.Ok()) {
         m_prompt.Message(tr("The melody was not stored in the ESC: %1.").arg(result.Problem()), kCaption,
                          IPrompt::Icon::Error, IPrompt::Buttons::Ok);
+        return;
+    }
+    m_outcome = tr("Wrote the melody \"%1\" into the ESC.").arg(row->file);
 }
 
 void CMelodyDlg::done(int result)

@@ -41,6 +41,8 @@ public:
     QLineEdit* FolderEdit() const { return m_folderEdit; }
     CMelodyPreview& Preview() { return m_preview; }
     bool Listing() const { return m_files.Searching(); }
+    // What the dialog last wrote into the ESC; empty when nothing.
+    const QString& Outcome() const { return m_outcome; }
     // The row shown at index.
     CMelodyRow Row(int index) const;
 
@@ -74,6 +76,7 @@ private:
     // Said once: a dialog without a MIDI output does not say it at every Play.
     bool m_toldNoMidi = false;
     bool m_toldThrough = false;
+    QString m_outcome;
 
     QTreeWidget* m_list = nullptr;
     QLineEdit* m_folderEdit = nullptr;

@@ -35,6 +35,8 @@ TEST(HelpView, ShowsGreetingLinksAndEveryShortcut)
         {"Ctrl+D", "restore defaults"},          {"Ctrl+U", "updates check-in"},
         {"Ctrl+F", "update firmware"},           {"Ctrl+A", "about this program"},
         {"Ctrl+M", "write a memory image into the logger(*)"}, {"Ctrl+E", "earse logger memory(*)"},
+        {"Ctrl+L", "logs: download, files and chart"}, {"Ctrl+Y", "melodies"},
+        {"Ctrl+Z", "undo a parameter change"},
     };
     // Each shortcut sits in the same table row as its text, in this order.
     int from = 0;

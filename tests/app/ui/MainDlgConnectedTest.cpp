@@ -32,6 +32,10 @@
 #include "library/IProperty.h"
 #include "library/ui/CAboutDlg.h"
 #include "firmware/ui/CFirmwareSelectDlg.h"
+#include "library/ui/CCompareDlg.h"
+#include <QLabel>
+#include <QLayout>
+#include <QTableWidget>
 #include "link/ui/CComPortSetupDlg.h"
 #include "logger/ui/CLoggerUi.h"
 #include "logger/ui/CCurveDlg.h"
@@ -120,6 +124,108 @@ TEST(MainDlgConnected, ShowsTheListLinkStateAndEnablesTheDeviceButtons)
     EXPECT_TRUE(dlg.Action(MainCommand::MeasurementPanel)->isEnabled());
 }
 
+TEST(MainDlgConnected, MenuCommandsFollowTheConnectionAndCtrlZUndoesAnEdit)
+{
+    ConnectedWindow window("full");
+    CMainDlg& dlg = window.Dlg();
+    const int deviceCommands[] = {MainCommand::Refresh,        MainCommand::RestoreDefaults,
+                                  MainCommand::CompareWithFile, MainCommand::FirmwareUpdate,
+                                  MainCommand::EraseLogger,    MainCommand::WriteLoggerImage};
+    for (int command : deviceCommands)
+        EXPECT_FALSE(dlg.Action(command)->isEnabled()) << command;
+    ASSERT_TRUE(window.WaitConnected());
+    for (int command : deviceCommands)
+        EXPECT_TRUE(dlg.Action(command)->isEnabled()) << command;
+    EXPECT_EQ(dlg.Action(MainCommand::Melodies)->isEnabled(), dlg.Controller().MelodiesAllowed());
+    EXPECT_FALSE(dlg.Action(MainCommand::Undo)->isEnabled());
+
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    CPropertyList& list = dlg.Controller().List();
+    IProperty* timing = list.FindByItemData(CDeviceLibrary::ParameterOfCell(dlg.Controller().EscElement(), 7));
+    ASSERT_NE(timing, nullptr);
+    list.CommitValue(timing, QStringLiteral("20"), true);
+    ASSERT_EQ(window.Link().Sim().Cell(7), 20);
+    EXPECT_TRUE(dlg.Action(MainCommand::Undo)->isEnabled());
+    QTest::keyClick(&dlg, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(window.Link().Sim().Cell(7), 15);
+    EXPECT_TRUE(dlg.Action(MainCommand::Redo)->isEnabled());
+    QTest::keyClick(&dlg, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(window.Link().Sim().Cell(7), 20);
+
+    // A lost ESC takes the device commands away again.
+    QTest::keyClick(&dlg, Qt::Key_R, Qt::ControlModifier);
+    for (int command : deviceCommands)
+        EXPECT_FALSE(dlg.Action(command)->isEnabled()) << command;
+    EXPECT_FALSE(dlg.Action(MainCommand::Undo)->isEnabled());
+}
+
+TEST(MainDlgConnected, CompareListsTheDifferingSettingsSaysAMismatchFirstAndLoadsTheFile)
+{
+    ConnectedWindow window("full");
+    CMainDlg& dlg = window.Dlg();
+    ASSERT_TRUE(window.WaitConnected());
+    dlg.Controller().Protocol().SetLimits(PatientLimits(2000));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("pro80.escp"));
+    window.Prompt().AnswerSaveFile(path);
+    dlg.OnCommand(MainCommand::SaveParameters);
+    EXPECT_EQ(dlg.MessagePaneText(), QStringLiteral("Saved 128 cells to ") + path);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QByteArray cells = file.readAll();
+    file.close();
+    ASSERT_EQ(cells.size(), 128);
+    cells[7] = 30;   // Timing (deg): 15
+    cells[21] = 0;   // Reverse lockout: on
+    const auto writeFile = [&path](const QByteArray& bytes) {
+        QFile out(path);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(bytes);
+    };
+    writeFile(cells);
+
+    struct Shown {
+        std::vector<QStringList> rows;
+        QString mismatch;
+        bool mismatchFirst = false;
+    } shown;
+    dlg.SetCompareHook([&shown](CCompareDlg& compare) {
+        for (int r = 0; r < compare.Table()->rowCount(); ++r) {
+            QStringList row;
+            for (int c = 0; c < 3; ++c)
+                row << compare.Table()->item(r, c)->text();
+            shown.rows.push_back(row);
+        }
+        shown.mismatch = compare.Mismatch()->isHidden() ? QString() : compare.Mismatch()->text();
+        shown.mismatchFirst = compare.layout()->indexOf(compare.Mismatch()) < compare.layout()->indexOf(compare.Table());
+        QTimer::singleShot(0, &compare, [&compare] { compare.LoadButton()->click(); });
+    });
+    window.Prompt().AnswerOpenFile(path);
+    dlg.OnCommand(MainCommand::CompareWithFile);
+    ASSERT_EQ(shown.rows.size(), 2u);
+    EXPECT_EQ(shown.rows[0], (QStringList{"Timing (deg)", "15", "30"}));
+    EXPECT_EQ(shown.rows[1], (QStringList{"Reverse lockout", "on", "off"}));
+    EXPECT_TRUE(shown.mismatch.isEmpty());
+    // "Load this file" went on to the load.
+    EXPECT_EQ(window.Link().Sim().Cell(7), 30);
+    EXPECT_EQ(window.Link().Sim().Cell(21), 0);
+    ASSERT_TRUE(WaitFor([&] { return dlg.Controller().Connected(); }, kDeadlineMs));
+    EXPECT_TRUE(dlg.MessagePaneText().endsWith(QStringLiteral(" settings from ") + path)) << dlg.MessagePaneText().toStdString();
+
+    cells[65] = static_cast<char>(cells[65] + 1);
+    writeFile(cells);
+    shown = {};
+    dlg.SetCompareHook([&shown](CCompareDlg& compare) {
+        shown.mismatch = compare.Mismatch()->isHidden() ? QString() : compare.Mismatch()->text();
+        shown.mismatchFirst = compare.layout()->indexOf(compare.Mismatch()) < compare.layout()->indexOf(compare.Table());
+        QTimer::singleShot(0, &compare, &QDialog::reject);
+    });
+    window.Prompt().AnswerOpenFile(path);
+    dlg.OnCommand(MainCommand::CompareWithFile);
+    EXPECT_TRUE(shown.mismatch.startsWith(QStringLiteral("The ESC type and/or revision does not match"))) << shown.mismatch.toStdString();
+    EXPECT_TRUE(shown.mismatchFirst);
+}
+
 TEST(MainDlgConnected, RefreshShortcutStartsOverAndPortSetupBoundsTheSpeed)
 {
     ConnectedWindow window("full");
@@ -178,6 +284,8 @@ TEST(MainDlgConnected, CurvesOpenFromTheButtonAndItsMenuAndSaveWritesTheEditedPo
     EXPECT_FALSE(refreshing) << "no refresh runs under the dialog";
     EXPECT_EQ(sim.Cell(45), 12) << "the second point moved up by one";
     EXPECT_TRUE(dlg.Controller().RefreshTimerRunning());
+    EXPECT_TRUE(dlg.MessagePaneText().startsWith(QStringLiteral("Wrote the curve \"Brake curve\"")))
+        << dlg.MessagePaneText().toStdString();
 
     title.clear();
     save = false;

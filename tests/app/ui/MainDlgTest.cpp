@@ -1,9 +1,11 @@
+#include "app/CMainCommands.h"
 #include "app/CTORVModule.h"
 #include "app/ui/CMainDlg.h"
 #include "app/ui/CMainDlgFactory.h"
 #include "app/ui/CHelpView.h"
 #include "app/ui/CWidgetPrompt.h"
 #include "controls/CPropertyListCtrl.h"
+#include "library/CBackupFolder.h"
 #include "library/CDeviceLibrary.h"
 #include "common/CScriptedPrompt.h"
 #include "common/TestApplication.h"
@@ -14,6 +16,8 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -23,6 +27,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <set>
 
 namespace {
 
@@ -58,6 +63,68 @@ int RunAndEscape(CMainDlg& dlg, const std::function<void(CMainDlg&)>& whileOpen)
         QTest::keyClick(&dlg, Qt::Key_Escape);
     });
     return dlg.Run();
+}
+
+TEST(MainDlgTest, MenuBarHoldsEveryCommandWithQtShortcutsAndOpensWithAlt)
+{
+    PortlessWindow window(SettingsWithSize(-1, -1));
+    CMainDlg& dlg = window.dlg;
+    dlg.Open();
+    const std::vector<std::pair<QString, std::vector<int>>> expected = {
+        {"&File",
+         {MainCommand::LoadParameters, MainCommand::SaveParameters, MainCommand::CompareWithFile,
+          MainCommand::OpenLogFile, MainCommand::WriteLoggerImage, MainCommand::OpenBackupFolder, MainCommand::Close}},
+        {"&ESC",
+         {MainCommand::Undo, MainCommand::Redo, MainCommand::Refresh, MainCommand::RestoreDefaults,
+          MainCommand::FirmwareUpdate, MainCommand::Melodies, MainCommand::Curves, MainCommand::PortSetup}},
+        {"&Logger", {MainCommand::Logs, MainCommand::EraseLogger}},
+        {"&Tools", {MainCommand::MeasurementPanel, MainCommand::LibraryUpdate}},
+        {"&Help", {MainCommand::Help, MainCommand::KeyboardShortcuts, MainCommand::About}},
+    };
+    const QList<QAction*> menus = dlg.menuBar()->actions();
+    ASSERT_EQ(menus.size(), static_cast<qsizetype>(expected.size()));
+    for (size_t m = 0; m < expected.size(); ++m) {
+        EXPECT_EQ(menus[m]->text(), expected[m].first);
+        std::vector<int> commands;
+        for (QAction* action : menus[m]->menu()->actions()) {
+            if (!action->isSeparator())
+                commands.push_back(action->objectName().mid(7).toInt());
+        }
+        EXPECT_EQ(commands, expected[m].second) << expected[m].first.toStdString();
+    }
+    // Without an ESC only what needs none is offered.
+    const std::set<int> enabled = {MainCommand::OpenLogFile, MainCommand::OpenBackupFolder, MainCommand::Close,
+                                   MainCommand::PortSetup,   MainCommand::Logs,             MainCommand::LibraryUpdate,
+                                   MainCommand::Help,        MainCommand::KeyboardShortcuts, MainCommand::About};
+    for (const auto& menu : expected) {
+        for (int command : menu.second)
+            EXPECT_EQ(dlg.Action(command)->isEnabled(), enabled.count(command) != 0) << command;
+    }
+    EXPECT_EQ(dlg.Action(MainCommand::PortSetup)->shortcut().toString(QKeySequence::NativeText), QStringLiteral("Ctrl+P"));
+    for (QAction* action : dlg.findChild<QMenu*>(QStringLiteral("systemMenu"))->actions()) {
+        EXPECT_FALSE(action->text().contains(QLatin1Char('<'))) << action->text().toStdString();
+        EXPECT_FALSE(action->text().contains(QLatin1Char('\t'))) << action->text().toStdString();
+    }
+
+    // The shortcut list is there in every state, and complete.
+    window.prompt.AnswerMessage(IPrompt::Answer::Ok);
+    dlg.OnCommand(MainCommand::KeyboardShortcuts);
+    ASSERT_EQ(window.prompt.Messages().size(), 1u);
+    const QString list = window.prompt.Messages().front().text;
+    for (const char* key : {"Ctrl+L", "Ctrl+Y", "Ctrl+O", "Ctrl+Z", "Ctrl+Shift+Z", "F1", "Ctrl+M", "Ctrl+E"})
+        EXPECT_TRUE(list.contains(QLatin1String(key))) << key;
+
+    std::vector<QUrl> opened;
+    dlg.SetUrlOpener([&opened](const QUrl& url) { opened.push_back(url); });
+    dlg.OnCommand(MainCommand::OpenBackupFolder);
+    EXPECT_EQ(opened, std::vector<QUrl>{QUrl::fromLocalFile(CBackupFolder::Path())});
+
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    QMenu* file = dlg.findChild<QMenu*>(QStringLiteral("fileMenu"));
+    QTest::keyClick(&dlg, Qt::Key_F, Qt::AltModifier);
+    EXPECT_TRUE(WaitFor([file] { return file->isVisible(); }, 5000)) << "Alt+F opens the File menu";
+    file->close();
+    dlg.close();
 }
 
 TEST(MainDlgTest, OpensWithTheLibraryAndClosesWithEscapeReturningTheCloseCommand)

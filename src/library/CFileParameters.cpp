@@ -1,14 +1,13 @@
-#include "cli/CFileParameters.h"
+#include "library/CFileParameters.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>
 
 #include <array>
 
-#include "cli/CCliParameters.h"
 #include "library/CDeviceSession.h"
+#include "library/CParameterRow.h"
 #include "library/CXmlAttributes.h"
-#include "logger/CCurve.h"
 
 namespace {
 constexpr int kImageCells = 256;
@@ -22,7 +21,7 @@ QString tr(const char* text)
 // numbers of cell() and cellw() in its formula.
 void MarkCellsOf(const IProperty& row, std::array<bool, kImageCells>& marked)
 {
-    for (int cell : CCliParameters::CellsOf(row))
+    for (int cell : CParameterRow::CellsOf(row))
         marked[static_cast<size_t>(cell)] = true;
     static const QRegularExpression call(QStringLiteral(R"(\bcellw?\(\s*(\d+)\s*(?:,\s*(\d+)\s*)?\))"),
                                          QRegularExpression::CaseInsensitiveOption);
@@ -39,10 +38,11 @@ void MarkCellsOf(const IProperty& row, std::array<bool, kImageCells>& marked)
 }
 }
 
-CFileParameters::CFileParameters(CDeviceSession& device, const CParameterFile::Image& file)
-    : m_device(device),
-      m_deviceImage(device.Image()),
+CFileParameters::CFileParameters(CDeviceSession& device, const CParameterFile::Image& file,
+                                 std::vector<NamedCell> namedCells)
+    : m_deviceImage(device.Image()),
       m_file(file),
+      m_namedCells(std::move(namedCells)),
       m_model(device.Library(), m_list, m_image, *this, m_formulas)
 {
     m_image.ResetImage(kImageCells, this, false);
@@ -84,16 +84,16 @@ std::optional<QString> CFileParameters::ShownText(const IProperty& deviceRow)
     const IProperty* row = m_list.FindByItemData(element);
     if (row == nullptr || !m_model.RefreshParameter(element, false))
         return std::nullopt;
-    return CCliParameters::ShownText(*row);
+    return CParameterRow::ShownText(*row);
 }
 
 std::vector<CFileParameters::Change> CFileParameters::Changes(const std::vector<IProperty*>& deviceRows)
 {
     std::vector<Change> changes;
     for (const IProperty* row : deviceRows) {
-        if (!CCliParameters::IsSetting(*row))
+        if (!CParameterRow::IsSetting(*row))
             continue;
-        const QString device = CCliParameters::ShownText(*row);
+        const QString device = CParameterRow::ShownText(*row);
         const QString file = ShownText(*row).value_or(QStringLiteral("?"));
         if (device != file)
             changes.push_back({row->Name(), device, file});
@@ -119,10 +119,9 @@ std::vector<CFileParameters::Change> CFileParameters::CellChanges(const std::vec
         if (!read || device != file)
             changes.push_back({name, read ? QString::number(device) : QStringLiteral("?"), QString::number(file)});
     };
-    for (const pugi::xml_node& element : CCurve::Elements(m_device.EscElement())) {
-        const std::optional<CCurve> curve = CCurve::FromElement(element);
-        for (int i = 0; curve && i < curve->Length(); ++i)
-            compare(curve->Cell(i), tr("%1 point %2 (cell %3)").arg(curve->Name()).arg(i + 1).arg(curve->Cell(i)));
+    for (const NamedCell& named : m_namedCells) {
+        if (named.cell >= 0 && named.cell < kImageCells)
+            compare(named.cell, named.name);
     }
     for (int cell = 0; cell < CParameterFile::kWrittenCells; ++cell)
         compare(cell, tr("cell %1").arg(cell));

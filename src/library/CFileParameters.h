@@ -28,21 +28,29 @@ public:
         QString file;
     };
 
-    CFileParameters(CDeviceSession& device, const CParameterFile::Image& file);
+    // A cell that no row shows but that has a name of its own (a curve
+    // point, say); the comparison names its change so.
+    struct NamedCell {
+        int cell;
+        QString name;
+    };
+
+    CFileParameters(CDeviceSession& device, const CParameterFile::Image& file,
+                    std::vector<NamedCell> namedCells = {});
 
     // The value the row's parameter would show after the load; none when
     // its cells cannot be had.
     std::optional<QString> ShownText(const IProperty& deviceRow);
     // Everything the load would change: every setting of the device's list
-    // whose shown value would change, then every curve point and every
+    // whose shown value would change, then every named cell and every
     // other cell the load writes with a new value. Cells that the device's
     // rows only read (live values in formulas) are left out: they are the
     // ESC's, not the file's.
     std::vector<Change> Changes(const std::vector<IProperty*>& deviceRows);
 
 private:
-    // The written cells that no row shows, changed by the load: curve
-    // points by curve and point, the rest by number.
+    // The written cells that no row shows, changed by the load: named
+    // cells by their names, the rest by number.
     std::vector<Change> CellChanges(const std::vector<IProperty*>& deviceRows);
 
     bool LoadCell(int cell, uint8_t& value) override;
@@ -51,9 +59,9 @@ private:
     void Pause(int ms) const override;
     bool Probe() override;
 
-    CDeviceSession& m_device;
     CChanMap& m_deviceImage;
     CParameterFile::Image m_file;
+    std::vector<NamedCell> m_namedCells;
     CChanMap m_image;
     CPropertyList m_list;
     CFormulaTable m_formulas;

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+class CParameterFile;
+
+// The backups of ESC settings: parameter files kept under the user's data
+// folder before anything is written to an ESC, so that no setting a pilot had
+// is beyond recall. The newest files are kept, the oldest removed.
+class CBackupFolder {
+public:
+    static constexpr int kKept = 50;
+
+    struct Result {
+        bool ok = false;
+        QString path;    // the backup written
+        QString error;   // why none was written
+    };
+
+    // $XDG_DATA_HOME/TORV/backups, or ~/.local/share/TORV/backups when the
+    // variable is unset or not an absolute path.
+    static QString Path();
+    // "<device name>-<yyyy-MM-dd_HH-mm-ss>.escp"; characters that a file
+    // name cannot hold become '_'.
+    static QString FileName(const QString& deviceName, const QDateTime& when);
+
+    // Saves the device's 128 cells into a new backup file, then keeps the
+    // newest kKept files.
+    static Result Keep(CParameterFile& file, const QString& deviceName);
+    // Removes all but the newest `kept` parameter files of the folder.
+    static void Prune(const QString& folder, int kept = kKept);
+};
