@@ -1,11 +1,14 @@
 #include "controls/CChartView.h"
 
 #include "base/CAtomicFile.h"
+#include "controls/CColourContrast.h"
 
 #include <QBuffer>
 #include <QFontMetrics>
 #include <QImage>
+#include <QPaintDevice>
 #include <QPainter>
+#include <QPalette>
 
 #include <algorithm>
 #include <cmath>
@@ -16,6 +19,8 @@ constexpr int kSwatch = 10;
 constexpr int kLegendGap = 14;
 constexpr int kTickLength = 4;
 constexpr int kMinYLabelDistance = 28;
+// A zoom shows at least this many samples of the finest series.
+constexpr double kMinSamplesShown = 4;
 
 QColor ToQColor(int colour)
 {
@@ -59,6 +64,52 @@ void CChartView::ZoomTo(double from, double to)
     m_back.push_back(ViewRange());
     m_forward.clear();
     m_view = Range{from, to};
+}
+
+double CChartView::MinimumSpan() const
+{
+    double step = std::numeric_limits<double>::infinity();
+    for (const auto& serie : m_series) {
+        if (serie->Visible() && serie->Size() > 0)
+            step = std::min(step, serie->XStep());
+    }
+    const Range full = FullRange();
+    const double floor = (full.second - full.first) * 1e-6;
+    return std::isfinite(step) ? std::max(step * kMinSamplesShown, floor) : floor;
+}
+
+void CChartView::ShowRange(double from, double to, bool newStep)
+{
+    if (from > to)
+        std::swap(from, to);
+    if (!std::isfinite(from) || !std::isfinite(to))
+        return;
+    const Range full = FullRange();
+    const double span = std::clamp(to - from, std::min(MinimumSpan(), full.second - full.first), full.second - full.first);
+    from = std::clamp(from + ((to - from) - span) / 2, full.first, full.second - span);
+    const Range next{from, from + span};
+    const Range shown = ViewRange();
+    if (next == shown)
+        return;
+    if (newStep) {
+        m_back.push_back(shown);
+        m_forward.clear();
+    }
+    m_view = next;
+}
+
+void CChartView::ZoomAround(double time, double factor, bool newStep)
+{
+    if (!(factor > 0) || !std::isfinite(factor))
+        return;
+    const Range view = ViewRange();
+    ShowRange(time - (time - view.first) * factor, time + (view.second - time) * factor, newStep);
+}
+
+void CChartView::PanBy(double seconds, bool newStep)
+{
+    const Range view = ViewRange();
+    ShowRange(view.first + seconds, view.second + seconds, newStep);
 }
 
 bool CChartView::ZoomBack()
@@ -153,24 +204,55 @@ QString CChartView::CursorText(double time) const
     for (const auto& serie : m_series) {
         double value = 0;
         if (serie->Visible() && serie->ValueAt(time, value))
-            text += QStringLiteral("   %1: %2").arg(serie->Name(), QString::number(value, 'g', 6));
+            text += QStringLiteral("   %1: %2").arg(serie->Name(), FormatValue(value));
     }
     return text;
+}
+
+QString CChartView::FormatValue(double value)
+{
+    constexpr int kDigits = 4;
+    const double magnitude = std::abs(value);
+    if (value == 0)
+        return QStringLiteral("0");
+    if (!std::isfinite(value) || magnitude < 1e-3 || magnitude >= 1e7)
+        return QString::number(value, 'g', kDigits);
+    // Digits before the point, then as many after it as make four.
+    const int whole = static_cast<int>(std::floor(std::log10(magnitude))) + 1;
+    QString text = QString::number(value, 'f', std::max(0, kDigits - whole));
+    // Rounding may carry into a new digit (9.9996 gives "10.000").
+    const int carried = static_cast<int>(std::floor(std::log10(std::abs(text.toDouble())))) + 1;
+    if (carried > whole)
+        text = QString::number(value, 'f', std::max(0, kDigits - carried));
+    return text;
+}
+
+void CChartView::SetColours(const QPalette& palette)
+{
+    m_background = palette.color(QPalette::Active, QPalette::Base);
+    m_text = palette.color(QPalette::Active, QPalette::Text);
+}
+
+QColor CChartView::DrawnColour(const CMChartSerie& serie) const
+{
+    return CColourContrast::Readable(ToQColor(serie.Colour()), m_background);
 }
 
 void CChartView::Paint(QPainter& painter) const
 {
     const QFontMetrics fm(m_font);
     painter.setFont(m_font);
-    painter.fillRect(QRect(QPoint(0, 0), m_size), Qt::white);
-    painter.fillRect(m_plot, QColor(252, 252, 252));
+    const QColor gridColour = CColourContrast::Mix(m_background, m_text, 0.13);
+    const QColor frame = CColourContrast::Mix(m_background, m_text, 0.4);
+    const QColor hidden = CColourContrast::Mix(m_background, m_text, 0.3);
+    painter.fillRect(QRect(QPoint(0, 0), m_size), m_background);
 
     // Legend: a colour swatch and the name; hidden series greyed out.
     for (const auto& serie : m_series) {
         const QRect r = serie->LegendRect();
-        const QColor colour = serie->Visible() ? ToQColor(serie->Colour()) : QColor(200, 200, 200);
+        const QColor colour = serie->Visible() ? DrawnColour(*serie) : hidden;
         painter.fillRect(QRect(r.left(), r.center().y() - kSwatch / 2, kSwatch, kSwatch), colour);
-        painter.setPen(serie->Visible() ? Qt::black : QColor(160, 160, 160));
+        painter.setPen(serie->Visible() ? m_text : CColourContrast::Mix(m_background, m_text, 0.5));
         painter.drawText(r.adjusted(kSwatch + 4, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, serie->Name());
     }
 
@@ -183,9 +265,9 @@ void CChartView::Paint(QPainter& painter) const
         const int px = ValueToPixel(t);
         if (px < m_plot.left() || px > m_plot.right())
             continue;
-        painter.setPen(QColor(225, 225, 225));
+        painter.setPen(gridColour);
         painter.drawLine(px, m_plot.top(), px, m_plot.bottom());
-        painter.setPen(Qt::black);
+        painter.setPen(m_text);
         painter.drawLine(px, m_plot.bottom(), px, m_plot.bottom() + kTickLength);
         const QString label = FormatTime(t, plan.format);
         const int width = fm.horizontalAdvance(label);
@@ -204,14 +286,14 @@ void CChartView::Paint(QPainter& painter) const
         if (!serie.Visible() || i >= m_axisSpans.size())
             continue;
         const int axisX = m_axisSpans[i].second - 1;
-        const QColor colour = ToQColor(serie.Colour());
+        const QColor colour = DrawnColour(serie);
         const CYAxe::Ticks ticks = serie.MakeTicks(kMinYLabelDistance);
         painter.setPen(colour);
         painter.drawLine(axisX, m_plot.top(), axisX, m_plot.bottom());
         for (const double v : ticks.values) {
             const int py = serie.ValueToPixel(v);
             if (grid) {
-                painter.setPen(QColor(225, 225, 225));
+                painter.setPen(gridColour);
                 painter.drawLine(m_plot.left(), py, m_plot.right(), py);
                 painter.setPen(colour);
             }
@@ -222,27 +304,13 @@ void CChartView::Paint(QPainter& painter) const
         }
         grid = false;
     }
-    painter.setPen(QColor(160, 160, 160));
+    painter.setPen(frame);
     painter.drawRect(m_plot.adjusted(0, 0, -1, -1));
 
     // The series lines, clipped to the plot.
     painter.save();
     painter.setClipRect(m_plot);
-    std::vector<QPointF> points;
-    std::vector<QPoint> pixels;
-    for (const auto& serie : m_series) {
-        if (!serie->Visible())
-            continue;
-        serie->Decimate(*this, points);
-        // Whole pixels take the raster engine's fast path for thin lines.
-        pixels.resize(points.size());
-        std::transform(points.begin(), points.end(), pixels.begin(), [](const QPointF& p) { return p.toPoint(); });
-        painter.setPen(QPen(ToQColor(serie->Colour()), 0));
-        if (pixels.size() == 1)
-            painter.drawPoint(pixels.front());
-        else if (!pixels.empty())
-            painter.drawPolyline(pixels.data(), static_cast<int>(pixels.size()));
-    }
+    PaintSeries(painter);
     if (m_band) {
         const int a = std::min(m_band->first, m_band->second);
         const int b = std::max(m_band->first, m_band->second);
@@ -250,24 +318,58 @@ void CChartView::Paint(QPainter& painter) const
     }
     if (m_cursor) {
         const int px = ValueToPixel(*m_cursor);
-        painter.setPen(QPen(QColor(60, 60, 60), 1, Qt::DashLine));
+        painter.setPen(QPen(CColourContrast::Mix(m_background, m_text, 0.75), 1, Qt::DashLine));
         painter.drawLine(px, m_plot.top(), px, m_plot.bottom());
         for (const auto& serie : m_series) {
             double value = 0;
             if (!serie->Visible() || !serie->ValueAt(*m_cursor, value))
                 continue;
-            painter.setPen(ToQColor(serie->Colour()));
-            painter.setBrush(Qt::white);
+            painter.setPen(DrawnColour(*serie));
+            painter.setBrush(m_background);
             painter.drawEllipse(QPointF(px, serie->ValueToPixelF(value)), 3, 3);
         }
     }
     painter.restore();
 }
 
-QImage CChartView::Render(const QSize& size, const QFont& font)
+void CChartView::PaintSeries(QPainter& painter) const
+{
+    // On a high-density screen the lines are decimated and placed per
+    // physical pixel, not per logical one: the painter is set to physical
+    // pixels, the time axis stretched to them and the values scaled.
+    const double ratio = painter.device() != nullptr ? std::max(1.0, painter.device()->devicePixelRatioF()) : 1.0;
+    CXAxe physical;
+    physical.SetRange(Minimum(), Maximum());
+    physical.SetPixelSpan(static_cast<int>(std::lround(FirstPixel() * ratio)),
+                          static_cast<int>(std::lround((LastPixel() + 1) * ratio)) - 1);
+    painter.save();
+    painter.scale(1 / ratio, 1 / ratio);
+    std::vector<QPointF> points;
+    std::vector<QPoint> pixels;
+    for (const auto& serie : m_series) {
+        if (!serie->Visible())
+            continue;
+        serie->Decimate(physical, points);
+        // Whole pixels take the raster engine's fast path for thin lines.
+        pixels.resize(points.size());
+        std::transform(points.begin(), points.end(), pixels.begin(), [ratio](const QPointF& p) {
+            return QPoint(static_cast<int>(std::lround(p.x())), static_cast<int>(std::lround(p.y() * ratio)));
+        });
+        painter.setPen(QPen(DrawnColour(*serie), 0));
+        if (pixels.size() == 1)
+            painter.drawPoint(pixels.front());
+        else if (!pixels.empty())
+            painter.drawPolyline(pixels.data(), static_cast<int>(pixels.size()));
+    }
+    painter.restore();
+}
+
+QImage CChartView::Render(const QSize& size, const QFont& font, double devicePixelRatio)
 {
     Layout(size, font);
-    QImage image(size, QImage::Format_RGB32);
+    const double ratio = std::max(1.0, devicePixelRatio);
+    QImage image(size * ratio, QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
     QPainter painter(&image);
     Paint(painter);
     painter.end();

@@ -1,15 +1,11 @@
 #include "controls/CHeartBeatCtrl.h"
 
+#include "controls/CColourContrast.h"
+
 #include <QPaintEvent>
 #include <QPainter>
 
 #include <algorithm>
-
-namespace {
-
-const QColor kGrid(48, 48, 48);
-
-}
 
 QColor CHeartBeatCtrl::TraceColour(int trace)
 {
@@ -19,9 +15,14 @@ QColor CHeartBeatCtrl::TraceColour(int trace)
     return colours[static_cast<size_t>(std::clamp(trace, 0, kTraceCount - 1))];
 }
 
-QColor CHeartBeatCtrl::FaceColour()
+QColor CHeartBeatCtrl::FaceColour() const
 {
-    return QColor(0, 0, 0);
+    return palette().color(QPalette::Active, QPalette::Base);
+}
+
+QColor CHeartBeatCtrl::DrawnTraceColour(int trace) const
+{
+    return CColourContrast::Readable(TraceColour(trace), FaceColour());
 }
 
 CHeartBeatCtrl::CHeartBeatCtrl(QWidget* parent)
@@ -65,8 +66,9 @@ int CHeartBeatCtrl::Y(quint16 value) const
 
 void CHeartBeatCtrl::FillFace(QPainter& painter, int left, int width) const
 {
-    painter.fillRect(QRect(left, 0, width, height()), FaceColour());
-    painter.setPen(kGrid);
+    const QColor face = FaceColour();
+    painter.fillRect(QRect(left, 0, width, height()), face);
+    painter.setPen(CColourContrast::Mix(face, palette().color(QPalette::Active, QPalette::Text), 0.15));
     for (int quarter = 1; quarter < 4; ++quarter) {
         const int y = Y(static_cast<quint16>(quarter * kFullScale / 4));
         painter.drawLine(left, y, left + width - 1, y);
@@ -79,7 +81,7 @@ void CHeartBeatCtrl::DrawPieces(QPainter& painter, const Entry& from, const Entr
     for (int trace = kTraceCount - 1; trace >= 0; --trace) {
         if (trace != 0 && (to.visible & (1u << trace)) == 0)
             continue;
-        painter.setPen(TraceColour(trace));
+        painter.setPen(DrawnTraceColour(trace));
         const size_t t = static_cast<size_t>(trace);
         painter.drawLine(xFrom, Y(from.sample.values[t]), xTo, Y(to.sample.values[t]));
     }
@@ -141,6 +143,15 @@ void CHeartBeatCtrl::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     Redraw();
+}
+
+void CHeartBeatCtrl::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) {
+        Redraw();
+        update();
+    }
 }
 
 void CHeartBeatCtrl::paintEvent(QPaintEvent* event)

@@ -14,8 +14,10 @@ struct CHeartBeatSample {
     std::array<quint16, 6> values{};
 };
 
-// A strip chart of six traces drawn as connected lines on a dark face, the
-// newest sample at the right edge. Each new sample moves the picture left
+// A strip chart of six traces drawn as connected lines on a face of the
+// palette's Base colour, the newest sample at the right edge. Each trace
+// keeps its hue but is darkened or lightened until it stands out 3:1 from
+// the face, so the chart reads in light and dark themes. Each new sample moves the picture left
 // by its scroll distance in pixels and draws only the new line pieces into
 // the uncovered strip, so a sample costs a scroll and a narrow repaint, not
 // a redraw of the whole chart. Trace 0 is always drawn; traces 1-5 only
@@ -30,7 +32,9 @@ public:
 
     // White, green, blue, yellow, magenta, cyan.
     static QColor TraceColour(int trace);
-    static QColor FaceColour();
+    // The face from the widget's palette, and a trace as drawn on it.
+    QColor FaceColour() const;
+    QColor DrawnTraceColour(int trace) const;
 
     explicit CHeartBeatCtrl(QWidget* parent = nullptr);
 
@@ -48,6 +52,7 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     struct Entry {

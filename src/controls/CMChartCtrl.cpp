@@ -5,12 +5,17 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWheelEvent>
 
+#include <cmath>
 #include <cstdlib>
 
 namespace {
 // A drag shorter than this is a click, not a zoom.
 constexpr int kMinDrag = 3;
+// One notch of the wheel (120 eighths of a degree) narrows the shown time
+// to this share, or widens it by its inverse.
+constexpr double kNotchZoom = 0.8;
 }
 
 CMChartCtrl::CMChartCtrl(QWidget* parent) : QWidget(parent)
@@ -18,6 +23,7 @@ CMChartCtrl::CMChartCtrl(QWidget* parent) : QWidget(parent)
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(200, 120);
+    SetColours(palette());
 }
 
 void CMChartCtrl::RecalcLayout()
@@ -30,6 +36,7 @@ void CMChartCtrl::RecalcLayout()
 
 void CMChartCtrl::DoZoomBack()
 {
+    m_wheeling = false;
     if (ZoomBack()) {
         RecalcLayout();
     }
@@ -37,6 +44,7 @@ void CMChartCtrl::DoZoomBack()
 
 void CMChartCtrl::DoZoomForward()
 {
+    m_wheeling = false;
     if (ZoomForward()) {
         RecalcLayout();
     }
@@ -44,13 +52,14 @@ void CMChartCtrl::DoZoomForward()
 
 void CMChartCtrl::DoZoomTo(double from, double to)
 {
+    m_wheeling = false;
     ZoomTo(from, to);
     RecalcLayout();
 }
 
 QImage CMChartCtrl::Image()
 {
-    return Render(size(), font());
+    return Render(size(), font(), devicePixelRatioF());
 }
 
 void CMChartCtrl::CopyToClipboard()
@@ -89,6 +98,15 @@ void CMChartCtrl::mousePressEvent(QMouseEvent* event)
         DoZoomForward();
         return;
     }
+    m_wheeling = false;
+    const bool shift = (event->modifiers() & Qt::ShiftModifier) != 0;
+    if ((event->button() == Qt::MiddleButton || (event->button() == Qt::LeftButton && shift)) &&
+        PlotRect().contains(at)) {
+        m_panFrom = at.x();
+        m_panMoved = false;
+        setCursor(Qt::ClosedHandCursor);
+        return;
+    }
     if (event->button() != Qt::LeftButton)
         return;
     const bool ctrl = (event->modifiers() & Qt::ControlModifier) != 0;
@@ -114,6 +132,14 @@ void CMChartCtrl::mousePressEvent(QMouseEvent* event)
 void CMChartCtrl::mouseMoveEvent(QMouseEvent* event)
 {
     const QPoint at = event->position().toPoint();
+    if (m_panFrom && at.x() != *m_panFrom) {
+        // The time under the grabbed point follows the mouse.
+        const double perPixel = (Maximum() - Minimum()) / std::max(1, PlotRect().width() - 1);
+        PanBy((*m_panFrom - at.x()) * perPixel, !m_panMoved);
+        m_panMoved = true;
+        m_panFrom = at.x();
+        RecalcLayout();
+    }
     if (m_dragStart) {
         SetBand(std::make_pair(*m_dragStart, std::clamp(at.x(), PlotRect().left(), PlotRect().right())));
         update();
@@ -129,6 +155,11 @@ void CMChartCtrl::mouseMoveEvent(QMouseEvent* event)
 
 void CMChartCtrl::mouseReleaseEvent(QMouseEvent* event)
 {
+    if (m_panFrom && (event->button() == Qt::MiddleButton || event->button() == Qt::LeftButton)) {
+        m_panFrom.reset();
+        unsetCursor();
+        return;
+    }
     if (event->button() != Qt::LeftButton || !m_dragStart)
         return;
     const int start = *m_dragStart;
@@ -139,6 +170,32 @@ void CMChartCtrl::mouseReleaseEvent(QMouseEvent* event)
         DoZoomTo(PixelToValue(std::min(start, end)), PixelToValue(std::max(start, end)));
     else
         update();
+}
+
+void CMChartCtrl::wheelEvent(QWheelEvent* event)
+{
+    const QPoint at = event->position().toPoint();
+    const int notches = event->angleDelta().y();
+    if (!PlotRect().contains(at) || notches == 0) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    // Turning away from the user narrows the span; a fine-grained wheel
+    // sends fractions of a notch.
+    ZoomAround(PixelToValue(at.x()), std::pow(kNotchZoom, notches / 120.0), !m_wheeling);
+    m_wheeling = true;
+    RecalcLayout();
+    UpdateCursor(at.x());
+}
+
+void CMChartCtrl::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) {
+        SetColours(palette());
+        update();
+    }
 }
 
 void CMChartCtrl::leaveEvent(QEvent* event)

@@ -12,12 +12,14 @@ struct Rgb {
     int green;
     int blue;
 };
+// Yellow, cyan and orange are darkened in their own hue until they stand
+// out 3:1 from white, so that every series can be read on a light chart.
 constexpr std::array<Rgb, 10> kPalette = {{{255, 0, 0},
                                            {0, 150, 0},
                                            {0, 0, 255},
-                                           {255, 255, 0},
-                                           {0, 255, 255},
-                                           {255, 128, 0},
+                                           {154, 154, 0},
+                                           {0, 165, 165},
+                                           {232, 117, 0},
                                            {128, 0, 128},
                                            {128, 128, 0},
                                            {255, 0, 255},

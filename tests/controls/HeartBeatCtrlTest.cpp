@@ -67,18 +67,18 @@ TEST_F(HeartBeatCtrlTest, VisibleTracesDrawTheirColourHiddenOnesStopAtTheNextSam
     chart.AddSample(Sample(5, 2048), 5);
     QImage image = chart.grab().toImage();
     for (int trace = 0; trace < CHeartBeatCtrl::kTraceCount; ++trace)
-        EXPECT_TRUE(HasColour(image, Strip(5), CHeartBeatCtrl::TraceColour(trace))) << trace;
+        EXPECT_TRUE(HasColour(image, Strip(5), chart.DrawnTraceColour(trace))) << trace;
 
     chart.SetTraceVisible(1, false);
     chart.SetTraceVisible(0, false);  // trace 0 is always drawn
     EXPECT_TRUE(chart.IsTraceVisible(0));
     chart.AddSample(Sample(10, 2048), 5);
     image = chart.grab().toImage();
-    EXPECT_FALSE(HasColour(image, Strip(5), CHeartBeatCtrl::TraceColour(1)));
-    EXPECT_TRUE(HasColour(image, Strip(5), CHeartBeatCtrl::TraceColour(2)));
-    EXPECT_TRUE(HasColour(image, Strip(5), CHeartBeatCtrl::TraceColour(0)));
+    EXPECT_FALSE(HasColour(image, Strip(5), chart.DrawnTraceColour(1)));
+    EXPECT_TRUE(HasColour(image, Strip(5), chart.DrawnTraceColour(2)));
+    EXPECT_TRUE(HasColour(image, Strip(5), chart.DrawnTraceColour(0)));
     // The piece drawn before the change moved left and stays.
-    EXPECT_TRUE(HasColour(image, Strip(5).translated(-5, 0), CHeartBeatCtrl::TraceColour(1)));
+    EXPECT_TRUE(HasColour(image, Strip(5).translated(-5, 0), chart.DrawnTraceColour(1)));
 }
 
 TEST_F(HeartBeatCtrlTest, RedrawAfterAResizeKeepsWhatEachSampleShowed)
@@ -108,7 +108,7 @@ TEST_F(HeartBeatCtrlTest, ANewSampleRepaintsOnlyItsStrip)
     const QRect bounds = spy.painted.boundingRect();
     EXPECT_LE(bounds.width(), 4);
     EXPECT_EQ(bounds.right(), chart.width() - 1);
-    EXPECT_TRUE(HasColour(chart.grab().toImage(), Strip(3), CHeartBeatCtrl::TraceColour(0)));
+    EXPECT_TRUE(HasColour(chart.grab().toImage(), Strip(3), chart.DrawnTraceColour(0)));
 }
 
 }

@@ -1,9 +1,11 @@
 #include "app/ui/CHelpView.h"
 
 #include "base/CDataFiles.h"
+#include "controls/CColourContrast.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QEvent>
 #include <QFile>
 
 #include <utility>
@@ -27,7 +29,7 @@ CHelpView::CHelpView(QWidget* parent)
     setOpenLinks(false);
     setOpenExternalLinks(false);
     setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
-    setHtml(HelpHtml());
+    ApplyPalette();
     connect(this, &QTextBrowser::anchorClicked, this, &CHelpView::OpenLink);
 }
 
@@ -45,6 +47,32 @@ QString CHelpView::HelpHtml(const QString& programFolder)
             return {};
     }
     return QString::fromUtf8(file.readAll());
+}
+
+QString CHelpView::StyleSheetFor(const QPalette& palette)
+{
+    constexpr double kTextRatio = 4.5;
+    const QColor base = palette.color(QPalette::Active, QPalette::Base);
+    const QColor text = palette.color(QPalette::Active, QPalette::Text);
+    // The maker's green for headings, a softened text colour for notes.
+    const QColor heading = CColourContrast::Readable(QColor(0x1f, 0x6f, 0x5c), base, kTextRatio);
+    const QColor note = CColourContrast::Readable(CColourContrast::Mix(text, base, 0.3), base, kTextRatio);
+    const QColor link = CColourContrast::Readable(palette.color(QPalette::Active, QPalette::Link), base, kTextRatio);
+    return QStringLiteral("body { color: %1; } h2 { color: %2; } .note { color: %3; } a { color: %4; }")
+        .arg(text.name(), heading.name(), note.name(), link.name());
+}
+
+void CHelpView::ApplyPalette()
+{
+    document()->setDefaultStyleSheet(StyleSheetFor(palette()));
+    setHtml(HelpHtml());
+}
+
+void CHelpView::changeEvent(QEvent* event)
+{
+    QTextBrowser::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        ApplyPalette();
 }
 
 QString CHelpView::HelpHtml()

@@ -6,7 +6,8 @@
 #include <functional>
 
 // The help text shown while no ESC is connected: read-only, not selectable,
-// its web and mail links open with the desktop's handler.
+// its web and mail links open with the desktop's handler. Its colours come
+// from the widget's palette, so it reads in light and dark themes.
 class CHelpView : public QTextBrowser {
     Q_OBJECT
 public:
@@ -23,8 +24,16 @@ public:
     static QString HelpHtml(const QString& programFolder);
     // The help document of this program.
     static QString HelpHtml();
+    // The colours of headings, notes and links for a palette, as a style
+    // sheet: each stands out 4.5:1 from the palette's Base.
+    static QString StyleSheetFor(const QPalette& palette);
+
+protected:
+    void changeEvent(QEvent* event) override;
 
 private:
+    // Sets the document's colours from the palette and lays the text out again.
+    void ApplyPalette();
     void OpenLink(const QUrl& url);
 
     UrlOpener m_openUrl;

@@ -21,6 +21,7 @@
 #include "base/CTorvMessage.h"
 #include "app/ui/CHelpView.h"
 #include "controls/CElidedLabel.h"
+#include "controls/CThemedIcon.h"
 #include "firmware/ui/CFirmwareSelectDlg.h"
 #include "controls/CPropertyFilterEdit.h"
 #include "controls/CPropertyListCtrl.h"
@@ -126,7 +127,7 @@ QAction* CMainDlg::AddCommand(int command, const QString& text, const QKeySequen
     auto* action = new QAction(text, this);
     action->setObjectName(QStringLiteral("command%1").arg(command));
     if (!icon.isEmpty())
-        action->setIcon(QIcon(icon));
+        action->setIcon(CThemedIcon::Load(icon));
     if (!shortcut.isEmpty()) {
         action->setShortcut(shortcut);
         action->setShortcutContext(Qt::WindowShortcut);
@@ -634,7 +635,7 @@ QStringList CMainDlg::MessagePaneLines() const
 
 void CMainDlg::SetLinkState(LinkState state, const QString& text)
 {
-    m_linkIcon->setPixmap(QIcon(StateIcon(state)).pixmap(kStateIconSize, kStateIconSize));
+    m_linkIcon->setPixmap(CThemedIcon::Load(StateIcon(state)).pixmap(kStateIconSize, kStateIconSize));
     // Long device paths are cut in the middle so that the speed stays in view;
     // the tooltip shows the whole text.
     m_linkFullText = text;

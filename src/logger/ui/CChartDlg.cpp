@@ -5,6 +5,7 @@
 #include "base/IPrompt.h"
 #include "controls/CElidedLabel.h"
 #include "controls/CMChartCtrl.h"
+#include "controls/CThemedIcon.h"
 #include "logger/CChartStyleSettings.h"
 #include "logger/CDataProcessor.h"
 #include "logger/CLogCsvReader.h"
@@ -63,16 +64,21 @@ CChartDlg::CChartDlg(Input input, IPrompt& prompt, QWidget* parent)
         {CommandZoomForward, QStyle::SP_ArrowForward, "Zoom forward", "zoomForward"},
     };
     for (const auto& b : buttons) {
-        QAction* action = m_toolBar->addAction(style()->standardIcon(b.icon), tr(b.text));
+        // The style's cross is black whatever the theme: ours follows it.
+        const QIcon icon = b.command == CommandClose ? CThemedIcon::Load(QStringLiteral(":/icons/close-window.svg"))
+                                                     : style()->standardIcon(b.icon);
+        QAction* action = m_toolBar->addAction(icon, tr(b.text));
         action->setObjectName(QString::fromLatin1(b.name));
         action->setEnabled(b.command == CommandClose || b.command == CommandOpen || b.command == CommandSave);
         m_actions.emplace_back(b.command, action);
     }
     m_toolBar->addSeparator();
-    m_copy = m_toolBar->addAction(style()->standardIcon(QStyle::SP_FileDialogDetailedView), tr("Copy chart"));
+    m_style = m_toolBar->addAction(CThemedIcon::Load(QStringLiteral(":/icons/chart-style.svg")), tr("Chart style..."));
+    m_style->setObjectName(QStringLiteral("chartStyle"));
+    m_copy = m_toolBar->addAction(CThemedIcon::Load(QStringLiteral(":/icons/copy-chart.svg")), tr("Copy chart"));
     m_copy->setObjectName(QStringLiteral("copy"));
     m_copy->setShortcut(QKeySequence::Copy);
-    m_export = m_toolBar->addAction(style()->standardIcon(QStyle::SP_DriveFDIcon), tr("Export PNG"));
+    m_export = m_toolBar->addAction(CThemedIcon::Load(QStringLiteral(":/icons/export-chart.svg")), tr("Export PNG"));
     m_export->setObjectName(QStringLiteral("exportPng"));
     addAction(m_copy);
 
@@ -100,6 +106,7 @@ CChartDlg::CChartDlg(Input input, IPrompt& prompt, QWidget* parent)
     connect(Action(CommandNext), &QAction::triggered, this, &CChartDlg::Next);
     connect(Action(CommandZoomBack), &QAction::triggered, m_chart, &CMChartCtrl::DoZoomBack);
     connect(Action(CommandZoomForward), &QAction::triggered, m_chart, &CMChartCtrl::DoZoomForward);
+    connect(m_style, &QAction::triggered, this, [this] { OpenStyle(-1); });
     connect(m_copy, &QAction::triggered, m_chart, &CMChartCtrl::CopyToClipboard);
     connect(m_export, &QAction::triggered, this, &CChartDlg::ExportPng);
     connect(m_chart, &CMChartCtrl::StyleRequested, this, &CChartDlg::OpenStyle);
@@ -217,6 +224,7 @@ void CChartDlg::UpdateButtons()
     Action(CommandPrevious)->setEnabled(m_current > 0);
     Action(CommandZoomBack)->setEnabled(true);
     Action(CommandZoomForward)->setEnabled(true);
+    m_style->setEnabled(!m_chart->Series().empty());
     // Saving writes pages: without a page-based log there is nothing to write.
     Action(CommandSave)->setEnabled(m_current >= 0 && !m_logs.empty());
 }

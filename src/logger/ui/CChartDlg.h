@@ -23,7 +23,8 @@ class QToolBar;
 // The "Logger chart" dialog: the logs of a page buffer one at a time, one
 // series per channel over a common time axis; previous and next log, zoom
 // back and forward, saving the shown log and opening a log file, the style
-// dialog, copying and exporting the picture. Series styles and the dialog
+// dialog (from the toolbar or a Ctrl-click), copying and exporting the
+// picture. Series styles and the dialog
 // size live in TORV.ini; the size is the outer one, and the dialog opens at
 // it, frame included, and within the screen.
 struct DecodedLog;
@@ -63,6 +64,7 @@ public:
 
     CMChartCtrl& Chart() { return *m_chart; }
     QAction* Action(Command command) const;
+    QAction* StyleAction() const { return m_style; }
     QAction* CopyAction() const { return m_copy; }
     QAction* ExportAction() const { return m_export; }
     const std::vector<std::pair<std::size_t, std::size_t>>& Logs() const { return m_logs; }
@@ -103,6 +105,7 @@ private:
     // The stored outer size, applied again once the window manager's frame is known.
     CWindowPlacement m_placement{*this};
     std::vector<std::pair<Command, QAction*>> m_actions;
+    QAction* m_style = nullptr;
     QAction* m_copy = nullptr;
     QAction* m_export = nullptr;
 };

@@ -129,7 +129,7 @@ void CPanelDlg::BuildControls()
         box->setObjectName(QString::fromLatin1(kTraceNames[i]));
         // The box shows the colour of its trace in the chart.
         QPixmap swatch(10, 10);
-        swatch.fill(CHeartBeatCtrl::TraceColour(row.trace));
+        swatch.fill(m_chart->DrawnTraceColour(row.trace));
         box->setIcon(QIcon(swatch));
         box->setChecked(true);
         const int trace = row.trace;

@@ -1,5 +1,6 @@
 #include "panel/ui/CTrackToolBar.h"
 
+#include "controls/CThemedIcon.h"
 #include "panel/CRecentTracks.h"
 
 #include <QAction>
@@ -51,7 +52,7 @@ CTrackToolBar::CTrackToolBar(QWidget* parent)
 
     for (size_t i = 0; i < kButtons.size(); ++i) {
         const Button& button = kButtons[i];
-        auto* action = new QAction(QIcon(QString::fromLatin1(button.icon)),
+        auto* action = new QAction(CThemedIcon::Load(QString::fromLatin1(button.icon)),
                                    button.name ? tr(button.name) : QString(), this);
         action->setObjectName(QString::fromLatin1(button.objectName));
         action->setData(static_cast<int>(kCommands[i]));

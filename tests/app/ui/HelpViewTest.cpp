@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include "common/TestApplication.h"
+#include "common/ThemePalettes.h"
+#include "controls/CColourContrast.h"
 #include "common/TestFiles.h"
 
 namespace {
@@ -80,6 +82,29 @@ TEST(HelpView, PictureAndIconsLoadFromTheResources)
                              "torv"}) {
         const QIcon icon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name)));
         EXPECT_FALSE(icon.pixmap(16, 16).isNull()) << name;
+    }
+}
+
+// Headings, notes, links and text read 4.5:1 against the view's background
+// in a light and a dark theme, also when the theme changes while shown.
+TEST(HelpView, ColoursFollowTheTheme)
+{
+    CHelpView view;
+    for (const QPalette& palette : {ThemePalettes::Dark(), ThemePalettes::Light(), ThemePalettes::Dark()}) {
+        view.setPalette(palette);
+        const QColor base = palette.color(QPalette::Base);
+        int checked = 0;
+        for (QTextBlock block = view.document()->begin(); block.isValid(); block = block.next()) {
+            for (auto it = block.begin(); !it.atEnd(); ++it) {
+                const QTextCharFormat format = it.fragment().charFormat();
+                const QColor colour = format.foreground().style() == Qt::NoBrush ? palette.color(QPalette::Text)
+                                                                                 : format.foreground().color();
+                EXPECT_GE(CColourContrast::Ratio(colour, base), 4.5)
+                    << it.fragment().text().toStdString() << " " << colour.name().toStdString();
+                ++checked;
+            }
+        }
+        EXPECT_GT(checked, 20);
     }
 }
 

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QApplication>
 #include <QDir>
+#include <QHelpEvent>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -16,6 +17,9 @@
 #include "app/CMainCommands.h"
 #include "app/CMainController.h"
 #include "common/PatientLimits.h"
+#include "common/Screenshots.h"
+#include "common/TestFiles.h"
+#include "../../firmware/FirmwareTestSupport.h"
 #include "app/ui/CHelpView.h"
 #include "app/ui/CMainDlg.h"
 #include "common/CScriptedPrompt.h"
@@ -27,11 +31,13 @@
 #include "library/CPropertyList.h"
 #include "library/IProperty.h"
 #include "library/ui/CAboutDlg.h"
+#include "firmware/ui/CFirmwareSelectDlg.h"
 #include "library/ui/CCompareDlg.h"
 #include <QLabel>
 #include <QLayout>
 #include <QTableWidget>
 #include "link/ui/CComPortSetupDlg.h"
+#include "logger/ui/CLoggerUi.h"
 #include "logger/ui/CCurveDlg.h"
 #include "logger/ui/CCurveUi.h"
 #include "controls/CCurveCtrl.h"
@@ -53,16 +59,22 @@ constexpr int kDeadlineMs = 10000;
 // A main window talking to a simulated ESC over a pseudo-terminal.
 class ConnectedWindow {
 public:
-    explicit ConnectedWindow(const std::string& profile)
+    // Tests size the window alike; pictures show it at the size it opens with.
+    enum class Size { Test, Default };
+
+    explicit ConnectedWindow(const std::string& profile, Size size = Size::Test, const QString& firmwareFolder = {})
         : m_link(Options(profile))
     {
         CTorvSettings settings = CTorvSettings::Defaults(QDir::tempPath());
+        if (!firmwareFolder.isEmpty())
+            settings.firmwareFolder = firmwareFolder;
         settings.port = m_link.PortName();
         auto library = std::make_unique<CDeviceLibrary>();
         EXPECT_TRUE(library->Load(QStringLiteral(TORV_SOURCE_DIR "/src/resources/Brisko.esc")));
         m_dlg = std::make_unique<CMainDlg>(settings, std::move(library), m_link.Port(), m_link.ShortCollector(),
                                            m_prompt);
-        m_dlg->resize(520, 560);
+        if (size == Size::Test)
+            m_dlg->resize(520, 560);
         m_dlg->Controller().Protocol().SetLimits(PatientLimits());
         m_dlg->Open();
     }
@@ -532,69 +544,129 @@ TEST(MainDlgConnected, MeasurementPanelRunsOnTheRaisedLinkAndReturnsToThePreviou
 }
 
 // Pictures for the documentation: set TORV_SCREENSHOT_DIR to a folder to
-// have them written there.
-TEST(MainDlgScreenshots, WritesTheWindowsOfTheFirstUsableTorv)
+// have every window the main window opens written there, at its default
+// size, in a light and a dark theme.
+TEST(MainDlgScreenshots, WritesEveryWindowInALightAndADarkTheme)
 {
-    const QString folder = qEnvironmentVariable("TORV_SCREENSHOT_DIR");
+    const QString folder = Screenshots::Folder();
     if (folder.isEmpty())
         GTEST_SKIP() << "TORV_SCREENSHOT_DIR is not set";
-    QDir().mkpath(folder);
-    const auto save = [&folder](QWidget& widget, const char* name) {
-        QApplication::processEvents();
-        EXPECT_TRUE(widget.grab().save(QDir(folder).filePath(QString::fromLatin1(name))));
-    };
-    {
-        ConnectedWindow window("full");
-        save(window.Dlg(), "main-help.png");
-        ASSERT_TRUE(window.WaitConnected());
-        window.Dlg().Controller().List().Select(2);
-        save(window.Dlg(), "main-connected-categories.png");
+    for (const Screenshots::Theme& theme : Screenshots::Themes()) {
+        Screenshots::ThemeScope scope(theme);
+        const auto save = [&](QWidget& widget, const char* name, QWidget* overlay = nullptr) {
+            EXPECT_TRUE(Screenshots::Save(widget, folder, QString::fromLatin1(name), theme, overlay)) << name;
+        };
+        // Shoots a modal dialog of the window inside its own loop, then closes it.
+        const auto shootDialog = [&](const char* name) {
+            return [&save, name](QDialog& dialog) {
+                QTimer::singleShot(0, &dialog, [&save, &dialog, name] {
+                    save(dialog, name);
+                    dialog.reject();
+                });
+            };
+        };
+        {
+            // Two update files for the ESC in the firmware folder.
+            QTemporaryDir updates;
+            TestFiles::Write(updates.path(), QStringLiteral("brisko-2.4.upd"),
+                             FirmwareTestSupport::UpdText(3, 2, "2.4", "Smoother start", FirmwareTestSupport::Image(288)));
+            TestFiles::Write(updates.path(), QStringLiteral("brisko-2.5.upd"),
+                             FirmwareTestSupport::UpdText(3, 2, "2.5", "Governor mode", FirmwareTestSupport::Image(288)));
+            ConnectedWindow window("full", ConnectedWindow::Size::Default, updates.path());
+            CMainDlg& dlg = window.Dlg();
+            dlg.show();
+            save(dlg, "main-help");
+            ASSERT_TRUE(window.WaitConnected());
+            dlg.Controller().List().Select(2);
+            save(dlg, "main-connected-categories");
 
-        CComPortSetupDlg setup(CPortSetup::Settings{window.Link().PortName(), 19200},
-                               QStringList{QStringLiteral("/dev/ttyUSB0"), QStringLiteral("/dev/ttyS0"),
-                                           window.Link().PortName()},
-                               &window.Dlg());
-        setup.show();
-        save(setup, "port-setup.png");
+            // A row's tooltip, painted over the window where it shows.
+            auto* list = dlg.findChild<CPropertyListCtrl*>();
+            ASSERT_NE(list, nullptr);
+            const QPoint at = list->NameRect(3).center();
+            QHelpEvent help(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+            QApplication::sendEvent(list->viewport(), &help);
+            QWidget* tip = nullptr;
+            WaitFor([&] {
+                for (QWidget* widget : QApplication::topLevelWidgets())
+                    if (widget->inherits("QTipLabel") && widget->isVisible())
+                        tip = widget;
+                return tip != nullptr;
+            }, 2000);
+            if (tip != nullptr)
+                save(dlg, "main-tooltip", tip);
 
-        std::vector<CAboutDlg::Device> devices;
-        for (const SupportedDevice& device : window.Dlg().Library().SupportedDevices())
-            devices.push_back({device.name, device.url});
-        CAboutDlg about(QStringLiteral("TORV"), QStringLiteral("0.1"), devices,
-                        window.Dlg().Library().VersionText().value_or(QString()), &window.Dlg());
-        about.show();
-        save(about, "about.png");
-    }
-    {
-        ConnectedWindow window("plain");
-        ASSERT_TRUE(window.WaitConnected());
-        save(window.Dlg(), "main-connected-flat.png");
-    }
-    {
-        // The panel streaming while a track plays and the Temp A input
-        // swings, so that every trace moves.
-        ConnectedWindow window("full");
-        ASSERT_TRUE(window.WaitConnected());
-        QTemporaryDir dir;
-        const QString track = dir.filePath(QStringLiteral("demo.tplay"));
-        QFile file(track);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("# demo\n1,1,230\n0.8,230,90\n1,90,200\n0.8,200,40\n1.5,40,160\n");
-        file.close();
-        CEscSimulator& sim = window.Link().Sim();
-        PanelRun run;
-        run.Attach(window.Dlg(), dir.filePath(QStringLiteral("TORV.ini")), [&](CPanelDlg& panel) {
-            ASSERT_TRUE(panel.LoadTrack(track));
-            panel.ToolBar()->Action(CTrackToolBar::Play)->trigger();
-            const quint32 start = panel.Stream().ElapsedTicks();
-            for (quint32 tick = 0; tick < 250; ++tick) {
-                sim.SetTempA(static_cast<uint16_t>(1800 + 1200 * std::sin(tick / 14.0)));
-                WaitFor([&] { return panel.Stream().ElapsedTicks() >= start + tick; }, kDeadlineMs);
+            CComPortSetupDlg setup(CPortSetup::Settings{window.Link().PortName(), 19200},
+                                   QStringList{QStringLiteral("/dev/ttyUSB0"), QStringLiteral("/dev/ttyS0"),
+                                               window.Link().PortName()},
+                                   &dlg);
+            setup.show();
+            save(setup, "port-setup");
+            setup.reject();
+
+            std::vector<CAboutDlg::Device> devices;
+            for (const SupportedDevice& device : dlg.Library().SupportedDevices())
+                devices.push_back({device.name, device.url});
+            CAboutDlg about(QStringLiteral("TORV"), QStringLiteral("0.1"), devices,
+                            dlg.Library().VersionText().value_or(QString()), &dlg);
+            about.show();
+            save(about, "about");
+            about.reject();
+
+            dlg.Curves().SetDialogHook(shootDialog("curve"));
+            dlg.OnCommand(MainCommand::Curves);
+            dlg.Logger().SetDialogHook(shootDialog("erase"));
+            dlg.OnCommand(MainCommand::EraseLoggerDialog);
+            QTimer::singleShot(0, &dlg, [&] {
+                for (QWidget* widget : QApplication::topLevelWidgets()) {
+                    if (auto* melodies = qobject_cast<CMelodyDlg*>(widget)) {
+                        WaitFor([&] { return melodies->List()->topLevelItemCount() > 0; }, kDeadlineMs);
+                        save(*melodies, "melody");
+                        melodies->reject();
+                    }
+                }
+            });
+            dlg.OnCommand(MainCommand::Melodies);
+            dlg.OnCommand(MainCommand::FirmwareUpdate);
+            if (CFirmwareSelectDlg* firmware = dlg.FirmwareDialog()) {
+                firmware->FinishListing();
+                if (firmware->List()->topLevelItemCount() > 0)
+                    firmware->List()->topLevelItem(0)->setSelected(true);
+                save(*firmware, "firmware");
+                firmware->reject();
             }
-            save(panel, "panel.png");
-        });
-        window.Dlg().OnCommand(MainCommand::MeasurementPanel);
-        EXPECT_TRUE(run.streamed);
+        }
+        {
+            ConnectedWindow window("plain", ConnectedWindow::Size::Default);
+            ASSERT_TRUE(window.WaitConnected());
+            save(window.Dlg(), "main-connected-flat");
+        }
+        {
+            // The panel streaming while a track plays and the Temp A input
+            // swings, so that every trace moves.
+            ConnectedWindow window("full", ConnectedWindow::Size::Default);
+            ASSERT_TRUE(window.WaitConnected());
+            QTemporaryDir dir;
+            const QString track = dir.filePath(QStringLiteral("demo.tplay"));
+            QFile file(track);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write("# demo\n1,1,230\n0.8,230,90\n1,90,200\n0.8,200,40\n1.5,40,160\n");
+            file.close();
+            CEscSimulator& sim = window.Link().Sim();
+            PanelRun run;
+            run.Attach(window.Dlg(), dir.filePath(QStringLiteral("TORV.ini")), [&](CPanelDlg& panel) {
+                ASSERT_TRUE(panel.LoadTrack(track));
+                panel.ToolBar()->Action(CTrackToolBar::Play)->trigger();
+                const quint32 start = panel.Stream().ElapsedTicks();
+                for (quint32 tick = 0; tick < 250; ++tick) {
+                    sim.SetTempA(static_cast<uint16_t>(1800 + 1200 * std::sin(tick / 14.0)));
+                    WaitFor([&] { return panel.Stream().ElapsedTicks() >= start + tick; }, kDeadlineMs);
+                }
+                save(panel, "panel");
+            });
+            window.Dlg().OnCommand(MainCommand::MeasurementPanel);
+            EXPECT_TRUE(run.streamed);
+        }
     }
 }
 

@@ -8,12 +8,15 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStyle>
+#include <QToolBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 
 #include "../LoggerTestSupport.h"
+#include "common/Screenshots.h"
 #include "base/CIniFile.h"
 #include "controls/CElidedLabel.h"
 #include "controls/CMChartCtrl.h"
@@ -149,6 +152,41 @@ TEST_F(ChartDlgTest, ZoomsByDraggingAndStepsBackWithTheMouseButtons)
     dialog.reject();
 }
 
+// The style dialog opens from the toolbar too; Copy and Export show their
+// own pictures, not the style's stock ones; in a dark theme every button's
+// picture stays visible.
+TEST_F(ChartDlgTest, ToolbarOpensTheStyleDialogAndCopyAndExportHaveOwnIcons)
+{
+    const Bytes pages = Page(1, 5, 0x01, 0x40);
+    CChartDlg dialog(Input(pages), prompt);
+    ASSERT_TRUE(dialog.StyleAction()->isEnabled());
+    QString opened;
+    QTimer::singleShot(0, &dialog, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            opened = modal->windowTitle();
+            modal->close();
+        }
+    });
+    dialog.StyleAction()->trigger();
+    EXPECT_EQ(opened, QStringLiteral("Chart Style"));
+
+    auto picture = [](const QIcon& icon) { return icon.pixmap(16, 16).toImage(); };
+    const QImage copy = picture(dialog.CopyAction()->icon());
+    const QImage exportPng = picture(dialog.ExportAction()->icon());
+    EXPECT_FALSE(copy.isNull());
+    EXPECT_NE(copy, exportPng);
+    EXPECT_NE(copy, picture(dialog.style()->standardIcon(QStyle::SP_FileDialogDetailedView)));
+    EXPECT_NE(exportPng, picture(dialog.style()->standardIcon(QStyle::SP_DriveFDIcon)));
+
+    const ThemePalettes::Scope dark(ThemePalettes::Dark());
+    CChartDlg darkDialog(Input(pages), prompt);
+    for (QAction* action : darkDialog.findChild<QToolBar*>("toolbar")->actions()) {
+        if (!action->isSeparator() && action->isEnabled())
+            EXPECT_GT(ThemePalettes::VisibleInk(action->icon(), ThemePalettes::Dark().color(QPalette::Window)), 16)
+                << action->objectName().toStdString();
+    }
+}
+
 TEST_F(ChartDlgTest, StylesSurviveTheNextDialog)
 {
     const Bytes pages = Page(1, 5, 0x01, 0x40);
@@ -263,10 +301,11 @@ TEST_F(ChartDlgTest, WorkbookIsWrittenFirstAndCancellingItStillOpensTheChart)
 namespace {
 
 // Writes the pictures of the logger's windows into TORV_SCREENSHOT_DIR when
-// that is set (docs/screenshots); otherwise skipped.
+// that is set (docs/screenshots), at their default sizes, in a light and a
+// dark theme; otherwise skipped.
 TEST(ChartScreenshots, WritesTheLogListTheChartsAndTheStyleDialog)
 {
-    const QString folder = qEnvironmentVariable("TORV_SCREENSHOT_DIR");
+    const QString folder = Screenshots::Folder();
     if (folder.isEmpty())
         GTEST_SKIP() << "TORV_SCREENSHOT_DIR not set";
     QTemporaryDir dir;
@@ -275,47 +314,48 @@ TEST(ChartScreenshots, WritesTheLogListTheChartsAndTheStyleDialog)
     CLoggerCommands::DownloadPlan plan = CLoggerCommands::PlanDownload(*esc.session);
     CLogDownload download(plan.pageCount, plan.logger);
     CLoggerTransfer transfer(esc.link->Port(), &esc.prompt);
-    {
-        CLogLinkDlg dialog(download, transfer, plan.pageTimeoutMs, plan.snapshot);
-        dialog.show();
-        ASSERT_TRUE(WaitFor([&] { return download.CurrentState() == CLogDownload::State::Complete; }));
-        dialog.findChild<QTreeWidget*>("logList")->topLevelItem(0)->setSelected(true);
-        QApplication::processEvents();
-        EXPECT_TRUE(dialog.grab().save(folder + "/log-list.png"));
-        dialog.reject();
+    for (const Screenshots::Theme& theme : Screenshots::Themes()) {
+        Screenshots::ThemeScope scope(theme);
+        const auto save = [&](QWidget& widget, const char* name) {
+            EXPECT_TRUE(Screenshots::Save(widget, folder, QString::fromLatin1(name), theme)) << name;
+        };
+        {
+            CLogLinkDlg dialog(download, transfer, plan.pageTimeoutMs, plan.snapshot);
+            dialog.show();
+            ASSERT_TRUE(WaitFor([&] { return download.CurrentState() == CLogDownload::State::Complete; }));
+            dialog.findChild<QTreeWidget*>("logList")->topLevelItem(0)->setSelected(true);
+            save(dialog, "log-list");
+            dialog.reject();
+        }
+        const LogSelection selection = download.Select({0, 1, 2}, plan.snapshot, false);
+        CChartDlg::Input input;
+        input.pages = selection.pages.data();
+        input.pageCount = selection.pageCount;
+        input.logger = selection.logger;
+        input.snapshot = selection.snapshot;
+        input.settingsPath = dir.filePath("TORV.ini");
+        CChartDlg chart(input, esc.prompt);
+        chart.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&chart));
+        save(chart, "chart");
+
+        CMChartCtrl& control = chart.Chart();
+        const QRect plot = control.PlotRect();
+        const int y = plot.center().y();
+        const int from = plot.left() + plot.width() / 3;
+        QTest::mousePress(&control, Qt::LeftButton, {}, QPoint(from, y));
+        QTest::mouseRelease(&control, Qt::LeftButton, {}, QPoint(from + plot.width() / 8, y));
+        QTest::mouseMove(&control, QPoint(plot.center().x(), y));
+        save(chart, "chart-zoomed-cursor");
+
+        CChartStyle style(control.Series(), 2, esc.prompt, &chart);
+        style.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&style));
+        style.findChild<QRadioButton*>("mode2")->setChecked(true);
+        save(style, "chart-style");
+        style.reject();
+        chart.reject();
     }
-    const LogSelection selection = download.Select({0, 1, 2}, plan.snapshot, false);
-    CChartDlg::Input input;
-    input.pages = selection.pages.data();
-    input.pageCount = selection.pageCount;
-    input.logger = selection.logger;
-    input.snapshot = selection.snapshot;
-    input.settingsPath = dir.filePath("TORV.ini");
-    CChartDlg chart(input, esc.prompt);
-    chart.resize(1000, 620);
-    chart.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&chart));
-    QApplication::processEvents();
-    EXPECT_TRUE(chart.grab().save(folder + "/chart.png"));
-
-    CMChartCtrl& control = chart.Chart();
-    const QRect plot = control.PlotRect();
-    const int y = plot.center().y();
-    const int from = plot.left() + plot.width() / 3;
-    QTest::mousePress(&control, Qt::LeftButton, {}, QPoint(from, y));
-    QTest::mouseRelease(&control, Qt::LeftButton, {}, QPoint(from + plot.width() / 8, y));
-    QTest::mouseMove(&control, QPoint(plot.center().x(), y));
-    QApplication::processEvents();
-    EXPECT_TRUE(chart.grab().save(folder + "/chart-zoomed-cursor.png"));
-
-    CChartStyle style(control.Series(), 2, esc.prompt, &chart);
-    style.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&style));
-    style.findChild<QRadioButton*>("mode2")->setChecked(true);
-    QApplication::processEvents();
-    EXPECT_TRUE(style.grab().save(folder + "/chart-style.png"));
-    style.reject();
-    chart.reject();
 }
 
 } // namespace
