@@ -19,11 +19,3 @@ int CLineSpeed::SetExact(int fd, int baud)
         return errno;
     return 0;
 }
-
-int CLineSpeed::Read(int fd)
-{
-    struct termios2 tio {};
-    if (ioctl(fd, TCGETS2, &tio) != 0)
-        return -1;
-    return static_cast<int>(tio.c_ospeed);
-}

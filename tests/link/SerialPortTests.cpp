@@ -1,6 +1,7 @@
 #include "LinkTestSupport.h"
 
 #include "common/WaitFor.h"
+#include "link/CLineSpeed.h"
 #include "link/CPortSetup.h"
 #include "link/CSerialPort.h"
 #include "link/CSynchroBytesCollector.h"
@@ -113,6 +114,16 @@ TEST(SerialPort, OpenFailuresKeepTheSystemError)
     EXPECT_EQ(port.LastError(), EBUSY);
     EXPECT_TRUE(held.port.Close());
     EXPECT_TRUE(port.Open(held.pty.SlavePath(), 19200));
+
+    // Not a terminal, or no speed to set: refused with the reason, nothing left open.
+    CSerialPort other;
+    EXPECT_FALSE(other.Open("/dev/null", 19200));
+    EXPECT_EQ(other.LastError(), ENOTTY);
+    EXPECT_FALSE(other.Open(held.pty.SlavePath(), 0));
+    EXPECT_EQ(other.LastError(), EINVAL);
+    EXPECT_FALSE(other.IsOpen());
+    EXPECT_EQ(CLineSpeed::SetExact(-1, 56000), EBADF);
+    EXPECT_EQ(CLineSpeed::SetExact(-1, 0), EINVAL);
 }
 
 TEST(SerialPort, BytesTravelBothWaysAndOnlyTheCurrentCollectorGetsThem)

@@ -157,6 +157,10 @@ TEST(LogCsvTest, CutOrDamagedFileGivesOnlyItsWholeSamplesAndNamesTheIncompletePa
         EXPECT_EQ(log.damage->kind, c.kind);
         EXPECT_EQ(log.damage->page, c.page);
         EXPECT_EQ(log.damage->line, c.line);
+        // The message names the page and the line where the damage begins.
+        const QString said = CLogCsvReader::DamageMessage(*log.damage);
+        EXPECT_TRUE(said.startsWith(QStringLiteral("Page %1 ").arg(c.page))) << said.toStdString();
+        EXPECT_TRUE(said.contains(QStringLiteral("line %1").arg(c.line))) << said.toStdString();
         // The rebuilt pages and the chart's own reading give the same whole
         // samples, and no more.
         CDataProcessor processor(log.logger, log.snapshot);
