@@ -635,6 +635,26 @@ TEST(MainDlgScreenshots, WritesEveryWindowInALightAndADarkTheme)
                 save(*firmware, "firmware");
                 firmware->reject();
             }
+
+            // The ESC's cells saved, two settings changed in the file, compared.
+            const QString compared = updates.filePath(QStringLiteral("compare.escp"));
+            window.Prompt().AnswerSaveFile(compared);
+            dlg.OnCommand(MainCommand::SaveParameters);
+            QByteArray cells = TestFiles::Read(compared);
+            if (cells.size() == 128) {
+                cells[7] = 30;
+                cells[21] = 0;
+                TestFiles::Write(updates.path(), QStringLiteral("compare.escp"), cells);
+                dlg.SetCompareHook([&save](CCompareDlg& compare) {
+                    QTimer::singleShot(0, &compare, [&save, &compare] {
+                        save(compare, "compare");
+                        compare.reject();
+                    });
+                });
+                window.Prompt().AnswerOpenFile(compared);
+                dlg.OnCommand(MainCommand::CompareWithFile);
+            }
+            EXPECT_EQ(cells.size(), 128) << "the parameter file for the compare shot";
         }
         {
             ConnectedWindow window("plain", ConnectedWindow::Size::Default);
