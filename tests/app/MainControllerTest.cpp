@@ -184,15 +184,17 @@ TEST_F(MainControllerTest, UndoWritesEditsBackOneByOneAndRestoringDefaultsIsOneS
 
     // Undo writes the value before (high cell first) and shows the read-back.
     link->Sim().ClearFrames();
-    controller->Undo();
+    ASSERT_TRUE(controller->HandleCommand(MainCommand::Undo));
     EXPECT_EQ(WritesSeen(), (std::vector<Bytes>{{4, 1}, {5, 244}}));
     EXPECT_EQ(TextOf(RowOfCell(4)), QStringLiteral("500"));
+    EXPECT_TRUE(view.message.startsWith(QStringLiteral("Undone: "))) << view.message.toStdString();
     controller->Undo();
     EXPECT_EQ(link->Sim().Cell(7), 15);
     EXPECT_EQ(TextOf(RowOfCell(7)), QStringLiteral("15"));
     EXPECT_FALSE(controller->CanUndo());
-    controller->Redo();
+    ASSERT_TRUE(controller->HandleCommand(MainCommand::Redo));
     EXPECT_EQ(link->Sim().Cell(7), 20);
+    EXPECT_TRUE(view.message.startsWith(QStringLiteral("Redone: "))) << view.message.toStdString();
     controller->Redo();
     EXPECT_EQ(link->Sim().Cell(4), high);
     EXPECT_EQ(link->Sim().Cell(5), low);
@@ -206,6 +208,15 @@ TEST_F(MainControllerTest, UndoWritesEditsBackOneByOneAndRestoringDefaultsIsOneS
     controller->Undo();
     EXPECT_TRUE(std::equal(edited.begin(), edited.begin() + 64, link->Sim().Cells().begin()));
     EXPECT_EQ(TextOf(RowOfCell(7)), QStringLiteral("20"));
+
+    // An undo the ESC no longer takes drops the link as a failed edit does,
+    // and the ESC is found again.
+    list.CommitValue(RowOfCell(7), QStringLiteral("25"), true);
+    link->Sim().SetUnplugged(true);
+    controller->Undo();
+    EXPECT_NE(view.linkState, IMainView::LinkConnected);
+    link->Sim().SetUnplugged(false);
+    EXPECT_TRUE(WaitConnected());
 }
 
 TEST_F(MainControllerTest, FirstConnectionInARunKeepsOneBackupOfTheCells)
@@ -558,6 +569,15 @@ TEST_F(ParameterFileTest, ShortFilesAreRefusedAndLongFilesUseTheFirst128Bytes)
     controller->HandleCommand(MainCommand::LoadParameters);
     ASSERT_EQ(prompt.Messages().size(), 1U);
     EXPECT_EQ(prompt.Messages()[0].text, QStringLiteral("Unable to read file"));
+    // Compared, a short or missing file is refused alike, and nothing is shown.
+    for (const char* name : {"short.escp", "missing.escp"}) {
+        prompt.AnswerOpenFile(Path(name));
+        prompt.AnswerMessage(IPrompt::Answer::Ok);
+        EXPECT_FALSE(controller->CompareWithFile()) << name;
+    }
+    ASSERT_EQ(prompt.Messages().size(), 3U);
+    EXPECT_EQ(prompt.Messages()[1].text, QStringLiteral("Unable to read file"));
+    EXPECT_EQ(prompt.Messages()[2].text, QStringLiteral("Unable to open file"));
 
     cells[7] = 22;
     cells[100] = 0x55;   // beyond the settings: never written

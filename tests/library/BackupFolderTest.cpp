@@ -23,6 +23,7 @@ TEST(BackupFolder, FollowsXdgDataHomeNamesFilesSafelyAndKeepsTheNewestFifty)
     EXPECT_EQ(CBackupFolder::FileName(QStringLiteral("Brisko Pro 80"), when),
               QStringLiteral("Brisko Pro 80-2026-05-04_13-02-01.escp"));
     EXPECT_EQ(CBackupFolder::FileName(QStringLiteral("../a/b"), when), QStringLiteral("_._a_b-2026-05-04_13-02-01.escp"));
+    EXPECT_EQ(CBackupFolder::FileName(QStringLiteral("  "), when), QStringLiteral("ESC-2026-05-04_13-02-01.escp"));
 
     QTemporaryDir dir;
     const QDateTime start = QDateTime::currentDateTime().addDays(-1);

@@ -12,6 +12,8 @@
 
 #include <cerrno>
 #include <future>
+#include <iterator>
+#include <vector>
 #include <termios.h>
 
 namespace {
@@ -50,7 +52,10 @@ TEST(SerialPort, OpenSetsEveryListedSpeedExactlyWithRaw8N1)
 {
     PtyPair pty;
     CSerialPort port;
-    for (int speed : CPortSetup::kSpeeds) {
+    // The listed speeds, and the other standard rates a typed Speed may name.
+    std::vector<int> speeds(std::begin(CPortSetup::kSpeeds), std::end(CPortSetup::kSpeeds));
+    speeds.insert(speeds.end(), {50, 75, 110, 134, 150, 200, 300, 600, 1800, 500000, 576000, 921600, 1000000});
+    for (int speed : speeds) {
         ASSERT_TRUE(port.Open(pty.SlavePath(), speed)) << speed << ": " << port.LastErrorText().toStdString();
         EXPECT_EQ(SlaveSpeed(pty.Master()), static_cast<unsigned>(speed));
         const termios tio = MasterView(pty);
@@ -116,6 +121,7 @@ TEST(SerialPort, OpenFailuresKeepTheSystemError)
     EXPECT_TRUE(port.Open(held.pty.SlavePath(), 19200));
 
     // Not a terminal, or no speed to set: refused with the reason, nothing left open.
+    EXPECT_TRUE(port.Close());
     CSerialPort other;
     EXPECT_FALSE(other.Open("/dev/null", 19200));
     EXPECT_EQ(other.LastError(), ENOTTY);
