@@ -709,6 +709,20 @@ TEST_F(ParameterFileTest, LoadIntoAnEscThatVanishedStopsWithOneMessage)
     EXPECT_EQ(view.linkState, IMainView::LinkWaiting);
     link->Sim().SetUnplugged(false);
     EXPECT_TRUE(WaitConnected());
+
+    // A compare with an ESC that no longer gives its identity says so and
+    // looks for the ESC again; nothing is shown.
+    link->Sim().SetUnplugged(true);
+    prompt.AnswerOpenFile(Path("other.escp"));
+    prompt.AnswerMessage(IPrompt::Answer::Ok);
+    controller->Protocol().SetLimits(CDeviceProtocol::Limits{});  // the reads are meant to fail
+    EXPECT_FALSE(controller->CompareWithFile());
+    controller->Protocol().SetLimits(PatientLimits(2000));
+    ASSERT_EQ(prompt.Messages().size(), 3U);
+    EXPECT_TRUE(prompt.Messages()[2].text.startsWith(QStringLiteral("Unable to get response on reading 64 or 65 cells")));
+    EXPECT_EQ(view.linkState, IMainView::LinkWaiting);
+    link->Sim().SetUnplugged(false);
+    EXPECT_TRUE(WaitConnected());
 }
 
 }

@@ -20,6 +20,8 @@ constexpr char kTipLibrary[] = R"xml(
       <Parameter name="Brake force (%)" type="range" cell="3" cat="b" min="0" max="100" step="1"/>
       <Parameter name="Drag brake" type="check" cell="4" cat="b" default="0"/>
       <Parameter name="Cells" type="number" cell="5" cat="v"/>
+      <Parameter name="Auto cut-off" type="check" cell="6" cat="v" default="1"/>
+      <Parameter name="Pack voltage" type="formula" cat="v" formula="12.5"/>
     </ESC>)xml";
 
 QStringList NamesOf(const std::vector<IProperty*>& rows)
@@ -76,12 +78,23 @@ TEST_F(ParameterTipTest, TipsTellDescriptionAllowedValuesAndDefaultAndMarkWhatDi
     EXPECT_FALSE(CParameterTip::DiffersFromDefault(*Row("Cells")));
     EXPECT_EQ(CParameterTip::Text(*Row("Cells")), "Range: 0 to 255, step 1");
     EXPECT_EQ(CParameterTip::Text(*Row("Motor")), "How the motor is driven");
+
+    // A check box reads on or off; a value read from the ESC is never marked.
+    const IProperty& cutOff = *Row("Auto cut-off");
+    EXPECT_EQ(CParameterTip::Text(cutOff), "Values: on or off\nDefault: on (changed)");
+    EXPECT_TRUE(CParameterTip::DiffersFromDefault(cutOff));
+    device.cells[6] = 1;
+    ASSERT_TRUE(model.RefreshAllParameters(false));
+    EXPECT_FALSE(CParameterTip::DiffersFromDefault(cutOff));
+    EXPECT_EQ(CParameterTip::Text(*Row("Pack voltage")), "Read from the ESC; not editable");
+    EXPECT_FALSE(CParameterTip::DiffersFromDefault(*Row("Pack voltage")));
 }
 
 TEST_F(ParameterTipTest, FilterKeepsMatchingRowsUnderTheirCategoriesAndHidesEmptyCategories)
 {
     const QStringList all = NamesOf(list.RowsMatching(QString()));
-    EXPECT_EQ(all, QStringList({"Motor", "Timing (deg)", "Direction", "Brake", "Battery", "Cells"}));
+    EXPECT_EQ(all, QStringList({"Motor", "Timing (deg)", "Direction", "Brake", "Battery", "Cells", "Auto cut-off",
+                               "Pack voltage"}));
     EXPECT_EQ(NamesOf(list.RowsMatching(QStringLiteral("TIM"))), QStringList({"Motor", "Timing (deg)"}));
     // A collapsed category stays for the rows it holds.
     EXPECT_EQ(NamesOf(list.RowsMatching(QStringLiteral("brake"))), QStringList({"Brake"}));
