@@ -135,6 +135,13 @@ TEST(PropertyRows, EditAndListRowsTakeOnlyValuesTheyCanHold)
     for (const char* refused : {"abc", "12.5", ""})
         EXPECT_FALSE(edit.SetValueFromEditor(QString::fromLatin1(refused))) << refused;
     EXPECT_EQ(Shown(edit), "-12");
+    // A row holding a real number takes only numbers; one holding text takes any.
+    CPropertyEditItem real("r", QVariant(0.5));
+    EXPECT_TRUE(real.SetValueFromEditor(QStringLiteral("2.25")));
+    EXPECT_FALSE(real.SetValueFromEditor(QStringLiteral("2,x")));
+    CPropertyEditItem text("t", QVariant(QStringLiteral("a")));
+    EXPECT_TRUE(text.SetValueFromEditor(QStringLiteral("12.5 V")));
+    EXPECT_EQ(Shown(text), "12.5 V");
 
     CPropertyListItem list("l");
     EXPECT_EQ(Shown(list), "<none>") << "position -1 before the first text";
