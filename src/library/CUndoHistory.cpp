@@ -44,23 +44,25 @@ void CUndoHistory::Clear()
 
 CUndoHistory::Outcome CUndoHistory::Undo(ICellWriter& writer, CChanMap& image)
 {
-    if (m_undo.empty())
-        return Outcome::Nothing;
-    if (!Apply(m_undo.back(), false, writer, image))
-        return Outcome::WriteFailed;
-    m_redo.push_back(std::move(m_undo.back()));
-    m_undo.pop_back();
-    return Outcome::Done;
+    return Move(m_undo, m_redo, false, writer, image);
 }
 
 CUndoHistory::Outcome CUndoHistory::Redo(ICellWriter& writer, CChanMap& image)
 {
-    if (m_redo.empty())
+    return Move(m_redo, m_undo, true, writer, image);
+}
+
+// Applies the newest step of `from` and, once the ESC has taken it, moves it
+// to `to`; a step the ESC did not take stays where it was.
+CUndoHistory::Outcome CUndoHistory::Move(std::vector<Step>& from, std::vector<Step>& to, bool forward,
+                                         ICellWriter& writer, CChanMap& image)
+{
+    if (from.empty())
         return Outcome::Nothing;
-    if (!Apply(m_redo.back(), true, writer, image))
+    if (!Apply(from.back(), forward, writer, image))
         return Outcome::WriteFailed;
-    m_undo.push_back(std::move(m_redo.back()));
-    m_redo.pop_back();
+    to.push_back(std::move(from.back()));
+    from.pop_back();
     return Outcome::Done;
 }
 

@@ -49,6 +49,8 @@ public:
     Outcome Redo(ICellWriter& writer, CChanMap& image);
 
 private:
+    static Outcome Move(std::vector<Step>& from, std::vector<Step>& to, bool forward, ICellWriter& writer,
+                        CChanMap& image);
     static bool Apply(const Step& step, bool forward, ICellWriter& writer, CChanMap& image);
 
     std::vector<Step> m_undo;
