@@ -6,9 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <limits>
-
 namespace {
 
 CTrackSegment Seg(quint32 start, quint32 end, quint16 a, quint16 b)
@@ -40,17 +37,14 @@ TEST(TrackFileTest, TextsGiveTheirSegments)
          {Seg(0, 0, 5, 5), Seg(0, 0, 6, 6), Seg(0, 50, 7, 7)}},
         {"huge durations stop at the counter's end", "1e400,5\n1e12,6",
          {Seg(0, 0xFFFFFFFFu, 5, 5), Seg(0xFFFFFFFFu, 0xFFFFFFFFu, 6, 6)}},
+        {"a finite duration beyond the counter stops at its end", "1e300,5", {Seg(0, 0xFFFFFFFFu, 5, 5)}},
         {"integers beyond 32 bits saturate", "1,99999999999999,-99999999999999", {Seg(0, 50, 255, 1)}},
+        // The comment's tail and the over-long value do not become segments.
+        {"lines longer than the limit lose their rest",
+         "#" + QByteArray(1500, 'x') + "\n1," + QByteArray(1021, ' ') + "7,8\n", {Seg(0, 50, 1, 1)}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(CTrackFile::Parse(c.text), c.track) << c.name;
-}
-
-TEST(TrackFileTest, LinesLongerThanTheLimitLoseTheirRest)
-{
-    // The comment's tail and the over-long value do not become segments.
-    const QByteArray text = "#" + QByteArray(1500, 'x') + "\n1," + QByteArray(1021, ' ') + "7,8\n";
-    EXPECT_EQ(CTrackFile::Parse(text), (CTrack{Seg(0, 50, 1, 1)}));
 }
 
 TEST(TrackFileTest, ReadGivesTheFileOrNoneWhenItCannotBeOpened)
@@ -61,16 +55,6 @@ TEST(TrackFileTest, ReadGivesTheFileOrNoneWhenItCannotBeOpened)
     EXPECT_EQ(CTrackFile::Read(folder.filePath("missing.tplay")), std::nullopt);
     EXPECT_EQ(CTrackFile::Read(folder.path()), std::nullopt);
     EXPECT_EQ(CTrackFile::Read(TestFiles::Write(QDir(folder.path()), "empty.tplay", "# nothing\n")), CTrack{});
-}
-
-TEST(TrackFileTest, TicksAreClampedIntoTheCounter)
-{
-    EXPECT_EQ(CTrackFile::Ticks(1.0), 50u);
-    EXPECT_EQ(CTrackFile::Ticks(0.01), 0u);
-    EXPECT_EQ(CTrackFile::Ticks(-0.5), 0u);
-    EXPECT_EQ(CTrackFile::Ticks(std::numeric_limits<double>::quiet_NaN()), 0u);
-    EXPECT_EQ(CTrackFile::Ticks(std::numeric_limits<double>::infinity()), 0xFFFFFFFFu);
-    EXPECT_EQ(CTrackFile::Ticks(1e300), 0xFFFFFFFFu);
 }
 
 }
