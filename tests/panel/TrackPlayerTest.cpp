@@ -36,7 +36,7 @@ TEST(TrackPlayerTest, ValueFollowsTheSegmentsLine)
         EXPECT_EQ(CTrackPlayer::ValueAt(c.segment, c.t), c.value) << c.segment.start << "-" << c.segment.end << " at " << c.t;
 }
 
-TEST(TrackPlayerTest, PlaysThroughTheTrackAndStopsAtItsEnd)
+TEST(TrackPlayerTest, AtItsEndTheTrackStopsOrWithRepeatStartsOver)
 {
     CTrackPlayer player;
     player.SetTrack(kRamp);
@@ -45,12 +45,8 @@ TEST(TrackPlayerTest, PlaysThroughTheTrackAndStopsAtItsEnd)
     EXPECT_FALSE(player.IsPlaying());
     EXPECT_EQ(player.SavedPosition(), 77);
     EXPECT_EQ(player.Step(5), std::nullopt);
-}
 
-TEST(TrackPlayerTest, RepeatStartsOverWithoutStopping)
-{
-    CTrackPlayer player;
-    player.SetTrack(kRamp);
+    // With repeat it starts over without stopping.
     player.ToggleRepeat();
     player.Play(1);
     EXPECT_EQ(Steps(player, {60, 20, 5}), (Values{200, 10, 29}));
@@ -69,15 +65,6 @@ TEST(TrackPlayerTest, AtMostOneSegmentAdvancesPerRecord)
     EXPECT_EQ(player.CurrentSegment(), 1u);
     EXPECT_EQ(player.Step(0), 110);  // still behind: the next record moves one more (30 + 8 * 10)
     EXPECT_EQ(player.CurrentSegment(), 2u);
-}
-
-TEST(TrackPlayerTest, SegmentOfNoTicksGivesItsEndValue)
-{
-    CTrackPlayer player;
-    player.SetTrack({{0, 0, 5, 99}, {0, 10, 100, 110}});
-    player.Play(1);
-    EXPECT_EQ(player.Step(0), 99);
-    EXPECT_EQ(player.Step(1), 101);
 }
 
 TEST(TrackPlayerTest, PauseHoldsTimeAndPlayUnpauses)
