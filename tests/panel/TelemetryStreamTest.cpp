@@ -80,7 +80,7 @@ protected:
 
 } // namespace
 
-TEST_F(TelemetryStreamTest, FirstRequestCarriesServoOneAndLaterOnesTheSetValue)
+TEST_F(TelemetryStreamTest, FirstAndLastRequestsCarryServoOneAndThoseBetweenTheSetValue)
 {
     ASSERT_TRUE(stream.Start());
     ASSERT_TRUE(WaitFor([&] { return !records.empty(); }));
@@ -88,10 +88,25 @@ TEST_F(TelemetryStreamTest, FirstRequestCarriesServoOneAndLaterOnesTheSetValue)
     EXPECT_EQ(elapsedTicks.front(), 0u);
     stream.SetServoValue(200);
     ASSERT_TRUE(WaitFor([&] { return !records.empty() && static_cast<uint8_t>(records.back()[7]) == 200; }));
-    const auto requests = TelemetryRequests();
+    auto requests = TelemetryRequests();
     ASSERT_FALSE(requests.empty());
     EXPECT_EQ(requests.front(), Request(1));
     EXPECT_EQ(requests.back(), Request(200));
+
+    stream.Stop();
+    EXPECT_FALSE(stream.IsRunning());
+    requests = TelemetryRequests();
+    EXPECT_EQ(requests.back(), Request(1));
+    // The final answer has been taken: nothing more is requested.
+    const size_t sent = stream.Collector().RequestsSent();
+    EXPECT_EQ(requests.size(), sent);
+    EXPECT_EQ(stream.Collector().AnswersReceived(), sent);
+    // The port's own collector is current again: a short exchange works.
+    link.Port().SetCollector(&link.ShortCollector());
+    uint8_t answer = 0;
+    EXPECT_TRUE(link.ShortCollector().GetResponse('s', 'e', 't', answer, 2000));
+    link.Port().ResetCollector();
+    EXPECT_EQ(answer, 'O');
 }
 
 TEST_F(TelemetryStreamTest, CounterWrapAddsTheDifferenceModulo256)
@@ -148,33 +163,10 @@ TEST_F(TelemetryStreamTest, UnansweredRequestGivesANoAnswerNoticeAndANewRequest)
     // The window held the echo of the request, nothing more.
     EXPECT_NE(std::find(misses.begin(), misses.end(), QStringLiteral("5 bytes in pool: 0x4d 0x54 0x2d 0x01 0xcf")),
               misses.end());
-    const size_t requests = TelemetryRequests().size();
-    EXPECT_GT(requests, misses.size());
+    EXPECT_GT(TelemetryRequests().size(), misses.size());
 
     link.Sim().SetUnplugged(false);
     const size_t handled = records.size();
     ASSERT_TRUE(WaitFor([&] { return records.size() > handled; }));
     EXPECT_FALSE(stream.AnswersStopped());
-}
-
-TEST_F(TelemetryStreamTest, StopSendsALastRequestWithServoOneAndRestoresTheDefaultCollector)
-{
-    ASSERT_TRUE(stream.Start());
-    stream.SetServoValue(180);
-    ASSERT_TRUE(WaitFor([&] { return !records.empty() && static_cast<uint8_t>(records.back()[7]) == 180; }));
-    stream.Stop();
-    EXPECT_FALSE(stream.IsRunning());
-    const auto requests = TelemetryRequests();
-    ASSERT_FALSE(requests.empty());
-    EXPECT_EQ(requests.back(), Request(1));
-    // The final answer has been taken: nothing more is requested.
-    const size_t sent = stream.Collector().RequestsSent();
-    EXPECT_EQ(requests.size(), sent);
-    EXPECT_EQ(stream.Collector().AnswersReceived(), sent);
-    // The port's own collector is current again: a short exchange works.
-    link.Port().SetCollector(&link.ShortCollector());
-    uint8_t answer = 0;
-    EXPECT_TRUE(link.ShortCollector().GetResponse('s', 'e', 't', answer, 2000));
-    link.Port().ResetCollector();
-    EXPECT_EQ(answer, 'O');
 }
