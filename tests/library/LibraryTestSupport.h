@@ -8,6 +8,7 @@
 #include "link/ICellLoader.h"
 #include "link/ICellWriter.h"
 
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 
@@ -18,6 +19,16 @@
 #include <ostream>
 #include <set>
 #include <vector>
+
+// Runs the test with a fixed default locale and puts the old one back.
+class LocaleGuard {
+public:
+    explicit LocaleGuard(const QLocale& locale) { QLocale::setDefault(locale); }
+    ~LocaleGuard() { QLocale::setDefault(m_old); }
+
+private:
+    QLocale m_old;
+};
 
 // A device whose cells are a table; it records every call. A write clears
 // the cell's loaded bit in the image, as the device protocol does.

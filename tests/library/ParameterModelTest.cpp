@@ -255,7 +255,6 @@ TEST_F(ModelTest, FormulasEvaluateOverTheCurrentCellImageAndReportErrorsOnTheDeb
 TEST_F(ModelTest, SampleLibraryBuildsRefreshesAndRestoresEveryDevice)
 {
     ASSERT_TRUE(library.Load(QStringLiteral(TORV_SOURCE_DIR "/src/resources/Brisko.esc"))) << library.ErrorText().toStdString() << " line " << library.ErrorLine();
-    EXPECT_FALSE(library.SupportedDevices().empty());
     for (int i = 0; i < 256; ++i)
         device.cells[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
     int closeRequests = 0;

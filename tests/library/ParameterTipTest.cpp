@@ -1,10 +1,6 @@
 #include "library/CParameterTip.h"
 
-#include "library/CPropertyList.h"
-
 #include "LibraryTestSupport.h"
-
-#include <QLocale>
 
 namespace {
 
@@ -34,16 +30,12 @@ QStringList NamesOf(const std::vector<IProperty*>& rows)
 
 class ParameterTipTest : public ModelTest {
 protected:
+    LocaleGuard locale{QLocale::c()};
+
     void SetUp() override
     {
         ModelTest::SetUp();
-        QLocale::setDefault(QLocale::c());
         model.BuildParameterList(Load(kTipLibrary), 0, 0);
-    }
-    void TearDown() override
-    {
-        QLocale::setDefault(QLocale::system());
-        ModelTest::TearDown();
     }
 
     void ShowCells(int timing, int direction)

@@ -1,13 +1,10 @@
 #include "library/CCategoryProperty.h"
 #include "library/CDoubleFormat.h"
 #include "library/CPropertyEditItem.h"
-#include "library/CPropertyList.h"
 #include "library/CPropertyListItem.h"
 #include "library/CPropertySpinEditRangeItem.h"
 
-#include <QLocale>
-
-#include <gtest/gtest.h>
+#include "LibraryTestSupport.h"
 
 namespace {
 
@@ -23,16 +20,6 @@ int Raw(const IProperty& row)
     EXPECT_TRUE(row.GetValue(v));
     return v.toInt();
 }
-
-// Runs the test with a fixed default locale and puts the old one back.
-class LocaleGuard {
-public:
-    explicit LocaleGuard(const QLocale& locale) { QLocale::setDefault(locale); }
-    ~LocaleGuard() { QLocale::setDefault(m_old); }
-
-private:
-    QLocale m_old;
-};
 
 } // namespace
 
