@@ -178,9 +178,6 @@ TEST(LogCsvTest, FileDecodesWithTheTimeBaseOfTheDownloadedLog)
         for (std::size_t i = 0; i < read.series.size(); ++i)
             EXPECT_EQ(read.series[i].values, downloaded.series[i].values) << read.series[i].label.toStdString();
     }
-    // Without the "#" line the rebuilding reader refuses it as old style.
-    CLogCsvReader::Log rebuilt;
-    EXPECT_EQ(CLogCsvReader::Read(withoutSnapshot, generated.library, rebuilt), CLogCsvReader::Result::OldStyle);
 }
 
 TEST(LogCsvTest, ChartStylesSurviveARestartThroughTheSettingsFile)
