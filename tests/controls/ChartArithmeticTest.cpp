@@ -75,31 +75,28 @@ TEST(ChartArithmeticTest, TickTableFollowsTheSpanPerLabel)
 
 TEST(ChartArithmeticTest, ScaleModesSetTheVerticalRange)
 {
-    CMChartSerie flat("Flat", 0, 0.1, std::vector<double>(10, 3.0));
-    EXPECT_DOUBLE_EQ(flat.Minimum(), 3);
-    EXPECT_DOUBLE_EQ(flat.Maximum(), 4);
-
-    CMChartSerie serie("S", 0, 0.1, {2, 5, 8});
+    using Mode = CMChartSerie::ScaleMode;
     const struct {
-        CMChartSerie::ScaleMode mode;
+        std::vector<double> values;
+        Mode mode;
         double min;
         double max;
     } cases[] = {
-        {CMChartSerie::ScaleMode::Auto, 2, 8},
-        {CMChartSerie::ScaleMode::AlignedToZero, 0, 8},
-        {CMChartSerie::ScaleMode::Custom, -1, 20},
+        {std::vector<double>(10, 3.0), Mode::Auto, 3, 4},  // a flat series still spans one
+        {{2, 5, 8}, Mode::Auto, 2, 8},
+        {{2, 5, 8}, Mode::AlignedToZero, 0, 8},
+        {{-4, 5}, Mode::AlignedToZero, -4, 5},
+        {{2, 5, 8}, Mode::Custom, -1, 20},
     };
-    serie.SetCustomRange(-1, 20);
     for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.values.front() << ", mode " << static_cast<int>(c.mode));
+        CMChartSerie serie("S", 0, 0.1, c.values);
+        serie.SetCustomRange(-1, 20);
         serie.SetMode(c.mode);
         serie.RecalcRange();
         EXPECT_DOUBLE_EQ(serie.Minimum(), c.min);
         EXPECT_DOUBLE_EQ(serie.Maximum(), c.max);
     }
-    CMChartSerie negative("N", 0, 0.1, {-4, 5});
-    negative.SetMode(CMChartSerie::ScaleMode::AlignedToZero);
-    negative.RecalcRange();
-    EXPECT_DOUBLE_EQ(negative.Minimum(), -4);
 }
 
 TEST(ChartArithmeticTest, ZoomStacksStepBackAndForward)

@@ -44,7 +44,7 @@ TEST(LedCtrlTest, DigitsLightMoreThanBlanksAndNarrowMarksLess)
     EXPECT_GT(LitPixels("12:34.5", red), eight);  // renders mixed text without trouble
 }
 
-TEST(LedCtrlTest, SegmentsAndPaletteOfTheFields)
+TEST(LedCtrlTest, SegmentsOfDigitsAndMarks)
 {
     EXPECT_EQ(CLedCtrl::Segments('8'), 0x7F);
     EXPECT_EQ(CLedCtrl::Segments('1'), 0x06);
@@ -52,10 +52,6 @@ TEST(LedCtrlTest, SegmentsAndPaletteOfTheFields)
     EXPECT_EQ(CLedCtrl::Segments('A'), 0);
     EXPECT_TRUE(CLedCtrl::IsNarrow(','));
     EXPECT_FALSE(CLedCtrl::IsNarrow('/'));
-    EXPECT_EQ(CLedCtrl::FieldColour(CLedCtrl::Field::Servo), QColor(0, 150, 0));
-    EXPECT_EQ(CLedCtrl::FieldColour(CLedCtrl::Field::Voltage), QColor(64, 128, 128));
-    EXPECT_EQ(CLedCtrl::FieldColour(CLedCtrl::Field::Current), QColor(0, 0, 255));
-    EXPECT_EQ(CLedCtrl::FieldColour(CLedCtrl::Field::TempA), QColor(255, 128, 0));
 }
 
 }

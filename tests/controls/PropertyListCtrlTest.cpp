@@ -138,7 +138,7 @@ TEST_F(PropertyListCtrlTest, NavigationKeysAndClicksSelectRowsAndNotifyEachChang
     EXPECT_EQ(ctrl.Editor(), nullptr);
 }
 
-TEST_F(PropertyListCtrlTest, EnterOrADoubleClickOpensTheEditorOfEachRowKind)
+TEST_F(PropertyListCtrlTest, EnterOrADoubleClickOpensTheEditorOfEachRowKindButNotOfReadOnlyOrDisabledRows)
 {
     Edit(Timing);
     auto* edit = EditorNamed<QLineEdit>("InplacePropertyEdit");
@@ -165,10 +165,9 @@ TEST_F(PropertyListCtrlTest, EnterOrADoubleClickOpensTheEditorOfEachRowKind)
     DoubleClick(ValueAt(Timing));
     EXPECT_NE(EditorNamed<QLineEdit>("InplacePropertyEdit"), nullptr);
     EXPECT_EQ(CountOf(CPropertyList::NotifyChanged), 0);
-}
+    Key(Qt::Key_Escape);
 
-TEST_F(PropertyListCtrlTest, ReadOnlyAndDisabledRowsAndADisabledControlDoNotEdit)
-{
+    // Read-only and disabled rows and a disabled control do not edit.
     Edit(Firmware);
     EXPECT_EQ(ctrl.Editor(), nullptr);
     timing->SetEnabled(false);
@@ -181,7 +180,9 @@ TEST_F(PropertyListCtrlTest, ReadOnlyAndDisabledRowsAndADisabledControlDoNotEdit
     EXPECT_FALSE(ctrl.EditRow(Cells));
 }
 
-TEST_F(PropertyListCtrlTest, TypedValueCommitsOnEnterOrWhenAnotherRowIsClicked)
+// A typed value commits on Enter or when another row is clicked; a value the
+// row refuses beeps and is still reported as changed.
+TEST_F(PropertyListCtrlTest, TypedValueCommitsOnEnterOrWhenAnotherRowIsClickedARefusedOneBeeps)
 {
     Edit(Timing);
     Type(QStringLiteral("42"));
@@ -200,15 +201,12 @@ TEST_F(PropertyListCtrlTest, TypedValueCommitsOnEnterOrWhenAnotherRowIsClicked)
     EXPECT_EQ(CountOf(CPropertyList::NotifyChanged), 1);
     EXPECT_EQ(list.Selected(), Cells);
     EXPECT_EQ(beeps, 0);
-}
 
-TEST_F(PropertyListCtrlTest, RefusedValueBeepsAndIsStillReportedAsChanged)
-{
     Edit(Timing);
     Type(QStringLiteral("abc"));
     Key(Qt::Key_Return);
     EXPECT_EQ(beeps, 1);
-    EXPECT_EQ(Shown(timing), QStringLiteral("10"));
+    EXPECT_EQ(Shown(timing), QStringLiteral("12"));
     EXPECT_EQ(notes, (Notes{{CPropertyList::NotifyChanging, timing}, {CPropertyList::NotifyChanged, timing}}));
 }
 
@@ -269,7 +267,7 @@ TEST_F(PropertyListCtrlTest, ListEditorCommitsAPickOrEnterButEscapeDropsTheArrow
     EXPECT_EQ(CountOf(CPropertyList::NotifyChanged), 2);
 }
 
-TEST_F(PropertyListCtrlTest, SpinArrowsStepFromTheTypedTextBeepAtTheLimitAndCommitOnEnter)
+TEST_F(PropertyListCtrlTest, SpinArrowsStepFromTheTypedTextBeepAtTheLimitCommitOnEnterAndShowTenthsExactly)
 {
     Edit(Cutoff);
     auto* spin = EditorNamed<QAbstractSpinBox>("InplacePropertySpinEdit");
@@ -288,15 +286,13 @@ TEST_F(PropertyListCtrlTest, SpinArrowsStepFromTheTypedTextBeepAtTheLimitAndComm
     ASSERT_TRUE(cutoff->GetValue(raw));
     EXPECT_EQ(raw.toInt(), 24);
     EXPECT_EQ(CountOf(CPropertyList::NotifyChanged), 1);
-}
 
-TEST_F(PropertyListCtrlTest, SpinEditorAndRowShowTenthsWithoutBinaryNoise)
-{
+    // Editor and row show tenths without binary noise.
     auto tenths = std::make_unique<CPropertySpinEditRangeItem>(QStringLiteral("BEC voltage"), 5.0, 8.4, 0.1);
     tenths->SetValue(QVariant(77));   // 77 steps of 0.1
     IProperty* row = list.AddItem(std::move(tenths));
     Edit(list.IndexOf(row));
-    auto* spin = EditorNamed<QAbstractSpinBox>("InplacePropertySpinEdit");
+    spin = EditorNamed<QAbstractSpinBox>("InplacePropertySpinEdit");
     ASSERT_NE(spin, nullptr);
     EXPECT_EQ(spin->text(), QStringLiteral("7.7"));
     Key(Qt::Key_Up);   // 78 * 0.1 is 7.800000000000001 in binary

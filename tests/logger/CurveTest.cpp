@@ -54,8 +54,6 @@ TEST(CurveDescription, UnusableDescriptionsAreRefusedWithAReason)
             EXPECT_TRUE(error.contains(QLatin1String(c.reason))) << error.toStdString();
         }
     }
-    for (int i = 0; i < kWrapping.Length(); ++i)
-        EXPECT_EQ(kWrapping.Cell(i), kWrapCells[static_cast<std::size_t>(i)]);
 }
 
 TEST(CurveDescription, CurvesAreFoundBelowTheEscElementOnlyInOrder)

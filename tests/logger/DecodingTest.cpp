@@ -1,12 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <QByteArray>
 #include <pugixml.hpp>
 
-#include "CEscSimulator.h"
 #include "LoggerTestSupport.h"
-#include "logger/CDataProcessor.h"
-#include "logger/CLogDownload.h"
 
 using namespace LoggerTest;
 
@@ -23,29 +19,24 @@ protected:
         return m_doc.child("Logger");
     }
 
-    static Bytes Snapshot(std::size_t size = 128)
+    // Decodes one page whose every group repeats the given bytes, with cell
+    // 2 of the snapshot 7 and cells 10 and 11 the word 0x1234.
+    DecodedLog DecodeOne(const pugi::xml_node& logger, uint16_t mask, const Bytes& group, IPrompt* prompt = nullptr)
     {
-        Bytes snapshot(size, 0);
+        const Bytes page = Page(1, 5, mask, group);
+        Bytes snapshot(128, 0);
         snapshot[2] = 7;
         snapshot[10] = 0x34;
         snapshot[11] = 0x12;
-        return snapshot;
-    }
-
-    // Decodes one page whose every group repeats the given bytes.
-    DecodedLog DecodeOne(const pugi::xml_node& logger, uint16_t mask, const Bytes& group, IPrompt* prompt = nullptr)
-    {
-        Bytes page = Page(1, 5, mask);
-        for (std::size_t at = LoggerPage::kHeaderSize; at + group.size() <= page.size(); at += group.size())
-            std::copy(group.begin(), group.end(), page.begin() + static_cast<std::ptrdiff_t>(at));
-        CDataProcessor processor(logger, Snapshot(), prompt);
+        CDataProcessor processor(logger, snapshot, prompt);
         DecodedLog log;
-        processor.Decode(page.data(), 1, 0, 0, log);
+        decoded = processor.Decode(page.data(), 1, 0, 0, log);
         messages = processor.SetupMessages();
         return log;
     }
 
     QStringList messages;
+    bool decoded = false;
 
 private:
     std::string m_xml;
@@ -123,32 +114,16 @@ TEST_F(DecodingTest, LogWithoutDescribedSlotsHasNoSamples)
 {
     const pugi::xml_node logger = Logger(R"x(<Channel tag="1" label="A" formula="w0"/>
                                             <Channel label="C" formula="1"/>)x");
-    Bytes page = Page(1, 5, 0x0100);
-    CDataProcessor processor(logger, Snapshot());
-    DecodedLog log;
-    EXPECT_FALSE(processor.Decode(page.data(), 1, 0, 0, log));
-    EXPECT_TRUE(log.time.empty());
+    EXPECT_TRUE(DecodeOne(logger, 0x0100, {0, 0}).time.empty());
+    EXPECT_FALSE(decoded);
 }
 
 TEST_F(DecodingTest, GeneratedLogsDecodeToPlausibleValuesWithTheSampleLibrary)
 {
-    CEscSimulator sim;
-    const Bytes memory = sim.LoggerMemory();
-    const auto cells = sim.Cells();
-    const Bytes snapshot(cells.begin(), cells.begin() + 128);
-    CDeviceLibrary library;
-    ASSERT_TRUE(library.Load(QStringLiteral(TORV_SOURCE_DIR "/src/resources/Brisko.esc")));
-    pugi::xml_node logger = library.FindLogger(cells[64], cells[65], cells[66]);
-    ASSERT_TRUE(logger);
-    auto decode = [&](DecodedLog& log, QStringList& messages) {
-        CDataProcessor processor(logger, snapshot);
-        ASSERT_TRUE(processor.Decode(memory.data(), memory.size() / LoggerPage::kSize, 0, 19, log));
-        messages = processor.SetupMessages();
-    };
-
+    GeneratedLogs generated;
+    ASSERT_TRUE(generated.logger);
     DecodedLog log;
-    QStringList messages;
-    decode(log, messages);
+    ASSERT_TRUE(generated.DecodeFirst(log, &messages));
     ASSERT_EQ(log.series.size(), 8u);  // every channel, Power and Energy computed
     EXPECT_EQ(log.slotCount, 7);
     EXPECT_EQ(log.time.size(), 20u * 21u);
@@ -166,10 +141,10 @@ TEST_F(DecodingTest, GeneratedLogsDecodeToPlausibleValuesWithTheSampleLibrary)
 
     // RPM with a broken formula and Capacity (two slots) without one: both
     // are left out, and every other channel reads exactly what it read.
-    logger.find_child_by_attribute("Channel", "label", "RPM").attribute("formula").set_value("w0*50/");
-    logger.find_child_by_attribute("Channel", "label", "Capacity").remove_attribute("formula");
+    generated.logger.find_child_by_attribute("Channel", "label", "RPM").attribute("formula").set_value("w0*50/");
+    generated.logger.find_child_by_attribute("Channel", "label", "Capacity").remove_attribute("formula");
     DecodedLog damaged;
-    decode(damaged, messages);
+    ASSERT_TRUE(generated.DecodeFirst(damaged, &messages));
     EXPECT_EQ(messages.size(), 2);
     EXPECT_EQ(damaged.slotCount, 7);
     EXPECT_EQ(damaged.time, log.time);

@@ -4,9 +4,8 @@
 
 #include <functional>
 
-#include "CEscSimulator.h"
-
 #include "LoggerTestSupport.h"
+#include "common/TestFiles.h"
 #include "logger/CDecodedCsvWriter.h"
 #include "logger/CLogCsvReader.h"
 #include "logger/CLogCsvWriter.h"
@@ -17,31 +16,23 @@ using namespace LoggerTest;
 
 namespace {
 
-Bytes Snapshot()
-{
-    Bytes snapshot(128, 0);
-    snapshot[64] = 3;
-    snapshot[65] = 2;
-    snapshot[66] = 1;
-    return snapshot;
-}
-
 TEST(LogCsvTest, WriterPutsTheCalibrationLineAndOneLinePerGroup)
 {
     // Mask 3: two slots, G = 3, 85 groups; slots 0x123 and 0x456 in each.
-    Bytes page = Page(2, 5, 3);
-    for (std::size_t at = 8; at + 3 <= page.size(); at += 3) {
-        page[at] = 0x12;
-        page[at + 1] = 0x34;
-        page[at + 2] = 0x56;
-    }
-    const QByteArray text = CLogCsvWriter::Format(page.data(), 1, 0, 0, {1, 2, 3});
-    const QList<QByteArray> lines = text.split('\n');
+    Bytes page = Page(2, 5, 3, {0x12, 0x34, 0x56});
+    QList<QByteArray> lines = CLogCsvWriter::Format(page.data(), 1, 0, 0, {1, 2, 3}).split('\n');
     ASSERT_EQ(lines.size(), 1 + 85 + 1);
     EXPECT_EQ(lines[0], "#1,2,3\r");
     EXPECT_EQ(lines[1], "0,2,5,3,0,291,1110\r");
     EXPECT_EQ(lines[2], ",,,,1,291,1110\r");
     EXPECT_TRUE(lines.back().isEmpty());
+
+    // Mask 7: three slots, G = 6, 42 groups of four values, the last from
+    // the odd half of the second triple.
+    page = Page(1, 5, 7, {0, 0, 0, 0xAB, 0xC1, 0x23});
+    lines = CLogCsvWriter::Format(page.data(), 1, 0, 0, Snapshot()).split('\n');
+    EXPECT_EQ(lines[1], "0,1,5,7,0,0,0,2748,291\r");
+    EXPECT_EQ(lines.size(), 1 + 42 + 1);
 }
 
 TEST(LogCsvTest, TwoPagesReadBackEqualInTheirGroupsAndZeroInTheTail)
@@ -54,8 +45,7 @@ TEST(LogCsvTest, TwoPagesReadBackEqualInTheirGroupsAndZeroInTheTail)
     const QByteArray text = CLogCsvWriter::Format(buffer.data(), 2, 0, 1, Snapshot());
     EXPECT_EQ(text.count('\n'), 1 + 84);
 
-    CDeviceLibrary library;
-    ASSERT_TRUE(library.Load(QStringLiteral(TORV_SOURCE_DIR "/src/resources/Brisko.esc")));
+    const SampleLibrary library;
     CLogCsvReader::Log log;
     ASSERT_EQ(CLogCsvReader::Read(text, library, log), CLogCsvReader::Result::Ok);
     EXPECT_EQ(log.snapshot, Snapshot());
@@ -70,15 +60,12 @@ TEST(LogCsvTest, TwoPagesReadBackEqualInTheirGroupsAndZeroInTheTail)
     QTemporaryDir dir;
     const QString path = dir.filePath("log-2.csv");
     ASSERT_TRUE(CLogCsvWriter::Save(path, buffer.data(), 2, 0, 1, Snapshot()));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), text);
+    EXPECT_EQ(TestFiles::Read(path), text);
 }
 
 TEST(LogCsvTest, ReaderRefusesFilesItCannotRebuild)
 {
-    CDeviceLibrary library;
-    ASSERT_TRUE(library.Load(QStringLiteral(TORV_SOURCE_DIR "/src/resources/Brisko.esc")));
+    const SampleLibrary library;
     QByteArray short66 = "#0";
     for (int i = 1; i < 66; ++i)
         short66 += ",0";
@@ -102,19 +89,6 @@ TEST(LogCsvTest, ReaderRefusesFilesItCannotRebuild)
     EXPECT_EQ(CLogCsvReader::Message(CLogCsvReader::Result::NoSlots), "Corrupted log can not be processed here");
 }
 
-TEST(LogCsvTest, OddMaskCarriesOnePaddingValuePerGroup)
-{
-    // Mask 7: three slots, G = 6, four values per line, the last from the
-    // odd half of the second triple.
-    Bytes page = Page(1, 5, 7);
-    page[8 + 3] = 0xAB;
-    page[8 + 4] = 0xC1;
-    page[8 + 5] = 0x23;
-    const QList<QByteArray> lines = CLogCsvWriter::Format(page.data(), 1, 0, 0, Snapshot()).split('\n');
-    EXPECT_EQ(lines[1], "0,1,5,7,0,0,0,2748,291\r");
-    EXPECT_EQ(lines.size(), 1 + 42 + 1);
-}
-
 // A file of two pages with mask 0x0F: 42 group lines each, lines 2-43 and
 // 44-85, with the given lines changed.
 QByteArray TwoPageFile(const std::function<void(QList<QByteArray>&)>& change)
@@ -128,8 +102,7 @@ QByteArray TwoPageFile(const std::function<void(QList<QByteArray>&)>& change)
 
 TEST(LogCsvTest, CutOrDamagedFileGivesOnlyItsWholeSamplesAndNamesTheIncompletePage)
 {
-    CDeviceLibrary library;
-    ASSERT_TRUE(library.Load(QStringLiteral(TORV_SOURCE_DIR "/src/resources/Brisko.esc")));
+    const SampleLibrary library;
     using Kind = CLogCsvReader::Damage::Kind;
     const struct {
         const char* what;
@@ -182,39 +155,29 @@ TEST(LogCsvTest, CutOrDamagedFileGivesOnlyItsWholeSamplesAndNamesTheIncompletePa
 
 TEST(LogCsvTest, FileDecodesWithTheTimeBaseOfTheDownloadedLog)
 {
-    CEscSimulator sim;
-    const Bytes memory = sim.LoggerMemory();
-    const auto cells = sim.Cells();
-    const Bytes snapshot(cells.begin(), cells.begin() + 128);
-    CDeviceLibrary library;
-    ASSERT_TRUE(library.Load(QStringLiteral(TORV_SOURCE_DIR "/src/resources/Brisko.esc")));
-    const pugi::xml_node logger = library.FindLogger(cells[64], cells[65], cells[66]);
-    ASSERT_TRUE(logger);
-    const std::size_t pages = memory.size() / LoggerPage::kSize;
+    const GeneratedLogs generated;
+    ASSERT_TRUE(generated.logger);
     DecodedLog downloaded;
-    CDataProcessor processor(logger, snapshot);
-    ASSERT_TRUE(processor.Decode(memory.data(), pages, 0, 19, downloaded));
+    ASSERT_TRUE(generated.DecodeFirst(downloaded));
     ASSERT_EQ(downloaded.series.back().label, "Energy");
     EXPECT_GT(downloaded.series.back().values.back(), 0.01);
 
     // Energy integrates watt × dt: read from the file (the chart's Open, the
     // command line's plot) it rises exactly as after the download, also
     // from a file without the "#" line, which takes the shown log's snapshot.
-    const QByteArray text = CLogCsvWriter::Format(memory.data(), pages, 0, 19, snapshot);
+    const QByteArray text =
+        CLogCsvWriter::Format(generated.memory.data(), generated.memory.size() / LoggerPage::kSize, 0, 19, generated.snapshot);
     const QByteArray withoutSnapshot = text.mid(text.indexOf('\n') + 1);
     for (const QByteArray& file : {text, withoutSnapshot}) {
         DecodedLog read;
         Bytes used;
-        ASSERT_TRUE(CLogCsvReader::ReadDecoded(file, logger, snapshot, nullptr, read, &used));
-        EXPECT_EQ(used, snapshot);
+        ASSERT_TRUE(CLogCsvReader::ReadDecoded(file, generated.logger, generated.snapshot, nullptr, read, &used));
+        EXPECT_EQ(used, generated.snapshot);
         EXPECT_EQ(read.time, downloaded.time);
         ASSERT_EQ(read.series.size(), downloaded.series.size());
         for (std::size_t i = 0; i < read.series.size(); ++i)
             EXPECT_EQ(read.series[i].values, downloaded.series[i].values) << read.series[i].label.toStdString();
     }
-    // Without the "#" line the rebuilding reader refuses it as old style.
-    CLogCsvReader::Log rebuilt;
-    EXPECT_EQ(CLogCsvReader::Read(withoutSnapshot, library, rebuilt), CLogCsvReader::Result::OldStyle);
 }
 
 TEST(LogCsvTest, ChartStylesSurviveARestartThroughTheSettingsFile)

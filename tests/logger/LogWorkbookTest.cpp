@@ -1,6 +1,5 @@
 #include "logger/CLogWorkbook.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -8,9 +7,12 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "LoggerTestSupport.h"
+#include "common/TestFiles.h"
 
-using Bytes = std::vector<uint8_t>;
+using namespace LoggerTest;
+
+namespace {
 
 const char* const kEsc = R"xml(<ESC id="3.2.1">
   <Parameter name="Brake" cell="1" type="check"/>
@@ -22,16 +24,6 @@ const char* const kEsc = R"xml(<ESC id="3.2.1">
   <Parameter name="Far" formula="cell(200)"/>
   <Parameter name="Plain"/>
 </ESC>)xml";
-
-Bytes PageOf(uint8_t number, uint8_t period, uint16_t mask)
-{
-    Bytes page(264, 0);
-    page[0] = number;
-    page[1] = period;
-    page[2] = static_cast<uint8_t>(mask & 0xFF);
-    page[3] = static_cast<uint8_t>(mask >> 8);
-    return page;
-}
 
 std::string CellText(const pugi::xml_node& cell)
 {
@@ -56,21 +48,12 @@ protected:
         m_snapshot[2] = 7;   // no Value for 7
         m_snapshot[3] = 101; // floor(50.5 + 0.5) * 0.5 = 25.5
         // Mask 7 (three slots, 42 groups), period 5; then mask 0.
-        Bytes first = PageOf(2, 5, 7);
-        first[8 + 3] = 0xAB;
-        first[8 + 4] = 0xC1;
-        first[8 + 5] = 0x23;
-        const Bytes second = PageOf(2, 5, 7);
-        const Bytes empty = PageOf(3, 5, 0);
-        for (const Bytes* page : std::initializer_list<const Bytes*>{&first, &second, &empty})
-            m_pages.insert(m_pages.end(), page->begin(), page->end());
+        m_pages = Concat({Page(2, 5, 7, {0, 0, 0, 0xAB, 0xC1, 0x23}), Page(2, 5, 7), Page(3, 5, 0)});
 
         QTemporaryDir dir;
         const QString path = dir.filePath("logs.xml");
         ASSERT_TRUE(CLogWorkbook::Save(path, m_library.child("ESC"), m_snapshot, m_pages.data(), 3));
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        m_text = file.readAll();
+        m_text = TestFiles::Read(path);
         ASSERT_TRUE(m_document.load_buffer(m_text.constData(), static_cast<size_t>(m_text.size()),
                                            pugi::parse_default | pugi::parse_declaration | pugi::parse_pi));
         m_workbook = m_document.child("Workbook");

@@ -2,9 +2,11 @@
 
 #include <QCoreApplication>
 
+#include <array>
 #include <memory>
 #include <vector>
 
+#include "CEscSimulator.h"
 #include "common/CScriptedPrompt.h"
 #include "common/CCountingHost.h"
 #include "common/CSimulatedLink.h"
@@ -13,6 +15,7 @@
 #include "library/CDeviceLibrary.h"
 #include "common/PatientLimits.h"
 #include "library/CDeviceSession.h"
+#include "logger/CDataProcessor.h"
 #include "logger/LoggerPage.h"
 
 namespace LoggerTest {
@@ -31,6 +34,15 @@ inline Bytes Page(uint8_t number, uint8_t period, uint16_t mask, uint8_t fill = 
     return page;
 }
 
+// A page whose every whole group repeats the given bytes.
+inline Bytes Page(uint8_t number, uint8_t period, uint16_t mask, const Bytes& group)
+{
+    Bytes page = Page(number, period, mask);
+    for (std::size_t at = LoggerPage::kHeaderSize; at + group.size() <= page.size(); at += group.size())
+        std::copy(group.begin(), group.end(), page.begin() + static_cast<std::ptrdiff_t>(at));
+    return page;
+}
+
 inline Bytes Erased() { return Bytes(LoggerPage::kSize, 0xFF); }
 
 inline Bytes Concat(const std::vector<Bytes>& pages)
@@ -41,15 +53,61 @@ inline Bytes Concat(const std::vector<Bytes>& pages)
     return all;
 }
 
+// A calibration snapshot of the sample library's logger 3.2.1, with cell 6
+// set: the RPM formula divides by it.
+inline Bytes Snapshot()
+{
+    Bytes snapshot(128, 0);
+    snapshot[64] = 3;
+    snapshot[65] = 2;
+    snapshot[66] = 1;
+    snapshot[6] = 7;
+    return snapshot;
+}
+
+// The frames the simulated ESC received with this command letter.
+inline std::vector<Bytes> FramesOf(const CSimulatedLink& link, uint8_t letter)
+{
+    std::vector<Bytes> frames;
+    for (const Bytes& frame : link.ReceivedFrames())
+        if (frame.size() >= 5 && frame[1] == letter)
+            frames.push_back(frame);
+    return frames;
+}
+
+// The device library shipped with the program.
+struct SampleLibrary : CDeviceLibrary {
+    SampleLibrary() { Load(QStringLiteral(TORV_SOURCE_DIR "/src/resources/Brisko.esc")); }
+};
+
+// The simulator's generated logger memory, its calibration snapshot and the
+// sample library's description of its logger.
+struct GeneratedLogs {
+    // Decodes the first log, pages 0 to 19.
+    bool DecodeFirst(DecodedLog& log, QStringList* messages = nullptr) const
+    {
+        CDataProcessor processor(logger, snapshot);
+        const bool decoded = processor.Decode(memory.data(), memory.size() / LoggerPage::kSize, 0, 19, log);
+        if (messages != nullptr)
+            *messages = processor.SetupMessages();
+        return decoded;
+    }
+
+    CEscSimulator sim;
+    SampleLibrary library;
+    Bytes memory = sim.LoggerMemory();
+    std::array<uint8_t, 256> cells = sim.Cells();
+    Bytes snapshot{cells.begin(), cells.begin() + 128};
+    pugi::xml_node logger = library.FindLogger(cells[64], cells[65], cells[66]);
+};
 
 // The simulated full ESC, connected and identified through a device session
 // with the sample device library.
 class ConnectedEsc {
 public:
-    explicit ConnectedEsc(CEscSimulator::Options options = {}, bool upgrade = false)
+    explicit ConnectedEsc(CEscSimulator::Options options = {})
         : link(std::make_unique<CSimulatedLink>(options))
     {
-        library.Load(QStringLiteral(TORV_SOURCE_DIR "/src/resources/Brisko.esc"));
         session = std::make_unique<CDeviceSession>(link->Port(), link->ShortCollector(), library, prompt, host);
         session->ReadLibraryTimeouts();
         session->Protocol().SetLimits(PatientLimits());
@@ -58,8 +116,6 @@ public:
             if (result.outcome == CDeviceSession::Attempt::Outcome::Ready)
                 connected = session->LoadParameters(result);
         }
-        if (connected && upgrade)
-            connected = session->UpgradeSpeed();
     }
     ~ConnectedEsc()
     {
@@ -69,7 +125,7 @@ public:
 
     CScriptedPrompt prompt;
     CCountingHost host;
-    CDeviceLibrary library;
+    SampleLibrary library;
     std::unique_ptr<CSimulatedLink> link;
     std::unique_ptr<CDeviceSession> session;
     bool connected = false;

@@ -16,16 +16,16 @@ namespace {
 
 [[maybe_unused]] const bool kApp = TestApplication<QCoreApplication>::Register();
 
-pugi::xml_node SampleLogger(CDeviceLibrary& library)
+pugi::xml_node SampleLogger()
 {
-    library.Load(QStringLiteral(TORV_SOURCE_DIR "/src/resources/Brisko.esc"));
+    static const SampleLibrary library;
     return library.FindLogger(3, 2, 0);
 }
 
 // Feeds pages to a download as if they arrived one by one.
-CLogDownload Feed(const std::vector<Bytes>& pages, uint32_t pageCount, pugi::xml_node logger)
+CLogDownload Feed(const std::vector<Bytes>& pages, uint32_t pageCount)
 {
-    CLogDownload download(pageCount, logger);
+    CLogDownload download(pageCount, SampleLogger());
     download.Start();
     for (const Bytes& page : pages) {
         if (!download.OnPage(page.data(), page.size()))
@@ -36,14 +36,12 @@ CLogDownload Feed(const std::vector<Bytes>& pages, uint32_t pageCount, pugi::xml
 
 TEST(LogDownloadTest, SplitsLogsAndComputesTheirDurations)
 {
-    CDeviceLibrary library;
-    const pugi::xml_node logger = SampleLogger(library);
     // Log 4 of one page, two runs of log 7 in a row (one log), log 2 with
     // mask 0x0F (G = 6, 42 samples a page) at 50 samples a second, then
     // the erased end.
     const CLogDownload download = Feed({Page(4, 5, 0x7F), Page(7, 5, 0x45), Page(7, 5, 0x45), Page(7, 5, 0x45),
                                         Page(2, 1, 0x0F), Page(2, 1, 0x0F), Page(2, 1, 0x0F), Erased(), Page(9, 1, 1)},
-                                       100, logger);
+                                       100);
     EXPECT_EQ(download.CurrentState(), CLogDownload::State::Complete);
     EXPECT_EQ(download.PagesReceived(), 7u);
     ASSERT_EQ(download.Logs().size(), 3u);
@@ -62,20 +60,17 @@ TEST(LogDownloadTest, SplitsLogsAndComputesTheirDurations)
 
 TEST(LogDownloadTest, ErasedFirstPageGivesNoLogsAndNothingToDisplay)
 {
-    CDeviceLibrary library;
-    const CLogDownload download = Feed({Erased()}, 2048, SampleLogger(library));
+    const CLogDownload download = Feed({Erased()}, 2048);
     EXPECT_EQ(download.CurrentState(), CLogDownload::State::Complete);
     EXPECT_TRUE(download.Logs().empty());
 }
 
 TEST(LogDownloadTest, DisplayHandsOnThePagesOfTheChosenRowsInListOrder)
 {
-    CDeviceLibrary library;
-    const pugi::xml_node logger = SampleLogger(library);
     std::vector<Bytes> pages = {Page(1, 5, 1, 0x11), Page(2, 5, 1, 0x21), Page(2, 5, 1, 0x22),
                                 Page(3, 5, 1, 0x31), Page(4, 5, 1, 0x41), Page(4, 5, 1, 0x42),
                                 Page(4, 5, 1, 0x43), Page(5, 5, 0x100, 0x51)};
-    CLogDownload download = Feed(pages, static_cast<uint32_t>(pages.size()), logger);
+    CLogDownload download = Feed(pages, static_cast<uint32_t>(pages.size()));
     ASSERT_EQ(download.Logs().size(), 5u);
     for (bool shift : {false, true}) {
         const LogSelection chosen = download.Select({3, 1}, Bytes(128, 9), shift);
@@ -86,7 +81,7 @@ TEST(LogDownloadTest, DisplayHandsOnThePagesOfTheChosenRowsInListOrder)
         EXPECT_EQ(chosen.logs[1].firstPage, 2);
         EXPECT_EQ(chosen.logs[1].lastPage, 4);
         EXPECT_EQ(chosen.snapshot.size(), 128u);
-        EXPECT_EQ(chosen.logger, logger);
+        EXPECT_EQ(chosen.logger, SampleLogger());
     }
     EXPECT_TRUE(download.Logs()[1].selected);
     EXPECT_FALSE(download.Logs()[0].selected);
@@ -98,8 +93,7 @@ TEST(LogDownloadTest, DisplayHandsOnThePagesOfTheChosenRowsInListOrder)
 
 TEST(LogDownloadTest, StoppingKeepsTheCompleteLogsOnly)
 {
-    CDeviceLibrary library;
-    CLogDownload download = Feed({Page(1, 5, 1), Page(2, 5, 1), Page(2, 5, 1)}, 10, SampleLogger(library));
+    CLogDownload download = Feed({Page(1, 5, 1), Page(2, 5, 1), Page(2, 5, 1)}, 10);
     EXPECT_TRUE(download.Running());
     download.Stop();
     ASSERT_EQ(download.Logs().size(), 1u);
@@ -134,15 +128,6 @@ class LoggerOnSimTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(esc.connected); }
     CSimulatedLink& Link() { return *esc.link; }
-
-    std::vector<Bytes> FramesOf(uint8_t letter)
-    {
-        std::vector<Bytes> frames;
-        for (const Bytes& frame : Link().ReceivedFrames())
-            if (frame.size() >= 5 && frame[1] == letter)
-                frames.push_back(frame);
-        return frames;
-    }
 
     ConnectedEsc esc;
 };
@@ -228,7 +213,7 @@ TEST_F(LoggerOnSimTest, ImageOfAThousandBytesIsWrittenAsFourPagesPaddedWithErase
     CLoggerTransfer transfer(Link().Port(), &esc.prompt);
     ASSERT_TRUE(transfer.StartImageWrite(writer, CLogImageWriter::kReplyLimitMs));
     ASSERT_TRUE(transfer.Wait()) << "the image write did not end";
-    EXPECT_EQ(FramesOf('u').size(), 4u);
+    EXPECT_EQ(FramesOf(Link(), 'u').size(), 4u);
     const Bytes memory = Link().Sim().LoggerMemory();
     EXPECT_EQ(Bytes(memory.begin(), memory.begin() + 1000), image);
     EXPECT_EQ(Bytes(memory.begin() + 1000, memory.begin() + 4 * 264), Bytes(56, 0xFF));
@@ -242,7 +227,7 @@ TEST_F(LoggerOnSimTest, BlockEraseAndOneShotEraseClearTheLogger)
     Link().Sim().ClearFrames();
     ASSERT_TRUE(transfer.StartErase(erase));
     ASSERT_TRUE(transfer.Wait()) << "the erase did not end";
-    const std::vector<Bytes> frames = FramesOf('E');
+    const std::vector<Bytes> frames = FramesOf(Link(), 'E');
     ASSERT_EQ(frames.size(), 8u);
     EXPECT_EQ(frames.back()[2] + 256 * frames.back()[3], 0);
     EXPECT_EQ(Link().Sim().Cell(128), 0);
@@ -253,19 +238,17 @@ TEST_F(LoggerOnSimTest, BlockEraseAndOneShotEraseClearTheLogger)
     EXPECT_EQ(Link().Sim().Cell(128), 0);
 }
 
-TEST(LinkSpeedBoostTest, RaisesTheLinkForATransferAndReturnsAfterwards)
+TEST_F(LoggerOnSimTest, SpeedBoostRaisesTheLinkForATransferAndReturnsAfterwards)
 {
-    ConnectedEsc esc;
-    ASSERT_TRUE(esc.connected);
-    EXPECT_EQ(esc.link->Port().LinkSpeed(), 19200);
+    EXPECT_EQ(Link().Port().LinkSpeed(), 19200);
     {
         CLinkSpeedBoost boost(*esc.session);
         EXPECT_TRUE(boost.Switched());
-        EXPECT_EQ(esc.link->Port().LinkSpeed(), 460800);
-        EXPECT_TRUE(WaitFor([&] { return esc.link->Sim().DeviceBaud() == 460800; }));
+        EXPECT_EQ(Link().Port().LinkSpeed(), 460800);
+        EXPECT_TRUE(WaitFor([&] { return Link().Sim().DeviceBaud() == 460800; }));
     }
-    EXPECT_EQ(esc.link->Port().LinkSpeed(), 19200);
-    EXPECT_TRUE(WaitFor([&] { return esc.link->Sim().DeviceBaud() == 19200; }));
+    EXPECT_EQ(Link().Port().LinkSpeed(), 19200);
+    EXPECT_TRUE(WaitFor([&] { return Link().Sim().DeviceBaud() == 19200; }));
     EXPECT_EQ(esc.session->Protocol().StoredLinkSpeed(), 19200);
 }
 

@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -17,6 +16,7 @@
 
 #include "../LoggerTestSupport.h"
 #include "common/Screenshots.h"
+#include "common/TestFiles.h"
 #include "base/CIniFile.h"
 #include "controls/CElidedLabel.h"
 #include "controls/CMChartCtrl.h"
@@ -34,40 +34,27 @@ namespace {
 
 [[maybe_unused]] const bool kApp = TestApplication<QApplication>::Register();
 
-Bytes Snapshot()
-{
-    Bytes snapshot(128, 0);
-    snapshot[64] = 3;
-    snapshot[65] = 2;
-    snapshot[66] = 1;
-    snapshot[6] = 7;
-    return snapshot;
-}
-
 class ChartDlgTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(library.Load(QStringLiteral(TORV_SOURCE_DIR "/src/resources/Brisko.esc")));
-        logger = library.FindLogger(3, 2, 1);
-        ASSERT_TRUE(logger);
-    }
+    void SetUp() override { ASSERT_TRUE(logger); }
 
-    CChartDlg::Input Input(const Bytes& pages)
+    // The pages of logger 3.2.1 with Snapshot(), or of the given logger and
+    // snapshot.
+    CChartDlg::Input Input(const Bytes& pages, pugi::xml_node of = {}, const Bytes& snapshot = Snapshot())
     {
         CChartDlg::Input input;
         input.pages = pages.data();
         input.pageCount = pages.size() / 264;
-        input.logger = logger;
-        input.snapshot = Snapshot();
+        input.logger = of ? of : logger;
+        input.snapshot = snapshot;
         input.settingsPath = dir.filePath("TORV.ini");
         input.saveFolder = dir.path();
         return input;
     }
 
     QTemporaryDir dir;
-    CDeviceLibrary library;
-    pugi::xml_node logger;
+    SampleLibrary library;
+    pugi::xml_node logger = library.FindLogger(3, 2, 1);
     CScriptedPrompt prompt;
 };
 
@@ -96,9 +83,7 @@ TEST_F(ChartDlgTest, StepsThroughTheLogsOfThePageBuffer)
     const QString path = dir.filePath("log.csv");
     prompt.AnswerSaveFile(path);
     dialog.Action(CChartDlg::CommandSave)->trigger();
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), CLogCsvWriter::Format(pages.data(), 3, 2, 2, Snapshot()));
+    EXPECT_EQ(TestFiles::Read(path), CLogCsvWriter::Format(pages.data(), 3, 2, 2, Snapshot()));
     prompt.AnswerOpenFile(path);
     dialog.Action(CChartDlg::CommandOpen)->trigger();
     EXPECT_TRUE(dialog.Logs().empty());
@@ -296,19 +281,16 @@ TEST_F(ChartDlgTest, WorkbookIsWrittenFirstAndCancellingItStillOpensTheChart)
     EXPECT_EQ(charts, 3);
 }
 
-} // namespace
-
-namespace {
-
 // Writes the pictures of the logger's windows into TORV_SCREENSHOT_DIR when
 // that is set (docs/screenshots), at their default sizes, in a light and a
 // dark theme; otherwise skipped.
-TEST(ChartScreenshots, WritesTheLogListTheChartsAndTheStyleDialog)
+using ChartScreenshots = ChartDlgTest;
+
+TEST_F(ChartScreenshots, WritesTheLogListTheChartsAndTheStyleDialog)
 {
     const QString folder = Screenshots::Folder();
     if (folder.isEmpty())
         GTEST_SKIP() << "TORV_SCREENSHOT_DIR not set";
-    QTemporaryDir dir;
     ConnectedEsc esc;
     ASSERT_TRUE(esc.connected);
     CLoggerCommands::DownloadPlan plan = CLoggerCommands::PlanDownload(*esc.session);
@@ -328,13 +310,7 @@ TEST(ChartScreenshots, WritesTheLogListTheChartsAndTheStyleDialog)
             dialog.reject();
         }
         const LogSelection selection = download.Select({0, 1, 2}, plan.snapshot, false);
-        CChartDlg::Input input;
-        input.pages = selection.pages.data();
-        input.pageCount = selection.pageCount;
-        input.logger = selection.logger;
-        input.snapshot = selection.snapshot;
-        input.settingsPath = dir.filePath("TORV.ini");
-        CChartDlg chart(input, esc.prompt);
+        CChartDlg chart(Input(selection.pages, selection.logger, selection.snapshot), esc.prompt);
         chart.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&chart));
         save(chart, "chart");

@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <array>
+#include <QDeadlineTimer>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include "../LoggerTestSupport.h"
 #include "common/PageWrites.h"
@@ -14,9 +16,11 @@
 #include "controls/CMChartCtrl.h"
 #include "logger/CLogCsvWriter.h"
 #include "logger/CLogImageWriter.h"
+#include "logger/CLoggerCommands.h"
+#include "logger/CLoggerTransfer.h"
 #include "logger/ui/CChartDlg.h"
-#include "logger/ui/CEraseMemDlg.h"
 #include "logger/ui/CLogDownLinkDlg.h"
+#include "logger/ui/CLogLinkDlg.h"
 #include "logger/ui/CLoggerUi.h"
 
 using namespace LoggerTest;
@@ -25,9 +29,9 @@ namespace {
 
 [[maybe_unused]] const bool kApp = TestApplication<QApplication>::Register();
 
-// The window's logger commands (memory image write, erase, a log file
-// opened without logger data) against the simulated ESC, answered through
-// the scripted prompt.
+// The window's logger commands (download, memory image write, erase, a log
+// file opened without logger data) and their dialogs against the simulated
+// ESC, answered through the scripted prompt.
 class LoggerUiTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -57,13 +61,17 @@ protected:
                                                              static_cast<qsizetype>(bytes.size())));
     }
 
-    int FramesOf(uint8_t letter) const
+    // Runs the image write on the file, the prompt giving these answers.
+    void WriteImage(const QString& path,
+                    std::initializer_list<IPrompt::Answer> answers = {IPrompt::Answer::Yes, IPrompt::Answer::Ok})
     {
-        int count = 0;
-        for (const CEscSimulator::Frame& frame : esc.link->Sim().Frames())
-            count += frame.bytes.size() >= 5 && frame.bytes[1] == letter ? 1 : 0;
-        return count;
+        esc.prompt.AnswerOpenFile(path);
+        for (IPrompt::Answer answer : answers)
+            esc.prompt.AnswerMessage(answer);
+        ui.WriteImage(dir.path());
     }
+
+    std::size_t FramesOf(uint8_t letter) const { return LoggerTest::FramesOf(*esc.link, letter).size(); }
 
     QString LastMessage() const
     {
@@ -88,25 +96,17 @@ TEST_F(LoggerUiTest, ImageWriteAsksFirstAndRefusesWhatIsNoImageOfTheMemory)
 {
     const Bytes memory = esc.link->Sim().LoggerMemory();
     // One page more than the 2048 of the logger memory.
-    esc.prompt.AnswerOpenFile(File(QStringLiteral("big.img"), Bytes(2048 * 264 + 1, 0)));
-    esc.prompt.AnswerMessage(IPrompt::Answer::Ok);
-    ui.WriteImage(dir.path());
+    WriteImage(File(QStringLiteral("big.img"), Bytes(2048 * 264 + 1, 0)), {IPrompt::Answer::Ok});
     EXPECT_EQ(LastMessage(), "\"big.img\" holds 2049 pages, but the logger memory of this ESC holds only 2048 "
                              "pages.\r\nNothing was written.");
 
-    esc.prompt.AnswerOpenFile(File(QStringLiteral("empty.img"), {}));
-    esc.prompt.AnswerMessage(IPrompt::Answer::Ok);
-    ui.WriteImage(dir.path());
+    WriteImage(File(QStringLiteral("empty.img"), {}), {IPrompt::Answer::Ok});
     EXPECT_EQ(LastMessage(), "\"empty.img\" is empty: nothing was written.");
 
-    esc.prompt.AnswerOpenFile(dir.filePath(QStringLiteral("missing.img")));
-    esc.prompt.AnswerMessage(IPrompt::Answer::Ok);
-    ui.WriteImage(dir.path());
+    WriteImage(dir.filePath(QStringLiteral("missing.img")), {IPrompt::Answer::Ok});
     EXPECT_EQ(LastMessage(), "Unable to open file");
 
-    esc.prompt.AnswerOpenFile(File(QStringLiteral("params.escp"), Bytes(128, 1)));
-    esc.prompt.AnswerMessage(IPrompt::Answer::No);
-    ui.WriteImage(dir.path());
+    WriteImage(File(QStringLiteral("params.escp"), Bytes(128, 1)), {IPrompt::Answer::No});
     const IPrompt::FileRequest asked = esc.prompt.Requests().front().file;
     EXPECT_EQ(asked.filters, QStringList{"All Files (*.*)"});
     const CScriptedPrompt::Request question = esc.prompt.Messages().back();
@@ -115,7 +115,7 @@ TEST_F(LoggerUiTest, ImageWriteAsksFirstAndRefusesWhatIsNoImageOfTheMemory)
     EXPECT_EQ(question.buttons, IPrompt::Buttons::YesNoDefaultNo);
     EXPECT_EQ(question.icon, IPrompt::Icon::Warning);
 
-    EXPECT_EQ(FramesOf('u'), 0);
+    EXPECT_EQ(FramesOf('u'), 0u);
     EXPECT_EQ(esc.link->Sim().LoggerMemory(), memory);
 }
 
@@ -130,12 +130,9 @@ TEST_F(LoggerUiTest, ImageWriteShowsProgressCanBeCancelledAndReadsThePagesBack)
                 dialog.reject();
         });
     });
-    esc.prompt.AnswerOpenFile(path);
-    esc.prompt.AnswerMessage(IPrompt::Answer::Yes);
-    esc.prompt.AnswerMessage(IPrompt::Answer::Ok);
     const int stops = esc.host.stops;
     const int restarts = esc.host.restarts;
-    ui.WriteImage(dir.path());
+    WriteImage(path);
     EXPECT_EQ(LastMessage(), "The write was cancelled after 5 of 120 pages: the logger memory now holds part of the "
                              "image.");
     EXPECT_GT(esc.host.stops, stops);
@@ -146,13 +143,10 @@ TEST_F(LoggerUiTest, ImageWriteShowsProgressCanBeCancelledAndReadsThePagesBack)
     OnEachDialog([&range](QDialog& dialog) {
         range = dialog.findChild<QProgressBar*>(QStringLiteral("progress"))->maximum();
     });
-    esc.prompt.AnswerOpenFile(path);
-    esc.prompt.AnswerMessage(IPrompt::Answer::Yes);
-    esc.prompt.AnswerMessage(IPrompt::Answer::Ok);
-    ui.WriteImage(dir.path());
+    WriteImage(path);
     EXPECT_EQ(range, 120);
     EXPECT_EQ(LastMessage(), "The memory image \"flight.img\" is written: all 120 pages read back as written.");
-    EXPECT_GE(FramesOf('l'), 120);
+    EXPECT_GE(FramesOf('l'), 120u);
     const Bytes memory = esc.link->Sim().LoggerMemory();
     EXPECT_EQ(Bytes(memory.begin(), memory.begin() + 120 * 264), Image(120));
 
@@ -170,10 +164,7 @@ TEST_F(LoggerUiTest, ImageWriteShowsProgressCanBeCancelledAndReadsThePagesBack)
         });
         poll->start(5);
     });
-    esc.prompt.AnswerOpenFile(path);
-    esc.prompt.AnswerMessage(IPrompt::Answer::Yes);
-    esc.prompt.AnswerMessage(IPrompt::Answer::Ok);
-    ui.WriteImage(dir.path());
+    WriteImage(path);
     EXPECT_TRUE(LastMessage().startsWith("The image was written, but reading it back was cancelled after "))
         << LastMessage().toStdString();
     EXPECT_TRUE(LastMessage().endsWith(" of 120 pages: the logger memory may hold only part of the image."));
@@ -194,10 +185,7 @@ TEST_F(LoggerUiTest, ImageWriteNamesThePagesTheUnpluggedEscDidNotTake)
                 esc.link->Sim().SetUnplugged(page == 20);
         });
     });
-    esc.prompt.AnswerOpenFile(path);
-    esc.prompt.AnswerMessage(IPrompt::Answer::Yes);
-    esc.prompt.AnswerMessage(IPrompt::Answer::Ok);
-    ui.WriteImage(dir.path());
+    WriteImage(path);
 
     const std::vector<std::size_t> lost = PagesNotTaken(esc.link->Sim().Frames());
     ASSERT_GE(lost.size(), 15u);
@@ -223,7 +211,7 @@ TEST_F(LoggerUiTest, EraseKeepsTheMemoryOnEnterStartsEmptyAndSaysWhenErased)
         QTest::keyClick(dialog.focusWidget() != nullptr ? dialog.focusWidget() : &dialog, Qt::Key_Return);
     });
     ui.Erase(true);
-    EXPECT_EQ(FramesOf('E'), 0);
+    EXPECT_EQ(FramesOf('E'), 0u);
     EXPECT_GT(esc.link->Sim().Cell(128), 0);
     EXPECT_TRUE(esc.prompt.Messages().empty());
 
@@ -235,7 +223,7 @@ TEST_F(LoggerUiTest, EraseKeepsTheMemoryOnEnterStartsEmptyAndSaysWhenErased)
     });
     esc.prompt.AnswerMessage(IPrompt::Answer::Ok);
     ui.Erase(true);
-    EXPECT_EQ(FramesOf('E'), 8);
+    EXPECT_EQ(FramesOf('E'), 8u);
     EXPECT_EQ(bar, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8}));
     EXPECT_EQ(LastMessage(), "The logger memory is erased.");
     EXPECT_EQ(esc.link->Sim().Cell(128), 0);
@@ -245,7 +233,7 @@ TEST_F(LoggerUiTest, EraseKeepsTheMemoryOnEnterStartsEmptyAndSaysWhenErased)
     OnEachDialog([](QDialog& dialog) { dialog.findChild<QPushButton*>(QStringLiteral("erase"))->click(); });
     esc.prompt.AnswerMessage(IPrompt::Answer::Ok);
     ui.Erase(false);
-    EXPECT_EQ(FramesOf('e'), 1);
+    EXPECT_EQ(FramesOf('e'), 1u);
     EXPECT_EQ(esc.link->Sim().Cell(128), 0);
     EXPECT_EQ(esc.prompt.Messages().size(), 2u);
     EXPECT_EQ(LastMessage(), "The logger memory is erased.");
@@ -255,11 +243,9 @@ TEST_F(LoggerUiTest, LogFileCutInAPageIsShownUpToItsLastWholeSampleAndThePageNam
 {
     // Two pages of log 4 with four slots (42 groups a page), cut after ten
     // groups of the second page.
-    const std::array<uint8_t, 256> cells = esc.link->Sim().Cells();
-    const Bytes snapshot(cells.begin(), cells.begin() + 128);
     const Bytes page = Page(4, 5, 0x0F, 0x11);
     const Bytes pages = Concat({page, page});
-    const QList<QByteArray> lines = CLogCsvWriter::Format(pages.data(), 2, 0, 1, snapshot).split('\n');
+    const QList<QByteArray> lines = CLogCsvWriter::Format(pages.data(), 2, 0, 1, Snapshot()).split('\n');
     const QString path = TestFiles::Write(dir.path(), QStringLiteral("cut.csv"), lines.mid(0, 53).join('\n'));
     const QString incomplete = QStringLiteral("Page 2 of the log is incomplete: the file ends after line 53.\r\n"
                                               "Only the samples before it are shown.");
@@ -289,6 +275,85 @@ TEST_F(LoggerUiTest, LogFileCutInAPageIsShownUpToItsLastWholeSampleAndThePageNam
     EXPECT_EQ(messages[0].text, incomplete);
     EXPECT_EQ(messages[0].icon, IPrompt::Icon::Warning);
     EXPECT_EQ(messages[1].text, incomplete);
+}
+
+TEST_F(LoggerUiTest, LogLinkListsTheLogsAndDisplaysTheChosenRows)
+{
+    CLoggerCommands::DownloadPlan plan = CLoggerCommands::PlanDownload(*esc.session);
+    CLogDownload download(plan.pageCount, plan.logger);
+    CLoggerTransfer transfer(esc.link->Port(), &esc.prompt);
+    for (bool shift : {false, true}) {
+        CLogLinkDlg dialog(download, transfer, plan.pageTimeoutMs, plan.snapshot);
+        dialog.SetShiftState([shift] { return shift; });
+        dialog.show();
+        auto* list = dialog.findChild<QTreeWidget*>("logList");
+        auto* display = dialog.findChild<QPushButton*>("display");
+        ASSERT_TRUE(WaitFor([&] { return download.CurrentState() == CLogDownload::State::Complete; }));
+        ASSERT_EQ(list->topLevelItemCount(), 3);
+        EXPECT_EQ(list->topLevelItem(0)->text(1), "  39.90 sec");  // 19 × 21 × 5 / 50
+        EXPECT_EQ(list->topLevelItem(2)->text(2), "Throttle, Voltage, Temperature");
+        EXPECT_EQ(dialog.findChild<QLabel*>("status")->text(), "38 transfered");
+        EXPECT_EQ(dialog.findChild<QProgressBar*>("progress")->value(), 38);
+        EXPECT_FALSE(display->isEnabled());
+        list->topLevelItem(0)->setSelected(true);
+        list->topLevelItem(2)->setSelected(true);
+        EXPECT_TRUE(display->isEnabled());
+        display->click();
+        EXPECT_EQ(dialog.result(), shift ? CLogLinkDlg::ResultDisplayShift : CLogLinkDlg::ResultDisplay);
+        EXPECT_EQ(dialog.Selection().pageCount, 26u);
+        EXPECT_EQ(dialog.Selection().snapshot, plan.snapshot);
+    }
+}
+
+TEST_F(LoggerUiTest, CommandSaysWhenTheEscIsSilentAndGoesOnRaisedAfterAPowerCycle)
+{
+    std::optional<LogSelection> shown;
+    ui.SetDisplay([&](const LogSelection& selection) { shown = selection; });
+    // Switched off for 3 s at the request for page 5: when it comes back it
+    // listens at 19200 baud.
+    esc.link->Sim().AddFault({CEscSimulator::Fault::Action::Unplug, CEscSimulator::AnswerKind::LoggerPage, 6, 3000});
+    QString silentText;
+    int speedAtTheEnd = 0;
+    ui.SetDialogHook([&](QDialog& dialog) {
+        auto* log = qobject_cast<CLogLinkDlg*>(&dialog);
+        ASSERT_NE(log, nullptr);
+        // Poll from the dialog's own loop: a nested wait inside a queued
+        // call would hold back the download's queued start.
+        auto* poll = new QTimer(log);
+        poll->setInterval(10);
+        auto deadline = std::make_shared<QDeadlineTimer>(30000);
+        QObject::connect(poll, &QTimer::timeout, log, [&, log, poll, deadline] {
+            auto* progress = log->findChild<QProgressBar*>("progress");
+            const QString rate = log->findChild<QLabel*>("rate")->text();
+            if (deadline->hasExpired()) {
+                poll->stop();
+                ADD_FAILURE() << "the download did not end; rate: " << rate.toStdString();
+                log->reject();
+            } else if (rate.contains("not answering")) {
+                silentText = rate;
+            } else if (progress->value() == progress->maximum()) {
+                poll->stop();
+                speedAtTheEnd = esc.link->Sim().DeviceBaud();
+                auto* list = log->findChild<QTreeWidget*>("logList");
+                for (int row = 0; row < list->topLevelItemCount(); ++row)
+                    list->topLevelItem(row)->setSelected(true);
+                log->OnDisplay();
+            }
+        });
+        poll->start();
+    });
+    const int stops = esc.host.stops;
+    EXPECT_TRUE(ui.DownloadAndShow());
+    EXPECT_EQ(silentText, "The ESC is not answering at page 5 of 38; Stop keeps the complete logs");
+    EXPECT_EQ(speedAtTheEnd, 460800);
+    EXPECT_EQ(esc.link->Port().LinkSpeed(), 19200);
+    EXPECT_GT(esc.host.stops, stops);
+    EXPECT_GE(esc.host.restarts, 1);
+    ASSERT_TRUE(shown);
+    EXPECT_TRUE(shown->logger);
+    const Bytes memory = esc.link->Sim().LoggerMemory();
+    EXPECT_TRUE(shown->pages == Bytes(memory.begin(), memory.begin() + 38 * LoggerPage::kSize));
+    EXPECT_TRUE(WaitFor([&] { return esc.link->Sim().DeviceBaud() == 19200; }));
 }
 
 } // namespace
