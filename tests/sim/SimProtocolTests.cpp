@@ -8,17 +8,6 @@
 
 using namespace simtest;
 
-TEST(SimWireFormat, CrcAndFramesMatchTheProtocolTables)
-{
-    EXPECT_EQ(Crc16({'1', '2', '3', '4', '5', '6', '7', '8', '9'}), 0x4B37);
-    EXPECT_EQ(Crc16({}), 0xFFFF);
-    EXPECT_EQ(Command('s', 'e', 't'), (Bytes{'M', 's', 'e', 't', 0x99}));
-    EXPECT_EQ(Command('w', 0x0A, 0xC8), (Bytes{'M', 'w', 0x0A, 0xC8, 0x96}));
-    EXPECT_EQ(ShortAnswer('O'), (Bytes{'M', 'O', 0x9C}));
-    EXPECT_EQ(PageWrite(38, Bytes(kPage)).size(), 269U);
-    EXPECT_EQ(BlockSend(Bytes(144)).size(), 148U);
-}
-
 TEST_F(SimProtocol, IdentityCellsAndSupportedSpeedsOfEachProfileAndFirmwareState)
 {
     CEscSimulator::Options zero = Options("full"), full255 = Options("full");
@@ -227,33 +216,6 @@ TEST_F(SimProtocol, TelemetryRecordFollowsTheServoAndTheClock)
     EXPECT_TRUE(WaitFor([&] { r = record(1); return word(r, 11) < 50; }));
 }
 
-TEST_F(SimProtocol, BootLoaderTakesBlocksAndStartsTheNewFirmware)
-{
-    const struct { const char* what; CEscSimulator::Options options; uint8_t hardware; } cases[] = {
-        {"deprecated", Options("deprecated"), 1}, {"boot loader only", Options("full", true), 2}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        StartSim(c.options);
-        EXPECT_EQ(AnswerOf('u', 'p', 'd'), ShortAnswer('O'));
-        EXPECT_TRUE(m_sim->InBootloader());
-        Bytes image(2 * 144);
-        for (std::size_t i = 0; i < image.size(); ++i)
-            image[i] = static_cast<uint8_t>(i * 31);
-        std::copy_n(ShortAnswer('O').begin(), 3, image.begin() + 10);  // an acknowledgement inside is just data
-        EXPECT_EQ(AnswerOf(BlockSend(Bytes(image.begin(), image.begin() + 144))), ShortAnswer('O'));
-        EXPECT_EQ(AnswerOf(BlockSend(Bytes(image.begin() + 144, image.end()))), ShortAnswer('O'));
-        EXPECT_EQ(AnswerOf('r', 'e', 65), ShortAnswer(2)) << "the new firmware reports its version";
-        EXPECT_EQ(AnswerOf('r', 'e', 66), ShortAnswer(4));
-        EXPECT_EQ(AnswerOf('r', 'e', 70), ShortAnswer(c.hardware)) << "the hardware stays";
-        EXPECT_EQ(m_sim->UploadedFirmware(), image);
-        EXPECT_FALSE(m_sim->InBootloader());
-    }
-    CEscSimulator::Options refusing;
-    refusing.firmwareUploadSupported = false;
-    StartSim(refusing);
-    EXPECT_EQ(AnswerOf('u', 'p', 'd'), ShortAnswer('N'));
-}
-
 TEST_F(SimProtocol, InjectedFaultsDisturbOnlyTheAnswersTheyAreMeantFor)
 {
     StartSim();
@@ -273,16 +235,6 @@ TEST_F(SimProtocol, InjectedFaultsDisturbOnlyTheAnswersTheyAreMeantFor)
     const auto sent = std::chrono::steady_clock::now();
     EXPECT_EQ(AnswerOf('s', 'e', 't'), ShortAnswer('O'));
     EXPECT_GE(std::chrono::steady_clock::now() - sent, std::chrono::milliseconds(150));
-    m_sim->SetExtraAnswerDelayMs(0);
-
-    // Unplugged, only the cable echoes; plugged in again, the ESC has powered up afresh at 19200 baud.
-    ASSERT_TRUE(SwitchTo(0x20, 115200));
-    m_sim->SetUnplugged(true);
-    EXPECT_EQ(m_client.Exchange(Command('s', 'e', 't'), 0), Command('s', 'e', 't'));
-    m_sim->SetUnplugged(false);
-    EXPECT_EQ(m_sim->DeviceBaud(), 19200);
-    ASSERT_TRUE(m_client.SetBaud(19200));
-    EXPECT_EQ(m_client.Fence(), Fenced({}));
 }
 
 TEST_F(SimProtocol, ClosingThePtyHangsUpAndStartPlugsInANewLink)
