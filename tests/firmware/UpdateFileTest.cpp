@@ -2,7 +2,6 @@
 #include "common/TestFiles.h"
 #include "firmware/CUpdateFile.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -10,6 +9,9 @@
 #include "firmware/FirmwareTestSupport.h"
 
 namespace {
+
+using FirmwareTestSupport::Image;
+using FirmwareTestSupport::UpdText;
 
 class UpdateFileTest : public ::testing::Test {
 protected:
@@ -21,13 +23,13 @@ protected:
 TEST_F(UpdateFileTest, ImagesAreWholePagesOfLinesWithGoodCrcs)
 {
     // 18 lines: two pages, accepted; lower-case digits read as upper-case.
-    const std::vector<uint8_t> image = FirmwareTestSupport::Image(288);
-    CUpdateFile::Image read = CUpdateFile::ReadImage(Write("two.upd", FirmwareTestSupport::UpdText(3, 1, "2.4", "", image).toLower()));
+    const std::vector<uint8_t> image = Image(288);
+    CUpdateFile::Image read = CUpdateFile::ReadImage(Write("two.upd", UpdText(3, 1, "2.4", "", image).toLower()));
     EXPECT_EQ(read.status, CUpdateFile::Image::Status::Ok);
     EXPECT_EQ(read.bytes, image);
 
     // 17 lines: the size is refused with the length.
-    read = CUpdateFile::ReadImage(Write("short.upd", FirmwareTestSupport::UpdText(3, 1, "2.4", "", FirmwareTestSupport::Image(272))));
+    read = CUpdateFile::ReadImage(Write("short.upd", UpdText(3, 1, "2.4", "", Image(272))));
     EXPECT_EQ(read.status, CUpdateFile::Image::Status::WrongSize);
     EXPECT_EQ(read.size, 272U);
     EXPECT_TRUE(read.bytes.empty());
@@ -35,7 +37,7 @@ TEST_F(UpdateFileTest, ImagesAreWholePagesOfLinesWithGoodCrcs)
 
 TEST_F(UpdateFileTest, BadLinesAreCrcErrorsCountedFromTheHexLine)
 {
-    const QByteArray good = FirmwareTestSupport::UpdText(3, 1, "2.4", "", FirmwareTestSupport::Image(288));
+    const QByteArray good = UpdText(3, 1, "2.4", "", Image(288));
     QList<QByteArray> lines = good.split('\n');
     const int hex = static_cast<int>(lines.indexOf("[Hex]"));
     ASSERT_GE(hex, 0);
@@ -67,11 +69,11 @@ TEST_F(UpdateFileTest, BadLinesAreCrcErrorsCountedFromTheHexLine)
 
 TEST_F(UpdateFileTest, FolderListsTheFilesOfTheDeviceNewestFoundFirst)
 {
-    const std::vector<uint8_t> image = FirmwareTestSupport::Image(144);
-    Write("a.upd", FirmwareTestSupport::UpdText(3, 1, "2.4", "Faster$$brake", image));
-    Write("b.upd", FirmwareTestSupport::UpdText(3, 1, "2.5", "", image));
-    Write("otherhw.upd", FirmwareTestSupport::UpdText(3, 2, "2.6", "", image));
-    Write("otherdev.upd", FirmwareTestSupport::UpdText(4, 1, "2.7", "", image));
+    const std::vector<uint8_t> image = Image(144);
+    Write("a.upd", UpdText(3, 1, "2.4", "Faster$$brake", image));
+    Write("b.upd", UpdText(3, 1, "2.5", "", image));
+    Write("otherhw.upd", UpdText(3, 2, "2.6", "", image));
+    Write("otherdev.upd", UpdText(4, 1, "2.7", "", image));
     Write("notes.txt", "DevId=3");
 
     CFirmwareFolder folder(3, 1);
