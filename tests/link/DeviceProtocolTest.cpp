@@ -39,15 +39,20 @@ protected:
     CDeviceProtocol protocol;
 };
 
-TEST_F(DeviceProtocolTest, CommandFramesAreExactOnTheWireAndRangeReadsNeedTheCapability)
+// Every exchange stops the refresh timer; a read restarts it, the probe not.
+TEST_F(DeviceProtocolTest, ExchangesSendExactFramesStopTheRefreshTimerAndRangeReadsNeedTheCapability)
 {
     EXPECT_TRUE(protocol.Probe());
     EXPECT_EQ(LastFrame(), (Bytes{'M', 's', 'e', 't', 0x99}));
+    EXPECT_EQ(host.stops, 1);
+    EXPECT_EQ(host.restarts, 0);
 
     uint8_t value = 0;
     ASSERT_TRUE(protocol.LoadCell(64, value));
     EXPECT_EQ(LastFrame(), (Bytes{'M', 'r', 'e', 0x40, 0x64}));
     EXPECT_EQ(value, link.Sim().Cell(64));
+    EXPECT_EQ(host.stops, 2);
+    EXPECT_EQ(host.restarts, 1);
 
     ASSERT_TRUE(protocol.WriteCell(10, 200));
     EXPECT_EQ(LastFrame(), (Bytes{'M', 'w', 0x0A, 0xC8, 0x96}));
@@ -153,17 +158,6 @@ TEST_F(DeviceProtocolTest, AnAnswerLaterThanItsExchangeIsNeverTakenForALaterRequ
     uint8_t value = 0;
     EXPECT_FALSE(protocol.LoadCell(0, value));
     EXPECT_EQ(readCells(1, 16), 15);
-}
-
-TEST_F(DeviceProtocolTest, EveryExchangeStopsTheRefreshTimerAndRestartsOnlyWhenAsked)
-{
-    uint8_t value = 0;
-    protocol.SendCommand('s', 'e', 't', value, kPatient.shortAnswerMs, false);
-    EXPECT_EQ(host.stops, 1);
-    EXPECT_EQ(host.restarts, 0);
-    protocol.LoadCell(64, value);
-    EXPECT_EQ(host.stops, 2);
-    EXPECT_EQ(host.restarts, 1);
 }
 
 TEST_F(DeviceProtocolTest, UpgradeChoosesTheFastestSupportedSpeedAndTheLinkWorksThere)

@@ -206,22 +206,6 @@ TEST(SimFaultText, ParsesEveryActionAndKindAndNamesWhatIsWrong)
     }
 }
 
-TEST_F(SimFaults, ALoggerOfNPagesHoldsTheLogsThatFitAndSaysSo)
-{
-    CEscSimulator::Options options;
-    options.loggerPages = 24;
-    StartSim(options);
-    const std::vector<uint8_t> memory = m_sim->LoggerMemory();
-    ASSERT_EQ(memory.size(), 24U * kPage);
-    // Log 1 has 20 pages, log 2 is cut after 4 of its 12.
-    EXPECT_EQ(m_sim->Cell(128), 2);
-    EXPECT_EQ(m_sim->Cell(129) + 256 * m_sim->Cell(130), 24);
-    EXPECT_EQ(AnswerOf('l', 23, 0, kPageAnswer), BlockAnswer(Bytes(memory.end() - kPage, memory.end())));
-    EXPECT_EQ(AnswerOf('l', 24, 0, kPageAnswer), BlockAnswer(Bytes(kPage, 0xFF)));
-    EXPECT_EQ(m_client.Fence(PageWrite(24, Bytes(kPage, 0x11))), Fenced(PageWrite(24, Bytes(kPage, 0x11))));
-    EXPECT_EQ(m_sim->LoggerMemory(), memory) << "a page beyond the memory changes nothing";
-}
-
 TEST_F(SimFaults, BootLoaderStartsTheNewFirmwareOnlyOnceAWholeImageHasArrived)
 {
     // Blocks whose bytes all differ, an acknowledgement inside the first.

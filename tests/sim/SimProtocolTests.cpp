@@ -156,7 +156,7 @@ TEST_F(SimProtocol, MismatchedSpeedsGetOnlyTheCableEchoAndAreRecordedAsNotUnders
     }
 }
 
-TEST_F(SimProtocol, LoggerStatusCellsFollowTheStoredLogsPageWritesAndErases)
+TEST_F(SimProtocol, LoggerStatusCellsFollowTheStoredLogsThatFitPageWritesAndErases)
 {
     StartSim();
     auto status = [&] { return std::vector<int>{m_sim->Cell(128), m_sim->Cell(129) + 256 * m_sim->Cell(130)}; };
@@ -188,6 +188,19 @@ TEST_F(SimProtocol, LoggerStatusCellsFollowTheStoredLogsPageWritesAndErases)
     EXPECT_EQ(AnswerOf('e', 'r', 's'), ShortAnswer('O'));
     EXPECT_EQ(status(), (std::vector<int>{0, 0})) << "no logs to download";
     EXPECT_EQ(m_sim->LoggerMemory(), std::vector<uint8_t>(memory.size(), 0xFF));
+
+    // A logger of 24 pages holds log 1 (20 pages) and log 2 cut after 4 of its 12.
+    CEscSimulator::Options small;
+    small.loggerPages = 24;
+    StartSim(small);
+    const std::vector<uint8_t> smallMemory = m_sim->LoggerMemory();
+    ASSERT_EQ(smallMemory.size(), 24U * kPage);
+    EXPECT_EQ(status(), (std::vector<int>{2, 24}));
+    EXPECT_EQ(AnswerOf('l', 23, 0, kPageAnswer), BlockAnswer(Bytes(smallMemory.end() - kPage, smallMemory.end())));
+    EXPECT_EQ(AnswerOf('l', 24, 0, kPageAnswer), erased);
+    const Bytes beyond = PageWrite(24, Bytes(kPage, 0x11));
+    EXPECT_EQ(m_client.Fence(beyond), Fenced(beyond));
+    EXPECT_EQ(m_sim->LoggerMemory(), smallMemory) << "a page beyond the memory changes nothing";
 }
 
 TEST_F(SimProtocol, TelemetryRecordFollowsTheServoAndTheClock)
