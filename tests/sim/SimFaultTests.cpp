@@ -208,21 +208,17 @@ TEST(SimFaultText, ParsesEveryActionAndKindAndNamesWhatIsWrong)
 
 TEST_F(SimFaults, BootLoaderStartsTheNewFirmwareOnlyOnceAWholeImageHasArrived)
 {
-    // Blocks whose bytes all differ, an acknowledgement inside the first.
-    const auto block = [](uint8_t seed) {
-        Bytes bytes(144);
-        for (std::size_t i = 0; i < bytes.size(); ++i)
-            bytes[i] = static_cast<uint8_t>(i * 31 + seed);
-        return bytes;
-    };
-    Bytes block1 = block(0);
-    std::copy_n(ShortAnswer('O').begin(), 3, block1.begin() + 10);
-    const Bytes block2 = block(1), block3 = block(2);
-    auto upload = [&](std::initializer_list<const Bytes*> blocks) {
+    // An image of three blocks whose bytes differ, an acknowledgement inside the first.
+    Bytes image(3 * 144);
+    for (std::size_t i = 0; i < image.size(); ++i)
+        image[i] = static_cast<uint8_t>(i * 31);
+    std::copy_n(ShortAnswer('O').begin(), 3, image.begin() + 10);
+    const auto blocks = [&](int from, int to) { return Bytes(image.begin() + from * 144, image.begin() + to * 144); };
+    auto upload = [&](int count) {
         EXPECT_EQ(AnswerOf('u', 'p', 'd'), ShortAnswer('O'));
         EXPECT_TRUE(m_sim->InBootloader());
-        for (const Bytes* block : blocks)
-            EXPECT_EQ(AnswerOf(BlockSend(*block)), ShortAnswer('O'));
+        for (int block = 0; block < count; ++block)
+            EXPECT_EQ(AnswerOf(BlockSend(blocks(block, block + 1))), ShortAnswer('O'));
     };
     auto onlyBootLoader = [&] {
         EXPECT_TRUE(m_sim->InBootloader());
@@ -243,33 +239,33 @@ TEST_F(SimFaults, BootLoaderStartsTheNewFirmwareOnlyOnceAWholeImageHasArrived)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         StartSim(c.options);
-        upload({&block1, &block2});
+        upload(2);
         newFirmware(c.hardware);
-        EXPECT_EQ(m_sim->UploadedFirmware(), Concat(block1, block2));
+        EXPECT_EQ(m_sim->UploadedFirmware(), blocks(0, 2));
     }
 
     // The boot loader knows a whole image: three blocks.
     CEscSimulator::Options options;
     options.firmwarePages = 3;
     StartSim(options);
-    upload({&block1, &block2});
+    upload(2);
     onlyBootLoader();
     m_sim->SetUnplugged(true);
     m_sim->SetUnplugged(false);
     onlyBootLoader();
-    upload({&block1, &block2, &block3});
+    upload(3);
     EXPECT_FALSE(m_sim->InBootloader()) << "the firmware starts after the last block";
     newFirmware(2);
-    EXPECT_EQ(m_sim->UploadedFirmware(), Concat(Concat(block1, block2), block3));
+    EXPECT_EQ(m_sim->UploadedFirmware(), image);
 
     // Without a known size, a power cut in the middle of the upload leaves
     // only the boot loader too.
     StartSim();
-    upload({&block1});
+    upload(1);
     m_sim->AddFault(Fault{Action::Unplug, Kind::FirmwareAck, 1, 50});
-    EXPECT_EQ(m_client.Exchange(BlockSend(block2), 0), BlockSend(block2));
+    EXPECT_EQ(m_client.Exchange(BlockSend(blocks(1, 2)), 0), BlockSend(blocks(1, 2)));
     ASSERT_TRUE(PassedSinceLastFrame(50));
     onlyBootLoader();
-    upload({&block1, &block2});
+    upload(2);
     newFirmware(2);
 }
