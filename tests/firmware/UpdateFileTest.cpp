@@ -2,7 +2,6 @@
 #include "common/TestFiles.h"
 #include "firmware/CUpdateFile.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -11,6 +10,9 @@
 
 namespace {
 
+using FirmwareTestSupport::Image;
+using FirmwareTestSupport::UpdText;
+
 class UpdateFileTest : public ::testing::Test {
 protected:
     QString Write(const QString& name, const QByteArray& text) { return TestFiles::Write(m_dir.path(), name, text); }
@@ -18,60 +20,48 @@ protected:
     QTemporaryDir m_dir;
 };
 
-TEST_F(UpdateFileTest, ImagesAreWholePagesOfLinesWithGoodCrcs)
+// An image is whole pages of lines with good CRCs after "[Hex]" in any case;
+// a bad line is a CRC error counted from the "[Hex]" line.
+TEST_F(UpdateFileTest, ImagesAreWholePagesOfLinesWithGoodCrcsAndBadLinesAreCountedFromTheHexLine)
 {
-    // 18 lines: two pages, accepted; lower-case digits read as upper-case.
-    const std::vector<uint8_t> image = FirmwareTestSupport::Image(288);
-    CUpdateFile::Image read = CUpdateFile::ReadImage(Write("two.upd", FirmwareTestSupport::UpdText(3, 1, "2.4", "", image).toLower()));
-    EXPECT_EQ(read.status, CUpdateFile::Image::Status::Ok);
-    EXPECT_EQ(read.bytes, image);
-
-    // 17 lines: the size is refused with the length.
-    read = CUpdateFile::ReadImage(Write("short.upd", FirmwareTestSupport::UpdText(3, 1, "2.4", "", FirmwareTestSupport::Image(272))));
-    EXPECT_EQ(read.status, CUpdateFile::Image::Status::WrongSize);
-    EXPECT_EQ(read.size, 272U);
-    EXPECT_TRUE(read.bytes.empty());
-}
-
-TEST_F(UpdateFileTest, BadLinesAreCrcErrorsCountedFromTheHexLine)
-{
-    const QByteArray good = FirmwareTestSupport::UpdText(3, 1, "2.4", "", FirmwareTestSupport::Image(288));
-    QList<QByteArray> lines = good.split('\n');
-    const int hex = static_cast<int>(lines.indexOf("[Hex]"));
-    ASSERT_GE(hex, 0);
+    using Status = CUpdateFile::Image::Status;
+    const std::vector<uint8_t> image = Image(288);
+    const QByteArray good = UpdText(3, 1, "2.4", "", image);
+    const int third = good.indexOf("[Hex]\n") + 6 + 2 * 37;   // the third data line, 36 characters
+    const auto edited = [&](int at, int count, const char* by) { return QByteArray(good).replace(at, count, by); };
     const struct {
         const char* name;
-        QByteArray third;   // the third data line
+        QByteArray text;
+        Status status;
+        int line;
+        size_t size;
     } cases[] = {
-        {"crc", QByteArray(lines[hex + 3]).replace(0, 1, lines[hex + 3].at(0) == '0' ? "1" : "0")},
-        {"short", lines[hex + 3].left(35)},
-        {"not hex", QByteArray(lines[hex + 3]).replace(4, 1, "G")},
+        {"two.upd", good.toLower(), Status::Ok, 0, 288},   // lower-case digits read as upper-case
+        {"caps.upd", QByteArray(good).replace("[Hex]", "[HEX]"), Status::Ok, 0, 288},
+        {"short.upd", UpdText(3, 1, "2.4", "", Image(272)), Status::WrongSize, 0, 272},   // refused with the length
+        {"crc.upd", edited(third, 1, good[third] == '0' ? "1" : "0"), Status::CrcError, 4, 0},
+        {"cut.upd", edited(third + 35, 1, ""), Status::CrcError, 4, 0},
+        {"nothex.upd", edited(third + 4, 1, "G"), Status::CrcError, 4, 0},
+        {"nohex.upd", QByteArray(good).replace("[Hex]", "[Data]"), Status::WrongSize, 0, 0},
     };
     for (const auto& c : cases) {
-        QList<QByteArray> changed = lines;
-        changed[hex + 3] = c.third;
-        const CUpdateFile::Image read = CUpdateFile::ReadImage(Write(c.name, changed.join('\n')));
-        EXPECT_EQ(read.status, CUpdateFile::Image::Status::CrcError) << c.name;
-        EXPECT_EQ(read.line, 4) << c.name;
-        EXPECT_EQ(read.size, 0U) << c.name;
+        SCOPED_TRACE(c.name);
+        const CUpdateFile::Image read = CUpdateFile::ReadImage(Write(c.name, c.text));
+        EXPECT_EQ(read.status, c.status);
+        EXPECT_EQ(read.line, c.line);
+        EXPECT_EQ(read.size, c.size);
+        EXPECT_EQ(read.bytes, c.status == Status::Ok ? image : std::vector<uint8_t>());
     }
-
-    QByteArray noHex = good;
-    noHex.replace("[Hex]", "[Data]");
-    EXPECT_EQ(CUpdateFile::ReadImage(Write("nohex.upd", noHex)).size, 0U);
-    QByteArray capitals = good;
-    capitals.replace("[Hex]", "[HEX]");
-    EXPECT_EQ(CUpdateFile::ReadImage(Write("caps.upd", capitals)).status, CUpdateFile::Image::Status::Ok);
-    EXPECT_EQ(CUpdateFile::ReadImage(m_dir.filePath("missing.upd")).status, CUpdateFile::Image::Status::WrongSize);
+    EXPECT_EQ(CUpdateFile::ReadImage(m_dir.filePath("missing.upd")).status, Status::WrongSize);
 }
 
 TEST_F(UpdateFileTest, FolderListsTheFilesOfTheDeviceNewestFoundFirst)
 {
-    const std::vector<uint8_t> image = FirmwareTestSupport::Image(144);
-    Write("a.upd", FirmwareTestSupport::UpdText(3, 1, "2.4", "Faster$$brake", image));
-    Write("b.upd", FirmwareTestSupport::UpdText(3, 1, "2.5", "", image));
-    Write("otherhw.upd", FirmwareTestSupport::UpdText(3, 2, "2.6", "", image));
-    Write("otherdev.upd", FirmwareTestSupport::UpdText(4, 1, "2.7", "", image));
+    const std::vector<uint8_t> image = Image(144);
+    Write("a.upd", UpdText(3, 1, "2.4", "Faster$$brake", image));
+    Write("b.upd", UpdText(3, 1, "2.5", "", image));
+    Write("otherhw.upd", UpdText(3, 2, "2.6", "", image));
+    Write("otherdev.upd", UpdText(4, 1, "2.7", "", image));
     Write("notes.txt", "DevId=3");
 
     CFirmwareFolder folder(3, 1);

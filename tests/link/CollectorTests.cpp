@@ -3,7 +3,6 @@
 #include "base/CTorvMessage.h"
 #include "common/WaitFor.h"
 #include "link/CCrc16.h"
-#include "link/CFakeBytesCollector.h"
 #include "link/CPageBytesCollector.h"
 #include "link/CSerialPort.h"
 #include "link/CSynchroBytesCollector.h"
@@ -64,15 +63,6 @@ TEST(ShortAnswerCollector, JudgesOnlyTheNewestBytesAndDropsOversizedChunks)
     }
 }
 
-TEST(FakeCollector, NeverCompletes)
-{
-    CFakeBytesCollector c;
-    EXPECT_EQ(c.Capacity(), 8u);
-    Feed(c, kProbeAnswer);
-    EXPECT_FALSE(c.IsComplete());
-    EXPECT_EQ(c.Length(), 8u);
-}
-
 TEST(WindowCollector, PostsEchoInWithTheFrameArgumentsPacked)
 {
     MessageSink sink;
@@ -98,7 +88,6 @@ TEST(PageCollector, CompletesOnlyOnTheFullWindowWithTheCrcLowByteFirst)
     const Bytes answer = BlockAnswer(request, Pattern(256, 1));
     ASSERT_EQ(answer.size(), 264u);
     CPageBytesCollector c(256);
-    EXPECT_EQ(c.Capacity(), 264u);
 
     Feed(c, Bytes(answer.begin(), answer.begin() + 200));
     Feed(c, Bytes(answer.begin() + 200, answer.end() - 1));

@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <algorithm>
 #include <cstdint>
@@ -65,6 +66,19 @@ public:
 
 protected:
     void customEvent(QEvent* event) override;
+};
+
+// Collects the lines of the torv.link trace for its lifetime.
+class LinkTrace {
+public:
+    LinkTrace();
+    ~LinkTrace();
+    LinkTrace(const LinkTrace&) = delete;
+    LinkTrace& operator=(const LinkTrace&) = delete;
+    QStringList lines;
+
+private:
+    QtMessageHandler m_previous;
 };
 
 // A port open on a fresh pseudo-terminal, with a message target.

@@ -10,7 +10,7 @@
 
 #include <QDir>
 #include <QFile>
-#include <QStringList>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -19,6 +19,7 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
@@ -26,21 +27,6 @@
 #include <unistd.h>
 
 namespace {
-
-QStringList g_trace;
-void CaptureTrace(QtMsgType, const QMessageLogContext& context, const QString& text)
-{
-    if (context.category != nullptr && QByteArray(context.category) == "torv.link")
-        g_trace << text;
-}
-
-// Collects the link trace for its lifetime.
-struct TraceCapture {
-    TraceCapture() : previous(qInstallMessageHandler(&CaptureTrace)) { g_trace.clear(); }
-    ~TraceCapture() { qInstallMessageHandler(previous); }
-    QString All() const { return g_trace.join(QLatin1Char('\n')); }
-    QtMessageHandler previous;
-};
 
 bool MakeLink(const QString& target, const QString& link)
 {
@@ -70,53 +56,6 @@ int AcceptingDriver(int, unsigned long request, void* argument)
     errno = ENOTTY;
     return -1;
 }
-
-// A child process named torv-holder that holds a device open and locked
-// until it is released.
-class HolderProcess {
-public:
-    explicit HolderProcess(const QString& device)
-    {
-        const QByteArray path = QFile::encodeName(device);
-        if (::pipe(m_ready) != 0 || ::pipe(m_release) != 0)
-            return;
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            // Only async-signal-safe calls in the child of a threaded process.
-            // Its copy of the release pipe's writing end goes, so that the
-            // parent's close ends the wait.
-            ::close(m_release[1]);
-            const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY);
-            ::prctl(PR_SET_NAME, "torv-holder", 0, 0, 0);
-            const char ok = (fd >= 0 && ::flock(fd, LOCK_EX) == 0) ? 1 : 0;
-            (void)!::write(m_ready[1], &ok, 1);
-            char byte;
-            (void)!::read(m_release[0], &byte, 1);
-            ::_exit(0);
-        }
-    }
-    ~HolderProcess()
-    {
-        for (int fd : {m_ready[0], m_ready[1], m_release[0], m_release[1]})
-            if (fd >= 0)
-                ::close(fd);
-        if (m_pid > 0)
-            ::waitpid(m_pid, nullptr, 0);
-    }
-    // True once the child holds the device.
-    bool Holding() const
-    {
-        pollfd ready {m_ready[0], POLLIN, 0};
-        char ok = 0;
-        return m_pid > 0 && ::poll(&ready, 1, 20000) == 1 && ::read(m_ready[0], &ok, 1) == 1 && ok == 1;
-    }
-    pid_t Pid() const { return m_pid; }
-
-private:
-    int m_ready[2] = {-1, -1};
-    int m_release[2] = {-1, -1};
-    pid_t m_pid = -1;
-};
 
 }
 
@@ -149,7 +88,7 @@ TEST(PortNames, StableLinksNameTheirDeviceAndOpenIt)
 
     // The stable name is a port name like any other; the trace says which
     // device it opened and that a pseudo-terminal offers no low latency.
-    const TraceCapture trace;
+    const LinkTrace trace;
     CSerialPort serial;
     ASSERT_TRUE(serial.Open(first, 19200)) << serial.LastErrorText().toStdString();
     serial.SendFrame('s', 'e', 't');
@@ -157,7 +96,7 @@ TEST(PortNames, StableLinksNameTheirDeviceAndOpenIt)
     // Opened again (as every connection attempt does), the port says it once.
     ASSERT_TRUE(serial.Open(first, 4800));
     const QString line = QStringLiteral("%1 (%2): the driver offers no low latency setting").arg(first, pty.SlavePath());
-    EXPECT_EQ(g_trace.filter(line).size(), 1) << trace.All().toStdString();
+    EXPECT_EQ(trace.lines.filter(line).size(), 1) << trace.lines.join(QLatin1Char('\n')).toStdString();
 }
 
 TEST(PortNames, LowLatencyIsSetWhereTheDriverTakesItAndOtherwiseLeftAlone)
@@ -236,12 +175,33 @@ TEST(PortHolders, ProcNamesTheProgramsThatHoldADeviceButNotTheOneAsking)
 TEST(PortHolders, APortHeldByAnotherProcessNamesIt)
 {
     PtyPair pty;
-    HolderProcess holder(pty.SlavePath());
-    ASSERT_TRUE(holder.Holding()) << "the child process did not take the port";
+    const QByteArray device = QFile::encodeName(pty.SlavePath());
+    int ready[2] = {-1, -1};
+    ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
+    // A child process named torv-holder holds the device open and locked
+    // until it is killed. Only async-signal-safe calls in the child of a
+    // threaded process.
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        const int fd = ::open(device.constData(), O_RDWR | O_NOCTTY);
+        ::prctl(PR_SET_NAME, "torv-holder", 0, 0, 0);
+        if (fd >= 0 && ::flock(fd, LOCK_EX) == 0 && ::write(ready[1], "1", 1) == 1)
+            ::pause();
+        ::_exit(1);
+    }
+    const auto reap = qScopeGuard([&] {
+        if (holder > 0 && ::kill(holder, SIGKILL) == 0)
+            ::waitpid(holder, nullptr, 0);
+        ::close(ready[0]);
+        ::close(ready[1]);
+    });
+    pollfd locked {ready[0], POLLIN, 0};
+    ASSERT_TRUE(holder > 0 && ::poll(&locked, 1, 20000) == 1) << "the child process did not take the port";
+
     CSerialPort port;
     ASSERT_FALSE(port.Open(pty.SlavePath(), 19200));
     ASSERT_EQ(port.LastError(), EBUSY);
     const QString text = CPortOpenFailure::Text(pty.SlavePath(), port.LastError(), port.LastErrorText());
-    EXPECT_TRUE(text.contains(QStringLiteral("torv-holder (process %1) holds the port").arg(holder.Pid())))
+    EXPECT_TRUE(text.contains(QStringLiteral("torv-holder (process %1) holds the port").arg(holder)))
         << text.toStdString();
 }

@@ -75,8 +75,6 @@ TEST_F(SimFaults, TheEchoComesBackWhileAnAnswerIsHeldAndAnswersKeepTheirOrder)
     for (const CEscSimulator::Frame& frame : m_sim->Frames())
         kinds.push_back(frame.kind);
     EXPECT_EQ(kinds, (std::vector<Kind>{Kind::LoggerPage, Kind::LoggerPage, Kind::Short}));
-    EXPECT_EQ(CEscSimulator::KindOf(Command('T', '-', 9)), Kind::Telemetry);
-    EXPECT_EQ(CEscSimulator::KindOf(BlockSend(Bytes(144))), Kind::FirmwareAck);
 }
 
 TEST_F(SimFaults, WithLineTimingTheEchoRunsThroughAnAnswerBeingSent)
@@ -153,14 +151,24 @@ TEST_F(SimFaults, EachFaultStrikesOnlyTheNthFrameOfItsKind)
     EXPECT_EQ(m_client.Fence(), Fenced({}));
     EXPECT_FALSE(m_sim->Frames()[m_sim->Frames().size() - 2].understood);
 
-    // Unplugged without a time, it stays away until plugged in by hand.
-    m_sim->AddFault(Fault{Action::Unplug, Kind::Short, 1, 0});
-    EXPECT_EQ(m_client.Exchange(Command('s', 'e', 't'), 0), Command('s', 'e', 't'));
-    ASSERT_TRUE(PassedSinceLastFrame(100));
-    EXPECT_EQ(m_client.Exchange(Command('s', 'e', 't'), 0), Command('s', 'e', 't'));
-    EXPECT_FALSE(m_sim->Frames().back().understood) << "still unplugged";
-    m_sim->SetUnplugged(false);
-    EXPECT_EQ(m_client.Fence(), Fenced({}));
+    // Unplugged without a time, or by hand, it stays away until plugged in
+    // by hand; then it has powered up afresh at 19200 baud.
+    for (const bool byHand : {false, true}) {
+        SCOPED_TRACE(byHand ? "unplugged by hand" : "unplugged by a fault");
+        ASSERT_TRUE(SwitchTo(0x20, 115200));
+        if (byHand)
+            m_sim->SetUnplugged(true);
+        else
+            m_sim->AddFault(Fault{Action::Unplug, Kind::Short, 1, 0});
+        EXPECT_EQ(m_client.Exchange(Command('s', 'e', 't'), 0), Command('s', 'e', 't'));
+        ASSERT_TRUE(PassedSinceLastFrame(100));
+        EXPECT_EQ(m_client.Exchange(Command('s', 'e', 't'), 0), Command('s', 'e', 't'));
+        EXPECT_FALSE(m_sim->Frames().back().understood) << "still unplugged";
+        m_sim->SetUnplugged(false);
+        EXPECT_EQ(m_sim->DeviceBaud(), 19200);
+        ASSERT_TRUE(m_client.SetBaud(19200));
+        EXPECT_EQ(m_client.Fence(), Fenced({}));
+    }
 }
 
 TEST(SimFaultText, ParsesEveryActionAndKindAndNamesWhatIsWrong)
@@ -198,29 +206,19 @@ TEST(SimFaultText, ParsesEveryActionAndKindAndNamesWhatIsWrong)
     }
 }
 
-TEST_F(SimFaults, ALoggerOfNPagesHoldsTheLogsThatFitAndSaysSo)
+TEST_F(SimFaults, BootLoaderStartsTheNewFirmwareOnlyOnceAWholeImageHasArrived)
 {
-    CEscSimulator::Options options;
-    options.loggerPages = 24;
-    StartSim(options);
-    const std::vector<uint8_t> memory = m_sim->LoggerMemory();
-    ASSERT_EQ(memory.size(), 24U * kPage);
-    // Log 1 has 20 pages, log 2 is cut after 4 of its 12.
-    EXPECT_EQ(m_sim->Cell(128), 2);
-    EXPECT_EQ(m_sim->Cell(129) + 256 * m_sim->Cell(130), 24);
-    EXPECT_EQ(AnswerOf('l', 23, 0, kPageAnswer), BlockAnswer(Bytes(memory.end() - kPage, memory.end())));
-    EXPECT_EQ(AnswerOf('l', 24, 0, kPageAnswer), BlockAnswer(Bytes(kPage, 0xFF)));
-    EXPECT_EQ(m_client.Fence(PageWrite(24, Bytes(kPage, 0x11))), Fenced(PageWrite(24, Bytes(kPage, 0x11))));
-    EXPECT_EQ(m_sim->LoggerMemory(), memory) << "a page beyond the memory changes nothing";
-}
-
-TEST_F(SimFaults, AHalfFinishedUploadLeavesOnlyTheBootLoaderUntilAWholeImageArrives)
-{
-    const Bytes block1(144, 0x11), block2(144, 0x22), block3(144, 0x33);
-    auto upload = [&](std::initializer_list<const Bytes*> blocks) {
+    // An image of three blocks whose bytes differ, an acknowledgement inside the first.
+    Bytes image(3 * 144);
+    for (std::size_t i = 0; i < image.size(); ++i)
+        image[i] = static_cast<uint8_t>(i * 31);
+    std::copy_n(ShortAnswer('O').begin(), 3, image.begin() + 10);
+    const auto blocks = [&](int from, int to) { return Bytes(image.begin() + from * 144, image.begin() + to * 144); };
+    auto upload = [&](int count) {
         EXPECT_EQ(AnswerOf('u', 'p', 'd'), ShortAnswer('O'));
-        for (const Bytes* block : blocks)
-            EXPECT_EQ(AnswerOf(BlockSend(*block)), ShortAnswer('O'));
+        EXPECT_TRUE(m_sim->InBootloader());
+        for (int block = 0; block < count; ++block)
+            EXPECT_EQ(AnswerOf(BlockSend(blocks(block, block + 1))), ShortAnswer('O'));
     };
     auto onlyBootLoader = [&] {
         EXPECT_TRUE(m_sim->InBootloader());
@@ -228,29 +226,46 @@ TEST_F(SimFaults, AHalfFinishedUploadLeavesOnlyTheBootLoaderUntilAWholeImageArri
         EXPECT_EQ(AnswerOf('r', 'e', 64), ShortAnswer(3));
         EXPECT_EQ(m_client.Fence(Command('w', 1, 1)), Fenced(Command('w', 1, 1))) << "no application answers";
     };
+    auto newFirmware = [&](uint8_t hardware) {
+        EXPECT_EQ(AnswerOf('r', 'e', 65), ShortAnswer(2)) << "the new firmware reports its version";
+        EXPECT_EQ(AnswerOf('r', 'e', 66), ShortAnswer(4));
+        EXPECT_EQ(AnswerOf('r', 'e', 70), ShortAnswer(hardware)) << "the hardware stays";
+        EXPECT_FALSE(m_sim->InBootloader());
+    };
+
+    // Without a known size, the image is whole when an ordinary frame follows its blocks.
+    const struct { const char* what; CEscSimulator::Options options; uint8_t hardware; } cases[] = {
+        {"deprecated", Options("deprecated"), 1}, {"boot loader only", Options("full", true), 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        StartSim(c.options);
+        upload(2);
+        newFirmware(c.hardware);
+        EXPECT_EQ(m_sim->UploadedFirmware(), blocks(0, 2));
+    }
 
     // The boot loader knows a whole image: three blocks.
     CEscSimulator::Options options;
     options.firmwarePages = 3;
     StartSim(options);
-    upload({&block1, &block2});
+    upload(2);
     onlyBootLoader();
     m_sim->SetUnplugged(true);
     m_sim->SetUnplugged(false);
     onlyBootLoader();
-    upload({&block1, &block2, &block3});
+    upload(3);
     EXPECT_FALSE(m_sim->InBootloader()) << "the firmware starts after the last block";
-    EXPECT_EQ(AnswerOf('r', 'e', 65), ShortAnswer(2));
-    EXPECT_EQ(m_sim->UploadedFirmware(), Concat(Concat(block1, block2), block3));
+    newFirmware(2);
+    EXPECT_EQ(m_sim->UploadedFirmware(), image);
 
-    // Without a known size, a power cut in the middle of the upload does the same.
+    // Without a known size, a power cut in the middle of the upload leaves
+    // only the boot loader too.
     StartSim();
-    upload({&block1});
+    upload(1);
     m_sim->AddFault(Fault{Action::Unplug, Kind::FirmwareAck, 1, 50});
-    EXPECT_EQ(m_client.Exchange(BlockSend(block2), 0), BlockSend(block2));
+    EXPECT_EQ(m_client.Exchange(BlockSend(blocks(1, 2)), 0), BlockSend(blocks(1, 2)));
     ASSERT_TRUE(PassedSinceLastFrame(50));
     onlyBootLoader();
-    upload({&block1, &block2});
-    EXPECT_EQ(AnswerOf('r', 'e', 65), ShortAnswer(2));
-    EXPECT_FALSE(m_sim->InBootloader());
+    upload(2);
+    newFirmware(2);
 }

@@ -8,17 +8,6 @@
 
 using namespace simtest;
 
-TEST(SimWireFormat, CrcAndFramesMatchTheProtocolTables)
-{
-    EXPECT_EQ(Crc16({'1', '2', '3', '4', '5', '6', '7', '8', '9'}), 0x4B37);
-    EXPECT_EQ(Crc16({}), 0xFFFF);
-    EXPECT_EQ(Command('s', 'e', 't'), (Bytes{'M', 's', 'e', 't', 0x99}));
-    EXPECT_EQ(Command('w', 0x0A, 0xC8), (Bytes{'M', 'w', 0x0A, 0xC8, 0x96}));
-    EXPECT_EQ(ShortAnswer('O'), (Bytes{'M', 'O', 0x9C}));
-    EXPECT_EQ(PageWrite(38, Bytes(kPage)).size(), 269U);
-    EXPECT_EQ(BlockSend(Bytes(144)).size(), 148U);
-}
-
 TEST_F(SimProtocol, IdentityCellsAndSupportedSpeedsOfEachProfileAndFirmwareState)
 {
     CEscSimulator::Options zero = Options("full"), full255 = Options("full");
@@ -167,7 +156,7 @@ TEST_F(SimProtocol, MismatchedSpeedsGetOnlyTheCableEchoAndAreRecordedAsNotUnders
     }
 }
 
-TEST_F(SimProtocol, LoggerStatusCellsFollowTheStoredLogsPageWritesAndErases)
+TEST_F(SimProtocol, LoggerStatusCellsFollowTheStoredLogsThatFitPageWritesAndErases)
 {
     StartSim();
     auto status = [&] { return std::vector<int>{m_sim->Cell(128), m_sim->Cell(129) + 256 * m_sim->Cell(130)}; };
@@ -199,6 +188,19 @@ TEST_F(SimProtocol, LoggerStatusCellsFollowTheStoredLogsPageWritesAndErases)
     EXPECT_EQ(AnswerOf('e', 'r', 's'), ShortAnswer('O'));
     EXPECT_EQ(status(), (std::vector<int>{0, 0})) << "no logs to download";
     EXPECT_EQ(m_sim->LoggerMemory(), std::vector<uint8_t>(memory.size(), 0xFF));
+
+    // A logger of 24 pages holds log 1 (20 pages) and log 2 cut after 4 of its 12.
+    CEscSimulator::Options small;
+    small.loggerPages = 24;
+    StartSim(small);
+    const std::vector<uint8_t> smallMemory = m_sim->LoggerMemory();
+    ASSERT_EQ(smallMemory.size(), 24U * kPage);
+    EXPECT_EQ(status(), (std::vector<int>{2, 24}));
+    EXPECT_EQ(AnswerOf('l', 23, 0, kPageAnswer), BlockAnswer(Bytes(smallMemory.end() - kPage, smallMemory.end())));
+    EXPECT_EQ(AnswerOf('l', 24, 0, kPageAnswer), erased);
+    const Bytes beyond = PageWrite(24, Bytes(kPage, 0x11));
+    EXPECT_EQ(m_client.Fence(beyond), Fenced(beyond));
+    EXPECT_EQ(m_sim->LoggerMemory(), smallMemory) << "a page beyond the memory changes nothing";
 }
 
 TEST_F(SimProtocol, TelemetryRecordFollowsTheServoAndTheClock)
@@ -227,33 +229,6 @@ TEST_F(SimProtocol, TelemetryRecordFollowsTheServoAndTheClock)
     EXPECT_TRUE(WaitFor([&] { r = record(1); return word(r, 11) < 50; }));
 }
 
-TEST_F(SimProtocol, BootLoaderTakesBlocksAndStartsTheNewFirmware)
-{
-    const struct { const char* what; CEscSimulator::Options options; uint8_t hardware; } cases[] = {
-        {"deprecated", Options("deprecated"), 1}, {"boot loader only", Options("full", true), 2}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        StartSim(c.options);
-        EXPECT_EQ(AnswerOf('u', 'p', 'd'), ShortAnswer('O'));
-        EXPECT_TRUE(m_sim->InBootloader());
-        Bytes image(2 * 144);
-        for (std::size_t i = 0; i < image.size(); ++i)
-            image[i] = static_cast<uint8_t>(i * 31);
-        std::copy_n(ShortAnswer('O').begin(), 3, image.begin() + 10);  // an acknowledgement inside is just data
-        EXPECT_EQ(AnswerOf(BlockSend(Bytes(image.begin(), image.begin() + 144))), ShortAnswer('O'));
-        EXPECT_EQ(AnswerOf(BlockSend(Bytes(image.begin() + 144, image.end()))), ShortAnswer('O'));
-        EXPECT_EQ(AnswerOf('r', 'e', 65), ShortAnswer(2)) << "the new firmware reports its version";
-        EXPECT_EQ(AnswerOf('r', 'e', 66), ShortAnswer(4));
-        EXPECT_EQ(AnswerOf('r', 'e', 70), ShortAnswer(c.hardware)) << "the hardware stays";
-        EXPECT_EQ(m_sim->UploadedFirmware(), image);
-        EXPECT_FALSE(m_sim->InBootloader());
-    }
-    CEscSimulator::Options refusing;
-    refusing.firmwareUploadSupported = false;
-    StartSim(refusing);
-    EXPECT_EQ(AnswerOf('u', 'p', 'd'), ShortAnswer('N'));
-}
-
 TEST_F(SimProtocol, InjectedFaultsDisturbOnlyTheAnswersTheyAreMeantFor)
 {
     StartSim();
@@ -273,16 +248,6 @@ TEST_F(SimProtocol, InjectedFaultsDisturbOnlyTheAnswersTheyAreMeantFor)
     const auto sent = std::chrono::steady_clock::now();
     EXPECT_EQ(AnswerOf('s', 'e', 't'), ShortAnswer('O'));
     EXPECT_GE(std::chrono::steady_clock::now() - sent, std::chrono::milliseconds(150));
-    m_sim->SetExtraAnswerDelayMs(0);
-
-    // Unplugged, only the cable echoes; plugged in again, the ESC has powered up afresh at 19200 baud.
-    ASSERT_TRUE(SwitchTo(0x20, 115200));
-    m_sim->SetUnplugged(true);
-    EXPECT_EQ(m_client.Exchange(Command('s', 'e', 't'), 0), Command('s', 'e', 't'));
-    m_sim->SetUnplugged(false);
-    EXPECT_EQ(m_sim->DeviceBaud(), 19200);
-    ASSERT_TRUE(m_client.SetBaud(19200));
-    EXPECT_EQ(m_client.Fence(), Fenced({}));
 }
 
 TEST_F(SimProtocol, ClosingThePtyHangsUpAndStartPlugsInANewLink)

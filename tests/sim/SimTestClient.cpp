@@ -9,7 +9,7 @@
 
 namespace simtest {
 
-uint16_t Crc16(const Bytes& bytes)
+static uint16_t Crc16(const Bytes& bytes)
 {
     uint16_t crc = 0xFFFF;
     for (uint8_t b : bytes) {

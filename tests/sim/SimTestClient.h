@@ -14,7 +14,6 @@ namespace simtest {
 using Bytes = std::vector<uint8_t>;
 using Ms = std::chrono::milliseconds;
 
-uint16_t Crc16(const Bytes& bytes);
 Bytes Command(uint8_t letter, uint8_t a1, uint8_t a2);  // 'M', letter, a1, a2, sum
 Bytes ShortAnswer(uint8_t value);                      // 'M', value, sum
 Bytes BlockAnswer(const Bytes& data);                  // 'M', data, CRC low byte first

@@ -2,7 +2,6 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
-#include <QFile>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -36,6 +35,8 @@ namespace {
 
 [[maybe_unused]] const bool kQtApplication = TestApplication<QApplication>::Register();
 constexpr int kDeadlineMs = 20000;
+using FirmwareTestSupport::Image;
+using FirmwareTestSupport::UpdText;
 
 bool IsStopQuestion(const CScriptedPrompt::Request& request)
 {
@@ -64,8 +65,7 @@ void KeepBoxOpenUntil(const std::function<bool()>& condition)
 // A folder with one update file for device 3, hardware 1 (by default two
 // good pages); the dialog on it, listed, the file selected.
 struct OneFileDialog {
-    OneFileDialog(CSimulatedLink& link, IPrompt& prompt,
-                  const QByteArray& text = FirmwareTestSupport::UpdText(3, 1, "2.4", "", FirmwareTestSupport::Image(288)))
+    OneFileDialog(CSimulatedLink& link, IPrompt& prompt, const QByteArray& text = UpdText(3, 1, "2.4", "", Image(288)))
         : protocol(link.Port(), link.ShortCollector(), host)
     {
         protocol.SetLimits(PatientLimits());
@@ -99,10 +99,10 @@ TEST(FirmwareSelectDlg, OutdatedEscIsOfferedUpdatedAndReconnectedWithItsNewFirmw
     QTemporaryDir folder;
     const int devId = link.Sim().Cell(64);
     const int hardware = link.Sim().Cell(70);
-    const std::vector<uint8_t> image = FirmwareTestSupport::Image(2 * 144);
+    const std::vector<uint8_t> image = Image(2 * 144);
     for (const auto& [name, text] : {
-             std::pair{"good.upd", FirmwareTestSupport::UpdText(devId, hardware, "2.4", "Smoother start$", image)},
-             std::pair{"other.upd", FirmwareTestSupport::UpdText(devId, hardware + 1, "9.9", "", image)},
+             std::pair{"good.upd", UpdText(devId, hardware, "2.4", "Smoother start$", image)},
+             std::pair{"other.upd", UpdText(devId, hardware + 1, "9.9", "", image)},
          })
         TestFiles::Write(folder.path(), QString::fromLatin1(name), text);
 
@@ -164,7 +164,7 @@ TEST(FirmwareSelectDlg, ABrokenFileShowsItsLineThenTheSizeAndSendsNothing)
 {
     CSimulatedLink link;
     ASSERT_TRUE(link.OpenPort(19200));
-    QByteArray text = FirmwareTestSupport::UpdText(3, 1, "2.4", "", FirmwareTestSupport::Image(144));
+    QByteArray text = UpdText(3, 1, "2.4", "", Image(144));
     const int third = text.indexOf("[Hex]\n") + 6 + 2 * 37;
     text[third] = text[third] == '0' ? '1' : '0';
     CScriptedPrompt prompt;
@@ -191,8 +191,7 @@ TEST(FirmwareSelectDlg, SaysWhenAFolderHoldsNoUpdateFileForThisEscAndWidensTheVe
     CSimulatedLink link;
     CScriptedPrompt prompt;
     const QString longVersion = QStringLiteral("2.4.17-governor-release-rc1");
-    OneFileDialog files(link, prompt,
-                        FirmwareTestSupport::UpdText(3, 2, "2.4", "", FirmwareTestSupport::Image(144)));
+    OneFileDialog files(link, prompt, UpdText(3, 2, "2.4", "", Image(144)));
     EXPECT_EQ(files.dlg->List()->topLevelItemCount(), 0);
     EXPECT_EQ(files.dlg->ListingNote(),
               QStringLiteral("The folder \"%1\" holds no update file for this ESC (device 3, hardware 1). "
@@ -203,7 +202,7 @@ TEST(FirmwareSelectDlg, SaysWhenAFolderHoldsNoUpdateFileForThisEscAndWidensTheVe
 
     QTemporaryDir other;
     TestFiles::Write(other.path(), QStringLiteral("long.upd"),
-                     FirmwareTestSupport::UpdText(3, 1, longVersion.toLatin1().constData(), "", FirmwareTestSupport::Image(144)));
+                     UpdText(3, 1, longVersion.toLatin1().constData(), "", Image(144)));
     prompt.AnswerBrowseFolder(other.path());
     files.dlg->findChild<QToolButton*>(QStringLiteral("browseFolder"))->click();
     files.dlg->FinishListing();

@@ -31,10 +31,13 @@ struct Dialog {
         speed = dlg.findChild<QComboBox*>(QStringLiteral("SpeedCombo"));
         useDefault = dlg.findChild<QCheckBox*>(QStringLiteral("UseDefaultCheck"));
     }
-    void ClickOk()
+    // Clicks OK; what the dialog then gives back, as "port speed".
+    QString ClickOk()
     {
         auto* box = dlg.findChild<QDialogButtonBox*>();
         QTest::mouseClick(box->button(QDialogButtonBox::Ok), Qt::LeftButton);
+        EXPECT_EQ(dlg.result(), QDialog::Accepted);
+        return QStringLiteral("%1 %2").arg(dlg.Result().portName).arg(dlg.Result().speed);
     }
 
     CComPortSetupDlg dlg;
@@ -69,74 +72,66 @@ TEST(ComPortSetupDlg, ShowsTitleLabelsAndTheSpeedsInOrder)
     EXPECT_TRUE(d.port->isEditable());
 }
 
-TEST(ComPortSetupDlg, Opening19200SelectsItWithTheBoxClearAndOkReturnsIt)
+TEST(ComPortSetupDlg, OpensShowingTheStoredPortSpeedAndDefaultChoice)
 {
-    Dialog d({QStringLiteral("/dev/ttyS0"), 19200});
-    EXPECT_EQ(d.port->currentIndex(), 1);
-    EXPECT_EQ(d.speed->currentText(), QStringLiteral("19200"));
-    EXPECT_FALSE(d.useDefault->isChecked());
-    EXPECT_TRUE(d.speed->isEnabled());
-    d.ClickOk();
-    EXPECT_EQ(d.dlg.result(), QDialog::Accepted);
-    EXPECT_EQ(d.dlg.Result().portName, QStringLiteral("/dev/ttyS0"));
-    EXPECT_EQ(d.dlg.Result().speed, 19200);
+    const struct {
+        const char* port;
+        int speed;
+        QStringList ports;
+        int portIndex;  // -1: not listed, shown as text
+        int speedIndex;
+        bool useDefault;
+    } cases[] = {
+        {"/dev/ttyS0", 19200, kPorts, 1, CPortSetup::SpeedIndex(19200), false},
+        {"/dev/ttyACM0", -57600, kPorts, 2, CPortSetup::SpeedIndex(57600), true},
+        {"COM1:", 19200, kPorts, -1, CPortSetup::SpeedIndex(19200), false},
+        {"/dev/ttyUSB0", 14400, {}, -1, -1, false},  // no ports found, a speed the list does not offer
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.port);
+        Dialog d({QString::fromLatin1(c.port), c.speed}, c.ports);
+        EXPECT_EQ(d.port->currentIndex(), c.portIndex);
+        EXPECT_EQ(d.port->currentText(), QString::fromLatin1(c.port));
+        EXPECT_EQ(d.speed->currentIndex(), c.speedIndex);
+        EXPECT_EQ(d.useDefault->isChecked(), c.useDefault);
+        EXPECT_EQ(d.speed->isEnabled(), !c.useDefault);
+    }
 }
 
-TEST(ComPortSetupDlg, TickingTheBoxDisablesTheSpeedsAndNegatesTheSpeed)
+TEST(ComPortSetupDlg, OkReturnsWhatTheWidgetsHoldAndCancelTheGivenSettings)
 {
-    Dialog d({QStringLiteral("/dev/ttyS0"), 19200});
-    QTest::mouseClick(d.useDefault, Qt::LeftButton);
-    EXPECT_TRUE(d.useDefault->isChecked());
-    EXPECT_FALSE(d.speed->isEnabled());
-    d.ClickOk();
-    EXPECT_EQ(d.dlg.Result().speed, -19200);
-}
+    Dialog unchanged({QStringLiteral("/dev/ttyS0"), 19200});
+    EXPECT_EQ(unchanged.ClickOk(), QStringLiteral("/dev/ttyS0 19200"));
 
-TEST(ComPortSetupDlg, NegativeSpeedOpensWithTheBoxTickedAndClearingItRestoresTheSign)
-{
-    Dialog d({QStringLiteral("/dev/ttyACM0"), -57600});
-    EXPECT_TRUE(d.useDefault->isChecked());
-    EXPECT_FALSE(d.speed->isEnabled());
-    EXPECT_EQ(d.speed->currentText(), QStringLiteral("57600"));
-    d.useDefault->setChecked(false);
-    EXPECT_TRUE(d.speed->isEnabled());
-    d.speed->setCurrentIndex(CPortSetup::SpeedIndex(115200));
-    d.ClickOk();
-    EXPECT_EQ(d.dlg.Result().portName, QStringLiteral("/dev/ttyACM0"));
-    EXPECT_EQ(d.dlg.Result().speed, 115200);
-}
+    // Ticking the box disables the speeds and negates the speed.
+    Dialog ticked({QStringLiteral("/dev/ttyS0"), 19200});
+    QTest::mouseClick(ticked.useDefault, Qt::LeftButton);
+    EXPECT_TRUE(ticked.useDefault->isChecked());
+    EXPECT_FALSE(ticked.speed->isEnabled());
+    EXPECT_EQ(ticked.ClickOk(), QStringLiteral("/dev/ttyS0 -19200"));
 
-TEST(ComPortSetupDlg, UnknownPortIsShownAsTextAndATypedPtyPathComesOut)
-{
-    Dialog d({QStringLiteral("COM1:"), 19200});
-    EXPECT_EQ(d.port->currentIndex(), -1);
-    EXPECT_EQ(d.port->currentText(), QStringLiteral("COM1:"));
+    // Clearing it enables them again and restores the sign.
+    Dialog cleared({QStringLiteral("/dev/ttyACM0"), -57600});
+    cleared.useDefault->setChecked(false);
+    EXPECT_TRUE(cleared.speed->isEnabled());
+    cleared.speed->setCurrentIndex(CPortSetup::SpeedIndex(115200));
+    EXPECT_EQ(cleared.ClickOk(), QStringLiteral("/dev/ttyACM0 115200"));
 
-    d.port->lineEdit()->selectAll();
-    QTest::keyClicks(d.port->lineEdit(), QStringLiteral("/dev/pts/4"));
-    d.ClickOk();
-    EXPECT_EQ(d.dlg.Result().portName, QStringLiteral("/dev/pts/4"));
-    EXPECT_EQ(d.dlg.Result().speed, 19200);
-}
+    Dialog typed({QStringLiteral("COM1:"), 19200});
+    typed.port->lineEdit()->selectAll();
+    QTest::keyClicks(typed.port->lineEdit(), QStringLiteral("/dev/pts/4"));
+    EXPECT_EQ(typed.ClickOk(), QStringLiteral("/dev/pts/4 19200"));
 
-TEST(ComPortSetupDlg, EmptyPortAndNoSpeedKeepThePreviousValues)
-{
-    // No ports found and a stored speed that the list does not offer.
-    Dialog d({QStringLiteral("/dev/ttyUSB0"), 14400}, QStringList());
-    EXPECT_EQ(d.speed->currentIndex(), -1);
-    d.port->lineEdit()->clear();
-    d.ClickOk();
-    EXPECT_EQ(d.dlg.Result().portName, QStringLiteral("/dev/ttyUSB0"));
-    EXPECT_EQ(d.dlg.Result().speed, 14400);
-}
+    // An emptied port and no chosen speed keep the previous values.
+    Dialog empty({QStringLiteral("/dev/ttyUSB0"), 14400}, QStringList());
+    empty.port->lineEdit()->clear();
+    EXPECT_EQ(empty.ClickOk(), QStringLiteral("/dev/ttyUSB0 14400"));
 
-TEST(ComPortSetupDlg, CancelLeavesTheGivenSettings)
-{
-    Dialog d({QStringLiteral("/dev/ttyS0"), 19200});
-    d.useDefault->setChecked(true);
-    d.dlg.reject();
-    EXPECT_EQ(d.dlg.result(), QDialog::Rejected);
-    EXPECT_EQ(d.dlg.Result().speed, 19200);
+    Dialog cancelled({QStringLiteral("/dev/ttyS0"), 19200});
+    cancelled.useDefault->setChecked(true);
+    cancelled.dlg.reject();
+    EXPECT_EQ(cancelled.dlg.result(), QDialog::Rejected);
+    EXPECT_EQ(cancelled.dlg.Result().speed, 19200);
 }
 
 TEST(ComPortSetupDlg, PortBoxShowsALongByIdPathWholeWhetherGivenOrTyped)
