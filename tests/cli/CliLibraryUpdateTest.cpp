@@ -48,11 +48,10 @@ TEST_F(CliLibraryUpdate, NewerLibraryReplacesTheFileAndReportsBothVersions)
     qputenv("TORV_UPDATE_URL", server.Url().toUtf8());
     const CliRun again = Update({"--json"});
     qunsetenv("TORV_UPDATE_URL");
-    EXPECT_EQ(again.status, 0) << again.err;
-    const QJsonObject json = QJsonDocument::fromJson(again.out.toUtf8()).object();
-    EXPECT_EQ(json.value("local").toString(), QStringLiteral("2.15"));
-    EXPECT_EQ(json.value("remote").toString(), QStringLiteral("2.15"));
-    EXPECT_FALSE(json.value("updated").toBool(true));
+    EXPECT_TRUE(Ended(again, 0));
+    EXPECT_EQ(QJsonDocument::fromJson(again.out.toUtf8()).object(),
+              (QJsonObject{{"file", local}, {"url", server.Url()}, {"local", "2.15"}, {"remote", "2.15"},
+                           {"updated", false}}));
     EXPECT_EQ(server.Requests(), 2);
 }
 

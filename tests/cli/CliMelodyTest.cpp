@@ -19,9 +19,9 @@ TEST_F(CliMelodyTest, CheckPrintsTheEncodedMelodyOrTheFilesErrorWithStatus4)
     EXPECT_EQ(Cli({"melody", "check", "-"}).out, good.out);
     input.clear();
 
-    const QJsonObject json = Json({"melody", "check", WriteFile("a.tsm", "A 300")}).object();
-    EXPECT_EQ(json.value("kind").toString(), QStringLiteral("A"));
-    EXPECT_EQ(json.value("melody").toString(), QStringLiteral("2CFF"));
+    const QString a = WriteFile("a.tsm", "A 300");
+    EXPECT_EQ(Json({"melody", "check", a}).object(),
+              (QJsonObject{{"file", a}, {"kind", "A"}, {"description", ""}, {"melody", "2CFF"}}));
 
     const QString bad = WriteFile("bad.tsm", "w 1 C");
     const CliRun refused = Cli({"melody", "check", bad});
@@ -38,12 +38,9 @@ TEST_F(CliMelodyTest, WriteStoresTheMelodyThatShowThenReads)
     EXPECT_TRUE(Holds(written.out, "cells 128 to 133"));
     EXPECT_TRUE(LeftAt19200());
 
-    const QJsonArray shown = Json({"melody", "show"}).array();
-    ASSERT_EQ(shown.size(), 2);
-    EXPECT_EQ(shown.at(0).toObject().value("melody").toString(), QStringLiteral("01212528ADFF"));
-    EXPECT_EQ(shown.at(1).toObject().value("kind").toString(), QStringLiteral("W"));
-    EXPECT_EQ(shown.at(1).toObject().value("firstCell").toInt(), 128);
-    EXPECT_EQ(shown.at(1).toObject().value("melody").toString(), QStringLiteral("780151E820FF"));
+    EXPECT_EQ(Json({"melody", "show"}).array(),
+              (QJsonArray{QJsonObject{{"kind", "A"}, {"firstCell", 160}, {"melody", "01212528ADFF"}},
+                          QJsonObject{{"kind", "W"}, {"firstCell", 128}, {"melody", "780151E820FF"}}}));
 }
 
 // A file the melody cannot come from ends with status 4 and nothing written;
