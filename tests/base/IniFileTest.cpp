@@ -1,28 +1,18 @@
 #include "base/CIniFile.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <climits>
 
+#include "common/TestFiles.h"
+
 namespace {
 
 class IniFileTest : public ::testing::Test {
 protected:
-    QString Write(const QByteArray& content)
-    {
-        QFile file(m_dir.filePath(QStringLiteral("test.ini")));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content);
-        return file.fileName();
-    }
-    QByteArray Read(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QString Write(const QByteArray& content) { return TestFiles::Write(m_dir.path(), "test.ini", content); }
 
     QTemporaryDir m_dir;
 };
@@ -65,7 +55,7 @@ TEST_F(IniFileTest, RewritingChangesOnlyTheKeysSetAndKeepsEveryOtherByte)
 
     const QByteArray expected = "; written by hand\r\n[Chart.RPM]\r\nColor=16711680\r\n\r\n[TORV]\r\nPort=/dev/ttyACM0\r\n"
                                 "some line without an equals sign\r\ncx=600\r\n\r\n[Panel.Tracks]\r\n1=/home/me/a.tplay\r\n";
-    EXPECT_EQ(Read(path), expected);
+    EXPECT_EQ(TestFiles::Read(path), expected);
 }
 
 TEST_F(IniFileTest, LineBreaksInAValueCannotForgeOtherKeysOrSections)
@@ -89,7 +79,7 @@ TEST_F(IniFileTest, RemoveSectionDropsEveryOccurrenceAndNothingElse)
     ASSERT_EQ(ini.Load(), CIniFile::LoadResult::Loaded);
     ini.RemoveSection("Panel.Tracks");
     ASSERT_TRUE(ini.Save());
-    EXPECT_EQ(Read(path), QByteArray("[A]\na=1\n[B]\nb=2\n"));
+    EXPECT_EQ(TestFiles::Read(path), QByteArray("[A]\na=1\n[B]\nb=2\n"));
 }
 
 }

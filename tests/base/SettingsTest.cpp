@@ -3,28 +3,19 @@
 #include "base/CTorvSettings.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include "common/TestFiles.h"
 
 namespace {
 
 class SettingsTest : public ::testing::Test {
 protected:
     QString IniPath() const { return m_dir.filePath(QStringLiteral("TORV.ini")); }
-
-    void WriteIni(const QByteArray& content)
-    {
-        QFile file(IniPath());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content);
-    }
-    QByteArray ReadIni() const
-    {
-        QFile file(IniPath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    void WriteIni(const QByteArray& content) const { TestFiles::Write(m_dir.path(), "TORV.ini", content); }
+    QByteArray ReadIni() const { return TestFiles::Read(IniPath()); }
     CTorvSettings Load() const
     {
         CIniFile ini(IniPath());
@@ -47,13 +38,10 @@ TEST_F(SettingsTest, InstalledProgramTakesTheSampleLibraryFromItsDataFolderAndKe
 {
     // An installation: prefix/bin without a library, prefix/share/torv with one.
     const QString bin = m_folder + "/bin";
-    ASSERT_TRUE(QDir().mkpath(bin));
-    ASSERT_TRUE(QDir().mkpath(m_folder + "/share/torv"));
-    ASSERT_TRUE(QDir().mkpath(m_folder + "/data/torv"));
-    for (const QString& path : {m_folder + "/share/torv/Brisko.esc", m_folder + "/data/torv/other.esc"}) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    }
+    for (const char* folder : {"bin", "share/torv", "data/torv"})
+        ASSERT_TRUE(QDir(m_folder).mkpath(folder));
+    TestFiles::Write(m_folder + "/share/torv", "Brisko.esc", {});
+    TestFiles::Write(m_folder + "/data/torv", "other.esc", {});
     EXPECT_EQ(CTorvSettings::Defaults(bin).escFile, m_folder + "/share/torv/Brisko.esc");
     // Installed, it keeps its settings with the user's, though it could
     // write beside itself.
@@ -62,24 +50,26 @@ TEST_F(SettingsTest, InstalledProgramTakesTheSampleLibraryFromItsDataFolderAndKe
     EXPECT_EQ(CDataFiles::Find(bin, "missing.esc", QStringList{m_folder + "/data"}), std::nullopt);
 
     // One beside the program wins, and so does the folder.
-    QFile beside(bin + "/Brisko.esc");
-    ASSERT_TRUE(beside.open(QIODevice::WriteOnly));
+    TestFiles::Write(bin, "Brisko.esc", {});
     EXPECT_EQ(CTorvSettings::Defaults(bin).escFile, bin + "/Brisko.esc");
     EXPECT_EQ(CTorvSettings::Location(bin, m_folder + "/config"), bin + "/TORV.ini");
 }
 
-TEST_F(SettingsTest, AllSevenKeysRoundTripAsPlainTextBesideOtherSections)
+// Long values too are read and written back whole.
+TEST_F(SettingsTest, AllSevenKeysRoundTripWholeAsPlainTextBesideOtherSections)
 {
+    const QString longPath = "/" + QString(400, QLatin1Char('p'));
+    const QString longPort = "/dev/serial/by-id/usb-FTDI_FT232R_" + QString(300, QLatin1Char('x'));
     WriteIni("[Chart.RPM]\nColor=255\n\n[Panel.Tracks]\n1=/home/me/a.tplay");
-    CTorvSettings s { QStringLiteral("/home/jiří/ESC files/Brisko=new.esc"), "/opt/fw", "/home/me/Melodies",
-                      "/home/me/Saved", "/dev/ttyUSB0", 640, -480 };
+    CTorvSettings s { QStringLiteral("/home/jiří/ESC files/Brisko=new.esc") + longPath, longPath + "/fw",
+                      longPath + "/Melodies", longPath + "/Saved", longPort, 640, -480 };
     ASSERT_TRUE(s.Save(IniPath(), true));
     EXPECT_EQ(Load(), s);
     EXPECT_EQ(ReadIni(),
               QStringLiteral("[Chart.RPM]\nColor=255\n\n[Panel.Tracks]\n1=/home/me/a.tplay\n\n"
-                             "[TORV]\nESCFile=/home/jiří/ESC files/Brisko=new.esc\nFirmwareFolder=/opt/fw\n"
-                             "MelodiesFolder=/home/me/Melodies\nPort=/dev/ttyUSB0\nSaveFolder=/home/me/Saved\n"
-                             "cx=640\ncy=-480\n")
+                             "[TORV]\nESCFile=/home/jiří/ESC files/Brisko=new.esc%1\nFirmwareFolder=%1/fw\n"
+                             "MelodiesFolder=%1/Melodies\nPort=%2\nSaveFolder=%1/Saved\ncx=640\ncy=-480\n")
+                  .arg(longPath, longPort)
                   .toUtf8());
 }
 
@@ -101,23 +91,6 @@ TEST_F(SettingsTest, GarbledFilesGiveDefaultsAndCanBeRewritten)
 
     WriteIni("Port=/dev/ttyUSB0\n[NotTORV]\nESCFile=/x.esc\ncx=10\n");
     EXPECT_EQ(Load(), defaults);
-}
-
-TEST_F(SettingsTest, LongValuesAreReadAndWrittenBackWhole)
-{
-    const QString longPath = "/" + QString(400, QLatin1Char('p'));
-    const QString longPort = "/dev/serial/by-id/usb-FTDI_FT232R_" + QString(300, QLatin1Char('x'));
-    WriteIni(QStringLiteral("[TORV]\nESCFile=%1\nFirmwareFolder=%1\nMelodiesFolder=%1\nSaveFolder=%1\nPort=%2\n")
-                 .arg(longPath, longPort)
-                 .toUtf8());
-    CTorvSettings s = Load();
-    for (const QString& path : { s.escFile, s.firmwareFolder, s.melodiesFolder, s.saveFolder })
-        EXPECT_EQ(path, longPath);
-    EXPECT_EQ(s.port, longPort);
-
-    s.cx = 640;
-    ASSERT_TRUE(s.Save(IniPath(), true));
-    EXPECT_EQ(Load(), s);
 }
 
 TEST_F(SettingsTest, UnwritableLocationsAreReportedWithoutHarm)

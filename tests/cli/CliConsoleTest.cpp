@@ -2,28 +2,15 @@
 // command's --help says, and how it asks and draws progress on a terminal
 // (and only there).
 
-#include <gtest/gtest.h>
-
 #include <QRegularExpression>
-
-#include <algorithm>
 
 #include "CliFixture.h"
 #include "common/CTerminal.h"
-#include "common/TestApplication.h"
 
 namespace {
 
-const bool kApp = TestApplication<QCoreApplication>::Register();
-
 class CliConsoleTest : public CliTest {
 protected:
-    bool MemoryErased() const
-    {
-        const std::vector<uint8_t> memory = sim->LoggerMemory();
-        return std::all_of(memory.begin(), memory.end(), [](uint8_t b) { return b == 0xFF; });
-    }
-
     int EraseFrames() const { return FramesWith('e') + FramesWith('E'); }
 };
 
@@ -56,6 +43,7 @@ TEST_F(CliConsoleTest, UsageErrorsEndWithStatus2AndOneLineSayingWhatIsWrong)
         {{"show", "--csv"}, "--csv belongs to torv-cli monitor"},
         {{"logs", "list", "--log", "1"}, "--log belongs to torv-cli logs save and torv-cli logs workbook"},
         {{"show", "--yes"}, "--yes belongs to torv-cli logs erase, logs write-image and flash"},
+        {{"show", "--url", "http://127.0.0.1/Brisko.esc"}, "--url belongs to torv-cli library update"},
         {{"flash", "f.upd", "--bootloader"}, "--bootloader needs --devid and --hwver"},
         {{"flash", "f.upd", "--devid", "3", "--hwver", "2"}, "--devid and --hwver go with --bootloader"},
     };
@@ -63,19 +51,19 @@ TEST_F(CliConsoleTest, UsageErrorsEndWithStatus2AndOneLineSayingWhatIsWrong)
         SCOPED_TRACE(c.args.join(' ').toStdString());
         const CliRun run = Cli(c.args);
         EXPECT_EQ(run.status, 2);
-        EXPECT_EQ(run.err.toStdString(), QStringLiteral("torv-cli: %1\n").arg(c.error).toStdString());
-        EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
+        EXPECT_EQ(run.err, QStringLiteral("torv-cli: %1\n").arg(c.error));
+        EXPECT_TRUE(run.out.isEmpty()) << run.out;
     }
 
-    const CliRun group = Cli({QStringLiteral("logs")});
+    const CliRun group = Cli({"logs"});
     EXPECT_EQ(group.status, 2);
     EXPECT_TRUE(group.err.startsWith(QStringLiteral("torv-cli: usage: torv-cli logs list; torv-cli logs save DIR")))
-        << group.err.toStdString();
+        << group.err;
 
     // A negative number is a value, not an option: the command goes on to
     // look for the device.
-    const CliRun negative = Cli({QStringLiteral("set"), QStringLiteral("trim"), QStringLiteral("-2.5")});
-    EXPECT_EQ(negative.status, 3) << negative.err.toStdString();
+    const CliRun negative = Cli({"set", "trim", "-2.5"});
+    EXPECT_EQ(negative.status, 3) << negative.err;
 }
 
 // Each command listed in the program's help has a help of its own, shown
@@ -83,11 +71,13 @@ TEST_F(CliConsoleTest, UsageErrorsEndWithStatus2AndOneLineSayingWhatIsWrong)
 // same.
 TEST_F(CliConsoleTest, EveryCommandHasItsOwnHelpWithoutADevice)
 {
-    const CliRun general = Cli({QStringLiteral("--help")});
+    const CliRun general = Cli({"--help"});
     ASSERT_EQ(general.status, 0);
     const QString commands = general.out.section(QStringLiteral("Commands:\n"), 1).section(QStringLiteral("\n\n"), 0, 0);
     const QStringList usages = commands.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    ASSERT_GE(usages.size(), 20) << general.out.toStdString();
+    ASSERT_GE(usages.size(), 20) << general.out;
+    for (const char* usage : {"curves set NAME V1,V2,...", "library update [--url URL] [--check]"})
+        EXPECT_TRUE(Holds(commands, usage));
     const QRegularExpression commandWords(QStringLiteral("^[a-z-]+( [a-z-]+)?(?= |$)"));
     for (QString usage : usages) {
         usage = usage.trimmed();
@@ -96,34 +86,34 @@ TEST_F(CliConsoleTest, EveryCommandHasItsOwnHelpWithoutADevice)
         ASSERT_FALSE(name.isEmpty());
         if (name == QLatin1String("help"))
             continue;
-        const CliRun help = Cli(name.split(QLatin1Char(' ')) + QStringList{QStringLiteral("--help")});
-        EXPECT_EQ(help.status, 0) << help.err.toStdString();
-        EXPECT_TRUE(help.out.startsWith(QStringLiteral("Usage: torv-cli [options] %1\n\n").arg(usage)))
-            << help.out.toStdString();
-        EXPECT_TRUE(help.err.isEmpty()) << help.err.toStdString();
+        const CliRun help = Cli(name.split(QLatin1Char(' ')) + QStringList{"--help"});
+        EXPECT_EQ(help.status, 0) << help.err;
+        EXPECT_TRUE(help.out.startsWith(QStringLiteral("Usage: torv-cli [options] %1\n\n").arg(usage))) << help.out;
+        EXPECT_TRUE(help.err.isEmpty()) << help.err;
     }
 
-    const CliRun named = Cli({QStringLiteral("help"), QStringLiteral("logs"), QStringLiteral("erase")});
-    EXPECT_EQ(named.out, Cli({QStringLiteral("logs"), QStringLiteral("erase"), QStringLiteral("--help")}).out);
-    const CliRun group = Cli({QStringLiteral("help"), QStringLiteral("firmware")});
+    EXPECT_EQ(Cli({"help", "logs", "erase"}).out, Cli({"logs", "erase", "--help"}).out);
+    const CliRun group = Cli({"help", "firmware"});
     EXPECT_EQ(group.status, 0);
-    EXPECT_TRUE(group.out.contains(QStringLiteral("torv-cli [options] firmware list [DIR]"))) << group.out.toStdString();
+    EXPECT_TRUE(Holds(group.out, "torv-cli [options] firmware list [DIR]"));
 }
 
 // The erase asks on the terminal and takes only yes for an answer: Enter
-// keeps the logs. The progress bar is drawn on a terminal and wiped when
-// done; where standard error is no terminal it stays clean.
+// keeps the logs, and so does Ctrl+C, which ends the program at once. The
+// progress bar is drawn on a terminal and wiped when done; where standard
+// error is no terminal it stays clean.
 TEST_F(CliConsoleTest, TheEraseQuestionDefaultsToNoAndProgressIsDrawnOnlyOnATerminal)
 {
     struct Case {
         const char* what;
-        QByteArray answer;
+        QByteArray answer;   // empty: Ctrl+C instead of an answer
         bool errorsOnTerminal;
         int status;
         bool erased;
     };
     const Case cases[] = {
         {"Enter", "\n", true, 2, false},
+        {"Ctrl+C", "", false, 130, false},
         {"y, bar on the terminal", "y\n", true, 0, true},
         {"yes, errors into a pipe", "YES\n", false, 0, true},
     };
@@ -135,7 +125,7 @@ TEST_F(CliConsoleTest, TheEraseQuestionDefaultsToNoAndProgressIsDrawnOnlyOnATerm
         ASSERT_TRUE(terminal.IsOpen());
         QProcess process;
         terminal.Attach(process, true, c.errorsOnTerminal);
-        Launch(process, {QStringLiteral("logs"), QStringLiteral("erase"), QStringLiteral("--blocks")});
+        Launch(process, {"logs", "erase", "--blocks"});
         QByteArray errors;
         ASSERT_TRUE(WaitFor([&] {
             if (!c.errorsOnTerminal) {
@@ -145,7 +135,11 @@ TEST_F(CliConsoleTest, TheEraseQuestionDefaultsToNoAndProgressIsDrawnOnlyOnATerm
             return (c.errorsOnTerminal ? terminal.Screen() : errors).contains("? [y/N] ");
         }, kRunDeadlineMs)) << "no question asked";
         EXPECT_EQ(EraseFrames(), 0) << "erased before the answer";
-        ASSERT_TRUE(terminal.Type(c.answer));
+        if (c.answer.isEmpty()) {
+            EXPECT_TRUE(SignalProcess(process, SIGINT)) << "the program had already ended";
+        } else {
+            ASSERT_TRUE(terminal.Type(c.answer));
+        }
         const CliRun run = Finish(process);
         errors += run.err.toUtf8();
         const QByteArray screen = terminal.Screen();
@@ -155,7 +149,8 @@ TEST_F(CliConsoleTest, TheEraseQuestionDefaultsToNoAndProgressIsDrawnOnlyOnATerm
         EXPECT_EQ(EraseFrames(), c.erased ? 8 : 0);
         EXPECT_TRUE(LeftAt19200());
         if (!c.erased) {
-            EXPECT_TRUE(screen.contains("nothing erased")) << screen.toStdString();
+            const QByteArray said = c.errorsOnTerminal ? screen : errors;
+            EXPECT_TRUE(said.contains("nothing erased")) << said.toStdString();
         }
         if (c.errorsOnTerminal && c.erased) {
             const qsizetype last = screen.lastIndexOf("] 8/8");

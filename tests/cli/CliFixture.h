@@ -8,21 +8,55 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <algorithm>
+#include <csignal>
+#include <functional>
 #include <memory>
+#include <ostream>
 
 #include "CEscSimulator.h"
+#include "common/SignalProcess.h"
+#include "common/TestApplication.h"
+#include "common/TestFiles.h"
 #include "common/WaitFor.h"
 
 // Runs the built torv-cli against a simulated ESC on a pseudo-terminal.
 
+inline const bool kCliApplication = TestApplication<QCoreApplication>::Register();
+
 inline constexpr int kRunDeadlineMs = 60000;
 inline const QString kLibrary = QStringLiteral(TORV_SOURCE_DIR "/src/resources/Brisko.esc");
+
+// Lets a failing check show the program's output as text.
+inline std::ostream& operator<<(std::ostream& stream, const QString& text)
+{
+    return stream << text.toStdString();
+}
+
+// The text holds the part; a failure shows the whole text.
+inline ::testing::AssertionResult Holds(const QString& text, const QString& part)
+{
+    if (text.contains(part))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "\"" << part << "\" is not in:\n" << text;
+}
 
 struct CliRun {
     int status = -1;
     QString out;
     QString err;
 };
+
+// The run ended with the status, and its standard error holds the part; a
+// failure shows both outputs.
+inline ::testing::AssertionResult Ended(const CliRun& run, int status, const QString& errorPart = {})
+{
+    if (run.status == status && run.err.contains(errorPart))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "ended with " << run.status << " instead of " << status << ", \""
+                                         << errorPart << "\" expected on standard error\nstandard output:\n"
+                                         << run.out << "\nstandard error:\n" << run.err;
+}
 
 class CliTest : public ::testing::Test {
 protected:
@@ -72,10 +106,24 @@ protected:
         return Finish(process);
     }
 
+    // Starts the program, sends the signal once the moment has come, and
+    // waits for the end.
+    CliRun SignalledWhen(const QStringList& args, const std::function<bool()>& moment, int signal = SIGINT)
+    {
+        QProcess process;
+        Launch(process, args);
+        const bool came = WaitFor(moment, kRunDeadlineMs);
+        EXPECT_TRUE(came) << "the moment for the signal never came";
+        if (came) {
+            EXPECT_TRUE(SignalProcess(process, signal)) << "the program had already ended";
+        }
+        return Finish(process);
+    }
+
     QJsonDocument Json(const QStringList& args)
     {
         const CliRun run = Cli(QStringList{QStringLiteral("--json")} + args);
-        EXPECT_EQ(run.status, 0) << run.err.toStdString();
+        EXPECT_EQ(run.status, 0) << run.err;
         return QJsonDocument::fromJson(run.out.toUtf8());
     }
 
@@ -94,33 +142,37 @@ protected:
         return count;
     }
 
-    int WritesSeen() const
+    int WritesSeen() const { return FramesWith('w'); }
+
+    bool MemoryErased() const
     {
-        int writes = 0;
-        for (const CEscSimulator::Frame& frame : sim->Frames())
-            writes += frame.bytes.size() == 5 && frame.bytes[1] == 'w' ? 1 : 0;
-        return writes;
+        const std::vector<uint8_t> memory = sim->LoggerMemory();
+        return std::all_of(memory.begin(), memory.end(), [](uint8_t b) { return b == 0xFF; });
     }
 
-    QString Backup()
+    QString WriteFile(const QString& name, const QByteArray& bytes)
     {
-        const QString path = dir.filePath(QStringLiteral("esc.escp"));
-        const CliRun run = Cli({QStringLiteral("backup"), path});
-        EXPECT_EQ(run.status, 0) << run.err.toStdString();
-        return path;
-    }
-
-    static void Patch(const QString& path, int offset, uint8_t value)
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-        QByteArray bytes = file.readAll();
-        bytes[offset] = static_cast<char>(value);
-        file.seek(0);
-        file.write(bytes);
+        return TestFiles::Write(dir.path(), name, bytes);
     }
 
     QTemporaryDir dir;
     std::unique_ptr<CEscSimulator> sim;
     QString input;   // a file for standard input (empty: none)
+};
+
+// A writing command stopped with SIGTERM once its first write has reached the
+// ESC. Every answer comes late, so that the command is surely still writing
+// when the signal arrives, however slow the test machine.
+class CliStopTest : public CliTest {
+protected:
+    static constexpr int kLateAnswerMs = 150;
+
+    CliRun TerminatedAfterFirstWrite(const QStringList& args)
+    {
+        sim->ClearFrames();
+        sim->SetExtraAnswerDelayMs(kLateAnswerMs);
+        const CliRun run = SignalledWhen(args, [this] { return WritesSeen() > 0; }, SIGTERM);
+        sim->SetExtraAnswerDelayMs(0);
+        return run;
+    }
 };

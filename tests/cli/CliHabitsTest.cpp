@@ -3,8 +3,6 @@
 
 #include "cli/CliFixture.h"
 
-#include "common/TestFiles.h"
-
 namespace {
 
 // A copy of torv-cli in a folder of its own: no library and no TORV.ini
@@ -41,79 +39,74 @@ TEST_F(CliHabitsTest, PortAndLibraryComeFromTheOptionsThenTheEnvironmentThenTorv
 {
     StartSim();
     const QString library = QStringLiteral("TORV_LIBRARY=") + kLibrary;
+    const QString port = QStringLiteral("TORV_PORT=") + Port();
 
     // No port anywhere: the error says how to name one.
-    const CliRun none = Bare({QStringLiteral("identify")}, {library});
+    const CliRun none = Bare({"identify"}, {library});
     EXPECT_EQ(none.status, 3);
     EXPECT_TRUE(none.err.startsWith(QStringLiteral("torv-cli: no serial port named: give one with --port PATH or "
                                                    "TORV_PORT=PATH, or as Port in %1/TORV.ini (")
                                         .arg(dir.path())))
-        << none.err.toStdString();
+        << none.err;
     EXPECT_EQ(none.err.count(QLatin1Char('\n')), 1);
 
     // The environment names both.
-    const CliRun named = Bare({QStringLiteral("identify")}, {library, QStringLiteral("TORV_PORT=") + Port()});
-    EXPECT_EQ(named.status, 0) << named.err.toStdString();
-    EXPECT_TRUE(named.out.contains(Port())) << named.out.toStdString();
+    const CliRun named = Bare({"identify"}, {library, port});
+    EXPECT_EQ(named.status, 0) << named.err;
+    EXPECT_TRUE(Holds(named.out, Port()));
 
     // The options come before the environment, and the environment before
     // TORV.ini.
-    TestFiles::Write(QDir(dir.path()), QStringLiteral("TORV.ini"), "[TORV]\nPort=/dev/torv-none\n");
-    EXPECT_EQ(Bare({QStringLiteral("identify")}, {library}).status, 3);
-    EXPECT_EQ(Bare({QStringLiteral("identify")}, {library, QStringLiteral("TORV_PORT=") + Port()}).status, 0);
-    EXPECT_EQ(Bare({QStringLiteral("--port"), Port(), QStringLiteral("identify")},
-                   {library, QStringLiteral("TORV_PORT=/dev/torv-none")})
-                  .status,
-              0);
-    const CliRun noLibrary = Bare({QStringLiteral("--port"), Port(), QStringLiteral("identify")},
-                                  {QStringLiteral("TORV_LIBRARY=") + dir.filePath(QStringLiteral("none.esc"))});
-    EXPECT_EQ(noLibrary.status, 4);
-    EXPECT_TRUE(noLibrary.err.contains(dir.filePath(QStringLiteral("none.esc")))) << noLibrary.err.toStdString();
+    WriteFile("TORV.ini", "[TORV]\nPort=/dev/torv-none\n");
+    EXPECT_EQ(Bare({"identify"}, {library}).status, 3);
+    EXPECT_EQ(Bare({"identify"}, {library, port}).status, 0);
+    EXPECT_EQ(Bare({"--port", Port(), "identify"}, {library, "TORV_PORT=/dev/torv-none"}).status, 0);
+    const QString noLibrary = dir.filePath(QStringLiteral("none.esc"));
+    EXPECT_TRUE(Ended(Bare({"--port", Port(), "identify"}, {"TORV_LIBRARY=" + noLibrary}), 4, noLibrary));
 }
 
 TEST_F(CliHabitsTest, EachCommandsHelpListsOnlyItsOptionsAndShortFormsWork)
 {
-    const CliRun monitor = Bare({QStringLiteral("monitor"), QStringLiteral("-h")});
+    const CliRun monitor = Bare({"monitor", "-h"});
     EXPECT_EQ(monitor.status, 0);
     const QString options = monitor.out.section(QStringLiteral("Options:\n"), 1);
     for (const char* option : {"--seconds N", "--csv", "--port PATH", "--library FILE", "--json", "-q, --quiet"})
-        EXPECT_TRUE(options.contains(QLatin1String(option))) << option << "\n" << options.toStdString();
+        EXPECT_TRUE(Holds(options, option));
     for (const char* option : {"--force", "--url", "--log", "--yes", "--size", "--blocks"})
-        EXPECT_FALSE(options.contains(QLatin1String(option))) << option << "\n" << options.toStdString();
+        EXPECT_FALSE(options.contains(QLatin1String(option))) << option << "\n" << options;
 
-    const CliRun ports = Bare({QStringLiteral("ports"), QStringLiteral("--help")});
-    EXPECT_FALSE(ports.out.contains(QStringLiteral("--port"))) << ports.out.toStdString();
-    EXPECT_FALSE(ports.out.contains(QStringLiteral("--library"))) << ports.out.toStdString();
+    const CliRun ports = Bare({"ports", "--help"});
+    EXPECT_FALSE(ports.out.contains(QStringLiteral("--port"))) << ports.out;
+    EXPECT_FALSE(ports.out.contains(QStringLiteral("--library"))) << ports.out;
 
-    const CliRun general = Bare({QStringLiteral("-h")});
-    EXPECT_EQ(general.out, Bare({QStringLiteral("--help")}).out);
+    const CliRun general = Bare({"-h"});
+    EXPECT_EQ(general.out, Bare({"--help"}).out);
     for (const char* text : {"-V, --version", "-h, --help", "TORV_PORT", "TORV_LIBRARY"})
-        EXPECT_TRUE(general.out.contains(QLatin1String(text))) << text;
-    const CliRun version = Bare({QStringLiteral("-V")});
+        EXPECT_TRUE(Holds(general.out, text));
+    const CliRun version = Bare({"-V"});
     EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, Bare({QStringLiteral("--version")}).out);
-    EXPECT_TRUE(version.out.startsWith(QStringLiteral("torv-cli "))) << version.out.toStdString();
+    EXPECT_EQ(version.out, Bare({"--version"}).out);
+    EXPECT_TRUE(version.out.startsWith(QStringLiteral("torv-cli "))) << version.out;
 }
 
 TEST_F(CliHabitsTest, QuietLeavesOnlyErrorsAndTheDataAskedFor)
 {
     StartSim();
     const QString path = dir.filePath(QStringLiteral("quiet.escp"));
-    const CliRun backup = Cli({QStringLiteral("-q"), QStringLiteral("backup"), path});
-    EXPECT_EQ(backup.status, 0) << backup.err.toStdString();
-    EXPECT_TRUE(backup.out.isEmpty()) << backup.out.toStdString();
-    EXPECT_TRUE(backup.err.isEmpty()) << backup.err.toStdString();
+    const CliRun backup = Cli({"-q", "backup", path});
+    EXPECT_EQ(backup.status, 0) << backup.err;
+    EXPECT_TRUE(backup.out.isEmpty()) << backup.out;
+    EXPECT_TRUE(backup.err.isEmpty()) << backup.err;
     EXPECT_TRUE(QFileInfo::exists(path));
 
-    const CliRun monitor = Cli({QStringLiteral("--quiet"), QStringLiteral("monitor"), QStringLiteral("--seconds"),
-                                QStringLiteral("1")});
-    EXPECT_EQ(monitor.status, 0) << monitor.err.toStdString();
-    EXPECT_TRUE(monitor.err.isEmpty()) << monitor.err.toStdString();
-    EXPECT_TRUE(monitor.out.startsWith(QStringLiteral("0.00  servo"))) << monitor.out.toStdString();
+    const CliRun monitor = Cli({"--quiet", "monitor", "--seconds", "1"});
+    EXPECT_EQ(monitor.status, 0) << monitor.err;
+    EXPECT_TRUE(monitor.err.isEmpty()) << monitor.err;
+    EXPECT_TRUE(monitor.out.startsWith(QStringLiteral("0.00  servo"))) << monitor.out;
 
-    const CliRun failed = Cli({QStringLiteral("--quiet"), QStringLiteral("diff"), dir.filePath(QStringLiteral("none"))});
+    const CliRun failed = Cli({"--quiet", "diff", dir.filePath(QStringLiteral("none"))});
     EXPECT_EQ(failed.status, 4);
-    EXPECT_TRUE(failed.err.startsWith(QStringLiteral("torv-cli: Unable to open file"))) << failed.err.toStdString();
+    EXPECT_TRUE(failed.err.startsWith(QStringLiteral("torv-cli: Unable to open file"))) << failed.err;
 }
 
 } // namespace

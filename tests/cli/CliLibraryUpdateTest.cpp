@@ -2,11 +2,7 @@
 
 #include <QJsonObject>
 
-#include <csignal>
-
 #include "common/CHttpTestServer.h"
-#include "common/TestFiles.h"
-#include "common/SignalProcess.h"
 
 namespace {
 
@@ -21,19 +17,19 @@ QByteArray LibraryXml(const char* version)
 
 class CliLibraryUpdate : public CliTest {
 protected:
-    void SetUp() override
-    {
-        local = TestFiles::Write(QDir(dir.path()), QStringLiteral("Brisko.esc"), TestFiles::Read(kLibrary));
-    }
+    void SetUp() override { local = WriteFile("Brisko.esc", TestFiles::Read(kLibrary)); }
 
     CliRun Update(const QStringList& options)
     {
         QProcess process;
-        Launch(process, QStringList{QStringLiteral("library"), QStringLiteral("update")} + options, local);
+        Launch(process, QStringList{"library", "update"} + options, local);
         return Finish(process);
     }
 
-    QStringList ByUrl() const { return {QStringLiteral("--url"), server.Url()}; }
+    QStringList ByUrl() const { return {"--url", server.Url()}; }
+
+    // The local library is as the test began with it.
+    void ExpectLeftAsItWas() const { EXPECT_EQ(TestFiles::Read(local), TestFiles::Read(kLibrary)); }
 
     QString local;
     CHttpTestServer server;
@@ -44,54 +40,46 @@ TEST_F(CliLibraryUpdate, NewerLibraryReplacesTheFileAndReportsBothVersions)
     const QByteArray remote = LibraryXml("2.15");
     server.Serve({200, remote});
     const CliRun run = Update(ByUrl());
-    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, QStringLiteral("Updated the device library %1 from version 2.14 to 2.15\n").arg(local));
     EXPECT_EQ(TestFiles::Read(local), remote);
 
     // Again, through the environment and as JSON: now up to date.
     qputenv("TORV_UPDATE_URL", server.Url().toUtf8());
-    const CliRun again = Update({QStringLiteral("--json")});
+    const CliRun again = Update({"--json"});
     qunsetenv("TORV_UPDATE_URL");
-    EXPECT_EQ(again.status, 0) << again.err.toStdString();
-    const QJsonObject json = QJsonDocument::fromJson(again.out.toUtf8()).object();
-    EXPECT_EQ(json.value("local").toString(), QStringLiteral("2.15"));
-    EXPECT_EQ(json.value("remote").toString(), QStringLiteral("2.15"));
-    EXPECT_FALSE(json.value("updated").toBool(true));
+    EXPECT_TRUE(Ended(again, 0));
+    EXPECT_EQ(QJsonDocument::fromJson(again.out.toUtf8()).object(),
+              (QJsonObject{{"file", local}, {"url", server.Url()}, {"local", "2.15"}, {"remote", "2.15"},
+                           {"updated", false}}));
     EXPECT_EQ(server.Requests(), 2);
 }
 
 TEST_F(CliLibraryUpdate, CheckSaysWhetherANewerLibraryExistsAndInstallsNothing)
 {
     server.Serve({200, LibraryXml("2.15")});
-    const CliRun newer = Update(ByUrl() + QStringList{QStringLiteral("--check")});
-    EXPECT_EQ(newer.status, 1) << newer.err.toStdString();
+    const CliRun newer = Update(ByUrl() + QStringList{"--check"});
+    EXPECT_EQ(newer.status, 1) << newer.err;
     EXPECT_TRUE(newer.out.startsWith(QStringLiteral("A newer device library is available: version 2.15 on the server, "
                                                     "version 2.14 in %1").arg(local)))
-        << newer.out.toStdString();
-    EXPECT_EQ(TestFiles::Read(local), TestFiles::Read(kLibrary));
+        << newer.out;
+    ExpectLeftAsItWas();
 
     server.Serve({200, LibraryXml("2.14")});
-    const CliRun same = Update(ByUrl() + QStringList{QStringLiteral("--check")});
-    EXPECT_EQ(same.status, 0) << same.err.toStdString();
-    EXPECT_TRUE(same.out.contains(QStringLiteral("is up to date"))) << same.out.toStdString();
+    const CliRun same = Update(ByUrl() + QStringList{"--check"});
+    EXPECT_EQ(same.status, 0) << same.err;
+    EXPECT_TRUE(Holds(same.out, "is up to date"));
 }
 
-TEST_F(CliLibraryUpdate, UrlBelongsToTheUpdateAndTheHelpNamesIt)
+TEST_F(CliLibraryUpdate, OnlyHttpOrHttpsUrlsAreTaken)
 {
-    const CliRun help = Update({QStringLiteral("--help")});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_TRUE(help.out.startsWith(QStringLiteral("Usage: torv-cli [options] library update [--url URL] [--check]")));
-    const CliRun misplaced = Cli({QStringLiteral("show"), QStringLiteral("--url"), server.Url()});
-    EXPECT_EQ(misplaced.status, 2);
-    EXPECT_EQ(misplaced.err, QStringLiteral("torv-cli: --url belongs to torv-cli library update\n"));
-    for (const QString& url : {QStringLiteral("ftp://127.0.0.1/Brisko.esc"), QStringLiteral("Brisko.esc"),
-                               QStringLiteral("http://")}) {
-        const CliRun refused = Update({QStringLiteral("--url"), url});
-        EXPECT_EQ(refused.status, 2) << url.toStdString();
+    for (const QString url : {"ftp://127.0.0.1/Brisko.esc", "Brisko.esc", "http://"}) {
+        const CliRun refused = Update({"--url", url});
+        EXPECT_EQ(refused.status, 2) << url;
         EXPECT_EQ(refused.err, QStringLiteral("torv-cli: --url %1 is no http or https URL\n").arg(url));
     }
     EXPECT_EQ(server.Requests(), 0);
-    EXPECT_EQ(TestFiles::Read(local), TestFiles::Read(kLibrary));
+    ExpectLeftAsItWas();
 }
 
 TEST_F(CliLibraryUpdate, AMissingOrBrokenLibraryIsReplaced)
@@ -101,11 +89,10 @@ TEST_F(CliLibraryUpdate, AMissingOrBrokenLibraryIsReplaced)
     for (const QByteArray& broken : {QByteArray(), QByteArray("<Brisko version=\"9\"><ESC>")}) {
         QFile::remove(local);
         if (!broken.isEmpty())
-            TestFiles::Write(QDir(dir.path()), QStringLiteral("Brisko.esc"), broken);
+            WriteFile("Brisko.esc", broken);
         const CliRun run = Update(ByUrl());
-        EXPECT_EQ(run.status, 0) << run.err.toStdString();
+        EXPECT_TRUE(Ended(run, 0, "cannot be read"));
         EXPECT_EQ(run.out, QStringLiteral("Installed the device library %1, version 2.15\n").arg(local));
-        EXPECT_TRUE(run.err.contains(QStringLiteral("cannot be read"))) << run.err.toStdString();
         EXPECT_EQ(TestFiles::Read(local), remote);
     }
 }
@@ -115,8 +102,7 @@ TEST_F(CliLibraryUpdate, CtrlCEndsTheDownloadAtOnceAndLeavesTheFile)
     // The server holds the request for longer than the test's deadline.
     server.Serve(Response().Silent());
     QProcess process;
-    Launch(process, {QStringLiteral("library"), QStringLiteral("update"), QStringLiteral("--url"), server.Url()},
-           local);
+    Launch(process, {"library", "update", "--url", server.Url()}, local);
     ASSERT_TRUE(WaitFor([this] { return server.Requests() == 1; })) << "the request never reached the server";
     EXPECT_TRUE(SignalProcess(process, SIGINT)) << "the program had already ended";
     // Well before the 15 s that the silent server would cost otherwise.
@@ -124,19 +110,17 @@ TEST_F(CliLibraryUpdate, CtrlCEndsTheDownloadAtOnceAndLeavesTheFile)
     EXPECT_EQ(process.exitCode(), 130);
     EXPECT_EQ(QString::fromUtf8(process.readAllStandardError()),
               QStringLiteral("torv-cli: interrupted; %1 is left as it was\n").arg(local));
-    EXPECT_EQ(TestFiles::Read(local), TestFiles::Read(kLibrary));
+    ExpectLeftAsItWas();
 }
-
-struct FailureCase {
-    const char* name;
-    Response response;
-    int status;
-    const char* error;
-};
 
 TEST_F(CliLibraryUpdate, BrokenDownloadsLeaveTheFileAndEndWithTheirStatus)
 {
-    const FailureCase cases[] = {
+    const struct {
+        const char* name;
+        Response response;
+        int status;
+        QString error;
+    } cases[] = {
         {"older", {200, LibraryXml("2.13")}, 0, ""},
         {"error status", {503, "busy"}, 5, "cannot fetch %1: the server answered 503 Test\n"},
         {"a login page", {200, "<html version=\"99\"><body>Sign in</body></html>"}, 4,
@@ -145,13 +129,11 @@ TEST_F(CliLibraryUpdate, BrokenDownloadsLeaveTheFileAndEndWithTheirStatus)
         {"malformed", {200, "<Brisko version=\"3\">"}, 4, "not well-formed XML"},
         {"no version", {200, "<Brisko><ESC id=\"3\"/></Brisko>"}, 4, "has no version"},
     };
-    for (const FailureCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         server.Serve(c.response);
-        const CliRun run = Update(ByUrl());
-        EXPECT_EQ(run.status, c.status) << run.err.toStdString();
-        EXPECT_TRUE(run.err.contains(QString::fromLatin1(c.error).replace(QLatin1String("%1"), server.Url()))) << run.err.toStdString();
-        EXPECT_EQ(TestFiles::Read(local), TestFiles::Read(kLibrary));
+        EXPECT_TRUE(Ended(Update(ByUrl()), c.status, QString(c.error).replace(QLatin1String("%1"), server.Url())));
+        ExpectLeftAsItWas();
     }
 }
 

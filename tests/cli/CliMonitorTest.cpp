@@ -1,12 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <QJsonObject>
 #include <QRegularExpression>
 
-#include <csignal>
-
 #include "CliFixture.h"
-#include "common/SignalProcess.h"
 
 namespace {
 
@@ -39,9 +34,8 @@ protected:
 TEST_F(CliMonitorTest, CsvLinesForTheGivenTimeThenTheLinkReturnsTo19200)
 {
     StartSim();
-    const CliRun run = Cli({QStringLiteral("monitor"), QStringLiteral("--seconds"), QStringLiteral("2"),
-                            QStringLiteral("--csv")});
-    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    const CliRun run = Cli({"monitor", "--seconds", "2", "--csv"});
+    ASSERT_EQ(run.status, 0) << run.err;
     const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_GE(lines.size(), 3);
     // Units in the header, plain numbers below, the time in milliseconds.
@@ -50,18 +44,18 @@ TEST_F(CliMonitorTest, CsvLinesForTheGivenTimeThenTheLinkReturnsTo19200)
     double previous = -1;
     for (int i = 1; i < lines.size(); ++i) {
         const QStringList fields = lines.at(i).split(QLatin1Char(','));
-        ASSERT_EQ(fields.size(), 6) << lines.at(i).toStdString();
-        ASSERT_EQ(fields.front().section(QLatin1Char('.'), 1).size(), 3) << lines.at(i).toStdString();
+        ASSERT_EQ(fields.size(), 6) << lines.at(i);
+        ASSERT_EQ(fields.front().section(QLatin1Char('.'), 1).size(), 3) << lines.at(i);
         const double time = fields.front().toDouble();
         EXPECT_GE(time, previous);
         previous = time;
         EXPECT_EQ(fields.at(1), QStringLiteral("1000"));   // servo value 1
         for (const QString& field : fields)
-            EXPECT_TRUE(number.match(field).hasMatch()) << lines.at(i).toStdString();
+            EXPECT_TRUE(number.match(field).hasMatch()) << lines.at(i);
     }
-    EXPECT_TRUE(run.err.contains(QStringLiteral("records/s at 460800 baud"))) << run.err.toStdString();
+    EXPECT_TRUE(Holds(run.err, "records/s at 460800 baud"));
     // One line per record received, the answer to the last request included.
-    EXPECT_TRUE(run.err.startsWith(QStringLiteral("%1 records in ").arg(lines.size() - 1))) << run.err.toStdString();
+    EXPECT_TRUE(run.err.startsWith(QStringLiteral("%1 records in ").arg(lines.size() - 1))) << run.err;
     ExpectOnlyServoOneAtTheRaisedSpeed();
     EXPECT_TRUE(LeftAt19200());
 }
@@ -69,12 +63,8 @@ TEST_F(CliMonitorTest, CsvLinesForTheGivenTimeThenTheLinkReturnsTo19200)
 TEST_F(CliMonitorTest, CtrlCEndsTheStreamWithServoOneAndTheLinkAt19200)
 {
     StartSim();
-    QProcess process;
-    Launch(process, {QStringLiteral("monitor")});
-    ASSERT_TRUE(WaitFor([&] { return Requests().size() >= 20; }, kRunDeadlineMs));
-    EXPECT_TRUE(SignalProcess(process, SIGINT)) << "the program had already ended";
-    const CliRun run = Finish(process);
-    EXPECT_EQ(run.status, 130) << run.err.toStdString();
+    const CliRun run = SignalledWhen({"monitor"}, [this] { return Requests().size() >= 20; });
+    EXPECT_EQ(run.status, 130) << run.err;
     EXPECT_TRUE(run.out.startsWith(QStringLiteral("0.00  servo 1000 us  RPM ")));
     ExpectOnlyServoOneAtTheRaisedSpeed();
     EXPECT_TRUE(LeftAt19200());
@@ -84,7 +74,7 @@ TEST_F(CliMonitorTest, AnEscThatStoppedAnsweringEndsTheRunWithStatus1HoweverLate
 {
     StartSim();
     QProcess process;
-    Launch(process, {QStringLiteral("monitor"), QStringLiteral("--seconds"), QStringLiteral("6")});
+    Launch(process, {"monitor", "--seconds", "6"});
     ASSERT_TRUE(WaitFor([&] { return Requests().size() >= 20; }, kRunDeadlineMs));
     // A power cycle: the ESC is gone, then back at 19200 baud, where the
     // stream at the raised speed does not reach it but the return does.
@@ -97,8 +87,8 @@ TEST_F(CliMonitorTest, AnEscThatStoppedAnsweringEndsTheRunWithStatus1HoweverLate
     sim->SetUnplugged(false);
     const CliRun run = Finish(process);
     err += run.err;
-    EXPECT_EQ(run.status, 1) << err.toStdString();
-    EXPECT_TRUE(err.contains(QStringLiteral("Brisko Pro 80 stopped answering"))) << err.toStdString();
+    EXPECT_EQ(run.status, 1) << err;
+    EXPECT_TRUE(Holds(err, "Brisko Pro 80 stopped answering"));
     EXPECT_TRUE(LeftAt19200());
 }
 
@@ -109,25 +99,24 @@ TEST_F(CliMonitorTest, TheLimitFactorStretchesTheTelemetryAndPageTimeouts)
     // times (the fixture's TORV_LIMIT_FACTOR).
     StartSim();
     QProcess monitor;
-    Launch(monitor, {QStringLiteral("--json"), QStringLiteral("monitor"), QStringLiteral("--seconds"),
-                     QStringLiteral("2")});
+    Launch(monitor, {"--json", "monitor", "--seconds", "2"});
     ASSERT_TRUE(WaitFor([&] { return !Requests().empty(); }, kRunDeadlineMs));
     sim->SetExtraAnswerDelayMs(300);
     const CliRun streamed = Finish(monitor);
     sim->SetExtraAnswerDelayMs(0);
-    EXPECT_EQ(streamed.status, 0) << streamed.err.toStdString();
+    EXPECT_EQ(streamed.status, 0) << streamed.err;
     const QJsonObject summary = QJsonDocument::fromJson(streamed.out.toUtf8()).object();
     EXPECT_GE(summary.value("recordsReceived").toInt(), 2);
     EXPECT_EQ(summary.value("answersMissed").toInt(), 0);
 
     sim->ClearFrames();
     QProcess list;
-    Launch(list, {QStringLiteral("logs"), QStringLiteral("list")});
+    Launch(list, {"logs", "list"});
     ASSERT_TRUE(WaitFor([&] { return FramesWith('l') >= 1; }, kRunDeadlineMs));
     sim->SetExtraAnswerDelayMs(400);
     ASSERT_TRUE(WaitFor([&] { return FramesWith('l') >= 3; }, kRunDeadlineMs));
     sim->SetExtraAnswerDelayMs(0);
     const CliRun listed = Finish(list);
-    EXPECT_EQ(listed.status, 0) << listed.err.toStdString();
+    EXPECT_EQ(listed.status, 0) << listed.err;
     EXPECT_EQ(FramesWith('l'), 38) << "no page was asked for twice";
 }

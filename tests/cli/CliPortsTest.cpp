@@ -2,18 +2,11 @@
 // driver's low latency setting in the trace, and a port that another
 // program holds.
 
-#include <gtest/gtest.h>
-
 #include <QJsonArray>
 #include <QJsonObject>
 
 #include "CliFixture.h"
-#include "common/TestApplication.h"
 #include "link/CSerialPort.h"
-
-namespace {
-const bool kApp = TestApplication<QCoreApplication>::Register();
-}
 
 TEST_F(CliTest, PortsListStableNamesWhichServeAsPortAndTheTraceTellsTheLatency)
 {
@@ -21,8 +14,8 @@ TEST_F(CliTest, PortsListStableNamesWhichServeAsPortAndTheTraceTellsTheLatency)
     const QString link = dir.filePath(QStringLiteral("usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"));
     ASSERT_TRUE(QFile::link(Port(), link));
     qputenv("TORV_SERIAL_BY_ID", QFile::encodeName(dir.path()));
-    const QJsonDocument json = Json({QStringLiteral("ports")});
-    const CliRun text = Cli({QStringLiteral("ports")});
+    const QJsonDocument json = Json({"ports"});
+    const CliRun text = Cli({"ports"});
     qunsetenv("TORV_SERIAL_BY_ID");
 
     QJsonObject found;
@@ -34,14 +27,12 @@ TEST_F(CliTest, PortsListStableNamesWhichServeAsPortAndTheTraceTellsTheLatency)
         EXPECT_TRUE(found.value(QLatin1String(key)).isString()) << key;
     for (const char* key : {"vid", "pid"})
         EXPECT_TRUE(found.value(QLatin1String(key)).isNull()) << key;
-    EXPECT_TRUE(text.out.split(QLatin1Char('\n')).contains(QStringLiteral("%1  %2").arg(Port(), link)))
-        << text.out.toStdString();
+    EXPECT_TRUE(text.out.split(QLatin1Char('\n')).contains(QStringLiteral("%1  %2").arg(Port(), link))) << text.out;
 
-    const CliRun identify = Cli({QStringLiteral("-v"), QStringLiteral("--port"), link, QStringLiteral("identify")});
-    EXPECT_EQ(identify.status, 0) << identify.err.toStdString();
-    EXPECT_TRUE(identify.err.contains(
-        QStringLiteral("%1 (%2): the driver offers no low latency setting").arg(link, Port())))
-        << identify.err.toStdString();
+    const CliRun identify = Cli({"-v", "--port", link, "identify"});
+    EXPECT_EQ(identify.status, 0) << identify.err;
+    EXPECT_TRUE(
+        Holds(identify.err, QStringLiteral("%1 (%2): the driver offers no low latency setting").arg(link, Port())));
 }
 
 TEST_F(CliTest, APortHeldByAnotherProgramNamesIt)
@@ -49,11 +40,10 @@ TEST_F(CliTest, APortHeldByAnotherProgramNamesIt)
     StartSim();
     CSerialPort holder;
     ASSERT_TRUE(holder.Open(Port(), 19200));
-    const CliRun run = Cli({QStringLiteral("identify")});
+    const CliRun run = Cli({"identify"});
     EXPECT_EQ(run.status, 3);
     const QString name = QCoreApplication::applicationFilePath().section(QLatin1Char('/'), -1).left(15);
     EXPECT_EQ(run.err, QStringLiteral("torv-cli: Cannot open %1: %2 (process %3) holds the port. Close it first.\n")
                            .arg(Port(), name)
-                           .arg(QCoreApplication::applicationPid()))
-        << run.err.toStdString();
+                           .arg(QCoreApplication::applicationPid()));
 }

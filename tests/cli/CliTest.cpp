@@ -1,34 +1,17 @@
-#include <gtest/gtest.h>
-
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryDir>
-
-#include <csignal>
-#include <memory>
 
 #include <sys/stat.h>
 
 #include "CliFixture.h"
-#include "common/TestApplication.h"
-#include "common/TestFiles.h"
 #include "cli/CliExit.h"
-#include "common/WaitFor.h"
-#include "common/SignalProcess.h"
 
 namespace {
-
-const bool kApp = TestApplication<QCoreApplication>::Register();
 
 TEST_F(CliTest, IdentifyReportsTheDeviceAndLeavesItAt19200)
 {
     StartSim();
-    const QJsonObject id = Json({QStringLiteral("identify")}).object();
+    const QJsonObject id = Json({"identify"}).object();
     EXPECT_EQ(id.value("name").toString(), QStringLiteral("Brisko Pro 80"));
     EXPECT_EQ(id.value("identity").toObject().value("type").toInt(), 3);
     EXPECT_EQ(id.value("firmware").toString(), QStringLiteral("2.4"));
@@ -37,8 +20,7 @@ TEST_F(CliTest, IdentifyReportsTheDeviceAndLeavesItAt19200)
     EXPECT_GT(id.value("linkSpeed").toInt(), 57600);
     EXPECT_TRUE(LeftAt19200());
 
-    const QJsonObject bounded = Json({QStringLiteral("--max-speed"), QStringLiteral("57600"), QStringLiteral("identify")}).object();
-    EXPECT_EQ(bounded.value("linkSpeed").toInt(), 57600);
+    EXPECT_EQ(Json({"--max-speed", "57600", "identify"}).object().value("linkSpeed").toInt(), 57600);
 }
 
 TEST_F(CliTest, ShowListsEveryParameterOfBothProfiles)
@@ -58,7 +40,7 @@ TEST_F(CliTest, ShowListsEveryParameterOfBothProfiles)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.profile);
         StartSim(c.profile);
-        const QJsonArray rows = Json({QStringLiteral("show")}).array();
+        const QJsonArray rows = Json({"show"}).array();
         EXPECT_EQ(rows.size(), c.count);
         QJsonObject found;
         for (const QJsonValue& row : rows) {
@@ -70,8 +52,7 @@ TEST_F(CliTest, ShowListsEveryParameterOfBothProfiles)
         EXPECT_EQ(found.value("raw").toInt(), c.raw);
         EXPECT_EQ(found.value("cells").toArray(), c.cells);
     }
-    const CliRun text = Cli({QStringLiteral("show")});
-    EXPECT_TRUE(text.out.contains(QStringLiteral("Throttle dead band (us): 20\n"))) << text.out.toStdString();
+    EXPECT_TRUE(Holds(Cli({"show"}).out, "Throttle dead band (us): 20\n"));
 }
 
 TEST_F(CliTest, WritingCommandsKeepABackupFirstUnlessNoBackup)
@@ -82,27 +63,21 @@ TEST_F(CliTest, WritingCommandsKeepABackupFirstUnlessNoBackup)
     qputenv("XDG_DATA_HOME", data.path().toUtf8());
     const QDir folder(data.path() + QStringLiteral("/TORV/backups"));
 
-    CliRun run = Cli({QStringLiteral("set"), QStringLiteral("timing"), QStringLiteral("20")});
-    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_TRUE(Ended(Cli({"set", "timing", "20"}), 0));
     const QStringList files = folder.entryList({QStringLiteral("*.escp")}, QDir::Files);
     ASSERT_EQ(files.size(), 1);
-    QFile kept(folder.filePath(files.front()));
-    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-    const QByteArray cells = kept.readAll();
+    const QByteArray cells = TestFiles::Read(folder.filePath(files.front()));
     ASSERT_EQ(cells.size(), 128);
     EXPECT_EQ(cells[7], 15) << "the value before the set";
 
-    run = Cli({QStringLiteral("--no-backup"), QStringLiteral("set"), QStringLiteral("timing"), QStringLiteral("21")});
-    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_TRUE(Ended(Cli({"--no-backup", "set", "timing", "21"}), 0));
     EXPECT_EQ(sim->Cell(7), 21);
     EXPECT_EQ(folder.entryList({QStringLiteral("*.escp")}, QDir::Files).size(), 1);
 
     // No backup, no write.
-    TestFiles::Write(QDir(data.path()), QStringLiteral("blocked"), "a file where the folder would go");
-    qputenv("XDG_DATA_HOME", data.filePath(QStringLiteral("blocked")).toUtf8());
-    run = Cli({QStringLiteral("set"), QStringLiteral("timing"), QStringLiteral("22")});
-    EXPECT_EQ(run.status, CliExit::FileError);
-    EXPECT_TRUE(run.err.contains(QStringLiteral("--no-backup"))) << run.err.toStdString();
+    const QString blocked = TestFiles::Write(QDir(data.path()), "blocked", "a file where the folder would go");
+    qputenv("XDG_DATA_HOME", blocked.toUtf8());
+    EXPECT_TRUE(Ended(Cli({"set", "timing", "22"}), CliExit::FileError, "--no-backup"));
     EXPECT_EQ(sim->Cell(7), 21);
     qputenv("XDG_DATA_HOME", oldData);
 }
@@ -127,54 +102,63 @@ TEST_F(CliTest, SetTakesEditorValuesAndRefusesValuesOutsideTheLimits)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name.toStdString());
         sim->ClearFrames();
-        const CliRun run = Cli({QStringLiteral("set"), c.name, c.value});
-        EXPECT_EQ(run.status, c.status) << run.err.toStdString();
+        const CliRun run = Cli({"set", c.name, c.value});
+        EXPECT_TRUE(Ended(run, c.status, c.status != 0 ? "nothing written" : ""));
         EXPECT_EQ(run.out.trimmed(), c.shown);
         for (const auto& [cell, value] : c.cells)
             EXPECT_EQ(sim->Cell(cell), value);
-        if (c.status != 0) {
-            EXPECT_EQ(WritesSeen(), 0);
-            EXPECT_TRUE(run.err.contains(QStringLiteral("nothing written")));
-        }
+        EXPECT_EQ(WritesSeen() > 0, c.status == 0);
     }
 }
 
-TEST_F(CliTest, BackupHoldsTheDeviceCellsAndDiffComparesThem)
+// Diff and restore list every cell the file changes: parameters, curve
+// points, and cells no parameter shows. A file of another revision is
+// restored only with --force, and never over the identity cells.
+TEST_F(CliTest, BackupHoldsTheDeviceCellsDiffListsEveryChangeAndRestoreWritesThem)
 {
     StartSim();
-    const QString path = Backup();
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray bytes = file.readAll();
+    const QString path = dir.filePath(QStringLiteral("esc.escp"));
+    ASSERT_TRUE(Ended(Cli({"backup", path}), 0));
     const auto cells = sim->Cells();
-    EXPECT_EQ(bytes, QByteArray(reinterpret_cast<const char*>(cells.data()), 128));
-
-    EXPECT_EQ(Cli({QStringLiteral("diff"), path}).status, 0);
+    QByteArray file = TestFiles::Read(path);
+    EXPECT_EQ(file, QByteArray(reinterpret_cast<const char*>(cells.data()), 128));
+    EXPECT_EQ(Cli({"diff", path}).status, 0);
     input = path;
-    EXPECT_EQ(Cli({QStringLiteral("diff"), QStringLiteral("-")}).status, 0);
+    EXPECT_EQ(Cli({"diff", "-"}).status, 0);
     input.clear();
+
     sim->SetCell(7, 20);
-    const CliRun changed = Cli({QStringLiteral("diff"), path});
-    EXPECT_EQ(changed.status, 1);
-    EXPECT_EQ(changed.out, QStringLiteral("Timing (deg): 20 -> 15\n"));
-}
+    const uint8_t point = cells[33];   // point 2 of the throttle curve
+    const uint8_t spare = cells[31];   // a cell no parameter shows
+    file[33] = static_cast<char>(point + 7);
+    file[31] = static_cast<char>(spare + 1);
+    WriteFile("esc.escp", file);
+    const QString lines = QStringLiteral("Timing (deg): 20 -> 15\nThrottle curve point 2 (cell 33): %1 -> %2\n"
+                                         "cell 31: %3 -> %4\n")
+                              .arg(point).arg(static_cast<uint8_t>(point + 7))
+                              .arg(spare).arg(static_cast<uint8_t>(spare + 1));
+    const CliRun diff = Cli({"diff", path});
+    EXPECT_EQ(diff.status, 1);
+    EXPECT_EQ(diff.out, lines);
 
-TEST_F(CliTest, RestoreOfAnotherRevisionNeedsForceAndIsVerified)
-{
-    StartSim();
-    const QString path = Backup();
-    Patch(path, 65, 3);   // saved from firmware 3.x
-    Patch(path, 7, 25);   // timing 25 degrees
+    const QString restored = QStringLiteral("Restored; every setting reads back as in the file\n");
+    const CliRun restore = Cli({"restore", path});
+    EXPECT_TRUE(Ended(restore, 0));
+    EXPECT_EQ(restore.out, lines + restored);
+    EXPECT_EQ(sim->Cell(7), 15);
+    EXPECT_EQ(sim->Cell(33), static_cast<uint8_t>(point + 7));
+    EXPECT_EQ(sim->Cell(31), static_cast<uint8_t>(spare + 1));
+    EXPECT_EQ(Cli({"diff", path}).status, 0) << "live cells read by formulas are no change";
+
+    file[65] = 3;   // saved from firmware 3.x
+    file[7] = 25;
+    WriteFile("esc.escp", file);
     sim->ClearFrames();
-
-    const CliRun refused = Cli({QStringLiteral("restore"), path});
-    EXPECT_EQ(refused.status, 2);
-    EXPECT_TRUE(refused.err.contains(QStringLiteral("does not match"))) << refused.err.toStdString();
+    EXPECT_TRUE(Ended(Cli({"restore", path}), 2, "does not match"));
     EXPECT_EQ(WritesSeen(), 0);
-
-    const CliRun forced = Cli({QStringLiteral("--force"), QStringLiteral("restore"), path});
-    EXPECT_EQ(forced.status, 0) << forced.err.toStdString();
-    EXPECT_TRUE(forced.out.contains(QStringLiteral("Timing (deg): 15 -> 25"))) << forced.out.toStdString();
+    const CliRun forced = Cli({"--force", "restore", path});
+    EXPECT_TRUE(Ended(forced, 0));
+    EXPECT_EQ(forced.out, QStringLiteral("Timing (deg): 15 -> 25\n") + restored);
     EXPECT_EQ(sim->Cell(7), 25);
     EXPECT_EQ(sim->Cell(65), 2);   // identity cells are never written
     EXPECT_TRUE(LeftAt19200());
@@ -182,36 +166,24 @@ TEST_F(CliTest, RestoreOfAnotherRevisionNeedsForceAndIsVerified)
 
 TEST_F(CliTest, NoDeviceEndsWithStatus3)
 {
-    const CliRun missing = Cli({QStringLiteral("identify")});
-    EXPECT_EQ(missing.status, 3);
-    EXPECT_TRUE(missing.err.contains(QStringLiteral("no such device"))) << missing.err.toStdString();
-
+    EXPECT_TRUE(Ended(Cli({"identify"}), 3, "no such device"));
     StartSim();
     sim->SetUnplugged(true);
-    const CliRun silent = Cli({QStringLiteral("show")});
-    EXPECT_EQ(silent.status, 3);
-    EXPECT_TRUE(silent.err.contains(QStringLiteral("no ESC answered"))) << silent.err.toStdString();
+    EXPECT_TRUE(Ended(Cli({"show"}), 3, "no ESC answered"));
 }
 
 TEST_F(CliTest, HangupDuringBackupLeavesTheEscAt19200AndNoFile)
 {
     // Without range reads the backup reads cell by cell, so it is still
     // running when the signal comes.
-    QFile source(kLibrary);
-    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
-    QByteArray text = source.readAll();
+    QByteArray text = TestFiles::Read(kLibrary);
     text.replace("caps=\"SRM\"", "caps=\"SM\"");
-    const QString library = dir.filePath(QStringLiteral("NoRange.esc"));
-    QFile copy(library);
-    ASSERT_TRUE(copy.open(QIODevice::WriteOnly));
-    copy.write(text);
-    copy.close();
+    const QString library = WriteFile("NoRange.esc", text);
 
     StartSim();
-    const QString target = dir.filePath(QStringLiteral("out/esc.escp"));
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("out")));
     QProcess process;
-    Launch(process, {QStringLiteral("backup"), target}, library);
+    Launch(process, {"backup", dir.filePath(QStringLiteral("out/esc.escp"))}, library);
     ASSERT_TRUE(WaitFor([this] { return sim->DeviceBaud() > 19200; }, kRunDeadlineMs));
     sim->ClearFrames();
     sim->SetExtraAnswerDelayMs(40);
@@ -219,35 +191,9 @@ TEST_F(CliTest, HangupDuringBackupLeavesTheEscAt19200AndNoFile)
     // A closing terminal hangs up: that ends the command as Ctrl+C does.
     EXPECT_TRUE(SignalProcess(process, SIGHUP)) << "the program had already ended";
 
-    const CliRun run = Finish(process);
-    EXPECT_EQ(run.status, 130) << run.err.toStdString();
+    EXPECT_TRUE(Ended(Finish(process), 130));
     EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("out"))).isEmpty());
     EXPECT_TRUE(LeftAt19200());
-}
-
-TEST_F(CliTest, DiffAndRestoreListEveryCellTheFileChangesCurvePointsIncluded)
-{
-    StartSim();
-    const QString path = Backup();
-    const uint8_t point = sim->Cell(33);   // point 2 of the throttle curve
-    const uint8_t spare = sim->Cell(31);   // a cell no parameter shows
-    Patch(path, 33, static_cast<uint8_t>(point + 7));
-    Patch(path, 31, static_cast<uint8_t>(spare + 1));
-    const QString lines = QStringLiteral("Throttle curve point 2 (cell 33): %1 -> %2\ncell 31: %3 -> %4\n")
-                              .arg(point).arg(static_cast<uint8_t>(point + 7))
-                              .arg(spare).arg(static_cast<uint8_t>(spare + 1));
-
-    const CliRun diff = Cli({QStringLiteral("diff"), path});
-    EXPECT_EQ(diff.status, 1);
-    EXPECT_EQ(diff.out.toStdString(), lines.toStdString());
-
-    const CliRun restore = Cli({QStringLiteral("restore"), path});
-    EXPECT_EQ(restore.status, 0) << restore.err.toStdString();
-    EXPECT_EQ(restore.out.toStdString(),
-              (lines + QStringLiteral("Restored; every setting reads back as in the file\n")).toStdString());
-    EXPECT_EQ(sim->Cell(33), static_cast<uint8_t>(point + 7));
-    EXPECT_EQ(sim->Cell(31), static_cast<uint8_t>(spare + 1));
-    EXPECT_EQ(Cli({QStringLiteral("diff"), path}).status, 0) << "live cells read by formulas are no change";
 }
 
 TEST_F(CliTest, FileErrorsComeBeforeAnyExchangeAndStandardErrorHoldsOnlyTheProgramsLines)
@@ -257,32 +203,29 @@ TEST_F(CliTest, FileErrorsComeBeforeAnyExchangeAndStandardErrorHoldsOnlyTheProgr
     const QString fifo = dir.filePath(QStringLiteral("fifo.escp"));
     ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
     sim->ClearFrames();
-    const CliRun absent = Cli({QStringLiteral("restore"), missing});
+    const CliRun absent = Cli({"restore", missing});
     EXPECT_EQ(absent.status, 4);
-    EXPECT_EQ(absent.err.toStdString(),
-              QStringLiteral("torv-cli: Unable to open file %1: No such file or directory\n").arg(missing).toStdString());
-    const CliRun pipe = Cli({QStringLiteral("diff"), fifo});
+    EXPECT_EQ(absent.err, QStringLiteral("torv-cli: Unable to open file %1: No such file or directory\n").arg(missing));
+    const CliRun pipe = Cli({"diff", fifo});
     EXPECT_EQ(pipe.status, 4);
-    EXPECT_EQ(pipe.err.toStdString(),
-              QStringLiteral("torv-cli: Unable to open file %1: it is not a regular file\n").arg(fifo).toStdString());
+    EXPECT_EQ(pipe.err, QStringLiteral("torv-cli: Unable to open file %1: it is not a regular file\n").arg(fifo));
     EXPECT_TRUE(sim->Frames().empty()) << "nothing is sent for a file that cannot be read";
 
     // A port that takes no line settings, and the offscreen drawing without
     // XDG_RUNTIME_DIR: one line of the program's own each, no toolkit noise.
-    const CliRun null = Cli({QStringLiteral("--port"), QStringLiteral("/dev/null"), QStringLiteral("identify")});
+    const CliRun null = Cli({"--port", "/dev/null", "identify"});
     EXPECT_EQ(null.status, 3);
-    EXPECT_EQ(null.err.count(QLatin1Char('\n')), 1) << null.err.toStdString();
+    EXPECT_EQ(null.err.count(QLatin1Char('\n')), 1) << null.err;
     QProcess plot;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
     plot.setProcessEnvironment(env);
-    plot.start(QStringLiteral(TORV_CLI_PATH), {QStringLiteral("--library"), kLibrary, QStringLiteral("logs"),
-                                             QStringLiteral("plot"), missing, QStringLiteral("-o"),
-                                             dir.filePath(QStringLiteral("plot.png"))});
+    plot.start(QStringLiteral(TORV_CLI_PATH),
+               {"--library", kLibrary, "logs", "plot", missing, "-o", dir.filePath(QStringLiteral("plot.png"))});
     const CliRun drawn = Finish(plot);
     EXPECT_EQ(drawn.status, 4);
-    EXPECT_EQ(drawn.err.count(QLatin1Char('\n')), 1) << drawn.err.toStdString();
-    EXPECT_TRUE(drawn.err.startsWith(QStringLiteral("torv-cli: "))) << drawn.err.toStdString();
+    EXPECT_EQ(drawn.err.count(QLatin1Char('\n')), 1) << drawn.err;
+    EXPECT_TRUE(drawn.err.startsWith(QStringLiteral("torv-cli: "))) << drawn.err;
 }
 
 TEST_F(CliTest, AnEscThatDoesNotConfirmTheReturnTo19200IsNoPlainSuccess)
@@ -292,14 +235,12 @@ TEST_F(CliTest, AnEscThatDoesNotConfirmTheReturnTo19200IsNoPlainSuccess)
     // before the command has left it.
     sim->SetExtraAnswerDelayMs(300);
     QProcess process;
-    Launch(process, {QStringLiteral("identify")});
+    Launch(process, {"identify"});
     ASSERT_TRUE(WaitFor([this] { return sim->DeviceBaud() == 460800; }, kRunDeadlineMs));
     sim->SetUnplugged(true);
     const CliRun run = Finish(process);
-    EXPECT_TRUE(run.out.contains(QStringLiteral("Device:       Brisko Pro 80"))) << run.out.toStdString();
-    EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(run.err.contains(QStringLiteral("the ESC did not confirm its return to 19200 baud")))
-        << run.err.toStdString();
+    EXPECT_TRUE(Holds(run.out, "Device:       Brisko Pro 80"));
+    EXPECT_TRUE(Ended(run, 1, "the ESC did not confirm its return to 19200 baud"));
 }
 
 } // namespace

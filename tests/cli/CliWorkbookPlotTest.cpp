@@ -1,7 +1,4 @@
-#include <gtest/gtest.h>
-
 #include <QImage>
-#include <QJsonArray>
 #include <QJsonObject>
 
 #include <pugixml.hpp>
@@ -9,8 +6,6 @@
 #include "CliFixture.h"
 
 namespace {
-
-const QString kLogs = QStringLiteral("logs");
 
 using CliWorkbookPlotTest = CliTest;
 
@@ -22,9 +17,9 @@ TEST_F(CliWorkbookPlotTest, WorkbookHoldsTheChosenLogsPagesAndIsRefusedWhereItCa
     const struct {
         QStringList choice;
         int pages;
-    } cases[] = {{{}, 38}, {{QStringLiteral("--log"), QStringLiteral("2")}, 12}};
+    } cases[] = {{{}, 38}, {{"--log", "2"}, 12}};
     for (const auto& c : cases) {
-        const QJsonObject written = Json(QStringList{kLogs, QStringLiteral("workbook"), folder} + c.choice).object();
+        const QJsonObject written = Json(QStringList{"logs", "workbook", folder} + c.choice).object();
         EXPECT_EQ(written.value("pages").toInt(), c.pages);
         pugi::xml_document document;
         ASSERT_TRUE(document.load_file(QDir(folder).filePath(QStringLiteral("logs.xml")).toLocal8Bit().constData()));
@@ -32,71 +27,70 @@ TEST_F(CliWorkbookPlotTest, WorkbookHoldsTheChosenLogsPagesAndIsRefusedWhereItCa
         for (const char* sheet : {"Ini", "Log"})
             EXPECT_TRUE(workbook.find_child_by_attribute("Worksheet", "ss:Name", sheet).child("Table")) << sheet;
     }
-    EXPECT_EQ(Cli({kLogs, QStringLiteral("workbook"), folder, QStringLiteral("--log"), QStringLiteral("9")}).status, 2);
+    EXPECT_EQ(Cli({"logs", "workbook", folder, "--log", "9"}).status, 2);
 
     // logs.xml taken by a folder: nothing can be written there.
     const QString blocked = dir.filePath(QStringLiteral("blocked"));
     ASSERT_TRUE(QDir().mkpath(QDir(blocked).filePath(QStringLiteral("logs.xml"))));
-    EXPECT_EQ(Cli({kLogs, QStringLiteral("workbook"), blocked}).status, 4);
+    EXPECT_EQ(Cli({"logs", "workbook", blocked}).status, 4);
     EXPECT_TRUE(LeftAt19200());
 }
 
-TEST_F(CliWorkbookPlotTest, PlotDrawsASavedLogIntoAPngOfTheAskedSizeWithoutADevice)
+// Decoding and plotting need no device: decode writes one row per group
+// line of the log file, plot a PNG of the asked size.
+TEST_F(CliWorkbookPlotTest, ASavedLogIsDecodedAndPlottedWithoutADevice)
 {
     StartSim();
     const QString folder = dir.filePath(QStringLiteral("logs"));
-    ASSERT_EQ(Cli({kLogs, QStringLiteral("save"), folder, QStringLiteral("--log"), QStringLiteral("1")}).status, 0);
+    ASSERT_TRUE(Ended(Cli({"logs", "save", folder, "--log", "1"}), 0));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("log-1.csv")});
     const QString log = QDir(folder).filePath(QStringLiteral("log-1.csv"));
     sim.reset();
 
+    const CliRun decoded = Cli({"logs", "decode", log});
+    ASSERT_TRUE(Ended(decoded, 0));
+    const QStringList rows = decoded.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_FALSE(rows.isEmpty());
+    EXPECT_TRUE(rows.front().startsWith(QStringLiteral("time,Throttle,RPM,Voltage,Current"))) << rows.front();
+    EXPECT_EQ(rows.size() - 1, TestFiles::Read(log).count("\r\n") - 1);
+    EXPECT_FALSE(decoded.out.contains(QLatin1Char('\r')));
+    const QString csv = dir.filePath(QStringLiteral("decoded.csv"));
+    EXPECT_TRUE(Ended(Cli({"logs", "decode", log, "-o", csv}), 0));
+    EXPECT_EQ(QString::fromUtf8(TestFiles::Read(csv)), decoded.out);
+    input = log;
+    EXPECT_EQ(Cli({"logs", "decode", "-", "-o", "-"}).out, decoded.out);
+    input.clear();
+    EXPECT_EQ(Cli({"logs", "decode", dir.filePath(QStringLiteral("none.csv"))}).status, 4);
+
+    const QString png = dir.filePath(QStringLiteral("chart.png"));
     const struct {
         QStringList size;
         QSize expected;
-    } cases[] = {{{}, QSize(1200, 700)}, {{QStringLiteral("--size"), QStringLiteral("640x360")}, QSize(640, 360)}};
+    } cases[] = {{{}, QSize(1200, 700)}, {{"--size", "640x360"}, QSize(640, 360)}};
     for (const auto& c : cases) {
-        const QString png = dir.filePath(QStringLiteral("chart.png"));
         QFile::remove(png);
-        const CliRun run = Cli(QStringList{kLogs, QStringLiteral("plot"), log, QStringLiteral("-o"), png} + c.size);
-        ASSERT_EQ(run.status, 0) << run.err.toStdString();
-        const QImage image(png);
-        ASSERT_FALSE(image.isNull());
+        ASSERT_TRUE(Ended(Cli(QStringList{"logs", "plot", log, "-o", png} + c.size), 0));
+        const QImage image = QImage(png).convertToFormat(QImage::Format_RGB32);
         EXPECT_EQ(image.size(), c.expected);
-        const QImage colours = image.convertToFormat(QImage::Format_RGB32);
         bool varied = false;
-        for (int y = 0; y < colours.height() && !varied; ++y) {
-            for (int x = 0; x < colours.width() && !varied; ++x)
-                varied = colours.pixel(x, y) != colours.pixel(0, 0);
+        for (int y = 0; y < image.height() && !varied; ++y) {
+            for (int x = 0; x < image.width() && !varied; ++x)
+                varied = image.pixel(x, y) != image.pixel(0, 0);
         }
         EXPECT_TRUE(varied) << "the image is one colour";
     }
 
-    const QString out = dir.filePath(QStringLiteral("x.png"));
-    EXPECT_EQ(Cli({kLogs, QStringLiteral("plot"), log}).status, 2);
-    EXPECT_EQ(Cli({kLogs, QStringLiteral("plot"), log, QStringLiteral("-o"), out, QStringLiteral("--size"),
-                   QStringLiteral("wide")}).status, 2);
-    EXPECT_EQ(Cli({kLogs, QStringLiteral("plot"), dir.filePath(QStringLiteral("none.csv")), QStringLiteral("-o"), out})
-                  .status, 4);
-
     // Cut inside page 4 (21 groups a page): decode writes the 68 whole
     // samples, plot draws them, both name the page and exit 4.
-    QFile file(log);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = file.readAll().split('\n');
-    file.close();
-    const QString cut = dir.filePath(QStringLiteral("cut.csv"));
-    QFile cutFile(cut);
-    ASSERT_TRUE(cutFile.open(QIODevice::WriteOnly));
-    cutFile.write(lines.mid(0, 1 + 3 * 21 + 5).join('\n'));
-    cutFile.close();
+    const QList<QByteArray> lines = TestFiles::Read(log).split('\n');
+    const QString cut = WriteFile("cut.csv", lines.mid(0, 1 + 3 * 21 + 5).join('\n'));
     const QString incomplete = QStringLiteral("page 4 of the log is incomplete: the file ends after line 69");
-    const CliRun decoded = Cli({kLogs, QStringLiteral("decode"), cut});
-    EXPECT_EQ(decoded.status, 4);
-    EXPECT_EQ(decoded.out.count(QLatin1Char('\n')), 1 + 68);
-    EXPECT_TRUE(decoded.err.contains(incomplete)) << decoded.err.toStdString();
-    const CliRun plotted = Cli({kLogs, QStringLiteral("plot"), cut, QStringLiteral("-o"), out});
-    EXPECT_EQ(plotted.status, 4);
-    EXPECT_TRUE(plotted.err.contains(incomplete + QStringLiteral("; only the 68 whole samples"))) << plotted.err.toStdString();
-    EXPECT_FALSE(QImage(out).isNull());
+    const CliRun partial = Cli({"logs", "decode", cut});
+    EXPECT_TRUE(Ended(partial, 4, incomplete));
+    EXPECT_EQ(partial.out.count(QLatin1Char('\n')), 1 + 68);
+    QFile::remove(png);
+    EXPECT_TRUE(Ended(Cli({"logs", "plot", cut, "-o", png}), 4, incomplete + "; only the 68 whole samples"));
+    EXPECT_FALSE(QImage(png).isNull());
 }
 
 } // namespace

@@ -73,7 +73,8 @@ TEST_F(MelodyCellsTest, DeviceRowsHoldTheBytesBeforeTheTerminatorAndNeedTwoOfThe
     EXPECT_TRUE(cells.ReadRows().empty());
 }
 
-TEST_F(MelodyCellsTest, LoadWritesTheMelodyAndItsTerminatorIntoTheKindsCellsAndReadsThemBack)
+// Without a terminator in reach the melody ends inside its kind's area.
+TEST_F(MelodyCellsTest, WriteStoresTheMelodyAndItsTerminatorInsideTheKindsAreaAndReadsThemBack)
 {
     Sim().ClearFrames();
     CMelodyCells::WriteResult result = cells.Write('W', {0x78, 0x01, 0x51, 0xE8, 0x20, 0xFF, 0x33});
@@ -87,10 +88,7 @@ TEST_F(MelodyCellsTest, LoadWritesTheMelodyAndItsTerminatorIntoTheKindsCellsAndR
     EXPECT_TRUE(cells.Write(CMelodyRow::FromFile("a.tsm", file).Kind(), file.bytes).Ok());
     EXPECT_EQ(WrittenCells(), Range(160, 163));
     EXPECT_EQ(SimCells(160, 4), (Bytes{0x02, 0x01, 0x03, 0xFF}));
-}
 
-TEST_F(MelodyCellsTest, AMelodyWithoutTerminatorEndsInsideItsArea)
-{
     Sim().ClearFrames();
     const Bytes noTerminator(31, 0x21);
     EXPECT_TRUE(cells.Write('A', noTerminator).Ok());

@@ -1,20 +1,11 @@
 #include "melody/CMelodyFile.h"
 #include "common/TestFiles.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 namespace {
-
-QByteArray Repeated(const QByteArray& piece, int count)
-{
-    QByteArray text;
-    for (int i = 0; i < count; ++i)
-        text += piece;
-    return text;
-}
 
 TEST(MelodyFileTest, TextsEncodeToLeadNotesAndTerminatorOrGiveTheirError)
 {
@@ -26,7 +17,7 @@ TEST(MelodyFileTest, TextsEncodeToLeadNotesAndTerminatorOrGiveTheirError)
     } cases[] = {
         {"example", "W \"Intro\" 120 C 1E4 'G8 P2", "780151E820FF", {}},
         {"lower-case note ends it", "A 1 C c D", "0101FF", {}},
-        {"13 of 20 notes kept", "A 1 " + Repeated("C ", 20), "01" + QString("01").repeated(13) + "FF", {}},
+        {"13 of 20 notes kept", "A 1 " + QByteArray("C ").repeated(20), "01" + QString("01").repeated(13) + "FF", {}},
         {"2F is pitch 30", "A 0 2F", "001EFF", {}},
         {"2F# ends it", "A 0 C 2F# D", "0001FF", {}},
         {"2G ends it", "A 0 C 2G D", "0001FF", {}},

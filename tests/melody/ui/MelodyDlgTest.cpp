@@ -75,7 +75,9 @@ protected:
     QString folder;
 };
 
-TEST_F(MelodyDlgTest, ListsTheEscMelodyAndTheFolderAndEnablesPlayAndLoadForMelodyRowsOnly)
+// Another folder becomes the setting and replaces the files below the ESC's
+// melody.
+TEST_F(MelodyDlgTest, ListsTheEscMelodyAboveTheChosenFolderAndEnablesPlayAndLoadForMelodyRowsOnly)
 {
     auto dlg = Open(std::make_shared<MidiRecord>());
     EXPECT_EQ(dlg->windowTitle(), QStringLiteral("Select melody file"));
@@ -98,6 +100,16 @@ TEST_F(MelodyDlgTest, ListsTheEscMelodyAndTheFolderAndEnablesPlayAndLoadForMelod
     Select(*dlg, "ESC");
     EXPECT_TRUE(dlg->PlayButton()->isEnabled());
     EXPECT_TRUE(dlg->LoadButton()->isEnabled());
+
+    QTemporaryDir other;
+    TestFiles::Write(other.path(), "tune.tsm", "W 1 C");
+    esc.prompt.AnswerBrowseFolder(other.path());
+    dlg->BrowseButton()->click();
+    ASSERT_TRUE(WaitFor([&dlg] { return !dlg->Listing(); }));
+    EXPECT_EQ(esc.prompt.Requests().back().text, QStringLiteral("Folder Location"));
+    EXPECT_EQ(folder, other.path());
+    EXPECT_EQ(dlg->FolderEdit()->text(), other.path());
+    EXPECT_EQ(Files(*dlg), (QStringList{"AESC", "Wtune.tsm"})) << "the ESC's melody stays";
 }
 
 TEST_F(MelodyDlgTest, PlayPreviewsTheSelectedMelodyAndLoadWritesItFromCell160)
@@ -153,20 +165,6 @@ TEST_F(MelodyDlgTest, PlayTellsOnceWhyNothingCanBeHeard)
         EXPECT_EQ(messages.back().caption, QStringLiteral("TORV"));
     }
     EXPECT_EQ(through->opened, 2) << "the melody still plays on Midi Through";
-}
-
-TEST_F(MelodyDlgTest, AnotherFolderBecomesTheSettingAndReplacesTheFilesBelowTheEscMelody)
-{
-    auto dlg = Open(std::make_shared<MidiRecord>());
-    QTemporaryDir other;
-    TestFiles::Write(other.path(), "tune.tsm", "W 1 C");
-    esc.prompt.AnswerBrowseFolder(other.path());
-    dlg->BrowseButton()->click();
-    ASSERT_TRUE(WaitFor([&dlg] { return !dlg->Listing(); }));
-    EXPECT_EQ(esc.prompt.Requests().back().text, QStringLiteral("Folder Location"));
-    EXPECT_EQ(folder, other.path());
-    EXPECT_EQ(dlg->FolderEdit()->text(), other.path());
-    EXPECT_EQ(Files(*dlg), (QStringList{"AESC", "Wtune.tsm"})) << "the ESC's melody stays";
 }
 
 }
