@@ -54,7 +54,12 @@ TEST_F(SettingsTest, InstalledProgramTakesTheSampleLibraryFromItsDataFolderAndKe
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
-    EXPECT_EQ(CTorvSettings::Defaults(bin).escFile, m_folder + "/share/torv/Brisko.esc");
+    const CTorvSettings installed = CTorvSettings::Defaults(bin);
+    EXPECT_EQ(installed.escFile, m_folder + "/share/torv/Brisko.esc");
+    // Its file dialogs start in the user's home, not in prefix/bin.
+    EXPECT_EQ(installed.firmwareFolder, QDir::homePath());
+    EXPECT_EQ(installed.melodiesFolder, QDir::homePath());
+    EXPECT_EQ(installed.saveFolder, QDir::homePath());
     // Installed, it keeps its settings with the user's, though it could
     // write beside itself.
     EXPECT_EQ(CTorvSettings::Location(bin, m_folder + "/config"), m_folder + "/config/TORV/TORV.ini");
@@ -65,6 +70,7 @@ TEST_F(SettingsTest, InstalledProgramTakesTheSampleLibraryFromItsDataFolderAndKe
     QFile beside(bin + "/Brisko.esc");
     ASSERT_TRUE(beside.open(QIODevice::WriteOnly));
     EXPECT_EQ(CTorvSettings::Defaults(bin).escFile, bin + "/Brisko.esc");
+    EXPECT_EQ(CTorvSettings::Defaults(bin).saveFolder, bin);
     EXPECT_EQ(CTorvSettings::Location(bin, m_folder + "/config"), bin + "/TORV.ini");
 }
 
