@@ -349,13 +349,27 @@ void CMainController::FinishConnection(const QString& text)
 
 QString CMainController::KeepBackup()
 {
-    if (m_firmwareMode || !m_connected || m_backedUp.count(m_undoDevice) != 0)
+    if (m_firmwareMode || !m_connected)
+        return QString();
+    // One backup for each set of settings found in this run: reconnecting to
+    // the same ESC keeps no second copy, while another ESC of the same type
+    // with other settings gets its own. The cells already read (every
+    // parameter of the list) tell them apart without asking the ESC more.
+    QString settings = m_undoDevice;
+    for (uint32_t cell = 0; cell < Image().Count(); ++cell) {
+        uint8_t value = 0;
+        if (Image().IsLoaded(static_cast<int>(cell)) && Image().GetCell(static_cast<int>(cell), value))
+            settings += QString::asprintf(" %02x", value);
+        else
+            settings += QStringLiteral(" ??");
+    }
+    if (m_backedUp.count(settings) != 0)
         return QString();
     const CBackupFolder::Result kept =
         CBackupFolder::Keep(m_session.File(), CXmlAttributes::Text(EscElement(), "name", QStringLiteral("ESC")));
     if (!kept.ok)
         return QLatin1Char(' ') + tr("No backup of its settings could be kept: %1.").arg(kept.error);
-    m_backedUp.insert(m_undoDevice);
+    m_backedUp.insert(settings);
     return QString();
 }
 
@@ -408,6 +422,13 @@ void CMainController::TakeUndoStep(bool undo)
     if (outcome == CUndoHistory::Outcome::WriteFailed) {
         // As after a failed edit: the ESC no longer answers.
         CleanAndReconnect(true);
+        return;
+    }
+    if (outcome == CUndoHistory::Outcome::Stale) {
+        m_undo.Clear();
+        m_view.SetMessage(tr("The ESC no longer holds the values of that step (another ESC, or changed "
+                             "elsewhere). Nothing was written; the undo history is cleared."));
+        RestartRefreshTimer();
         return;
     }
     // Every row shows what the ESC now reports.

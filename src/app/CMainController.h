@@ -185,6 +185,6 @@ private:
     int m_loadedSettings = 0;
     // Shown instead of the connection message once the load's reconnect is done.
     QString m_afterConnect;
-    // The ESCs whose cells were kept as a backup in this run.
+    // The settings (device and cells read) kept as a backup in this run.
     std::set<QString> m_backedUp;
 };

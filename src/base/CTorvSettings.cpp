@@ -4,6 +4,7 @@
 #include "base/CDataFiles.h"
 #include "base/CIniFile.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryFile>
@@ -54,9 +55,13 @@ CTorvSettings CTorvSettings::Defaults(const QString& programFolder)
     // there is none, the path beside the program names what is missing.
     const QString library = QStringLiteral("Brisko.esc");
     s.escFile = CDataFiles::Find(programFolder, library).value_or(programFolder + QLatin1Char('/') + library);
-    s.firmwareFolder = programFolder;
-    s.melodiesFolder = programFolder;
-    s.saveFolder = programFolder;
+    // A portable copy or a build tree keeps the user's files beside itself;
+    // an installed program's folder (/usr/bin) is no place for them, so its
+    // file dialogs start in the user's home folder.
+    const QString userFolder = CDataFiles::IsInstalled(programFolder) ? QDir::homePath() : programFolder;
+    s.firmwareFolder = userFolder;
+    s.melodiesFolder = userFolder;
+    s.saveFolder = userFolder;
     s.port = QStringLiteral("COM1:");
     return s;
 }

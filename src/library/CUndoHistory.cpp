@@ -59,11 +59,25 @@ CUndoHistory::Outcome CUndoHistory::Move(std::vector<Step>& from, std::vector<St
 {
     if (from.empty())
         return Outcome::Nothing;
+    if (!Holds(from.back(), forward, image))
+        return Outcome::Stale;
     if (!Apply(from.back(), forward, writer, image))
         return Outcome::WriteFailed;
     to.push_back(std::move(from.back()));
     from.pop_back();
     return Outcome::Done;
+}
+
+// Whether the ESC holds what the step left: the values before it when it is
+// redone, the values after it when it is undone.
+bool CUndoHistory::Holds(const Step& step, bool forward, CChanMap& image)
+{
+    for (const CellChange& change : step) {
+        uint8_t value = 0;
+        if (!image.GetCell(change.cell, value) || value != (forward ? change.before : change.after))
+            return false;
+    }
+    return true;
 }
 
 bool CUndoHistory::Apply(const Step& step, bool forward, ICellWriter& writer, CChanMap& image)

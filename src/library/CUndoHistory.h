@@ -12,7 +12,9 @@ class ICellWriter;
 // is the cells one action changed (an edit, restoring the defaults, loading a
 // parameter file), each with its value before and after. Undoing writes the
 // values before back to the device, pausing after each write and reading the
-// cell back, as an edit does; redoing writes the values after.
+// cell back, as an edit does; redoing writes the values after. A step is taken
+// only while the ESC still holds the values the step left: another ESC of the
+// same type, or one changed by other means, is not written from this history.
 class CUndoHistory {
 public:
     static constexpr std::size_t kMaxSteps = 100;
@@ -44,6 +46,7 @@ public:
         Nothing,       // no step to take
         Done,          // every cell written and read back
         WriteFailed,   // a write failed: the step stays where it was, the link must be dropped
+        Stale,         // the ESC holds other values than the step left: nothing written
     };
     Outcome Undo(ICellWriter& writer, CChanMap& image);
     Outcome Redo(ICellWriter& writer, CChanMap& image);
@@ -51,6 +54,7 @@ public:
 private:
     static Outcome Move(std::vector<Step>& from, std::vector<Step>& to, bool forward, ICellWriter& writer,
                         CChanMap& image);
+    static bool Holds(const Step& step, bool forward, CChanMap& image);
     static bool Apply(const Step& step, bool forward, ICellWriter& writer, CChanMap& image);
 
     std::vector<Step> m_undo;

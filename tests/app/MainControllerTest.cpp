@@ -219,7 +219,7 @@ TEST_F(MainControllerTest, UndoWritesEditsBackOneByOneAndRestoringDefaultsIsOneS
     EXPECT_TRUE(WaitConnected());
 }
 
-TEST_F(MainControllerTest, FirstConnectionInARunKeepsOneBackupOfTheCells)
+TEST_F(MainControllerTest, EachSetOfSettingsFoundInARunIsKeptAsOneBackup)
 {
     QTemporaryDir data;
     const QByteArray oldData = qgetenv("XDG_DATA_HOME");
@@ -240,6 +240,22 @@ TEST_F(MainControllerTest, FirstConnectionInARunKeepsOneBackupOfTheCells)
     ASSERT_TRUE(WaitConnected());
     files = folder.entryList({QStringLiteral("*.escp")}, QDir::Files);
     EXPECT_EQ(files.size(), 1);
+
+    // Another ESC of the same type, with other settings, gets its own; the
+    // undo steps taken on the first are not written into it.
+    controller->List().CommitValue(RowOfCell(7), QStringLiteral("20"), true);
+    link->Sim().SetUnplugged(true);
+    controller->HandleCommand(MainCommand::Refresh);
+    link->Sim().SetCell(7, 30);
+    link->Sim().SetUnplugged(false);
+    ASSERT_TRUE(WaitConnected());
+    EXPECT_EQ(folder.entryList({QStringLiteral("*.escp")}, QDir::Files).size(), 2);
+    link->Sim().ClearFrames();
+    controller->Undo();
+    EXPECT_TRUE(WritesSeen().empty());
+    EXPECT_EQ(link->Sim().Cell(7), 30);
+    EXPECT_FALSE(controller->CanUndo());
+    EXPECT_TRUE(view.message.startsWith(QStringLiteral("The ESC no longer holds"))) << view.message.toStdString();
     qputenv("XDG_DATA_HOME", oldData);
 }
 

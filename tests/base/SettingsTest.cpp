@@ -42,7 +42,11 @@ TEST_F(SettingsTest, InstalledProgramTakesTheSampleLibraryFromItsDataFolderAndKe
         ASSERT_TRUE(QDir(m_folder).mkpath(folder));
     TestFiles::Write(m_folder + "/share/torv", "Brisko.esc", {});
     TestFiles::Write(m_folder + "/data/torv", "other.esc", {});
-    EXPECT_EQ(CTorvSettings::Defaults(bin).escFile, m_folder + "/share/torv/Brisko.esc");
+    const CTorvSettings installed = CTorvSettings::Defaults(bin);
+    EXPECT_EQ(installed.escFile, m_folder + "/share/torv/Brisko.esc");
+    // Its file dialogs start in the user's home, not in prefix/bin.
+    for (const QString& folder : {installed.firmwareFolder, installed.melodiesFolder, installed.saveFolder})
+        EXPECT_EQ(folder, QDir::homePath());
     // Installed, it keeps its settings with the user's, though it could
     // write beside itself.
     EXPECT_EQ(CTorvSettings::Location(bin, m_folder + "/config"), m_folder + "/config/TORV/TORV.ini");
@@ -52,6 +56,7 @@ TEST_F(SettingsTest, InstalledProgramTakesTheSampleLibraryFromItsDataFolderAndKe
     // One beside the program wins, and so does the folder.
     TestFiles::Write(bin, "Brisko.esc", {});
     EXPECT_EQ(CTorvSettings::Defaults(bin).escFile, bin + "/Brisko.esc");
+    EXPECT_EQ(CTorvSettings::Defaults(bin).saveFolder, bin);
     EXPECT_EQ(CTorvSettings::Location(bin, m_folder + "/config"), bin + "/TORV.ini");
 }
 

@@ -41,6 +41,7 @@
 
 namespace {
 constexpr int kStateIconSize = 16;
+constexpr char kIconProperty[] = "torvIcon";
 
 QString StateIcon(IMainView::LinkState state)
 {
@@ -126,8 +127,12 @@ QAction* CMainDlg::AddCommand(int command, const QString& text, const QKeySequen
 {
     auto* action = new QAction(text, this);
     action->setObjectName(QStringLiteral("command%1").arg(command));
-    if (!icon.isEmpty())
+    if (!icon.isEmpty()) {
         action->setIcon(CThemedIcon::Load(icon));
+        // Kept so that a change of the desktop's light or dark theme can
+        // draw the icon anew.
+        action->setProperty(kIconProperty, icon);
+    }
     if (!shortcut.isEmpty()) {
         action->setShortcut(shortcut);
         action->setShortcutContext(Qt::WindowShortcut);
@@ -635,6 +640,7 @@ QStringList CMainDlg::MessagePaneLines() const
 
 void CMainDlg::SetLinkState(LinkState state, const QString& text)
 {
+    m_linkState = state;
     m_linkIcon->setPixmap(CThemedIcon::Load(StateIcon(state)).pixmap(kStateIconSize, kStateIconSize));
     // Long device paths are cut in the middle so that the speed stays in view;
     // the tooltip shows the whole text.
@@ -724,10 +730,26 @@ bool CMainDlg::event(QEvent* event)
         return true;
     }
     const bool handled = QMainWindow::event(event);
+    if (event->type() == QEvent::PaletteChange)
+        ReloadIcons();
     // A window manager frames the window some time after it is shown; the
     // stored outer size and the centring take the frame once known.
     m_placement.OnEvent(*event);
     return handled;
+}
+
+// The icons are drawn for a light or a dark window: after the desktop's
+// theme changes they are drawn again for the new palette.
+void CMainDlg::ReloadIcons()
+{
+    for (QAction* action : actions()) {
+        const QString icon = action->property(kIconProperty).toString();
+        if (!icon.isEmpty())
+            action->setIcon(CThemedIcon::Load(icon, palette()));
+    }
+    if (m_linkIcon != nullptr)
+        m_linkIcon->setPixmap(
+            CThemedIcon::Load(StateIcon(m_linkState), palette()).pixmap(kStateIconSize, kStateIconSize));
 }
 
 void CMainDlg::closeEvent(QCloseEvent* event)

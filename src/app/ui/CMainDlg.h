@@ -128,6 +128,7 @@ private:
     // Enables the commands by the conditions under which they are handled.
     void UpdateCommandStates();
     void ShowKeyboardShortcuts();
+    void ReloadIcons();
     void ShowHelp();
     void ShowCompare();
     // Says in the status bar what a finished action did (nothing when empty).
@@ -165,6 +166,7 @@ private:
     CPropertyListCtrl* m_propertyList = nullptr;
     CPropertyFilterEdit* m_propertyFilter = nullptr;
     QLabel* m_linkIcon = nullptr;
+    LinkState m_linkState = LinkClosed;
     QLabel* m_linkText = nullptr;
     CElidedLabel* m_messagePane = nullptr;
     QString m_linkFullText;

@@ -9,6 +9,7 @@
 #include "library/CDeviceLibrary.h"
 #include "common/CScriptedPrompt.h"
 #include "common/TestApplication.h"
+#include "common/ThemePalettes.h"
 #include "common/WaitFor.h"
 #include "link/CSerialPort.h"
 #include "link/CSynchroBytesCollector.h"
@@ -125,6 +126,18 @@ TEST(MainDlgTest, MenuBarHoldsEveryCommandWithQtShortcutsAndOpensWithAlt)
     EXPECT_TRUE(WaitFor([file] { return file->isVisible(); }, 5000)) << "Alt+F opens the File menu";
     file->close();
     dlg.close();
+}
+
+TEST(MainDlgTest, IconsAreDrawnAgainForTheNewThemeWhenItChanges)
+{
+    PortlessWindow window(SettingsWithSize(-1, -1));
+    QAction* load = window.dlg.Action(MainCommand::LoadParameters);
+    const auto image = [load] { return load->icon().pixmap(16, 16).toImage(); };
+    const QImage light = image();
+    window.dlg.setPalette(ThemePalettes::Dark());
+    EXPECT_NE(image(), light);
+    window.dlg.setPalette(ThemePalettes::Light());
+    EXPECT_EQ(image(), light);
 }
 
 TEST(MainDlgTest, OpensWithTheLibraryAndClosesWithEscapeReturningTheCloseCommand)
