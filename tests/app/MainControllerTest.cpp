@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -28,6 +26,13 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 constexpr int kConnectDeadlineMs = 10000;
 
+CEscSimulator::Options Profile(const char* name)
+{
+    CEscSimulator::Options options;
+    options.profile = name;
+    return options;
+}
+
 class MainControllerTest : public ::testing::Test {
 protected:
     void Start(CEscSimulator::Options options = {}, const QByteArray& library = {})
@@ -41,12 +46,6 @@ protected:
         controller->Protocol().SetLimits(PatientLimits());
         controller->SetPortName(link->PortName());
         controller->Open();
-    }
-
-    void TearDown() override
-    {
-        controller.reset();
-        link.reset();
     }
 
     bool WaitConnected()
@@ -77,6 +76,15 @@ protected:
         return writes;
     }
 
+    QByteArray DeviceCells(int count) const
+    {
+        QByteArray bytes;
+        for (int i = 0; i < count; ++i)
+            bytes.append(static_cast<char>(link->Sim().Cell(i)));
+        return bytes;
+    }
+
+    // Destroyed in reverse order: the controller before the link it uses.
     CScriptedPrompt prompt;
     CRecordingView view;
     CDeviceLibrary m_library;
@@ -115,9 +123,7 @@ TEST_F(MainControllerTest, FullDeviceIsIdentifiedListedByCategoryAndUpgradedToTh
 
 TEST_F(MainControllerTest, PlainDeviceIsListedFlatAndStaysAtTheStartSpeed)
 {
-    CEscSimulator::Options options;
-    options.profile = "plain";
-    Start(options);
+    Start(Profile("plain"));
     ASSERT_TRUE(WaitConnected());
     EXPECT_EQ(view.title, QStringLiteral("TORV - Brisko Basic 25 v 1.3"));
     EXPECT_EQ(view.linkText, link->PortName() + QStringLiteral(" 19200"));
@@ -129,7 +135,7 @@ TEST_F(MainControllerTest, PlainDeviceIsListedFlatAndStaysAtTheStartSpeed)
     EXPECT_FALSE(view.curvesDropDown);
 }
 
-TEST_F(MainControllerTest, EditsAreWrittenHighCellFirstAndShowTheDevicesReadBack)
+TEST_F(MainControllerTest, EditsAreWrittenHighCellFirstShowTheDevicesReadBackAndAFailedOneDropsTheLink)
 {
     Start();
     ASSERT_TRUE(WaitConnected());
@@ -149,11 +155,6 @@ TEST_F(MainControllerTest, EditsAreWrittenHighCellFirstAndShowTheDevicesReadBack
     EXPECT_EQ(link->Sim().Cell(0), 2);
     EXPECT_EQ(TextOf(RowOfCell(0)), QStringLiteral("Forward/reverse with brake"));
 
-    list.CommitValue(RowOfCell(21), false, false);
-    EXPECT_EQ(link->Sim().Cell(21), 0);
-    list.CommitValue(RowOfCell(21), true, false);
-    EXPECT_EQ(link->Sim().Cell(21), 1);
-
     // A number its cells cannot hold is refused: nothing is written and the
     // row shows the device's value again (300 would have arrived as 44).
     link->Sim().ClearFrames();
@@ -169,6 +170,15 @@ TEST_F(MainControllerTest, EditsAreWrittenHighCellFirstAndShowTheDevicesReadBack
     list.CommitValue(RowOfCell(7), QStringLiteral("not a number"), true);
     EXPECT_EQ(prompt.Beeps(), 2);
     EXPECT_EQ(WritesSeen(), (std::vector<Bytes>{{7, 20}}));
+
+    // A write the ESC does not take drops the link; the ESC is found again.
+    link->Sim().SetUnplugged(true);
+    list.CommitValue(RowOfCell(7), QStringLiteral("21"), true);
+    EXPECT_EQ(view.linkState, IMainView::LinkWaiting);
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_FALSE(view.listShown);
+    link->Sim().SetUnplugged(false);
+    EXPECT_TRUE(WaitConnected());
 }
 
 TEST_F(MainControllerTest, UndoWritesEditsBackOneByOneAndRestoringDefaultsIsOneStep)
@@ -201,12 +211,12 @@ TEST_F(MainControllerTest, UndoWritesEditsBackOneByOneAndRestoringDefaultsIsOneS
     EXPECT_FALSE(controller->CanRedo());
 
     list.CommitValue(RowOfCell(21), false, false);
-    const std::array<uint8_t, 256> edited = link->Sim().Cells();
+    const QByteArray edited = DeviceCells(64);
     controller->RestoreDefaults();
     ASSERT_EQ(link->Sim().Cell(7), 15);
     ASSERT_EQ(link->Sim().Cell(21), 1);
     controller->Undo();
-    EXPECT_TRUE(std::equal(edited.begin(), edited.begin() + 64, link->Sim().Cells().begin()));
+    EXPECT_EQ(DeviceCells(64), edited);
     EXPECT_EQ(TextOf(RowOfCell(7)), QStringLiteral("20"));
 
     // An undo the ESC no longer takes drops the link as a failed edit does,
@@ -232,8 +242,7 @@ TEST_F(MainControllerTest, EachSetOfSettingsFoundInARunIsKeptAsOneBackup)
     EXPECT_TRUE(files.front().startsWith(QStringLiteral("Brisko Pro 80-"))) << files.front().toStdString();
     const QByteArray kept = TestFiles::Read(folder.filePath(files.front()));
     ASSERT_EQ(kept.size(), 128);
-    for (int i = 0; i < 64; ++i)
-        EXPECT_EQ(static_cast<uint8_t>(kept[i]), link->Sim().Cell(i)) << "cell " << i;
+    EXPECT_EQ(kept.left(64), DeviceCells(64));
 
     // Connecting to the same ESC again in this run keeps no second one.
     controller->HandleCommand(MainCommand::Refresh);
@@ -257,32 +266,6 @@ TEST_F(MainControllerTest, EachSetOfSettingsFoundInARunIsKeptAsOneBackup)
     EXPECT_FALSE(controller->CanUndo());
     EXPECT_TRUE(view.message.startsWith(QStringLiteral("The ESC no longer holds"))) << view.message.toStdString();
     qputenv("XDG_DATA_HOME", oldData);
-}
-
-TEST_F(MainControllerTest, FailedWriteDropsTheLinkAndTheDeviceIsFoundAgain)
-{
-    Start();
-    ASSERT_TRUE(WaitConnected());
-    link->Sim().SetUnplugged(true);
-    controller->List().CommitValue(RowOfCell(7), QStringLiteral("21"), true);
-    EXPECT_EQ(view.linkState, IMainView::LinkWaiting);
-    EXPECT_EQ(controller->List().Count(), 0);
-    EXPECT_FALSE(view.listShown);
-    link->Sim().SetUnplugged(false);
-    EXPECT_TRUE(WaitConnected());
-}
-
-TEST_F(MainControllerTest, RestoreDefaultsWritesDefaultsButLeavesCollapsedCategoriesAlone)
-{
-    Start();
-    ASSERT_TRUE(WaitConnected());
-    link->Sim().SetCell(7, 25);
-    link->Sim().SetCell(24, 3);   // governor gain P, in the collapsed Governor category
-    ASSERT_TRUE(controller->HandleCommand(MainCommand::RestoreDefaults));
-    EXPECT_EQ(link->Sim().Cell(7), 15);
-    EXPECT_EQ(link->Sim().Cell(24), 3);
-    EXPECT_EQ(link->Sim().Cell(4), 0x01);
-    EXPECT_EQ(link->Sim().Cell(5), 0xF4);
 }
 
 TEST_F(MainControllerTest, RefreshTicksRereadLiveValuesAndNoticeALostDevice)
@@ -323,33 +306,20 @@ TEST_F(MainControllerTest, RefreshTicksRereadLiveValuesAndNoticeALostDevice)
     EXPECT_EQ(frames.back().hostBaud, 460800);
 }
 
-TEST_F(MainControllerTest, DeprecatedFirmwareYesEntersFirmwareMode)
+TEST_F(MainControllerTest, DeprecatedFirmwareIsAskedAgainAfterNoAndYesEntersFirmwareMode)
 {
-    CEscSimulator::Options options;
-    options.profile = "deprecated";
+    prompt.AnswerMessage(IPrompt::Answer::No);
     prompt.AnswerMessage(IPrompt::Answer::Yes);
-    Start(options);
+    Start(Profile("deprecated"));
     ASSERT_TRUE(WaitFor([this] { return !view.postedCommands.empty(); }, kConnectDeadlineMs));
     EXPECT_EQ(view.postedCommands, std::vector<int>{MainCommand::FirmwareUpdate});
     EXPECT_EQ(view.message, QStringLiteral("Connected. Ready for fimware upload."));
     EXPECT_TRUE(controller->FirmwareMode());
     EXPECT_FALSE(controller->RefreshTimerRunning());
-    ASSERT_EQ(prompt.Messages().size(), 1U);
-    EXPECT_EQ(prompt.Messages()[0].icon, IPrompt::Icon::Question);
-    EXPECT_TRUE(prompt.Messages()[0].text.startsWith(
+    ASSERT_EQ(prompt.Messages().size(), 2U);
+    EXPECT_EQ(prompt.Messages()[1].icon, IPrompt::Icon::Question);
+    EXPECT_TRUE(prompt.Messages()[1].text.startsWith(
         QStringLiteral("It is strongly recommended to update the firmware of your device.\r\n")));
-}
-
-TEST_F(MainControllerTest, DeprecatedFirmwareNoAsksAgainAtTheNextAttempt)
-{
-    CEscSimulator::Options options;
-    options.profile = "deprecated";
-    prompt.AnswerMessage(IPrompt::Answer::No);
-    prompt.AnswerMessage(IPrompt::Answer::No);
-    Start(options);
-    ASSERT_TRUE(WaitFor([this] { return prompt.Messages().size() == 2; }, kConnectDeadlineMs));
-    EXPECT_TRUE(view.postedCommands.empty());
-    controller.reset();
 }
 
 TEST_F(MainControllerTest, CorruptedFirmwareOffersAnUploadAndNoReconnects)
@@ -370,8 +340,6 @@ TEST_F(MainControllerTest, CorruptedFirmwareOffersAnUploadAndNoReconnects)
 
 TEST_F(MainControllerTest, ConnectionTimeQuestionsRunWithBothTimersStopped)
 {
-    CEscSimulator::Options options;
-    options.profile = "plain";
     // The ESC goes away while its cells load, so the load fails and asks.
     view.onMessage = [this](const QString& text) {
         if (text == QStringLiteral("ESC identified. Loading parameters..."))
@@ -384,7 +352,7 @@ TEST_F(MainControllerTest, ConnectionTimeQuestionsRunWithBothTimersStopped)
         link->Sim().SetUnplugged(false);
     };
     prompt.AnswerMessage(IPrompt::Answer::Yes);
-    Start(options);
+    Start(Profile("plain"));
     ASSERT_TRUE(WaitFor([this] { return prompt.Messages().size() == 1; }, kConnectDeadlineMs));
     EXPECT_EQ(prompt.Messages()[0].text, QStringLiteral("Unable to load some cell values\nReconnect?"));
     EXPECT_FALSE(timerUnderTheBox);
@@ -392,7 +360,7 @@ TEST_F(MainControllerTest, ConnectionTimeQuestionsRunWithBothTimersStopped)
     EXPECT_TRUE(WaitConnected());
 }
 
-TEST_F(MainControllerTest, EscStrandedAtARaisedSpeedIsFoundAgainWithoutAPowerCycle)
+TEST_F(MainControllerTest, EscStrandedAtARaisedSpeedIsFoundAgainAndClosingReturnsItTo19200)
 {
     Start();
     ASSERT_TRUE(WaitConnected());
@@ -404,8 +372,14 @@ TEST_F(MainControllerTest, EscStrandedAtARaisedSpeedIsFoundAgainWithoutAPowerCyc
     controller->SetPortName(link->PortName());
     view.linkState = IMainView::LinkClosed;
     controller->Open();
-    EXPECT_TRUE(WaitConnected());
+    ASSERT_TRUE(WaitConnected());
     EXPECT_GE(controller->AttemptCount(), CDeviceSession::kRescueAfterFailures);
+    ASSERT_EQ(link->Sim().DeviceBaud(), 460800);
+
+    controller->Close();
+    EXPECT_TRUE(WaitFor([this] { return link->Sim().DeviceBaud() == 19200; }));
+    EXPECT_FALSE(controller->ConnectTimerRunning());
+    EXPECT_FALSE(controller->RefreshTimerRunning());
 }
 
 const char* const kBrokenFormulaLibrary = R"xml(<?xml version="1.0"?>
@@ -419,9 +393,7 @@ const char* const kBrokenFormulaLibrary = R"xml(<?xml version="1.0"?>
 
 TEST_F(MainControllerTest, ABrokenFormulaShowsAnErrorWhileEveryOtherRowLoads)
 {
-    CEscSimulator::Options options;
-    options.profile = "plain";
-    Start(options, kBrokenFormulaLibrary);
+    Start(Profile("plain"), kBrokenFormulaLibrary);
     ASSERT_TRUE(WaitConnected());
     EXPECT_TRUE(prompt.Messages().empty()) << "a formula fault is no failed load";
     EXPECT_TRUE(view.listShown);
@@ -429,17 +401,6 @@ TEST_F(MainControllerTest, ABrokenFormulaShowsAnErrorWhileEveryOtherRowLoads)
     EXPECT_EQ(TextOf(RowOfCell(8)), QString::number(link->Sim().Cell(8))) << "rows after the formula load too";
     const pugi::xml_node bad = controller->EscElement().find_child_by_attribute("Parameter", "name", "Bad");
     EXPECT_EQ(TextOf(controller->List().FindByItemData(bad)), QStringLiteral("parser error"));
-}
-
-TEST_F(MainControllerTest, ClosingReturnsTheEscTo19200)
-{
-    Start();
-    ASSERT_TRUE(WaitConnected());
-    ASSERT_EQ(link->Sim().DeviceBaud(), 460800);
-    controller->Close();
-    EXPECT_TRUE(WaitFor([this] { return link->Sim().DeviceBaud() == 19200; }));
-    EXPECT_FALSE(controller->ConnectTimerRunning());
-    EXPECT_FALSE(controller->RefreshTimerRunning());
 }
 
 TEST_F(MainControllerTest, PortLostDuringTheSpeedUpgradeStartsOverInsteadOfShowingAConnection)
@@ -466,20 +427,19 @@ TEST_F(MainControllerTest, PortLostDuringTheSpeedUpgradeStartsOverInsteadOfShowi
     EXPECT_TRUE(view.message.contains(QStringLiteral("No such file"))) << view.message.toStdString();
 }
 
-TEST_F(MainControllerTest, PortSetupWithDefaultSettingsNeverUpgrades)
+// The port setup reconnects within its speed bound; a port that cannot be
+// opened stops the attempts and the message pane says why.
+TEST_F(MainControllerTest, PortSetupReconnectsWithinItsSpeedBoundOrSaysWhyThePortCannotBeOpened)
 {
     Start();
     ASSERT_TRUE(WaitConnected());
+    // The "default settings" bound never raises the link.
     controller->ApplyPortSetup(link->PortName(), -19200);
     EXPECT_EQ(view.linkState, IMainView::LinkWaiting);
     ASSERT_TRUE(WaitConnected());
     EXPECT_EQ(link->Sim().DeviceBaud(), 19200);
     EXPECT_EQ(view.linkText, link->PortName() + QStringLiteral(" 19200"));
-}
 
-TEST_F(MainControllerTest, MissingPortShowsWhyAndDeviceCommandsAreNotHandled)
-{
-    Start();
     controller->ApplyPortSetup(QStringLiteral("/dev/torv-no-such-port"), 19200);
     ASSERT_TRUE(WaitFor([this] { return view.linkState == IMainView::LinkClosed; }, kConnectDeadlineMs));
     EXPECT_TRUE(view.message.contains(QStringLiteral("no such device")));
@@ -487,17 +447,11 @@ TEST_F(MainControllerTest, MissingPortShowsWhyAndDeviceCommandsAreNotHandled)
     EXPECT_FALSE(controller->HandleCommand(MainCommand::Refresh));
     EXPECT_FALSE(controller->HandleCommand(MainCommand::SaveParameters));
     EXPECT_FALSE(controller->HandleCommand(MainCommand::RestoreDefaults));
-}
 
-TEST_F(MainControllerTest, PortHeldByAnotherProgramIsNamedInTheMessagePane)
-{
-    Start();
     CSerialPort other;
-    ASSERT_TRUE(WaitConnected());
-    controller->CleanAndReconnect(false);
-    link->Port().Close();
     ASSERT_TRUE(other.Open(link->PortName(), 19200));
     controller->ApplyPortSetup(link->PortName(), 19200);
+    EXPECT_EQ(view.linkState, IMainView::LinkWaiting);
     ASSERT_TRUE(WaitFor([this] { return view.linkState == IMainView::LinkClosed; }, kConnectDeadlineMs));
     EXPECT_TRUE(view.message.contains(QStringLiteral("another program holds the port"))) << view.message.toStdString();
     other.Close();
@@ -516,21 +470,8 @@ protected:
     }
 
     QString Path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
-
-    static QByteArray Read(const QString& path) { return TestFiles::Read(path); }
-    static void Write(const QString& path, const QByteArray& bytes)
-    {
-        const QFileInfo info(path);
-        TestFiles::Write(info.dir(), info.fileName(), bytes);
-    }
-
-    QByteArray DeviceCells(int count) const
-    {
-        QByteArray bytes;
-        for (int i = 0; i < count; ++i)
-            bytes.append(static_cast<char>(link->Sim().Cell(i)));
-        return bytes;
-    }
+    // Writes the file into the test's folder and returns its path.
+    QString Write(const char* name, const QByteArray& bytes) const { return TestFiles::Write(dir.path(), name, bytes); }
 
     QTemporaryDir dir;
 };
@@ -540,7 +481,7 @@ TEST_F(ParameterFileTest, SaveAndLoadRoundTripThroughTheDeviceSayWhatTheyDidAndT
     const QString path = Path("pro80.escp");
     prompt.AnswerSaveFile(path);
     ASSERT_TRUE(controller->HandleCommand(MainCommand::SaveParameters));
-    const QByteArray saved = Read(path);
+    const QByteArray saved = TestFiles::Read(path);
     ASSERT_EQ(saved.size(), 128);
     EXPECT_EQ(saved, DeviceCells(128));
     EXPECT_EQ(view.message, QStringLiteral("Saved 128 cells to ") + path);
@@ -579,17 +520,17 @@ TEST_F(ParameterFileTest, SaveAndLoadRoundTripThroughTheDeviceSayWhatTheyDidAndT
 TEST_F(ParameterFileTest, ShortFilesAreRefusedAndLongFilesUseTheFirst128Bytes)
 {
     QByteArray cells = DeviceCells(128);
-    Write(Path("short.escp"), cells.left(127));
-    prompt.AnswerOpenFile(Path("short.escp"));
+    const QString shortFile = Write("short.escp", cells.left(127));
+    prompt.AnswerOpenFile(shortFile);
     prompt.AnswerMessage(IPrompt::Answer::Ok);
     controller->HandleCommand(MainCommand::LoadParameters);
     ASSERT_EQ(prompt.Messages().size(), 1U);
     EXPECT_EQ(prompt.Messages()[0].text, QStringLiteral("Unable to read file"));
     // Compared, a short or missing file is refused alike, and nothing is shown.
-    for (const char* name : {"short.escp", "missing.escp"}) {
-        prompt.AnswerOpenFile(Path(name));
+    for (const QString& file : {shortFile, Path("missing.escp")}) {
+        prompt.AnswerOpenFile(file);
         prompt.AnswerMessage(IPrompt::Answer::Ok);
-        EXPECT_FALSE(controller->CompareWithFile()) << name;
+        EXPECT_FALSE(controller->CompareWithFile()) << file.toStdString();
     }
     ASSERT_EQ(prompt.Messages().size(), 3U);
     EXPECT_EQ(prompt.Messages()[1].text, QStringLiteral("Unable to read file"));
@@ -597,8 +538,7 @@ TEST_F(ParameterFileTest, ShortFilesAreRefusedAndLongFilesUseTheFirst128Bytes)
 
     cells[7] = 22;
     cells[100] = 0x55;   // beyond the settings: never written
-    Write(Path("long.escp"), cells + QByteArray("trailing"));
-    prompt.AnswerOpenFile(Path("long.escp"));
+    prompt.AnswerOpenFile(Write("long.escp", cells + QByteArray("trailing")));
     link->Sim().ClearFrames();
     controller->HandleCommand(MainCommand::LoadParameters);
     EXPECT_EQ(link->Sim().Cell(7), 22);
@@ -617,8 +557,8 @@ TEST_F(ParameterFileTest, AnotherTypeOrRevisionAsksAndNoWritesNothing)
         QByteArray cells = DeviceCells(128);
         cells[identityCell] = static_cast<char>(cells[identityCell] + 1);
         cells[7] = 29;
-        Write(Path("other.escp"), cells);
-        prompt.AnswerOpenFile(Path("other.escp"));
+        const QString other = Write("other.escp", cells);
+        prompt.AnswerOpenFile(other);
         prompt.AnswerMessage(IPrompt::Answer::No);
         link->Sim().ClearFrames();
         // Busy once the file dialog has closed, never under the question.
@@ -635,7 +575,7 @@ TEST_F(ParameterFileTest, AnotherTypeOrRevisionAsksAndNoWritesNothing)
         EXPECT_TRUE(WritesSeen().empty());
         EXPECT_EQ(link->Sim().Cell(7), 15);
 
-        prompt.AnswerOpenFile(Path("other.escp"));
+        prompt.AnswerOpenFile(other);
         prompt.AnswerMessage(IPrompt::Answer::Yes);
         controller->HandleCommand(MainCommand::LoadParameters);
         EXPECT_EQ(link->Sim().Cell(7), 29);
@@ -646,8 +586,8 @@ TEST_F(ParameterFileTest, ValuesTheLibraryDoesNotAllowAreNamedBeforeAnythingIsWr
 {
     QByteArray cells = DeviceCells(128);
     cells[7] = 31;   // Timing (deg) allows 0 to 30
-    Write(Path("odd.escp"), cells);
-    prompt.AnswerOpenFile(Path("odd.escp"));
+    const QString odd = Write("odd.escp", cells);
+    prompt.AnswerOpenFile(odd);
     prompt.AnswerMessage(IPrompt::Answer::No);
     link->Sim().ClearFrames();
     controller->HandleCommand(MainCommand::LoadParameters);
@@ -657,7 +597,7 @@ TEST_F(ParameterFileTest, ValuesTheLibraryDoesNotAllowAreNamedBeforeAnythingIsWr
                              "Timing (deg): 31 (not in the library)\nDo you want to load them anyway?"));
     EXPECT_TRUE(WritesSeen().empty());
 
-    prompt.AnswerOpenFile(Path("odd.escp"));
+    prompt.AnswerOpenFile(odd);
     prompt.AnswerMessage(IPrompt::Answer::Yes);
     controller->HandleCommand(MainCommand::LoadParameters);
     EXPECT_EQ(link->Sim().Cell(7), 31);
@@ -665,29 +605,12 @@ TEST_F(ParameterFileTest, ValuesTheLibraryDoesNotAllowAreNamedBeforeAnythingIsWr
     EXPECT_EQ(TextOf(RowOfCell(7)), QStringLiteral("31 (not in the library)"));
 }
 
-TEST_F(ParameterFileTest, DeviceFailingDuringSaveLeavesTheExistingFileUntouched)
+// A save that cannot reach the disk, targets no regular file or cannot read
+// the ESC leaves the file that was there as it was.
+TEST_F(ParameterFileTest, FailedSaveKeepsWhatWasThere)
 {
-    const QString path = Path("keep.escp");
     const QByteArray previous("the user's earlier backup, which must survive");
-    Write(path, previous);
-    controller->Image().InvalidateCell(-1);
-    link->Sim().SetUnplugged(true);
-    prompt.AnswerSaveFile(path);
-    prompt.AnswerMessage(IPrompt::Answer::Ok);
-    controller->HandleCommand(MainCommand::SaveParameters);
-    ASSERT_EQ(prompt.Messages().size(), 1U);
-    EXPECT_EQ(prompt.Messages()[0].text, QStringLiteral("Unable to get response on reading the 0 cell\nReconnecting..."));
-    EXPECT_EQ(Read(path), previous);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"keep.escp"});
-    EXPECT_EQ(view.linkState, IMainView::LinkWaiting);
-    link->Sim().SetUnplugged(false);
-}
-
-TEST_F(ParameterFileTest, SaveThatCannotReachTheDiskOrTargetsNoRegularFileKeepsWhatWasThere)
-{
-    const QString path = Path("keep.escp");
-    const QByteArray previous("the user's earlier backup");
-    Write(path, previous);
+    const QString path = Write("keep.escp", previous);
     prompt.AnswerSaveFile(path);
     prompt.AnswerMessage(IPrompt::Answer::Ok);
     {
@@ -696,7 +619,7 @@ TEST_F(ParameterFileTest, SaveThatCannotReachTheDiskOrTargetsNoRegularFileKeepsW
     }
     ASSERT_EQ(prompt.Messages().size(), 1U);
     EXPECT_EQ(prompt.Messages()[0].text, QStringLiteral("Unable to write to file"));
-    EXPECT_EQ(Read(path), previous);
+    EXPECT_EQ(TestFiles::Read(path), previous);
 
     const QString fifo = Path("pipe.escp");
     ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
@@ -706,14 +629,26 @@ TEST_F(ParameterFileTest, SaveThatCannotReachTheDiskOrTargetsNoRegularFileKeepsW
     ASSERT_EQ(prompt.Messages().size(), 2U);
     EXPECT_EQ(prompt.Messages()[1].text, QStringLiteral("Unable to open file"));
     EXPECT_FALSE(QFileInfo(fifo).isFile());
+
+    controller->Image().InvalidateCell(-1);
+    link->Sim().SetUnplugged(true);
+    prompt.AnswerSaveFile(path);
+    prompt.AnswerMessage(IPrompt::Answer::Ok);
+    controller->HandleCommand(MainCommand::SaveParameters);
+    ASSERT_EQ(prompt.Messages().size(), 3U);
+    EXPECT_EQ(prompt.Messages()[2].text, QStringLiteral("Unable to get response on reading the 0 cell\nReconnecting..."));
+    EXPECT_EQ(TestFiles::Read(path), previous);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"keep.escp"});
+    EXPECT_EQ(view.linkState, IMainView::LinkWaiting);
+    link->Sim().SetUnplugged(false);
 }
 
 TEST_F(ParameterFileTest, LoadIntoAnEscThatVanishedStopsWithOneMessage)
 {
     QByteArray cells = DeviceCells(128);
     cells[65] = static_cast<char>(cells[65] + 1);
-    Write(Path("other.escp"), cells);
-    prompt.AnswerOpenFile(Path("other.escp"));
+    const QString other = Write("other.escp", cells);
+    prompt.AnswerOpenFile(other);
     // The ESC is unplugged while the user reads the type question.
     prompt.onMessage = [this](const CScriptedPrompt::Request&) { link->Sim().SetUnplugged(true); };
     prompt.AnswerMessage(IPrompt::Answer::Yes);
@@ -729,7 +664,7 @@ TEST_F(ParameterFileTest, LoadIntoAnEscThatVanishedStopsWithOneMessage)
     // A compare with an ESC that no longer gives its identity says so and
     // looks for the ESC again; nothing is shown.
     link->Sim().SetUnplugged(true);
-    prompt.AnswerOpenFile(Path("other.escp"));
+    prompt.AnswerOpenFile(other);
     prompt.AnswerMessage(IPrompt::Answer::Ok);
     controller->Protocol().SetLimits(CDeviceProtocol::Limits{});  // the reads are meant to fail
     EXPECT_FALSE(controller->CompareWithFile());
