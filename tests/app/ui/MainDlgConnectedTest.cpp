@@ -1,56 +1,53 @@
 #include <algorithm>
 #include <cmath>
 
-#include <QAction>
 #include <QAbstractItemView>
-#include <QComboBox>
-#include <QFile>
+#include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QHelpEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QMenu>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
+#include "../../firmware/FirmwareTestSupport.h"
 #include "app/CMainCommands.h"
 #include "app/CMainController.h"
-#include "common/PatientLimits.h"
-#include "common/Screenshots.h"
-#include "common/TestFiles.h"
-#include "../../firmware/FirmwareTestSupport.h"
 #include "app/ui/CHelpView.h"
 #include "app/ui/CMainDlg.h"
 #include "common/CScriptedPrompt.h"
 #include "common/CSimulatedLink.h"
+#include "common/PatientLimits.h"
+#include "common/Screenshots.h"
+#include "common/TestFiles.h"
 #include "common/WaitFor.h"
+#include "controls/CCurveCtrl.h"
 #include "controls/CPropertyFilterEdit.h"
 #include "controls/CPropertyListCtrl.h"
+#include "firmware/ui/CFirmwareSelectDlg.h"
 #include "library/CDeviceLibrary.h"
 #include "library/CPropertyList.h"
 #include "library/IProperty.h"
 #include "library/ui/CAboutDlg.h"
-#include "firmware/ui/CFirmwareSelectDlg.h"
 #include "library/ui/CCompareDlg.h"
-#include <QLabel>
-#include <QLayout>
-#include <QTableWidget>
 #include "link/ui/CComPortSetupDlg.h"
-#include "logger/ui/CLoggerUi.h"
 #include "logger/ui/CCurveDlg.h"
 #include "logger/ui/CCurveUi.h"
-#include "controls/CCurveCtrl.h"
+#include "logger/ui/CLoggerUi.h"
+#include "melody/ui/CMelodyDlg.h"
 #include "panel/CTelemetryStream.h"
 #include "panel/ui/CPanelDlg.h"
 #include "panel/ui/CPanelUi.h"
 #include "panel/ui/CTrackToolBar.h"
-
-#include <QMenu>
-#include <QPushButton>
-#include "melody/ui/CMelodyDlg.h"
-#include <QSlider>
-#include <QTemporaryDir>
 
 namespace {
 
@@ -79,8 +76,6 @@ public:
         m_dlg->Open();
     }
 
-    ~ConnectedWindow() { m_dlg.reset(); }
-
     bool WaitConnected()
     {
         return WaitFor([this] { return m_dlg->Controller().Connected() && m_dlg->LinkPaneText().size() > 1 &&
@@ -100,17 +95,36 @@ private:
         return options;
     }
 
+    // Destroyed in reverse order: the window before the prompt and the link.
     CSimulatedLink m_link;
     CScriptedPrompt m_prompt;
     std::unique_ptr<CMainDlg> m_dlg;
 };
 
-TEST(MainDlgConnected, ShowsTheListLinkStateAndEnablesTheDeviceButtons)
+// The write frames the simulated ESC has received.
+int Writes(const CEscSimulator& sim)
+{
+    int count = 0;
+    for (const CEscSimulator::Frame& frame : sim.Frames())
+        count += frame.bytes.size() > 1 && frame.bytes[1] == 'w' ? 1 : 0;
+    return count;
+}
+
+// The help text while no ESC is connected, the list and the commands that
+// need an ESC once one is; Ctrl+Z and Ctrl+Shift+Z take an edit back and
+// forth, Ctrl+R starts over and Ctrl+P opens the port setup.
+TEST(MainDlgConnected, PageCommandsAndShortcutsFollowTheConnection)
 {
     ConnectedWindow window("full");
     CMainDlg& dlg = window.Dlg();
+    const int deviceCommands[] = {MainCommand::LoadParameters,  MainCommand::SaveParameters,
+                                  MainCommand::Refresh,         MainCommand::RestoreDefaults,
+                                  MainCommand::CompareWithFile, MainCommand::FirmwareUpdate,
+                                  MainCommand::EraseLogger,     MainCommand::WriteLoggerImage,
+                                  MainCommand::Curves,          MainCommand::MeasurementPanel};
     EXPECT_TRUE(dlg.HelpView()->isVisible());
-    EXPECT_FALSE(dlg.Action(MainCommand::SaveParameters)->isEnabled());
+    for (int command : deviceCommands)
+        EXPECT_FALSE(dlg.Action(command)->isEnabled()) << command;
 
     ASSERT_TRUE(window.WaitConnected());
     EXPECT_TRUE(dlg.PropertyList()->isVisible());
@@ -118,22 +132,6 @@ TEST(MainDlgConnected, ShowsTheListLinkStateAndEnablesTheDeviceButtons)
     EXPECT_FALSE(dlg.HelpView()->isVisible());
     EXPECT_EQ(dlg.windowTitle(), QStringLiteral("TORV - Brisko Pro 80 v 2.4"));
     EXPECT_EQ(dlg.LinkPaneText(), window.Link().PortName() + QStringLiteral(" 460800"));
-    EXPECT_TRUE(dlg.Action(MainCommand::LoadParameters)->isEnabled());
-    EXPECT_TRUE(dlg.Action(MainCommand::SaveParameters)->isEnabled());
-    EXPECT_TRUE(dlg.Action(MainCommand::Curves)->isEnabled());
-    EXPECT_TRUE(dlg.Action(MainCommand::MeasurementPanel)->isEnabled());
-}
-
-TEST(MainDlgConnected, MenuCommandsFollowTheConnectionAndCtrlZUndoesAnEdit)
-{
-    ConnectedWindow window("full");
-    CMainDlg& dlg = window.Dlg();
-    const int deviceCommands[] = {MainCommand::Refresh,        MainCommand::RestoreDefaults,
-                                  MainCommand::CompareWithFile, MainCommand::FirmwareUpdate,
-                                  MainCommand::EraseLogger,    MainCommand::WriteLoggerImage};
-    for (int command : deviceCommands)
-        EXPECT_FALSE(dlg.Action(command)->isEnabled()) << command;
-    ASSERT_TRUE(window.WaitConnected());
     for (int command : deviceCommands)
         EXPECT_TRUE(dlg.Action(command)->isEnabled()) << command;
     EXPECT_EQ(dlg.Action(MainCommand::Melodies)->isEnabled(), dlg.Controller().MelodiesAllowed());
@@ -152,90 +150,12 @@ TEST(MainDlgConnected, MenuCommandsFollowTheConnectionAndCtrlZUndoesAnEdit)
     QTest::keyClick(&dlg, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(window.Link().Sim().Cell(7), 20);
 
-    // A lost ESC takes the device commands away again.
-    QTest::keyClick(&dlg, Qt::Key_R, Qt::ControlModifier);
-    for (int command : deviceCommands)
-        EXPECT_FALSE(dlg.Action(command)->isEnabled()) << command;
-    EXPECT_FALSE(dlg.Action(MainCommand::Undo)->isEnabled());
-}
-
-TEST(MainDlgConnected, CompareListsTheDifferingSettingsSaysAMismatchFirstAndLoadsTheFile)
-{
-    ConnectedWindow window("full");
-    CMainDlg& dlg = window.Dlg();
-    ASSERT_TRUE(window.WaitConnected());
-    dlg.Controller().Protocol().SetLimits(PatientLimits(2000));
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("pro80.escp"));
-    window.Prompt().AnswerSaveFile(path);
-    dlg.OnCommand(MainCommand::SaveParameters);
-    EXPECT_EQ(dlg.MessagePaneText(), QStringLiteral("Saved 128 cells to ") + path);
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    QByteArray cells = file.readAll();
-    file.close();
-    ASSERT_EQ(cells.size(), 128);
-    cells[7] = 30;   // Timing (deg): 15
-    cells[21] = 0;   // Reverse lockout: on
-    const auto writeFile = [&path](const QByteArray& bytes) {
-        QFile out(path);
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        out.write(bytes);
-    };
-    writeFile(cells);
-
-    struct Shown {
-        std::vector<QStringList> rows;
-        QString mismatch;
-        bool mismatchFirst = false;
-    } shown;
-    dlg.SetCompareHook([&shown](CCompareDlg& compare) {
-        for (int r = 0; r < compare.Table()->rowCount(); ++r) {
-            QStringList row;
-            for (int c = 0; c < 3; ++c)
-                row << compare.Table()->item(r, c)->text();
-            shown.rows.push_back(row);
-        }
-        shown.mismatch = compare.Mismatch()->isHidden() ? QString() : compare.Mismatch()->text();
-        shown.mismatchFirst = compare.layout()->indexOf(compare.Mismatch()) < compare.layout()->indexOf(compare.Table());
-        QTimer::singleShot(0, &compare, [&compare] { compare.LoadButton()->click(); });
-    });
-    window.Prompt().AnswerOpenFile(path);
-    dlg.OnCommand(MainCommand::CompareWithFile);
-    ASSERT_EQ(shown.rows.size(), 2u);
-    EXPECT_EQ(shown.rows[0], (QStringList{"Timing (deg)", "15", "30"}));
-    EXPECT_EQ(shown.rows[1], (QStringList{"Reverse lockout", "on", "off"}));
-    EXPECT_TRUE(shown.mismatch.isEmpty());
-    // "Load this file" went on to the load.
-    EXPECT_EQ(window.Link().Sim().Cell(7), 30);
-    EXPECT_EQ(window.Link().Sim().Cell(21), 0);
-    ASSERT_TRUE(WaitFor([&] { return dlg.Controller().Connected(); }, kDeadlineMs));
-    EXPECT_TRUE(dlg.MessagePaneText().endsWith(QStringLiteral(" settings from ") + path)) << dlg.MessagePaneText().toStdString();
-
-    cells[65] = static_cast<char>(cells[65] + 1);
-    writeFile(cells);
-    shown = {};
-    dlg.SetCompareHook([&shown](CCompareDlg& compare) {
-        shown.mismatch = compare.Mismatch()->isHidden() ? QString() : compare.Mismatch()->text();
-        shown.mismatchFirst = compare.layout()->indexOf(compare.Mismatch()) < compare.layout()->indexOf(compare.Table());
-        QTimer::singleShot(0, &compare, &QDialog::reject);
-    });
-    window.Prompt().AnswerOpenFile(path);
-    dlg.OnCommand(MainCommand::CompareWithFile);
-    EXPECT_TRUE(shown.mismatch.startsWith(QStringLiteral("The ESC type and/or revision does not match"))) << shown.mismatch.toStdString();
-    EXPECT_TRUE(shown.mismatchFirst);
-}
-
-TEST(MainDlgConnected, RefreshShortcutStartsOverAndPortSetupBoundsTheSpeed)
-{
-    ConnectedWindow window("full");
-    CMainDlg& dlg = window.Dlg();
-    ASSERT_TRUE(window.WaitConnected());
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
-
     QTest::keyClick(&dlg, Qt::Key_R, Qt::ControlModifier);
     EXPECT_EQ(dlg.MessagePaneText(), QStringLiteral("Waiting for ESC response..."));
     EXPECT_TRUE(dlg.HelpView()->isVisible());
+    for (int command : deviceCommands)
+        EXPECT_FALSE(dlg.Action(command)->isEnabled()) << command;
+    EXPECT_FALSE(dlg.Action(MainCommand::Undo)->isEnabled());
     ASSERT_TRUE(window.WaitConnected());
     // The reconnect started from 19200 baud and raised the link again.
     EXPECT_EQ(dlg.LinkPaneText(), window.Link().PortName() + QStringLiteral(" 460800"));
@@ -251,6 +171,61 @@ TEST(MainDlgConnected, RefreshShortcutStartsOverAndPortSetupBoundsTheSpeed)
     EXPECT_EQ(shown->speed, 19200) << "the setup shows its own bound, not the raised speed";
     ASSERT_TRUE(window.WaitConnected());
     EXPECT_EQ(dlg.LinkPaneText(), window.Link().PortName() + QStringLiteral(" 19200"));
+}
+
+TEST(MainDlgConnected, CompareListsTheDifferingSettingsSaysAMismatchFirstAndLoadsTheFile)
+{
+    ConnectedWindow window("full");
+    CMainDlg& dlg = window.Dlg();
+    ASSERT_TRUE(window.WaitConnected());
+    dlg.Controller().Protocol().SetLimits(PatientLimits(2000));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("pro80.escp"));
+    window.Prompt().AnswerSaveFile(path);
+    dlg.OnCommand(MainCommand::SaveParameters);
+    QByteArray cells = TestFiles::Read(path);
+    ASSERT_EQ(cells.size(), 128);
+    cells[7] = 30;   // Timing (deg): 15
+    cells[21] = 0;   // Reverse lockout: on
+    TestFiles::Write(dir.path(), QStringLiteral("pro80.escp"), cells);
+
+    // What the dialog shows; then it loads the file or is closed.
+    std::vector<QStringList> rows;
+    QString mismatch;
+    bool mismatchFirst = false;
+    bool load = true;
+    dlg.SetCompareHook([&](CCompareDlg& compare) {
+        rows.clear();
+        for (int r = 0; r < compare.Table()->rowCount(); ++r) {
+            QStringList row;
+            for (int c = 0; c < 3; ++c)
+                row << compare.Table()->item(r, c)->text();
+            rows.push_back(row);
+        }
+        mismatch = compare.Mismatch()->isHidden() ? QString() : compare.Mismatch()->text();
+        mismatchFirst = compare.layout()->indexOf(compare.Mismatch()) < compare.layout()->indexOf(compare.Table());
+        if (load)
+            QTimer::singleShot(0, compare.LoadButton(), &QPushButton::click);
+        else
+            QTimer::singleShot(0, &compare, &QDialog::reject);
+    });
+    window.Prompt().AnswerOpenFile(path);
+    dlg.OnCommand(MainCommand::CompareWithFile);
+    EXPECT_EQ(rows, (std::vector<QStringList>{{"Timing (deg)", "15", "30"}, {"Reverse lockout", "on", "off"}}));
+    EXPECT_TRUE(mismatch.isEmpty());
+    // "Load this file" went on to the load.
+    EXPECT_EQ(window.Link().Sim().Cell(7), 30);
+    EXPECT_EQ(window.Link().Sim().Cell(21), 0);
+    ASSERT_TRUE(WaitFor([&] { return dlg.Controller().Connected(); }, kDeadlineMs));
+    EXPECT_TRUE(dlg.MessagePaneText().endsWith(QStringLiteral(" settings from ") + path)) << dlg.MessagePaneText().toStdString();
+
+    cells[65] = static_cast<char>(cells[65] + 1);
+    TestFiles::Write(dir.path(), QStringLiteral("pro80.escp"), cells);
+    load = false;
+    window.Prompt().AnswerOpenFile(path);
+    dlg.OnCommand(MainCommand::CompareWithFile);
+    EXPECT_TRUE(mismatch.startsWith(QStringLiteral("The ESC type and/or revision does not match"))) << mismatch.toStdString();
+    EXPECT_TRUE(mismatchFirst);
 }
 
 TEST(MainDlgConnected, CurvesOpenFromTheButtonAndItsMenuAndSaveWritesTheEditedPoints)
@@ -292,8 +267,7 @@ TEST(MainDlgConnected, CurvesOpenFromTheButtonAndItsMenuAndSaveWritesTheEditedPo
     sim.ClearFrames();
     dlg.OnCommand(MainCommand::Curves);
     EXPECT_EQ(title, QStringLiteral("Curve - Throttle curve"));
-    for (const CEscSimulator::Frame& frame : sim.Frames())
-        EXPECT_FALSE(frame.bytes.size() > 1 && frame.bytes[1] == 'w') << "Cancel writes nothing";
+    EXPECT_EQ(Writes(sim), 0) << "Cancel writes nothing";
     EXPECT_EQ(sim.Cell(33), 26);
 }
 
@@ -306,19 +280,16 @@ TEST(MainDlgConnected, EscapeInAnEditorCancelsTheEditAndKeepsTheWindowOpen)
     ASSERT_TRUE(window.WaitConnected());
     ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
     const CPropertyList& list = dlg.Controller().List();
-    const auto writes = [&window] {
-        int count = 0;
-        for (const CEscSimulator::Frame& frame : window.Link().Sim().Frames())
-            count += frame.bytes.size() > 1 && frame.bytes[1] == 'w' ? 1 : 0;
-        return count;
-    };
-
-    for (const uint8_t kind : {IProperty::KindEdit, IProperty::KindSpinEdit, IProperty::KindList}) {
+    const auto firstOfKind = [&list](uint8_t kind) {
         int index = 0;
         while (index < list.Count() && list.At(index)->Kind() != kind)
             ++index;
+        return index;
+    };
+
+    for (const uint8_t kind : {IProperty::KindEdit, IProperty::KindSpinEdit, IProperty::KindList}) {
+        const int index = firstOfKind(kind);
         ASSERT_LT(index, list.Count()) << "kind " << int(kind);
-        const QString before = [&] { QString text; list.At(index)->GetDisplayText(text); return text; }();
         ASSERT_TRUE(dlg.PropertyList()->EditRow(index));
         window.Link().Sim().ClearFrames();
         if (kind == IProperty::KindList)
@@ -328,20 +299,14 @@ TEST(MainDlgConnected, EscapeInAnEditorCancelsTheEditAndKeepsTheWindowOpen)
 
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
         EXPECT_EQ(dlg.PropertyList()->Editor(), nullptr) << "kind " << int(kind);
-        EXPECT_EQ(writes(), 0) << "kind " << int(kind);
+        EXPECT_EQ(Writes(window.Link().Sim()), 0) << "kind " << int(kind);
         ASSERT_TRUE(dlg.isVisible()) << "kind " << int(kind);
         ASSERT_TRUE(dlg.Controller().Connected());
-        QString after;
-        list.At(index)->GetDisplayText(after);
-        EXPECT_EQ(after, before);
     }
 
     // An open drop-down: the first Escape closes it, the second cancels the
     // edit, the third closes the window.
-    int index = 0;
-    while (list.At(index)->Kind() != IProperty::KindList)
-        ++index;
-    ASSERT_TRUE(dlg.PropertyList()->EditRow(index));
+    ASSERT_TRUE(dlg.PropertyList()->EditRow(firstOfKind(IProperty::KindList)));
     auto* combo = qobject_cast<QComboBox*>(dlg.PropertyList()->Editor());
     ASSERT_NE(combo, nullptr);
     combo->showPopup();
@@ -354,7 +319,7 @@ TEST(MainDlgConnected, EscapeInAnEditorCancelsTheEditAndKeepsTheWindowOpen)
     ASSERT_TRUE(dlg.isVisible());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     EXPECT_EQ(dlg.PropertyList()->Editor(), nullptr);
-    EXPECT_EQ(writes(), 0);
+    EXPECT_EQ(Writes(window.Link().Sim()), 0);
     ASSERT_TRUE(dlg.isVisible());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     EXPECT_FALSE(dlg.isVisible());
@@ -376,12 +341,6 @@ TEST(MainDlgConnected, RestoreDefaultsAsksFirstAndSaysWhatItChanged)
     sim.SetCell(8, 5);     // Start power (%), default 4, in a cell that ignores writes
     sim.SetWriteProtected(8, true);
     sim.ClearFrames();
-    const auto writes = [&sim] {
-        int count = 0;
-        for (const CEscSimulator::Frame& frame : sim.Frames())
-            count += frame.bytes.size() > 1 && frame.bytes[1] == 'w' ? 1 : 0;
-        return count;
-    };
 
     window.Prompt().AnswerMessage(IPrompt::Answer::No);
     QTest::keyClick(&dlg, Qt::Key_D, Qt::ControlModifier);
@@ -390,7 +349,7 @@ TEST(MainDlgConnected, RestoreDefaultsAsksFirstAndSaysWhatItChanged)
               QStringLiteral("Restore the default value of every parameter?\r\n"
                              "The settings now in the ESC will be overwritten."));
     EXPECT_EQ(window.Prompt().Messages()[0].buttons, IPrompt::Buttons::YesNoDefaultNo);
-    EXPECT_EQ(writes(), 0);
+    EXPECT_EQ(Writes(sim), 0);
     EXPECT_EQ(sim.Cell(7), 20);
 
     window.Prompt().AnswerMessage(IPrompt::Answer::Yes);
@@ -426,18 +385,10 @@ TEST(MainDlgConnected, MelodiesRunsTheMelodyDialogWithTheRefreshTimerStopped)
     EXPECT_TRUE(dlg.Controller().RefreshTimerRunning());
 }
 
-TEST(MainDlgConnected, SelectingARowShowsItsDescription)
-{
-    ConnectedWindow window("plain");
-    CMainDlg& dlg = window.Dlg();
-    ASSERT_TRUE(window.WaitConnected());
-    dlg.Controller().List().Select(0);
-    EXPECT_EQ(dlg.MessagePaneText(), QStringLiteral("How the controller reacts to the throttle below neutral"));
-}
-
-// A row's tooltip tells its description, range and default, and a value
-// other than the default turns the row bold; Ctrl+K or "/" reach the filter,
-// which narrows the list to matching rows under their categories.
+// A selected row's description shows in the message pane; its tooltip tells
+// the description, range and default, and a value other than the default
+// turns the row bold; Ctrl+K or "/" reach the filter, which narrows the list
+// to matching rows under their categories.
 TEST(MainDlgConnected, RowsExplainThemselvesAndTheFilterNarrowsTheList)
 {
     ConnectedWindow window("full");
@@ -445,14 +396,17 @@ TEST(MainDlgConnected, RowsExplainThemselvesAndTheFilterNarrowsTheList)
     ASSERT_TRUE(window.WaitConnected());
     ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
     CPropertyListCtrl& ctrl = *dlg.PropertyList();
-    const CPropertyList& list = dlg.Controller().List();
+    CPropertyList& list = dlg.Controller().List();
     int index = 0;
     while (index < list.Count() && list.At(index)->Name() != QStringLiteral("Timing (deg)"))
         ++index;
     ASSERT_LT(index, list.Count());
     IProperty* timing = list.At(index);
-    const QString tip = QStringLiteral("Commutation advance in electrical degrees; more timing gives more speed and "
-                                       "more heat\nRange: 0 to 30 deg, step 1 deg\nDefault: 15 deg");
+    const QString description =
+        QStringLiteral("Commutation advance in electrical degrees; more timing gives more speed and more heat");
+    list.Select(index);
+    EXPECT_EQ(dlg.MessagePaneText(), description);
+    const QString tip = description + QStringLiteral("\nRange: 0 to 30 deg, step 1 deg\nDefault: 15 deg");
     EXPECT_EQ(ctrl.ToolTipAt(ctrl.NameRect(index).center()), tip);
     EXPECT_FALSE(ctrl.RowFont(timing).bold());
 
@@ -667,11 +621,8 @@ TEST(MainDlgScreenshots, WritesEveryWindowInALightAndADarkTheme)
             ConnectedWindow window("full", ConnectedWindow::Size::Default);
             ASSERT_TRUE(window.WaitConnected());
             QTemporaryDir dir;
-            const QString track = dir.filePath(QStringLiteral("demo.tplay"));
-            QFile file(track);
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-            file.write("# demo\n1,1,230\n0.8,230,90\n1,90,200\n0.8,200,40\n1.5,40,160\n");
-            file.close();
+            const QString track = TestFiles::Write(dir.path(), QStringLiteral("demo.tplay"),
+                                                   "# demo\n1,1,230\n0.8,230,90\n1,90,200\n0.8,200,40\n1.5,40,160\n");
             CEscSimulator& sim = window.Link().Sim();
             PanelRun run;
             run.Attach(window.Dlg(), dir.filePath(QStringLiteral("TORV.ini")), [&](CPanelDlg& panel) {
