@@ -7,8 +7,9 @@
 #include <csignal>
 
 #include "common/CSimulatedLink.h"
-#include "common/WaitFor.h"
 #include "common/SignalProcess.h"
+#include "common/TestFiles.h"
+#include "common/WaitFor.h"
 
 namespace {
 
@@ -27,10 +28,8 @@ TEST(ProgramSignal, TerminationSignalsLeaveTheEscAt19200AndWriteTheSettings)
         ASSERT_TRUE(QFile::copy(QStringLiteral(TORV_PROGRAM), program));
         ASSERT_TRUE(QFile::copy(QStringLiteral(TORV_SOURCE_DIR "/src/resources/Brisko.esc"),
                                 dir.filePath(QStringLiteral("Brisko.esc"))));
-        QFile ini(dir.filePath(QStringLiteral("TORV.ini")));
-        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-        ini.write(QStringLiteral("[TORV]\nPort=%1\n").arg(link.PortName()).toUtf8());
-        ini.close();
+        const QString ini = TestFiles::Write(dir.path(), QStringLiteral("TORV.ini"),
+                                             QStringLiteral("[TORV]\nPort=%1\n").arg(link.PortName()).toUtf8());
 
         QProcess torv;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -45,8 +44,7 @@ TEST(ProgramSignal, TerminationSignalsLeaveTheEscAt19200AndWriteTheSettings)
         ASSERT_TRUE(torv.waitForFinished(kDeadlineMs));
         EXPECT_EQ(torv.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(link.Sim().DeviceBaud(), 19200);
-        ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
-        const QByteArray settings = ini.readAll();
+        const QByteArray settings = TestFiles::Read(ini);
         EXPECT_TRUE(settings.contains("cx=")) << settings.toStdString();
     }
 }

@@ -2,6 +2,7 @@
 #include "app/CStartup.h"
 #include "app/IMainWindowFactory.h"
 #include "common/CScriptedPrompt.h"
+#include "common/TestFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -51,13 +52,7 @@ protected:
     QString Folder() const { return m_dir.path(); }
     QString IniPath() const { return m_dir.filePath("TORV.ini"); }
 
-    QString WriteFile(const QString& name, const QByteArray& content)
-    {
-        QFile file(m_dir.filePath(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content);
-        return file.fileName();
-    }
+    QString WriteFile(const QString& name, const QByteArray& content) { return TestFiles::Write(m_dir.path(), name, content); }
     QString WriteLibrary(const QString& name) { return WriteFile(name, "<?xml version=\"1.0\"?>\n<Brisko version=\"1\"/>\n"); }
 
     int Run(CStartup::Options options = {})
@@ -152,10 +147,9 @@ TEST_P(StartupGiveUpTest, GivingUpOnTheLibraryWritesEveryKeyButTheLibraryWithThe
                           "MelodiesFolder = /mel\nSaveFolder = /save\nPort = /dev/ttyUSB1\ncx = 610\ncy = 455\n");
     GiveUp();
     EXPECT_EQ(Run(), 0);
-    QFile file(IniPath());
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), QByteArray("[Chart.RPM]\nColor=255\n\n[TORV]\nESCFile = /nowhere/lib.esc\nFirmwareFolder=/fw\n"
-                                         "MelodiesFolder=/mel\nSaveFolder=/save\nPort=/dev/ttyUSB1\ncx=610\ncy=455\n"));
+    EXPECT_EQ(TestFiles::Read(IniPath()),
+              QByteArray("[Chart.RPM]\nColor=255\n\n[TORV]\nESCFile = /nowhere/lib.esc\nFirmwareFolder=/fw\n"
+                         "MelodiesFolder=/mel\nSaveFolder=/save\nPort=/dev/ttyUSB1\ncx=610\ncy=455\n"));
     EXPECT_EQ(m_factory.created, 0);
     ExpectLibraryPrompt(m_prompt.Requests().at(0));
 }
