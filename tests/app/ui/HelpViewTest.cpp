@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QIcon>
 #include <QTextBlock>
-#include <QTextCursor>
 #include <QTemporaryDir>
 #include <QTextDocument>
 
@@ -21,14 +20,13 @@ namespace {
 
 }  // namespace
 
-TEST(HelpView, ShowsGreetingLinksAndEveryShortcut)
+TEST(HelpView, ShowsGreetingEveryShortcutAndLinksThatGoToTheOpenerNotTheBrowser)
 {
     CHelpView view;
     const QString text = view.toPlainText();
-    EXPECT_TRUE(text.contains(QStringLiteral("Brisko ESC")));
-    EXPECT_TRUE(text.contains(QStringLiteral("Want to watch new releases?")));
-    EXPECT_TRUE(text.contains(QStringLiteral("Have a question, opinion? Need support?")));
-    EXPECT_TRUE(text.contains(QStringLiteral("Useful shortcuts:")));
+    for (const char* part : {"Brisko ESC", "Want to watch new releases?", "Have a question, opinion? Need support?",
+                             "Useful shortcuts:", "(*)"})
+        EXPECT_TRUE(text.contains(QLatin1String(part))) << part;
     const std::vector<std::pair<const char*, const char*>> shortcuts = {
         {"Ctrl+O", "load settings from file"},   {"Ctrl+S", "save settings to file"},
         {"Ctrl+R", "refresh parameters"},        {"Ctrl+P", "connection setup"},
@@ -49,14 +47,9 @@ TEST(HelpView, ShowsGreetingLinksAndEveryShortcut)
         EXPECT_TRUE(nextKey < 0 || nextKey > textAt) << key;
         from = textAt;
     }
-    EXPECT_TRUE(text.contains(QStringLiteral("(*)"), Qt::CaseSensitive));
     EXPECT_TRUE(view.isReadOnly());
     EXPECT_FALSE(view.textInteractionFlags() & Qt::TextSelectableByMouse);
-}
 
-TEST(HelpView, LinksGoToTheOpenerNotTheBrowser)
-{
-    CHelpView view;
     std::vector<QUrl> opened;
     view.SetUrlOpener([&](const QUrl& url) { opened.push_back(url); });
     const QString html = CHelpView::HelpHtml();
@@ -66,8 +59,7 @@ TEST(HelpView, LinksGoToTheOpenerNotTheBrowser)
 
     const QString before = view.toHtml();
     emit view.anchorClicked(QUrl(QStringLiteral("mailto:support@brisko-esc.example")));
-    ASSERT_EQ(opened.size(), 1u);
-    EXPECT_EQ(opened[0].scheme(), QStringLiteral("mailto"));
+    EXPECT_EQ(opened, std::vector<QUrl>{QUrl(QStringLiteral("mailto:support@brisko-esc.example"))});
     EXPECT_EQ(view.toHtml(), before);
 }
 
