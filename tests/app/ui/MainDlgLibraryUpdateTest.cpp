@@ -71,30 +71,7 @@ protected:
     std::unique_ptr<CMainDlg> dlg;
 };
 
-TEST_F(MainDlgLibraryUpdate, CtrlUTakesTheNewerLibraryAndIdentifiesTheEscAgainstIt)
-{
-    ASSERT_TRUE(WaitConnected(QStringLiteral("TORV - Brisko Pro 80 v 2.4")));
-    const QByteArray remote = ChangedSample("2.15", "Brisko Pro 80 Mk2");
-    server.Serve({200, remote});
-    bool waitCursorUnderQuestion = true;
-    prompt.onMessage = [&](const CScriptedPrompt::Request&) {
-        waitCursorUnderQuestion = QApplication::overrideCursor() != nullptr;
-    };
-    prompt.AnswerMessage(IPrompt::Answer::Yes);
-
-    QTest::keyClick(dlg.get(), Qt::Key_U, Qt::ControlModifier);
-    ASSERT_EQ(prompt.Messages().size(), 1u);
-    EXPECT_EQ(prompt.Messages().front().text,
-              QStringLiteral("You are using the \"2.14\" version of  ESC library.\r\nThere is updated version "
-                             "\"2.15\".\r\nWould you like to use it?"));
-    EXPECT_FALSE(waitCursorUnderQuestion);
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(TestFiles::Read(libraryPath), remote);
-    EXPECT_EQ(dlg->Library().VersionText(), std::optional<QString>(QStringLiteral("2.15")));
-    EXPECT_TRUE(WaitConnected(QStringLiteral("TORV - Brisko Pro 80 Mk2 v 2.4")));
-}
-
-TEST_F(MainDlgLibraryUpdate, LibraryThatIsNotNewerLeavesTheConnectionAsItWas)
+TEST_F(MainDlgLibraryUpdate, CtrlUTakesOnlyANewerLibraryAndIdentifiesTheEscAgainstIt)
 {
     ASSERT_TRUE(WaitConnected(QStringLiteral("TORV - Brisko Pro 80 v 2.4")));
     server.Serve({200, ChangedSample("2.14", "Other")});
@@ -105,6 +82,24 @@ TEST_F(MainDlgLibraryUpdate, LibraryThatIsNotNewerLeavesTheConnectionAsItWas)
     EXPECT_TRUE(dlg->Controller().RefreshTimerRunning());
     EXPECT_EQ(dlg->windowTitle(), QStringLiteral("TORV - Brisko Pro 80 v 2.4"));
     EXPECT_EQ(TestFiles::Read(libraryPath), TestFiles::Read(kSample));
+
+    const QByteArray remote = ChangedSample("2.15", "Brisko Pro 80 Mk2");
+    server.Serve({200, remote});
+    bool waitCursorUnderQuestion = true;
+    prompt.onMessage = [&](const CScriptedPrompt::Request&) {
+        waitCursorUnderQuestion = QApplication::overrideCursor() != nullptr;
+    };
+    prompt.AnswerMessage(IPrompt::Answer::Yes);
+    QTest::keyClick(dlg.get(), Qt::Key_U, Qt::ControlModifier);
+    ASSERT_EQ(prompt.Messages().size(), 1u);
+    EXPECT_EQ(prompt.Messages().front().text,
+              QStringLiteral("You are using the \"2.14\" version of  ESC library.\r\nThere is updated version "
+                             "\"2.15\".\r\nWould you like to use it?"));
+    EXPECT_FALSE(waitCursorUnderQuestion);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(TestFiles::Read(libraryPath), remote);
+    EXPECT_EQ(dlg->Library().VersionText(), std::optional<QString>(QStringLiteral("2.15")));
+    EXPECT_TRUE(WaitConnected(QStringLiteral("TORV - Brisko Pro 80 Mk2 v 2.4")));
 }
 
 } // namespace
