@@ -42,7 +42,6 @@ public:
     CHttpTestServer& operator=(const CHttpTestServer&) = delete;
 
     void Serve(const Response& response);
-    quint16 Port() const { return m_port; }
     QString Url(const QString& path = QStringLiteral("/downloads/Brisko.esc")) const;
     int Requests() const;
     // The request lines and headers of the last request.

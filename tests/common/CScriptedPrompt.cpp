@@ -57,10 +57,13 @@ std::vector<CScriptedPrompt::Request> CScriptedPrompt::Messages() const
     return messages;
 }
 
-bool CScriptedPrompt::Take(Kind kind, const QString& what, Scripted& answer)
+bool CScriptedPrompt::Ask(const Request& request, const QString& what, Scripted& answer)
 {
-    if (m_answers.empty() || m_answers.front().kind != kind) {
-        ADD_FAILURE() << "unexpected " << KindName(kind) << " prompt: \"" << what.toStdString() << "\""
+    m_requests.push_back(request);
+    if (request.kind == Kind::Message && onMessage)
+        onMessage(request);
+    if (m_answers.empty() || m_answers.front().kind != request.kind) {
+        ADD_FAILURE() << "unexpected " << KindName(request.kind) << " prompt: \"" << what.toStdString() << "\""
                       << (m_answers.empty() ? " (no answer left)"
                                             : std::string(" (next answer is for a ") + KindName(m_answers.front().kind) + ")");
         return false;
@@ -72,31 +75,24 @@ bool CScriptedPrompt::Take(Kind kind, const QString& what, Scripted& answer)
 
 IPrompt::Answer CScriptedPrompt::Message(const QString& text, const QString& caption, Icon icon, Buttons buttons)
 {
-    Request r;
-    r.kind = Kind::Message;
-    r.text = text;
-    r.caption = caption;
-    r.icon = icon;
-    r.buttons = buttons;
-    m_requests.push_back(r);
-    if (onMessage)
-        onMessage(r);
+    Request request;
+    request.text = text;
+    request.caption = caption;
+    request.icon = icon;
+    request.buttons = buttons;
     Scripted answer;
-    if (!Take(Kind::Message, text, answer))
+    if (!Ask(request, text, answer))
         return buttons == Buttons::Ok ? Answer::Ok : Answer::No;
     return answer.answer;
 }
 
-std::optional<QString> CScriptedPrompt::FileDialog(Kind kind, const FileRequest& request)
+std::optional<QString> CScriptedPrompt::FileDialog(Kind kind, const FileRequest& file)
 {
-    Request r;
-    r.kind = kind;
-    r.file = request;
-    m_requests.push_back(r);
+    Request request;
+    request.kind = kind;
+    request.file = file;
     Scripted answer;
-    if (!Take(kind, request.title, answer))
-        return std::nullopt;
-    return answer.text;
+    return Ask(request, file.title, answer) ? answer.text : std::nullopt;
 }
 
 std::optional<QString> CScriptedPrompt::OpenFile(const FileRequest& request)
@@ -109,27 +105,19 @@ std::optional<QString> CScriptedPrompt::SaveFile(const FileRequest& request)
     return FileDialog(Kind::SaveFile, request);
 }
 
-std::optional<QString> CScriptedPrompt::BrowseFolder(const QString& title, const QString& initialFolder)
+std::optional<QString> CScriptedPrompt::BrowseFolder(const QString& title, const QString&)
 {
-    Request r;
-    r.kind = Kind::BrowseFolder;
-    r.text = title;
-    r.initialFolder = initialFolder;
-    m_requests.push_back(r);
+    Request request;
+    request.kind = Kind::BrowseFolder;
+    request.text = title;
     Scripted answer;
-    if (!Take(Kind::BrowseFolder, title, answer))
-        return std::nullopt;
-    return answer.text;
+    return Ask(request, title, answer) ? answer.text : std::nullopt;
 }
 
 std::optional<quint32> CScriptedPrompt::ChooseColour(quint32 initial)
 {
-    Request r;
-    r.kind = Kind::ChooseColour;
-    r.initialColour = initial;
-    m_requests.push_back(r);
+    Request request;
+    request.kind = Kind::ChooseColour;
     Scripted answer;
-    if (!Take(Kind::ChooseColour, QString::number(initial, 16), answer))
-        return std::nullopt;
-    return answer.colour;
+    return Ask(request, QString::number(initial, 16), answer) ? answer.colour : std::nullopt;
 }

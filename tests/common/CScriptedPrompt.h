@@ -24,8 +24,6 @@ public:
         Icon icon = Icon::None;
         Buttons buttons = Buttons::Ok;
         FileRequest file;            // open and save dialogs
-        QString initialFolder;       // folder browser
-        quint32 initialColour = 0;   // colour chooser
     };
 
     CScriptedPrompt() = default;
@@ -43,7 +41,6 @@ public:
     // Called with every message box before it is answered, so that a test
     // can look at the state under the box.
     std::function<void(const Request&)> onMessage;
-    size_t PendingAnswers() const { return m_answers.size(); }
 
     Answer Message(const QString& text, const QString& caption, Icon icon, Buttons buttons) override;
     std::optional<QString> OpenFile(const FileRequest& request) override;
@@ -60,10 +57,11 @@ private:
         std::optional<quint32> colour;
     };
 
-    // Takes the front answer when it is of the kind; otherwise records a
+    // Records the request (a message box is shown to onMessage), then takes
+    // the front answer when it is of the request's kind; otherwise records a
     // failure and returns false.
-    bool Take(Kind kind, const QString& what, Scripted& answer);
-    std::optional<QString> FileDialog(Kind kind, const FileRequest& request);
+    bool Ask(const Request& request, const QString& what, Scripted& answer);
+    std::optional<QString> FileDialog(Kind kind, const FileRequest& file);
 
     std::deque<Scripted> m_answers;
     std::vector<Request> m_requests;

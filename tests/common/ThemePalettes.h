@@ -26,19 +26,18 @@ inline QPalette Dark()
 {
     QPalette palette(QColor(53, 53, 53), QColor(42, 42, 42));  // button, window
     palette.setColor(QPalette::Window, QColor(42, 42, 42));
-    palette.setColor(QPalette::WindowText, QColor(230, 230, 230));
     palette.setColor(QPalette::Base, QColor(30, 30, 30));
     palette.setColor(QPalette::AlternateBase, QColor(45, 45, 45));
-    palette.setColor(QPalette::Text, QColor(230, 230, 230));
-    palette.setColor(QPalette::ButtonText, QColor(230, 230, 230));
     palette.setColor(QPalette::ToolTipBase, QColor(60, 60, 60));
-    palette.setColor(QPalette::ToolTipText, QColor(230, 230, 230));
-    palette.setColor(QPalette::Highlight, QColor(42, 130, 218));
     palette.setColor(QPalette::HighlightedText, Qt::white);
-    palette.setColor(QPalette::Link, QColor(42, 130, 218));
-    palette.setColor(QPalette::Disabled, QPalette::Text, QColor(120, 120, 120));
-    palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(120, 120, 120));
-    palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(120, 120, 120));
+    // Light text on every background, grey where disabled; one blue marks
+    // selections and links.
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText, QPalette::ToolTipText})
+        palette.setColor(role, QColor(230, 230, 230));
+    for (QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
+        palette.setColor(QPalette::Disabled, role, QColor(120, 120, 120));
+    for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::Link})
+        palette.setColor(role, QColor(42, 130, 218));
     return palette;
 }
 
