@@ -546,19 +546,37 @@ TEST_F(ParameterFileTest, ShortFilesAreRefusedAndLongFilesUseTheFirst128Bytes)
     EXPECT_EQ(WritesSeen().size(), 64U);
 }
 
-TEST_F(ParameterFileTest, AnotherTypeOrRevisionAsksAndNoWritesNothing)
+// A file of another ESC type or revision, or with values the library does
+// not allow, is asked about before anything is written: No writes nothing,
+// Yes loads the file.
+TEST_F(ParameterFileTest, FilesOfAnotherEscOrWithValuesOutsideTheLibraryAskAndNoWritesNothing)
 {
-    // Cell 64 holds the ESC type, cell 65 the revision.
-    for (int identityCell : {64, 65}) {
-        SCOPED_TRACE(identityCell);
+    const QString otherEsc =
+        QStringLiteral("The ESC type and/or revision does not match the parameters file.\nDo you want to continue?");
+    const struct {
+        int identityCell;   // 64 holds the ESC type, 65 the revision; 0: the ESC's own
+        uint8_t timing;     // the file's Timing (deg), which allows 0 to 30
+        QString question;
+        QString shown;
+    } cases[] = {
+        {64, 29, otherEsc, QStringLiteral("29")},
+        {65, 29, otherEsc, QStringLiteral("29")},
+        {0, 31,
+         QStringLiteral("The file holds values that the device library does not allow:\n"
+                        "Timing (deg): 31 (not in the library)\nDo you want to load them anyway?"),
+         QStringLiteral("31 (not in the library)")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.identityCell);
         ASSERT_TRUE(WaitConnected());
         link->Sim().SetCell(7, 15);
         const size_t asked = prompt.Messages().size();
         QByteArray cells = DeviceCells(128);
-        cells[identityCell] = static_cast<char>(cells[identityCell] + 1);
-        cells[7] = 29;
-        const QString other = Write("other.escp", cells);
-        prompt.AnswerOpenFile(other);
+        if (c.identityCell != 0)
+            cells[c.identityCell] = static_cast<char>(cells[c.identityCell] + 1);
+        cells[7] = static_cast<char>(c.timing);
+        const QString file = Write("asked.escp", cells);
+        prompt.AnswerOpenFile(file);
         prompt.AnswerMessage(IPrompt::Answer::No);
         link->Sim().ClearFrames();
         // Busy once the file dialog has closed, never under the question.
@@ -570,39 +588,17 @@ TEST_F(ParameterFileTest, AnotherTypeOrRevisionAsksAndNoWritesNothing)
         EXPECT_EQ(busyUnderQuestion, (std::vector<bool>{true, false}));
         EXPECT_EQ(view.busy, (std::vector<bool>{true, false, true, false}));
         ASSERT_EQ(prompt.Messages().size(), asked + 1);
-        EXPECT_EQ(prompt.Messages().back().text,
-                  QStringLiteral("The ESC type and/or revision does not match the parameters file.\nDo you want to continue?"));
+        EXPECT_EQ(prompt.Messages().back().text, c.question);
         EXPECT_TRUE(WritesSeen().empty());
         EXPECT_EQ(link->Sim().Cell(7), 15);
 
-        prompt.AnswerOpenFile(other);
+        prompt.AnswerOpenFile(file);
         prompt.AnswerMessage(IPrompt::Answer::Yes);
         controller->HandleCommand(MainCommand::LoadParameters);
-        EXPECT_EQ(link->Sim().Cell(7), 29);
+        EXPECT_EQ(link->Sim().Cell(7), c.timing);
+        ASSERT_TRUE(WaitConnected());
+        EXPECT_EQ(TextOf(RowOfCell(7)), c.shown);
     }
-}
-
-TEST_F(ParameterFileTest, ValuesTheLibraryDoesNotAllowAreNamedBeforeAnythingIsWritten)
-{
-    QByteArray cells = DeviceCells(128);
-    cells[7] = 31;   // Timing (deg) allows 0 to 30
-    const QString odd = Write("odd.escp", cells);
-    prompt.AnswerOpenFile(odd);
-    prompt.AnswerMessage(IPrompt::Answer::No);
-    link->Sim().ClearFrames();
-    controller->HandleCommand(MainCommand::LoadParameters);
-    ASSERT_EQ(prompt.Messages().size(), 1U);
-    EXPECT_EQ(prompt.Messages()[0].text,
-              QStringLiteral("The file holds values that the device library does not allow:\n"
-                             "Timing (deg): 31 (not in the library)\nDo you want to load them anyway?"));
-    EXPECT_TRUE(WritesSeen().empty());
-
-    prompt.AnswerOpenFile(odd);
-    prompt.AnswerMessage(IPrompt::Answer::Yes);
-    controller->HandleCommand(MainCommand::LoadParameters);
-    EXPECT_EQ(link->Sim().Cell(7), 31);
-    ASSERT_TRUE(WaitConnected());
-    EXPECT_EQ(TextOf(RowOfCell(7)), QStringLiteral("31 (not in the library)"));
 }
 
 // A save that cannot reach the disk, targets no regular file or cannot read
