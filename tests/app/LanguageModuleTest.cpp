@@ -3,6 +3,7 @@
 #include "app/IMainWindowFactory.h"
 #include "common/CScriptedPrompt.h"
 #include "common/TestApplication.h"
+#include "common/TestFiles.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -26,18 +27,18 @@ QString MakeModule(const QString& folder, quint16 id)
     QString lrelease = QLibraryInfo::path(QLibraryInfo::BinariesPath) + "/lrelease";
     if (!QFile::exists(lrelease))
         lrelease = "/usr/lib/qt6/bin/lrelease";
-    QFile ts(folder + "/torv.ts");
-    if (!QFile::exists(lrelease) || !ts.open(QIODevice::WriteOnly))
+    if (!QFile::exists(lrelease))
         return {};
-    ts.write(QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!DOCTYPE TS>\n<TS version=\"2.1\" language=\"ru_RU\">"
-                            "<context><name>CStartup</name><message><source>%1</source><translation>%2</translation>"
-                            "</message></context></TS>\n")
-                 .arg(QString::fromUtf8(kQuestion), kRussianQuestion)
-                 .toUtf8());
-    ts.close();
+    const QString ts = TestFiles::Write(
+        folder, "torv.ts",
+        QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!DOCTYPE TS>\n<TS version=\"2.1\" language=\"ru_RU\">"
+                       "<context><name>CStartup</name><message><source>%1</source><translation>%2</translation>"
+                       "</message></context></TS>\n")
+            .arg(QString::fromUtf8(kQuestion), kRussianQuestion)
+            .toUtf8());
     const QString qm = CLanguageModule::ModulePath(folder, id);
     QProcess process;
-    process.start(lrelease, { "-silent", ts.fileName(), "-qm", qm });
+    process.start(lrelease, { "-silent", ts, "-qm", qm });
     return process.waitForFinished(30000) && process.exitCode() == 0 ? qm : QString();
 }
 
@@ -74,10 +75,7 @@ TEST(LanguageModuleTest, ModuleOfTheUsersLanguageBesideTheProgramTranslatesTheTe
     const QLocale russian(QLocale::Russian, QLocale::Russia);
     CLanguageModule module;
     EXPECT_FALSE(module.Load(dir.path(), russian));
-    QFile junk(CLanguageModule::ModulePath(dir.path(), 1049));
-    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
-    junk.write("this is not a translation file");
-    junk.close();
+    TestFiles::Write(dir.path(), "torv1049.qm", "this is not a translation file");
     EXPECT_FALSE(module.Load(dir.path(), russian));
     EXPECT_FALSE(module.IsLoaded());
     EXPECT_EQ(CStartup::LibraryQuestion(), QString::fromUtf8(kQuestion));

@@ -9,6 +9,7 @@
 #include "library/CDeviceLibrary.h"
 #include "common/CScriptedPrompt.h"
 #include "common/TestApplication.h"
+#include "common/TestFiles.h"
 #include "common/ThemePalettes.h"
 #include "common/WaitFor.h"
 #include "link/CSerialPort.h"
@@ -328,10 +329,7 @@ TEST(WidgetPromptTest, MessageBoxShowsTheTextAndReturnsTheButtonPressed)
 TEST(WidgetPromptTest, OpenDialogReturnsTheChosenFileAndNothingOnCancel)
 {
     QTemporaryDir dir;
-    const QString file = dir.filePath("lib.esc");
-    QFile f(file);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.close();
+    const QString file = TestFiles::Write(dir.path(), "lib.esc", {});
 
     CWidgetPrompt prompt;
     IPrompt::FileRequest request;
