@@ -228,7 +228,7 @@ TEST(MainDlgConnected, CompareListsTheDifferingSettingsSaysAMismatchFirstAndLoad
     EXPECT_TRUE(mismatchFirst);
 }
 
-TEST(MainDlgConnected, CurvesOpenFromTheButtonAndItsMenuAndSaveWritesTheEditedPoints)
+TEST(MainDlgConnected, CurvesAndMelodiesOpenTheirDialogsWithTheRefreshTimerStopped)
 {
     ConnectedWindow window("full");
     CMainDlg& dlg = window.Dlg();
@@ -269,6 +269,23 @@ TEST(MainDlgConnected, CurvesOpenFromTheButtonAndItsMenuAndSaveWritesTheEditedPo
     EXPECT_EQ(title, QStringLiteral("Curve - Throttle curve"));
     EXPECT_EQ(Writes(sim), 0) << "Cancel writes nothing";
     EXPECT_EQ(sim.Cell(33), 26);
+
+    ASSERT_TRUE(dlg.Controller().RefreshTimerRunning());
+    bool shown = false;
+    refreshing = true;
+    QTimer::singleShot(0, &dlg, [&] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* melodies = qobject_cast<CMelodyDlg*>(widget)) {
+                shown = melodies->isVisible() && melodies->List()->topLevelItemCount() > 0;
+                refreshing = dlg.Controller().RefreshTimerRunning();
+                melodies->reject();
+            }
+        }
+    });
+    dlg.OnCommand(MainCommand::Melodies);
+    EXPECT_TRUE(shown) << "the ESC's melody is listed";
+    EXPECT_FALSE(refreshing);
+    EXPECT_TRUE(dlg.Controller().RefreshTimerRunning());
 }
 
 // Escape in an open editor belongs to the editor: the edit is dropped,
@@ -360,29 +377,6 @@ TEST(MainDlgConnected, RestoreDefaultsAsksFirstAndSaysWhatItChanged)
               QStringLiteral("Defaults restored: 3 of 25 parameters changed (Timing (deg), Start power (%), "
                              "Head speed (rpm)). The ESC kept other values in: Start power (%)."));
     EXPECT_TRUE(dlg.Controller().Connected());
-}
-
-TEST(MainDlgConnected, MelodiesRunsTheMelodyDialogWithTheRefreshTimerStopped)
-{
-    ConnectedWindow window("full");
-    CMainDlg& dlg = window.Dlg();
-    ASSERT_TRUE(window.WaitConnected());
-    ASSERT_TRUE(dlg.Controller().RefreshTimerRunning());
-    bool shown = false;
-    bool refreshing = true;
-    QTimer::singleShot(0, &dlg, [&] {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (auto* melodies = qobject_cast<CMelodyDlg*>(widget)) {
-                shown = melodies->isVisible() && melodies->List()->topLevelItemCount() > 0;
-                refreshing = dlg.Controller().RefreshTimerRunning();
-                melodies->reject();
-            }
-        }
-    });
-    dlg.OnCommand(MainCommand::Melodies);
-    EXPECT_TRUE(shown) << "the ESC's melody is listed";
-    EXPECT_FALSE(refreshing);
-    EXPECT_TRUE(dlg.Controller().RefreshTimerRunning());
 }
 
 // A selected row's description shows in the message pane; its tooltip tells
