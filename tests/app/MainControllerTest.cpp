@@ -19,7 +19,6 @@
 #include "common/WaitFor.h"
 #include "common/TestFiles.h"
 #include "library/CDeviceLibrary.h"
-#include "library/CParameterFile.h"
 
 namespace {
 
