@@ -154,6 +154,11 @@ TEST_F(MainControllerTest, EditsAreWrittenHighCellFirstShowTheDevicesReadBackAnd
     EXPECT_EQ(link->Sim().Cell(0), 2);
     EXPECT_EQ(TextOf(RowOfCell(0)), QStringLiteral("Forward/reverse with brake"));
 
+    list.CommitValue(RowOfCell(21), false, false);
+    EXPECT_EQ(link->Sim().Cell(21), 0);
+    list.CommitValue(RowOfCell(21), true, false);
+    EXPECT_EQ(link->Sim().Cell(21), 1);
+
     // A number its cells cannot hold is refused: nothing is written and the
     // row shows the device's value again (300 would have arrived as 44).
     link->Sim().ClearFrames();

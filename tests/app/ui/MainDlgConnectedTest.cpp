@@ -307,6 +307,7 @@ TEST(MainDlgConnected, EscapeInAnEditorCancelsTheEditAndKeepsTheWindowOpen)
     for (const uint8_t kind : {IProperty::KindEdit, IProperty::KindSpinEdit, IProperty::KindList}) {
         const int index = firstOfKind(kind);
         ASSERT_LT(index, list.Count()) << "kind " << int(kind);
+        const QString before = [&] { QString text; list.At(index)->GetDisplayText(text); return text; }();
         ASSERT_TRUE(dlg.PropertyList()->EditRow(index));
         window.Link().Sim().ClearFrames();
         if (kind == IProperty::KindList)
@@ -319,6 +320,9 @@ TEST(MainDlgConnected, EscapeInAnEditorCancelsTheEditAndKeepsTheWindowOpen)
         EXPECT_EQ(Writes(window.Link().Sim()), 0) << "kind " << int(kind);
         ASSERT_TRUE(dlg.isVisible()) << "kind " << int(kind);
         ASSERT_TRUE(dlg.Controller().Connected());
+        QString after;
+        list.At(index)->GetDisplayText(after);
+        EXPECT_EQ(after, before);
     }
 
     // An open drop-down: the first Escape closes it, the second cancels the
