@@ -631,7 +631,7 @@ bool CMainController::HandleCommand(int command)
         CleanAndReconnect(true);
         return true;
     case MainCommand::RestoreDefaults:
-        Model().RefreshAllParameters(true);
+        RestoreDefaults();
         return true;
     case MainCommand::SaveParameters:
         if (const std::optional<QString> path = m_session.File().Save(m_saveFolder))

@@ -216,7 +216,7 @@ TEST_F(MainControllerTest, UndoWritesEditsBackOneByOneAndRestoringDefaultsIsOneS
 
     list.CommitValue(RowOfCell(21), false, false);
     const QByteArray edited = DeviceCells(64);
-    controller->RestoreDefaults();
+    ASSERT_TRUE(controller->HandleCommand(MainCommand::RestoreDefaults));
     ASSERT_EQ(link->Sim().Cell(7), 15);
     ASSERT_EQ(link->Sim().Cell(21), 1);
     controller->Undo();
