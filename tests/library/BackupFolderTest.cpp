@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include "common/TestFiles.h"
@@ -41,6 +42,34 @@ TEST(BackupFolder, FollowsXdgDataHomeNamesFilesSafelyAndKeepsTheNewestFifty)
     EXPECT_EQ(left.front(), QStringLiteral("esc-00.escp"));
     EXPECT_EQ(left.back(), QStringLiteral("esc-49.escp"));
     EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("notes.txt"))));
+}
+
+TEST(BackupFolder, NewBackupsNeverReplaceOldOnesAndSettingsAlreadyKeptAreFound)
+{
+    QTemporaryDir dir;
+    const QDateTime when(QDate(2026, 5, 4), QTime(13, 2, 1));
+    const QString first = TestFiles::Write(QDir(dir.path()), CBackupFolder::FileName("Pro 80", when), "A");
+    // A second backup in the same second gets a name of its own.
+    const QString second = CBackupFolder::FreePath(dir.path(), CBackupFolder::FileName("Pro 80", when));
+    EXPECT_EQ(second, dir.filePath("Pro 80-2026-05-04_13-02-01-2.escp"));
+    TestFiles::Write(QDir(dir.path()), QFileInfo(second).fileName(), "A");
+    EXPECT_EQ(CBackupFolder::FreePath(dir.path(), CBackupFolder::FileName("Pro 80", when)),
+              dir.filePath("Pro 80-2026-05-04_13-02-01-3.escp"));
+
+    // The newest other backup of the device decides; another device's files
+    // (a name that only begins alike) do not count.
+    const auto age = [](const QString& path, int seconds) {
+        QFile file(path);
+        return file.open(QIODevice::ReadWrite) &&
+               file.setFileTime(QDateTime::currentDateTime().addSecs(-seconds), QFileDevice::FileModificationTime);
+    };
+    ASSERT_TRUE(age(first, 30));
+    ASSERT_TRUE(age(second, 0));
+    ASSERT_TRUE(age(TestFiles::Write(QDir(dir.path()), CBackupFolder::FileName("Pro 80-HV", when), "B"), 10));
+    EXPECT_EQ(CBackupFolder::EarlierCopy(dir.path(), second, "Pro 80"), first);
+    const QString other = TestFiles::Write(QDir(dir.path()), CBackupFolder::FileName("Pro 80", when.addSecs(5)), "C");
+    ASSERT_TRUE(age(other, 0));
+    EXPECT_EQ(CBackupFolder::EarlierCopy(dir.path(), other, "Pro 80"), std::nullopt);
 }
 
 }
