@@ -1,5 +1,7 @@
 #include "cli/CCliMonitor.h"
 
+#include <algorithm>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -106,28 +108,47 @@ QString CCliMonitor::Line(double seconds, const CPanelChannels& channels) const
     return fields.join(QStringLiteral("  ")) + QLatin1Char('\n');
 }
 
+void CCliMonitor::Advance(RecordLines& lines, uint8_t counter)
+{
+    if (!lines.first)
+        lines.elapsedTicks += static_cast<uint32_t>(CTelemetryStream::TickDifference(lines.counter, counter));
+    lines.first = false;
+    lines.counter = counter;
+}
+
+void CCliMonitor::SkipBehind(const CServoCollectorNotify& collector, RecordLines& lines, uint64_t received)
+{
+    constexpr uint64_t kRing = CServoCollectorNotify::kRingSize;
+    const uint64_t resume = received - kRing / 2;
+    // Slots older than a whole ring are written over already; the one the
+    // reader thread fills next is left alone.
+    const uint64_t intact = received >= kRing - 1 ? received - (kRing - 1) : 0;
+    for (uint64_t k = std::max(lines.printed, intact); k < resume; ++k)
+        Advance(lines, collector.Slot(static_cast<size_t>(k % kRing))[CTelemetryStream::kCounterByte]);
+    CConsolePrompt::Note(tr("%1 records came faster than they could be printed and are left out")
+                             .arg(resume - lines.printed));
+    lines.skipped += resume - lines.printed;
+    lines.printed = resume;
+}
+
 void CCliMonitor::PrintReceived(const CServoCollectorNotify& collector, CPanelChannels& channels,
                                 RecordLines& lines) const
 {
     // Records complete in the ring: the collector counts one only after
-    // copying it. Those so far behind that the reader thread may be writing
-    // their slots again are skipped.
-    const uint64_t received = collector.AnswersReceived();
-    constexpr uint64_t kSafeBehind = CServoCollectorNotify::kRingSize / 2;
-    if (received - lines.printed > kSafeBehind) {
-        CConsolePrompt::Note(tr("%1 records came faster than they could be printed and are left out")
-                                 .arg(received - kSafeBehind - lines.printed));
-        lines.printed = received - kSafeBehind;
-        lines.first = true;
-    }
-    for (; lines.printed < received; ++lines.printed) {
-        const uint8_t* bytes = collector.Slot(static_cast<size_t>(lines.printed % CServoCollectorNotify::kRingSize));
+    // copying it.
+    constexpr uint64_t kRing = CServoCollectorNotify::kRingSize;
+    for (uint64_t received = collector.AnswersReceived(); lines.printed < received;
+         received = collector.AnswersReceived()) {
+        if (received - lines.printed > kRing / 2)
+            SkipBehind(collector, lines, received);
+        const uint8_t* bytes = collector.Slot(static_cast<size_t>(lines.printed % kRing));
         const QByteArray record(reinterpret_cast<const char*>(bytes), CServoCollectorNotify::kRecordSize);
-        const uint8_t counter = bytes[CTelemetryStream::kCounterByte];
-        if (!lines.first)
-            lines.elapsedTicks += static_cast<uint32_t>(CTelemetryStream::TickDifference(lines.counter, counter));
-        lines.first = false;
-        lines.counter = counter;
+        // Printing may have blocked long enough for the reader thread to come
+        // round to this slot while it was copied: then it is left out too.
+        if (collector.AnswersReceived() - lines.printed >= kRing)
+            continue;
+        Advance(lines, static_cast<uint8_t>(record[CTelemetryStream::kCounterByte]));
+        ++lines.printed;
         channels.SetRecord(record);
         channels.Update();
         if (!m_args.Json())
@@ -204,7 +225,7 @@ int CCliMonitor::Run()
         stoppedAtEnd = stream.AnswersStopped();
         stream.Stop();
         PrintReceived(stream.Collector(), channels, lines);
-        printed = lines.printed;
+        printed = lines.printed - lines.skipped;
         seconds = clock.nsecsElapsed() / 1e9;
         handled = stream.RecordsHandled();
         received = stream.Collector().AnswersReceived();

@@ -36,11 +36,18 @@ public:
 private:
     // Where the lines stand in the collector's ring of records.
     struct RecordLines {
-        uint64_t printed = 0;        // records printed (the ring holds record k in slot k mod its size)
+        uint64_t printed = 0;        // records passed, printed or skipped (record k is in slot k mod the ring size)
+        uint64_t skipped = 0;        // of these, the ones left out because printing fell behind
         bool first = true;
-        uint8_t counter = 0;         // the tick counter of the last record printed
+        uint8_t counter = 0;         // the tick counter of the last record passed
         uint32_t elapsedTicks = 0;   // ticks since the first record
     };
+    // Moves the clock on to a record's tick counter.
+    static void Advance(RecordLines& lines, uint8_t counter);
+    // Leaves out the records so far behind that the reader thread may be
+    // writing their slots again; the clock still runs through those whose
+    // slots hold them.
+    static void SkipBehind(const CServoCollectorNotify& collector, RecordLines& lines, uint64_t received);
     // Prints a line for each record received since the last call, in order.
     void PrintReceived(const CServoCollectorNotify& collector, CPanelChannels& channels, RecordLines& lines) const;
     QString Line(double seconds, const CPanelChannels& channels) const;
