@@ -377,12 +377,10 @@ std::vector<int> CMainController::DefaultCells() const
 {
     std::set<int> cells;
     for (const pugi::xml_node& element : CDeviceLibrary::AllParameters(EscElement())) {
-        const std::optional<int> cell = CXmlAttributes::Int(element, "cell");
-        if (!cell || !CXmlAttributes::Int(element, "default"))
-            continue;
-        cells.insert(*cell & 0xFF);
-        if (const std::optional<int> low = CXmlAttributes::Int(element, "lo_byte_cell"))
-            cells.insert(*low & 0xFF);
+        if (CXmlAttributes::Int(element, "default")) {
+            const std::vector<int> own = CParameterRow::CellsOf(element);
+            cells.insert(own.begin(), own.end());
+        }
     }
     return {cells.begin(), cells.end()};
 }

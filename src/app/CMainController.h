@@ -151,8 +151,8 @@ private:
     void OnLoadStage(CParameterFile::LoadStage stage);
     void AfterLoad(const std::optional<CParameterFile::LoadReport>& report);
     void TakeUndoStep(bool undo);
-    // Keeps a backup of the ESC's cells on its first connection in this
-    // run; the text to add to the connection message.
+    // Keeps a backup of the ESC's cells once for each set of settings found
+    // on connecting in this run; the text to add to the connection message.
     QString KeepBackup();
     // The cells that restoring the defaults writes.
     std::vector<int> DefaultCells() const;

@@ -23,7 +23,11 @@ QString CParameterRow::ShownText(const IProperty& row)
 
 std::vector<int> CParameterRow::CellsOf(const IProperty& row)
 {
-    const pugi::xml_node element = row.GetItemData();
+    return CellsOf(row.GetItemData());
+}
+
+std::vector<int> CParameterRow::CellsOf(const pugi::xml_node& element)
+{
     const std::optional<int> cell = CXmlAttributes::Int(element, "cell");
     if (!cell)
         return {};

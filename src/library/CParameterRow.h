@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include <pugixml.hpp>
+
 class IProperty;
 
 // What a parameter row is made of, as the file comparison, the undo steps and
@@ -17,6 +19,8 @@ public:
     // The cells the row's value lives in (the high cell first); empty for
     // formula rows.
     static std::vector<int> CellsOf(const IProperty& row);
+    // The same for a parameter element of the device library.
+    static std::vector<int> CellsOf(const pugi::xml_node& element);
     // Whether the row is a setting: it has cells and is not read-only.
     static bool IsSetting(const IProperty& row);
 };

@@ -1,6 +1,7 @@
 #include "library/CParameterTip.h"
 
 #include "library/CParameterModel.h"
+#include "library/CParameterRow.h"
 #include "library/CProperty.h"
 #include "library/CPropertyListItem.h"
 #include "library/CPropertySpinEditRangeItem.h"
@@ -38,16 +39,13 @@ QString CParameterTip::Unit(const QString& name)
     return match.hasMatch() ? match.captured(1).trimmed() : QString();
 }
 
-// The value as a pilot reads it: the row's text, or on/off for a check box.
+// The value as a pilot reads it, with on and off in the pilot's language.
 QString CParameterTip::ShownText(const IProperty& row)
 {
-    if (row.Kind() == IProperty::KindCheck) {
-        QVariant value;
-        return row.GetValue(value) && value.toBool() ? Tr("on") : Tr("off");
-    }
-    QString text;
-    row.GetDisplayText(text);
-    return text;
+    const QString text = CParameterRow::ShownText(row);
+    if (row.Kind() != IProperty::KindCheck)
+        return text;
+    return text == QLatin1String("on") ? Tr("on") : Tr("off");
 }
 
 std::optional<QString> CParameterTip::DefaultText(const pugi::xml_node& element)
