@@ -18,6 +18,7 @@
 #include "base/IPrompt.h"
 #include "firmware/CFirmwareUploader.h"
 #include "firmware/CUpdateFile.h"
+#include "library/CDeviceSession.h"
 
 namespace {
 const char* const kCaption = "TORV";
@@ -130,9 +131,9 @@ bool CFirmwareSelectDlg::Uploading() const
 
 void CFirmwareSelectDlg::SetCurrentFirmware(int major, int minor, int hardware)
 {
-    // Version cells both 0 or both 255 are an erased firmware.
-    const bool erased = (major == 0 && minor == 0) || (major == 0xFF && minor == 0xFF);
-    const QString version = erased ? tr("none (erased)") : QStringLiteral("%1.%2").arg(major).arg(minor);
+    const QString version = CDeviceSession::VersionLooksErased(major, minor)
+                                ? tr("none (erased)")
+                                : QStringLiteral("%1.%2").arg(major).arg(minor);
     m_current->setText(tr("In the ESC: firmware %1, hardware %2").arg(version).arg(hardware));
 }
 
