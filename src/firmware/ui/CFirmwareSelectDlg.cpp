@@ -203,6 +203,8 @@ void CFirmwareSelectDlg::AddRows()
 {
     // The folder keeps its newest find on top; show the finds not yet shown.
     const std::vector<CUpdateFile::Info>& rows = m_files.Rows();
+    if (m_rowsShown >= rows.size())
+        return;
     while (m_rowsShown < rows.size()) {
         const CUpdateFile::Info& info = rows[rows.size() - 1 - m_rowsShown];
         auto* item = new QTreeWidgetItem({info.version, info.OneLine()});
@@ -212,13 +214,13 @@ void CFirmwareSelectDlg::AddRows()
         item->setToolTip(1, info.Lines().trimmed());
         m_list->insertTopLevelItem(0, item);
         ++m_rowsShown;
-        // A longer version than the column holds widens it; a column made
-        // wider by hand stays so.
-        const int before = m_list->header()->sectionSize(0);
-        m_list->resizeColumnToContents(0);
-        if (m_list->header()->sectionSize(0) < before)
-            m_list->header()->resizeSection(0, before);
     }
+    // A longer version than the column holds widens it; a column made wider
+    // by hand stays so. Once for all new rows: each resize measures every row.
+    const int before = m_list->header()->sectionSize(0);
+    m_list->resizeColumnToContents(0);
+    if (m_list->header()->sectionSize(0) < before)
+        m_list->header()->resizeSection(0, before);
 }
 
 void CFirmwareSelectDlg::UpdateOk()
