@@ -63,14 +63,15 @@ _torv_cli()
     if [[ $cur == -* ]]; then
         local options=$common
         case "${command[*]}" in
-            restore*) options+=" --force" ;;
+            set|"set "*|"curves set"*|"melody write"*) options+=" --no-backup" ;;
+            restore*) options+=" --force --no-backup" ;;
             "logs save"*) options+=" --force --log" ;;
             "logs workbook"*) options+=" --log" ;;
             "logs decode"*) options+=" -o" ;;
             "logs plot"*) options+=" -o --size" ;;
             "logs erase"*) options+=" --blocks --yes" ;;
             "logs write-image"*) options+=" --yes" ;;
-            flash*) options+=" --yes --bootloader --devid --hwver" ;;
+            flash*) options+=" --yes --bootloader --devid --hwver --no-backup" ;;
             monitor*) options+=" --seconds --csv" ;;
             "library update"*) options+=" --url --check" ;;
         esac

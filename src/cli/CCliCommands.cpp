@@ -24,6 +24,7 @@
 #include "cli/CliExit.h"
 #include "library/CDeviceLibrary.h"
 #include "library/CFileParameters.h"
+#include "library/CParameterRow.h"
 #include "library/CXmlAttributes.h"
 #include "link/CPortEnumerator.h"
 #include "link/CPortSetup.h"
@@ -317,7 +318,7 @@ int CCliCommands::Identify()
 QJsonValue CCliCommands::ParameterJson(const IProperty& row) const
 {
     const CCliParameters parameters(m_device->Session().List());
-    const std::vector<int> cells = CCliParameters::CellsOf(row);
+    const std::vector<int> cells = CParameterRow::CellsOf(row);
     QJsonArray cellArray;
     QJsonValue raw;
     int value = 0;
@@ -332,7 +333,7 @@ QJsonValue CCliCommands::ParameterJson(const IProperty& row) const
         raw = value;
     return QJsonObject{{"name", row.Name()},
                        {"category", parameters.CategoryOf(&row)},
-                       {"value", CCliParameters::ShownText(row)},
+                       {"value", CParameterRow::ShownText(row)},
                        {"raw", raw},
                        {"cells", cellArray}};
 }
@@ -354,7 +355,7 @@ int CCliCommands::Show()
         if (row->Kind() == IProperty::KindCategory)
             text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + row->Name() + QLatin1Char('\n');
         else
-            text += QStringLiteral("%1%2: %3\n").arg(indent, row->Name(), CCliParameters::ShownText(*row));
+            text += QStringLiteral("%1%2: %3\n").arg(indent, row->Name(), CParameterRow::ShownText(*row));
     }
     Print(text);
     return CliExit::Ok;
@@ -369,7 +370,7 @@ int CCliCommands::Get()
     if (m_args.Json())
         PrintJson(ParameterJson(*row));
     else
-        Print(QStringLiteral("%1: %2\n").arg(row->Name(), CCliParameters::ShownText(*row)));
+        Print(QStringLiteral("%1: %2\n").arg(row->Name(), CParameterRow::ShownText(*row)));
     return CliExit::Ok;
 }
 
@@ -381,12 +382,12 @@ int CCliCommands::Set()
     if (row == nullptr)
         return Fail(CliExit::Usage, error);
     const QString& value = m_args.Operands().at(1);
-    if (!CCliParameters::IsSetting(*row))
+    if (!CParameterRow::IsSetting(*row))
         return Fail(CliExit::Usage, tr("%1 is read-only; nothing written").arg(row->Name()));
     if (const std::optional<QString> refusal = CCliParameters::Apply(*row, value))
         return Fail(CliExit::Usage, tr("%1: %2; nothing written").arg(row->Name(), *refusal));
 
-    const std::vector<int> cells = CCliParameters::CellsOf(*row);
+    const std::vector<int> cells = CParameterRow::CellsOf(*row);
     const std::optional<int> raw = session.Model().RawValueOf(*row);
     switch (session.Model().WriteBackParameter(row)) {
     case CParameterModel::WriteResult::NothingWritten:
@@ -403,7 +404,7 @@ int CCliCommands::Set()
     if (m_args.Json())
         PrintJson(ParameterJson(*row));
     else
-        CCliOutput::Report(QStringLiteral("%1: %2\n").arg(row->Name(), CCliParameters::ShownText(*row)));
+        CCliOutput::Report(QStringLiteral("%1: %2\n").arg(row->Name(), CParameterRow::ShownText(*row)));
     const std::optional<int> now = session.Model().RawValueOf(*row);
     if (now != raw)
         return Fail(CliExit::Differs, tr("%1: the ESC did not take \"%2\"").arg(row->Name(), value));
@@ -568,17 +569,17 @@ int CCliCommands::Restore()
     CFileParameters file(m_device->Session(), image);
     std::vector<CFileParameters::Change> notRestored;
     for (const IProperty* row : CCliParameters(m_device->Session().List()).Parameters()) {
-        if (!CCliParameters::IsSetting(*row))
+        if (!CParameterRow::IsSetting(*row))
             continue;
         bool same = true;
         bool written = true;
-        for (int cell : CCliParameters::CellsOf(*row)) {
+        for (int cell : CParameterRow::CellsOf(*row)) {
             uint8_t value = 0;
             written = written && cell < CParameterFile::kWrittenCells;
             same = same && m_device->Session().Image().GetCell(cell, value) && value == image[static_cast<size_t>(cell)];
         }
         if (written && !same)
-            notRestored.push_back({row->Name(), CCliParameters::ShownText(*row), file.ShownText(*row).value_or("?")});
+            notRestored.push_back({row->Name(), CParameterRow::ShownText(*row), file.ShownText(*row).value_or("?")});
     }
 
     if (m_args.Json()) {

@@ -29,12 +29,12 @@ public:
     // Connects and loads the parameters; an exit status (CliExit), with
     // Error() saying what failed. With forIdentity an ESC whose firmware
     // wants an update is accepted without its parameters.
-    // Keeps the connected ESC's cells as a parameter file in the backup
-    // folder; false with error set when none could be written.
-    bool KeepBackup(QString& error);
     int Connect(const QString& portName, int maxSpeed, bool forIdentity = false);
     // Leaves the link and connects again on the same port.
     int Reconnect(bool forIdentity = false);
+    // Keeps the connected ESC's cells as a parameter file in the backup
+    // folder; false with error set when none could be written.
+    bool KeepBackup(QString& error);
     // Opens the port at 19200 baud for an ESC that answers only its boot
     // loader: no handshake, nothing sent.
     int OpenBootloader(const QString& portName);

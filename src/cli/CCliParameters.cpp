@@ -1,6 +1,5 @@
 #include "cli/CCliParameters.h"
 
-#include "library/CParameterRow.h"
 #include "library/CPropertyList.h"
 #include "library/CPropertyListItem.h"
 #include "library/CPropertySpinEditRangeItem.h"
@@ -67,21 +66,6 @@ QString CCliParameters::CategoryOf(const IProperty* row) const
             return category;
     }
     return QString();
-}
-
-QString CCliParameters::ShownText(const IProperty& row)
-{
-    return CParameterRow::ShownText(row);
-}
-
-std::vector<int> CCliParameters::CellsOf(const IProperty& row)
-{
-    return CParameterRow::CellsOf(row);
-}
-
-bool CCliParameters::IsSetting(const IProperty& row)
-{
-    return CParameterRow::IsSetting(row);
 }
 
 std::optional<QString> CCliParameters::Apply(IProperty& row, const QString& text)

@@ -9,9 +9,10 @@
 class CPropertyList;
 class IProperty;
 
-// The parameter rows as the command line names and shows them: lookup by
-// name, the shown value as text, the category and the cells of a row, and a
-// typed value handed to the row as its in-place editor would hand it.
+// The parameter rows as the command line names them: lookup by name, the
+// category of a row, and a typed value handed to the row as its in-place
+// editor would hand it. The shown value and the cells of a row come from
+// CParameterRow.
 class CCliParameters {
 public:
     explicit CCliParameters(CPropertyList& list) : m_list(list) {}
@@ -23,15 +24,6 @@ public:
     IProperty* Find(const QString& name, QString& error) const;
     // The label of the category the row is shown under; empty in a flat list.
     QString CategoryOf(const IProperty* row) const;
-
-    // The value as shown: the text for list, number and formula rows, "on"
-    // or "off" for check rows.
-    static QString ShownText(const IProperty& row);
-    // The cells the row's value lives in (the high cell first); empty for
-    // formula rows.
-    static std::vector<int> CellsOf(const IProperty& row);
-    // Whether the row is a setting: it has cells and is not read-only.
-    static bool IsSetting(const IProperty& row);
 
     // Gives the typed value to the row as its editor would; none when the
     // row took it, else the reason it was refused (the row is unchanged).

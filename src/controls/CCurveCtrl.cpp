@@ -1,5 +1,7 @@
 #include "controls/CCurveCtrl.h"
 
+#include "controls/CColourContrast.h"
+
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -148,11 +150,7 @@ QColor CCurveCtrl::GridColour(const QPalette& palette)
 {
     // Light on a light face, dark on a dark one: 18 % of the way from the
     // background to the text.
-    constexpr double kShare = 0.18;
-    const QColor base = palette.color(QPalette::Base);
-    const QColor text = palette.color(QPalette::Text);
-    const auto mix = [kShare](int from, int to) { return static_cast<int>(from + (to - from) * kShare + 0.5); };
-    return QColor(mix(base.red(), text.red()), mix(base.green(), text.green()), mix(base.blue(), text.blue()));
+    return CColourContrast::Mix(palette.color(QPalette::Base), palette.color(QPalette::Text), 0.18);
 }
 
 void CCurveCtrl::DrawGrid(QPainter& painter) const

@@ -22,7 +22,14 @@ QColor CHeartBeatCtrl::FaceColour() const
 
 QColor CHeartBeatCtrl::DrawnTraceColour(int trace) const
 {
-    return CColourContrast::Readable(TraceColour(trace), FaceColour());
+    return m_drawnColours[static_cast<size_t>(std::clamp(trace, 0, kTraceCount - 1))];
+}
+
+void CHeartBeatCtrl::UpdateDrawnColours()
+{
+    const QColor face = FaceColour();
+    for (int trace = 0; trace < kTraceCount; ++trace)
+        m_drawnColours[static_cast<size_t>(trace)] = CColourContrast::Readable(TraceColour(trace), face);
 }
 
 CHeartBeatCtrl::CHeartBeatCtrl(QWidget* parent)
@@ -32,6 +39,7 @@ CHeartBeatCtrl::CHeartBeatCtrl(QWidget* parent)
     // the shown picture itself when it scrolls.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
+    UpdateDrawnColours();
 }
 
 QSize CHeartBeatCtrl::sizeHint() const
@@ -149,6 +157,7 @@ void CHeartBeatCtrl::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::PaletteChange) {
+        UpdateDrawnColours();
         Redraw();
         update();
     }

@@ -69,10 +69,14 @@ private:
     void DrawPieces(QPainter& painter, const Entry& from, const Entry& to, int xFrom, int xTo) const;
     // The whole picture from the kept samples.
     void Redraw();
+    // Works out the drawn trace colours for the current face; the contrast
+    // search is too slow to repeat for every line piece.
+    void UpdateDrawnColours();
 
     std::array<Entry, kRingSize> m_ring{};
     int m_next = 0;   // slot of the next sample
     int m_count = 0;  // samples kept
     quint8 m_visible = 0x3F;
     QPixmap m_picture;
+    std::array<QColor, kTraceCount> m_drawnColours;  // DrawnTraceColour, per trace
 };

@@ -380,19 +380,19 @@ void CPropertyListCtrl::DrawCategory(QPainter& painter, int index, const IProper
     if (m_list->IsCollapsed(row))
         painter.drawLine(cx, mark.top() + 2, cx, mark.bottom() - 2);
 
-    QFont bold = font();
-    bold.setBold(true);
-    painter.setFont(bold);
+    const QFont rowFont = RowFont(row);
+    painter.setFont(rowFont);
     const QRect textRect(rect.left() + kPad + kIndent, rect.top(), rect.width() - kIndent - 2 * kPad,
                          rect.height());
     painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter,
-                     QFontMetrics(bold).elidedText(row->Name(), Qt::ElideRight, std::max(0, textRect.width())));
+                     QFontMetrics(rowFont).elidedText(row->Name(), Qt::ElideRight, std::max(0, textRect.width())));
     painter.setFont(font());
     painter.setPen(palette().color(QPalette::Mid));
     painter.drawLine(rect.left(), rect.bottom(), rect.right(), rect.bottom());
 }
 
-// Rows whose value differs from the library default are drawn bold.
+// Categories, and rows whose value differs from the library default, are
+// drawn bold.
 QFont CPropertyListCtrl::RowFont(const IProperty* row) const
 {
     QFont rowFont = font();

@@ -7,11 +7,11 @@
 
 namespace {
 constexpr int kImageCells = 256;
+}
 
-bool VersionLooksErased(uint8_t major, uint8_t minor)
+bool CDeviceSession::VersionLooksErased(int major, int minor)
 {
     return (major == 0 && minor == 0) || (major == 255 && minor == 255);
-}
 }
 
 CDeviceSession::CDeviceSession(CSerialPort& port, CSynchroBytesCollector& shortCollector, CDeviceLibrary& library,

@@ -31,6 +31,9 @@ public:
     // left at a raised speed by a program that died is found again.
     static constexpr uint32_t kRescueAfterFailures = 4;
 
+    // Version cells both 0 or both 255 are an erased firmware.
+    static bool VersionLooksErased(int major, int minor);
+
     struct Attempt {
         enum class Outcome {
             PortNotOpened,    // the port could not be opened at all

@@ -69,6 +69,7 @@ complete_words()
 [[ $(complete_words torv-cli ide) == identify ]] || fail "no completion of ide"
 offers write-image torv-cli logs w || fail "no completion of logs w"
 offers --csv torv-cli monitor --c || fail "no completion of monitor --c"
+offers --no-backup torv-cli curves set --no || fail "no completion of curves set --no"
 
 home=$work/home
 mkdir -p "$home"

@@ -18,6 +18,7 @@
 #include "base/IPrompt.h"
 #include "firmware/CFirmwareUploader.h"
 #include "firmware/CUpdateFile.h"
+#include "library/CDeviceSession.h"
 
 namespace {
 const char* const kCaption = "TORV";
@@ -130,9 +131,9 @@ bool CFirmwareSelectDlg::Uploading() const
 
 void CFirmwareSelectDlg::SetCurrentFirmware(int major, int minor, int hardware)
 {
-    // Version cells both 0 or both 255 are an erased firmware.
-    const bool erased = (major == 0 && minor == 0) || (major == 0xFF && minor == 0xFF);
-    const QString version = erased ? tr("none (erased)") : QStringLiteral("%1.%2").arg(major).arg(minor);
+    const QString version = CDeviceSession::VersionLooksErased(major, minor)
+                                ? tr("none (erased)")
+                                : QStringLiteral("%1.%2").arg(major).arg(minor);
     m_current->setText(tr("In the ESC: firmware %1, hardware %2").arg(version).arg(hardware));
 }
 
@@ -202,6 +203,8 @@ void CFirmwareSelectDlg::AddRows()
 {
     // The folder keeps its newest find on top; show the finds not yet shown.
     const std::vector<CUpdateFile::Info>& rows = m_files.Rows();
+    if (m_rowsShown >= rows.size())
+        return;
     while (m_rowsShown < rows.size()) {
         const CUpdateFile::Info& info = rows[rows.size() - 1 - m_rowsShown];
         auto* item = new QTreeWidgetItem({info.version, info.OneLine()});
@@ -211,13 +214,13 @@ void CFirmwareSelectDlg::AddRows()
         item->setToolTip(1, info.Lines().trimmed());
         m_list->insertTopLevelItem(0, item);
         ++m_rowsShown;
-        // A longer version than the column holds widens it; a column made
-        // wider by hand stays so.
-        const int before = m_list->header()->sectionSize(0);
-        m_list->resizeColumnToContents(0);
-        if (m_list->header()->sectionSize(0) < before)
-            m_list->header()->resizeSection(0, before);
     }
+    // A longer version than the column holds widens it; a column made wider
+    // by hand stays so. Once for all new rows: each resize measures every row.
+    const int before = m_list->header()->sectionSize(0);
+    m_list->resizeColumnToContents(0);
+    if (m_list->header()->sectionSize(0) < before)
+        m_list->header()->resizeSection(0, before);
 }
 
 void CFirmwareSelectDlg::UpdateOk()

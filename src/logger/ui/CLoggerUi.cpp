@@ -193,7 +193,8 @@ QString CLoggerUi::WriteImage(const QString& folder)
     }
     m_host.RestartRefreshTimer();
     m_prompt.Message(report, kCaption, icon, IPrompt::Buttons::Ok);
-    return report;
+    // The window shows the outcome in its one-line status bar.
+    return report.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
 }
 
 std::optional<std::vector<uint8_t>> CLoggerUi::ReadImage(const QString& path)

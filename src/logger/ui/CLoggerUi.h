@@ -34,12 +34,14 @@ public:
     // Write a memory image file into the logger (Ctrl+M): refuses a file
     // larger than the logger memory, asks first (default No), writes with
     // progress and Cancel, reads the pages back and says how it ended.
-    // Returns what it said; empty when nothing was written.
+    // Returns how the write ended on one line (what it said, its line
+    // breaks made spaces); empty when no write was started: no file chosen,
+    // the file refused, or the question answered No.
     QString WriteImage(const QString& folder);
     // Erase: with blocks false one erase command after the confirmation
     // (Ctrl+E), with blocks true block by block inside the dialog. Says
     // when the memory is erased, and when it may not be. Returns what it
-    // said; empty when nothing was erased.
+    // said; empty when no erase was started.
     QString Erase(bool blocks);
 
     // TORV.ini, where the chart keeps its styles and size (by default the

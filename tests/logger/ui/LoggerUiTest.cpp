@@ -61,14 +61,15 @@ protected:
                                                              static_cast<qsizetype>(bytes.size())));
     }
 
-    // Runs the image write on the file, the prompt giving these answers.
-    void WriteImage(const QString& path,
-                    std::initializer_list<IPrompt::Answer> answers = {IPrompt::Answer::Yes, IPrompt::Answer::Ok})
+    // Runs the image write on the file, the prompt giving these answers;
+    // what the write returned.
+    QString WriteImage(const QString& path,
+                       std::initializer_list<IPrompt::Answer> answers = {IPrompt::Answer::Yes, IPrompt::Answer::Ok})
     {
         esc.prompt.AnswerOpenFile(path);
         for (IPrompt::Answer answer : answers)
             esc.prompt.AnswerMessage(answer);
-        ui.WriteImage(dir.path());
+        return ui.WriteImage(dir.path());
     }
 
     std::size_t FramesOf(uint8_t letter) const { return LoggerTest::FramesOf(*esc.link, letter).size(); }
@@ -185,7 +186,7 @@ TEST_F(LoggerUiTest, ImageWriteNamesThePagesTheUnpluggedEscDidNotTake)
                 esc.link->Sim().SetUnplugged(page == 20);
         });
     });
-    WriteImage(path);
+    const QString outcome = WriteImage(path);
 
     const std::vector<std::size_t> lost = PagesNotTaken(esc.link->Sim().Frames());
     ASSERT_GE(lost.size(), 15u);
@@ -195,6 +196,8 @@ TEST_F(LoggerUiTest, ImageWriteNamesThePagesTheUnpluggedEscDidNotTake)
                              .arg(lost.size())
                              .arg(CLogImageWriter::PageRanges(lost)));
     EXPECT_EQ(said.icon, IPrompt::Icon::Error);
+    // The window's one-line status bar gets it on one line.
+    EXPECT_EQ(outcome, QString(said.text).replace(QStringLiteral("\r\n"), QStringLiteral(" ")));
 }
 
 TEST_F(LoggerUiTest, EraseKeepsTheMemoryOnEnterStartsEmptyAndSaysWhenErased)
