@@ -16,6 +16,7 @@
 #include "common/FileSizeLimit.h"
 #include "common/CSimulatedLink.h"
 #include "common/PatientLimits.h"
+#include "common/ScopedEnv.h"
 #include "common/WaitFor.h"
 #include "common/TestFiles.h"
 #include "library/CDeviceLibrary.h"
@@ -236,8 +237,7 @@ TEST_F(MainControllerTest, UndoWritesEditsBackOneByOneAndRestoringDefaultsIsOneS
 TEST_F(MainControllerTest, EachSetOfSettingsFoundInARunIsKeptAsOneBackup)
 {
     QTemporaryDir data;
-    const QByteArray oldData = qgetenv("XDG_DATA_HOME");
-    qputenv("XDG_DATA_HOME", data.path().toUtf8());
+    const ScopedEnv dataHome("XDG_DATA_HOME", data.path().toUtf8());
     Start();
     ASSERT_TRUE(WaitConnected());
     const QDir folder(data.path() + QStringLiteral("/TORV/backups"));
@@ -269,7 +269,6 @@ TEST_F(MainControllerTest, EachSetOfSettingsFoundInARunIsKeptAsOneBackup)
     EXPECT_EQ(link->Sim().Cell(7), 30);
     EXPECT_FALSE(controller->CanUndo());
     EXPECT_TRUE(view.message.startsWith(QStringLiteral("The ESC no longer holds"))) << view.message.toStdString();
-    qputenv("XDG_DATA_HOME", oldData);
 }
 
 TEST_F(MainControllerTest, RefreshTicksRereadLiveValuesAndNoticeALostDevice)
