@@ -69,10 +69,8 @@ protected:
     std::vector<Bytes> WritesSeen() const
     {
         std::vector<Bytes> writes;
-        for (const Bytes& frame : link->ReceivedFrames()) {
-            if (frame.size() == 5 && frame[1] == 'w')
-                writes.push_back({frame[2], frame[3]});
-        }
+        for (const Bytes& frame : FramesWith(link->Sim(), 'w'))
+            writes.push_back({frame[2], frame[3]});
         return writes;
     }
 

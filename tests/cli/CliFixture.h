@@ -15,6 +15,7 @@
 #include <ostream>
 
 #include "CEscSimulator.h"
+#include "common/CSimulatedLink.h"
 #include "common/SignalProcess.h"
 #include "common/TestApplication.h"
 #include "common/TestFiles.h"
@@ -136,10 +137,7 @@ protected:
     // Frames sent with this command letter.
     int FramesWith(char letter) const
     {
-        int count = 0;
-        for (const CEscSimulator::Frame& frame : sim->Frames())
-            count += frame.bytes.size() >= 2 && frame.bytes[1] == static_cast<uint8_t>(letter) ? 1 : 0;
-        return count;
+        return static_cast<int>(::FramesWith(*sim, static_cast<uint8_t>(letter)).size());
     }
 
     int WritesSeen() const { return FramesWith('w'); }

@@ -66,14 +66,7 @@ inline Bytes Snapshot()
 }
 
 // The frames the simulated ESC received with this command letter.
-inline std::vector<Bytes> FramesOf(const CSimulatedLink& link, uint8_t letter)
-{
-    std::vector<Bytes> frames;
-    for (const Bytes& frame : link.ReceivedFrames())
-        if (frame.size() >= 5 && frame[1] == letter)
-            frames.push_back(frame);
-    return frames;
-}
+inline std::vector<Bytes> FramesOf(const CSimulatedLink& link, uint8_t letter) { return FramesWith(link.Sim(), letter); }
 
 // The device library shipped with the program.
 struct SampleLibrary : CDeviceLibrary {

@@ -102,13 +102,7 @@ private:
 };
 
 // The write frames the simulated ESC has received.
-int Writes(const CEscSimulator& sim)
-{
-    int count = 0;
-    for (const CEscSimulator::Frame& frame : sim.Frames())
-        count += frame.bytes.size() > 1 && frame.bytes[1] == 'w' ? 1 : 0;
-    return count;
-}
+int Writes(const CEscSimulator& sim) { return static_cast<int>(FramesWith(sim, 'w').size()); }
 
 // The help text while no ESC is connected, the list and the commands that
 // need an ESC once one is; Ctrl+Z and Ctrl+Shift+Z take an edit back and
