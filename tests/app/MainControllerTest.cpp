@@ -17,6 +17,7 @@
 #include "common/CSimulatedLink.h"
 #include "common/PatientLimits.h"
 #include "common/ScopedEnv.h"
+#include "common/SimOptions.h"
 #include "common/WaitFor.h"
 #include "common/TestFiles.h"
 #include "library/CDeviceLibrary.h"
@@ -25,13 +26,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 constexpr int kConnectDeadlineMs = 10000;
-
-CEscSimulator::Options Profile(const char* name)
-{
-    CEscSimulator::Options options;
-    options.profile = name;
-    return options;
-}
 
 class MainControllerTest : public ::testing::Test {
 protected:
@@ -121,7 +115,7 @@ TEST_F(MainControllerTest, FullDeviceIsIdentifiedListedByCategoryAndUpgradedToTh
 
 TEST_F(MainControllerTest, PlainDeviceIsListedFlatAndStaysAtTheStartSpeed)
 {
-    Start(Profile("plain"));
+    Start(SimOptions("plain"));
     ASSERT_TRUE(WaitConnected());
     EXPECT_EQ(view.title, QStringLiteral("TORV - Brisko Basic 25 v 1.3"));
     EXPECT_EQ(view.linkText, link->PortName() + QStringLiteral(" 19200"));
@@ -311,7 +305,7 @@ TEST_F(MainControllerTest, DeprecatedFirmwareIsAskedAgainAfterNoAndYesEntersFirm
 {
     prompt.AnswerMessage(IPrompt::Answer::No);
     prompt.AnswerMessage(IPrompt::Answer::Yes);
-    Start(Profile("deprecated"));
+    Start(SimOptions("deprecated"));
     ASSERT_TRUE(WaitFor([this] { return !view.postedCommands.empty(); }, kConnectDeadlineMs));
     EXPECT_EQ(view.postedCommands, std::vector<int>{MainCommand::FirmwareUpdate});
     EXPECT_EQ(view.message, QStringLiteral("Connected. Ready for fimware upload."));
@@ -353,7 +347,7 @@ TEST_F(MainControllerTest, ConnectionTimeQuestionsRunWithBothTimersStopped)
         link->Sim().SetUnplugged(false);
     };
     prompt.AnswerMessage(IPrompt::Answer::Yes);
-    Start(Profile("plain"));
+    Start(SimOptions("plain"));
     ASSERT_TRUE(WaitFor([this] { return prompt.Messages().size() == 1; }, kConnectDeadlineMs));
     EXPECT_EQ(prompt.Messages()[0].text, QStringLiteral("Unable to load some cell values\nReconnect?"));
     EXPECT_FALSE(timerUnderTheBox);
@@ -394,7 +388,7 @@ const char* const kBrokenFormulaLibrary = R"xml(<?xml version="1.0"?>
 
 TEST_F(MainControllerTest, ABrokenFormulaShowsAnErrorWhileEveryOtherRowLoads)
 {
-    Start(Profile("plain"), kBrokenFormulaLibrary);
+    Start(SimOptions("plain"), kBrokenFormulaLibrary);
     ASSERT_TRUE(WaitConnected());
     EXPECT_TRUE(prompt.Messages().empty()) << "a formula fault is no failed load";
     EXPECT_TRUE(view.listShown);

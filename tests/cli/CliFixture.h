@@ -17,6 +17,7 @@
 #include "CEscSimulator.h"
 #include "common/CSimulatedLink.h"
 #include "common/SignalProcess.h"
+#include "common/SimOptions.h"
 #include "common/TestApplication.h"
 #include "common/TestFiles.h"
 #include "common/WaitFor.h"
@@ -61,12 +62,7 @@ inline ::testing::AssertionResult Ended(const CliRun& run, int status, const QSt
 
 class CliTest : public ::testing::Test {
 protected:
-    void StartSim(const std::string& profile = "full")
-    {
-        CEscSimulator::Options options;
-        options.profile = profile;
-        StartSim(options);
-    }
+    void StartSim(const std::string& profile = "full") { StartSim(SimOptions(profile)); }
 
     void StartSim(const CEscSimulator::Options& options)
     {

@@ -28,6 +28,7 @@
 #include "common/CSimulatedLink.h"
 #include "common/PatientLimits.h"
 #include "common/Screenshots.h"
+#include "common/SimOptions.h"
 #include "common/TestFiles.h"
 #include "common/WaitFor.h"
 #include "controls/CCurveCtrl.h"
@@ -60,7 +61,7 @@ public:
     enum class Size { Test, Default };
 
     explicit ConnectedWindow(const std::string& profile, Size size = Size::Test, const QString& firmwareFolder = {})
-        : m_link(Options(profile))
+        : m_link(SimOptions(profile))
     {
         CTorvSettings settings = CTorvSettings::Defaults(QDir::tempPath());
         if (!firmwareFolder.isEmpty())
@@ -88,13 +89,6 @@ public:
     CScriptedPrompt& Prompt() { return m_prompt; }
 
 private:
-    static CEscSimulator::Options Options(const std::string& profile)
-    {
-        CEscSimulator::Options options;
-        options.profile = profile;
-        return options;
-    }
-
     // Destroyed in reverse order: the window before the prompt and the link.
     CSimulatedLink m_link;
     CScriptedPrompt m_prompt;
