@@ -122,7 +122,7 @@ TEST(MainDlgConnected, PageCommandsAndShortcutsFollowTheConnection)
     EXPECT_EQ(dlg.LinkPaneText(), window.Link().PortName() + QStringLiteral(" 460800"));
     for (int command : deviceCommands)
         EXPECT_TRUE(dlg.Action(command)->isEnabled()) << command;
-    EXPECT_EQ(dlg.Action(MainCommand::Melodies)->isEnabled(), dlg.Controller().MelodiesAllowed());
+    EXPECT_TRUE(dlg.Action(MainCommand::Melodies)->isEnabled()) << "the full profile's ESC plays melodies";
     EXPECT_FALSE(dlg.Action(MainCommand::Undo)->isEnabled());
 
     ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
@@ -383,11 +383,10 @@ TEST(MainDlgConnected, RowsExplainThemselvesAndTheFilterNarrowsTheList)
     ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
     CPropertyListCtrl& ctrl = *dlg.PropertyList();
     CPropertyList& list = dlg.Controller().List();
-    int index = 0;
-    while (index < list.Count() && list.At(index)->Name() != QStringLiteral("Timing (deg)"))
-        ++index;
-    ASSERT_LT(index, list.Count());
-    IProperty* timing = list.At(index);
+    IProperty* timing = list.FindByItemData(CDeviceLibrary::ParameterOfCell(dlg.Controller().EscElement(), 7));
+    ASSERT_NE(timing, nullptr);
+    const int index = list.IndexOf(timing);
+    ASSERT_GE(index, 0);
     const QString description =
         QStringLiteral("Commutation advance in electrical degrees; more timing gives more speed and more heat");
     list.Select(index);
