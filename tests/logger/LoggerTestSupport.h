@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 
+#include <gtest/gtest.h>
+
 #include <array>
 #include <memory>
 #include <vector>
@@ -70,7 +72,7 @@ inline std::vector<Bytes> FramesOf(const CSimulatedLink& link, uint8_t letter) {
 
 // The device library shipped with the program.
 struct SampleLibrary : CDeviceLibrary {
-    SampleLibrary() { Load(QStringLiteral(TORV_SOURCE_DIR "/src/resources/Brisko.esc")); }
+    SampleLibrary() { EXPECT_TRUE(Load(QStringLiteral(TORV_SOURCE_DIR "/src/resources/Brisko.esc"))); }
 };
 
 // The simulator's generated logger memory, its calibration snapshot and the
