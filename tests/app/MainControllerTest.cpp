@@ -16,6 +16,8 @@
 #include "common/FileSizeLimit.h"
 #include "common/CSimulatedLink.h"
 #include "common/PatientLimits.h"
+#include "common/ScopedEnv.h"
+#include "common/SimOptions.h"
 #include "common/WaitFor.h"
 #include "common/TestFiles.h"
 #include "library/CDeviceLibrary.h"
@@ -24,13 +26,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 constexpr int kConnectDeadlineMs = 10000;
-
-CEscSimulator::Options Profile(const char* name)
-{
-    CEscSimulator::Options options;
-    options.profile = name;
-    return options;
-}
 
 class MainControllerTest : public ::testing::Test {
 protected:
@@ -68,10 +63,8 @@ protected:
     std::vector<Bytes> WritesSeen() const
     {
         std::vector<Bytes> writes;
-        for (const Bytes& frame : link->ReceivedFrames()) {
-            if (frame.size() == 5 && frame[1] == 'w')
-                writes.push_back({frame[2], frame[3]});
-        }
+        for (const Bytes& frame : FramesWith(link->Sim(), 'w'))
+            writes.push_back({frame[2], frame[3]});
         return writes;
     }
 
@@ -122,7 +115,7 @@ TEST_F(MainControllerTest, FullDeviceIsIdentifiedListedByCategoryAndUpgradedToTh
 
 TEST_F(MainControllerTest, PlainDeviceIsListedFlatAndStaysAtTheStartSpeed)
 {
-    Start(Profile("plain"));
+    Start(SimOptions("plain"));
     ASSERT_TRUE(WaitConnected());
     EXPECT_EQ(view.title, QStringLiteral("TORV - Brisko Basic 25 v 1.3"));
     EXPECT_EQ(view.linkText, link->PortName() + QStringLiteral(" 19200"));
@@ -236,8 +229,7 @@ TEST_F(MainControllerTest, UndoWritesEditsBackOneByOneAndRestoringDefaultsIsOneS
 TEST_F(MainControllerTest, EachSetOfSettingsFoundInARunIsKeptAsOneBackup)
 {
     QTemporaryDir data;
-    const QByteArray oldData = qgetenv("XDG_DATA_HOME");
-    qputenv("XDG_DATA_HOME", data.path().toUtf8());
+    const ScopedEnv dataHome("XDG_DATA_HOME", data.path().toUtf8());
     Start();
     ASSERT_TRUE(WaitConnected());
     const QDir folder(data.path() + QStringLiteral("/TORV/backups"));
@@ -269,7 +261,6 @@ TEST_F(MainControllerTest, EachSetOfSettingsFoundInARunIsKeptAsOneBackup)
     EXPECT_EQ(link->Sim().Cell(7), 30);
     EXPECT_FALSE(controller->CanUndo());
     EXPECT_TRUE(view.message.startsWith(QStringLiteral("The ESC no longer holds"))) << view.message.toStdString();
-    qputenv("XDG_DATA_HOME", oldData);
 }
 
 TEST_F(MainControllerTest, RefreshTicksRereadLiveValuesAndNoticeALostDevice)
@@ -314,7 +305,7 @@ TEST_F(MainControllerTest, DeprecatedFirmwareIsAskedAgainAfterNoAndYesEntersFirm
 {
     prompt.AnswerMessage(IPrompt::Answer::No);
     prompt.AnswerMessage(IPrompt::Answer::Yes);
-    Start(Profile("deprecated"));
+    Start(SimOptions("deprecated"));
     ASSERT_TRUE(WaitFor([this] { return !view.postedCommands.empty(); }, kConnectDeadlineMs));
     EXPECT_EQ(view.postedCommands, std::vector<int>{MainCommand::FirmwareUpdate});
     EXPECT_EQ(view.message, QStringLiteral("Connected. Ready for fimware upload."));
@@ -356,7 +347,7 @@ TEST_F(MainControllerTest, ConnectionTimeQuestionsRunWithBothTimersStopped)
         link->Sim().SetUnplugged(false);
     };
     prompt.AnswerMessage(IPrompt::Answer::Yes);
-    Start(Profile("plain"));
+    Start(SimOptions("plain"));
     ASSERT_TRUE(WaitFor([this] { return prompt.Messages().size() == 1; }, kConnectDeadlineMs));
     EXPECT_EQ(prompt.Messages()[0].text, QStringLiteral("Unable to load some cell values\nReconnect?"));
     EXPECT_FALSE(timerUnderTheBox);
@@ -397,7 +388,7 @@ const char* const kBrokenFormulaLibrary = R"xml(<?xml version="1.0"?>
 
 TEST_F(MainControllerTest, ABrokenFormulaShowsAnErrorWhileEveryOtherRowLoads)
 {
-    Start(Profile("plain"), kBrokenFormulaLibrary);
+    Start(SimOptions("plain"), kBrokenFormulaLibrary);
     ASSERT_TRUE(WaitConnected());
     EXPECT_TRUE(prompt.Messages().empty()) << "a formula fault is no failed load";
     EXPECT_TRUE(view.listShown);

@@ -15,7 +15,9 @@
 #include <ostream>
 
 #include "CEscSimulator.h"
+#include "common/CSimulatedLink.h"
 #include "common/SignalProcess.h"
+#include "common/SimOptions.h"
 #include "common/TestApplication.h"
 #include "common/TestFiles.h"
 #include "common/WaitFor.h"
@@ -60,12 +62,7 @@ inline ::testing::AssertionResult Ended(const CliRun& run, int status, const QSt
 
 class CliTest : public ::testing::Test {
 protected:
-    void StartSim(const std::string& profile = "full")
-    {
-        CEscSimulator::Options options;
-        options.profile = profile;
-        StartSim(options);
-    }
+    void StartSim(const std::string& profile = "full") { StartSim(SimOptions(profile)); }
 
     void StartSim(const CEscSimulator::Options& options)
     {
@@ -136,10 +133,7 @@ protected:
     // Frames sent with this command letter.
     int FramesWith(char letter) const
     {
-        int count = 0;
-        for (const CEscSimulator::Frame& frame : sim->Frames())
-            count += frame.bytes.size() >= 2 && frame.bytes[1] == static_cast<uint8_t>(letter) ? 1 : 0;
-        return count;
+        return static_cast<int>(::FramesWith(*sim, static_cast<uint8_t>(letter)).size());
     }
 
     int WritesSeen() const { return FramesWith('w'); }

@@ -13,7 +13,6 @@ protected:
     {
         program = dir.filePath(QStringLiteral("torv-cli"));
         ASSERT_TRUE(QFile::copy(QStringLiteral(TORV_CLI_PATH), program));
-        QFile::setPermissions(program, QFile::permissions(program) | QFileDevice::ExeUser);
     }
 
     // Runs the copy with only the given arguments and these variables set.

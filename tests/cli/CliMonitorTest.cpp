@@ -38,7 +38,7 @@ TEST_F(CliMonitorTest, CsvLinesForTheGivenTimeThenTheLinkReturnsTo19200)
     ASSERT_EQ(run.status, 0) << run.err;
     const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_GE(lines.size(), 3);
-    // Units in the header, plain numbers below, the time in milliseconds.
+    // Units in the header, plain numbers below, the time in seconds to the millisecond.
     EXPECT_EQ(lines.front(), QStringLiteral("time_s,servo_us,RPM,voltage_V,current_A,tempA"));
     const QRegularExpression number(QStringLiteral("^-?[0-9]+(\\.[0-9]+)?$"));
     double previous = -1;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include "CliFixture.h"
+#include "common/ScopedEnv.h"
 #include "cli/CliExit.h"
 
 namespace {
@@ -59,8 +60,7 @@ TEST_F(CliTest, WritingCommandsKeepABackupFirstUnlessNoBackup)
 {
     StartSim();
     QTemporaryDir data;
-    const QByteArray oldData = qgetenv("XDG_DATA_HOME");
-    qputenv("XDG_DATA_HOME", data.path().toUtf8());
+    ScopedEnv dataHome("XDG_DATA_HOME", data.path().toUtf8());
     const QDir folder(data.path() + QStringLiteral("/TORV/backups"));
 
     EXPECT_TRUE(Ended(Cli({"set", "timing", "20"}), 0));
@@ -76,10 +76,9 @@ TEST_F(CliTest, WritingCommandsKeepABackupFirstUnlessNoBackup)
 
     // No backup, no write.
     const QString blocked = TestFiles::Write(QDir(data.path()), "blocked", "a file where the folder would go");
-    qputenv("XDG_DATA_HOME", blocked.toUtf8());
+    dataHome.Set(blocked.toUtf8());
     EXPECT_TRUE(Ended(Cli({"set", "timing", "22"}), CliExit::FileError, "--no-backup"));
     EXPECT_EQ(sim->Cell(7), 21);
-    qputenv("XDG_DATA_HOME", oldData);
 }
 
 TEST_F(CliTest, SetTakesEditorValuesAndRefusesValuesOutsideTheLimits)

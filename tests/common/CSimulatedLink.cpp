@@ -32,3 +32,12 @@ std::vector<std::vector<uint8_t>> CSimulatedLink::ReceivedFrames() const
         frames.push_back(frame.bytes);
     return frames;
 }
+
+std::vector<std::vector<uint8_t>> FramesWith(const CEscSimulator& sim, uint8_t letter)
+{
+    std::vector<std::vector<uint8_t>> frames;
+    for (const CEscSimulator::Frame& frame : sim.Frames())
+        if (frame.bytes.size() >= 2 && frame.bytes[1] == letter)
+            frames.push_back(frame.bytes);
+    return frames;
+}

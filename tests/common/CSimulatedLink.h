@@ -14,6 +14,7 @@ public:
     ~CSimulatedLink();
 
     CEscSimulator& Sim() { return *m_sim; }
+    const CEscSimulator& Sim() const { return *m_sim; }
     CSerialPort& Port() { return m_port; }
     CSynchroBytesCollector& ShortCollector() { return m_short; }
     QString PortName() const;
@@ -29,3 +30,7 @@ private:
     CSerialPort m_port;
     CSynchroBytesCollector m_short;
 };
+
+// The frames the simulated ESC has received with this command letter, each
+// as a byte vector.
+std::vector<std::vector<uint8_t>> FramesWith(const CEscSimulator& sim, uint8_t letter);

@@ -1,6 +1,7 @@
 #include "controls/CCurveCtrl.h"
 
 #include "common/TestApplication.h"
+#include "common/ThemePalettes.h"
 
 #include <QApplication>
 #include <QSignalSpy>
@@ -125,10 +126,7 @@ TEST_F(CurveCtrlTest, ReadOutNamesTheSelectedPointAndGridLinesFollowThePalette)
     ctrl.SetPoints({0, 0, 0}, false);
     const int x = (ctrl.PointCentre(0).x() + ctrl.PointCentre(1).x()) / 2;
     const int y = ctrl.height() - CCurveCtrl::kMarginY - 2 * CCurveCtrl::kGridStep;
-    QPalette dark;
-    dark.setColor(QPalette::Base, QColor(30, 30, 30));
-    dark.setColor(QPalette::Text, QColor(230, 230, 230));
-    for (const QPalette& palette : {QApplication::palette(), dark}) {
+    for (const QPalette& palette : {ThemePalettes::Light(), ThemePalettes::Dark()}) {
         ctrl.setPalette(palette);
         const QImage image = ctrl.grab().toImage();
         const QColor grid = CCurveCtrl::GridColour(palette);

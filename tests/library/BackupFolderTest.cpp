@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include "common/ScopedEnv.h"
 #include "common/TestFiles.h"
 #include "library/CBackupFolder.h"
 
@@ -13,12 +14,12 @@ namespace {
 
 TEST(BackupFolder, FollowsXdgDataHomeNamesFilesSafelyAndKeepsTheNewestFifty)
 {
-    const QByteArray oldData = qgetenv("XDG_DATA_HOME");
-    qputenv("XDG_DATA_HOME", "/data/home");
-    EXPECT_EQ(CBackupFolder::Path(), QStringLiteral("/data/home/TORV/backups"));
-    qputenv("XDG_DATA_HOME", "relative");
-    EXPECT_EQ(CBackupFolder::Path(), QDir::homePath() + QStringLiteral("/.local/share/TORV/backups"));
-    qputenv("XDG_DATA_HOME", oldData);
+    {
+        ScopedEnv dataHome("XDG_DATA_HOME", "/data/home");
+        EXPECT_EQ(CBackupFolder::Path(), QStringLiteral("/data/home/TORV/backups"));
+        dataHome.Set("relative");
+        EXPECT_EQ(CBackupFolder::Path(), QDir::homePath() + QStringLiteral("/.local/share/TORV/backups"));
+    }
 
     const QDateTime when(QDate(2026, 5, 4), QTime(13, 2, 1));
     EXPECT_EQ(CBackupFolder::FileName(QStringLiteral("Brisko Pro 80"), when),

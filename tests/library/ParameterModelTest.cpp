@@ -1,4 +1,5 @@
 #include "LibraryTestSupport.h"
+#include "common/CategoryTrace.h"
 
 #include "library/CPropertyCheckButtonItem.h"
 #include "library/CXmlAttributes.h"
@@ -27,14 +28,6 @@ const char* const kGrouped = R"xml(
   <Category name="hidden" label="Hidden" collapsed="1"/>
   <Category name="general" label="General" default="1" collapsed="1"/>
 </Categories>)xml";
-
-QStringList g_debugLines;
-
-void CaptureDebug(QtMsgType, const QMessageLogContext& context, const QString& text)
-{
-    if (context.category != nullptr && QByteArray(context.category) == "torv.library")
-        g_debugLines << text;
-}
 
 } // namespace
 
@@ -220,10 +213,8 @@ TEST_F(ModelTest, FormulasEvaluateOverTheCurrentCellImageAndReportErrorsOnTheDeb
     device.cells[11] = 3;
     device.cells[12] = 77;
 
-    g_debugLines.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(CaptureDebug);
+    const CategoryTrace trace("torv.library");
     EXPECT_TRUE(model.RefreshAllParameters(false)) << "a formula error is no failed load";
-    qInstallMessageHandler(previous);
     EXPECT_EQ(Text(Row("After")), "77") << "the rows after a failed formula are refreshed too";
     EXPECT_EQ(Text(Row("Volts")), "100.0");
     EXPECT_EQ(Text(Row("VoltsRaw")), "100.000000");
@@ -231,9 +222,9 @@ TEST_F(ModelTest, FormulasEvaluateOverTheCurrentCellImageAndReportErrorsOnTheDeb
     EXPECT_EQ(Text(Row("Raw")), "232") << "a formula parameter with a cell shows the cell";
     EXPECT_EQ(Text(Row("Evil")), "1.000000") << "an unsafe format falls back to %f";
     EXPECT_EQ(Text(Row("Bad")), "parser error");
-    EXPECT_TRUE(g_debugLines.contains(
+    EXPECT_TRUE(trace.lines.contains(
         QStringLiteral("Exception - \"parser error\" during evaluating formula \"cell(300)\"")))
-        << g_debugLines.join('\n').toStdString();
+        << trace.lines.join('\n').toStdString();
 
     // cell() is read again on each refresh, not folded into a constant.
     device.cells[11] = 5;

@@ -104,25 +104,6 @@ Bytes Pattern(size_t n, uint8_t seed)
     return data;
 }
 
-namespace {
-QStringList* g_linkTrace = nullptr;
-}
-
-LinkTrace::LinkTrace()
-{
-    g_linkTrace = &lines;
-    m_previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext& context, const QString& text) {
-        if (g_linkTrace != nullptr && context.category != nullptr && QByteArray(context.category) == "torv.link")
-            *g_linkTrace << text;
-    });
-}
-
-LinkTrace::~LinkTrace()
-{
-    qInstallMessageHandler(m_previous);
-    g_linkTrace = nullptr;
-}
-
 void MessageSink::customEvent(QEvent* event)
 {
     const auto* message = static_cast<CTorvMessage*>(event);

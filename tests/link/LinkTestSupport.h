@@ -68,19 +68,6 @@ protected:
     void customEvent(QEvent* event) override;
 };
 
-// Collects the lines of the torv.link trace for its lifetime.
-class LinkTrace {
-public:
-    LinkTrace();
-    ~LinkTrace();
-    LinkTrace(const LinkTrace&) = delete;
-    LinkTrace& operator=(const LinkTrace&) = delete;
-    QStringList lines;
-
-private:
-    QtMessageHandler m_previous;
-};
-
 // A port open on a fresh pseudo-terminal, with a message target.
 struct Link {
     Link() { EXPECT_TRUE(port.Open(pty.SlavePath(), 115200)) << port.LastErrorText().toStdString(); }

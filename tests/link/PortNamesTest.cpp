@@ -2,6 +2,7 @@
 // setting, and the program that holds a port.
 
 #include "LinkTestSupport.h"
+#include "common/CategoryTrace.h"
 
 #include "link/CLowLatency.h"
 #include "link/CPortEnumerator.h"
@@ -88,7 +89,7 @@ TEST(PortNames, StableLinksNameTheirDeviceAndOpenIt)
 
     // The stable name is a port name like any other; the trace says which
     // device it opened and that a pseudo-terminal offers no low latency.
-    const LinkTrace trace;
+    const CategoryTrace trace("torv.link");
     CSerialPort serial;
     ASSERT_TRUE(serial.Open(first, 19200)) << serial.LastErrorText().toStdString();
     serial.SendFrame('s', 'e', 't');

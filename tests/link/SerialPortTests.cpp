@@ -1,5 +1,6 @@
 #include "LinkTestSupport.h"
 
+#include "common/CategoryTrace.h"
 #include "common/WaitFor.h"
 #include "link/CLineSpeed.h"
 #include "link/CPortSetup.h"
@@ -161,7 +162,7 @@ TEST(SynchroExchange, GetResponseReturnsTheAnswerOrLogsTheFailure)
     EXPECT_EQ(value, 'O');
     device.get();
 
-    const LinkTrace trace;
+    const CategoryTrace trace("torv.link");
     value = 0x77;
     device = AnswerOnce(link.pty, [](const Bytes& frame) { return frame; });  // echo only
     EXPECT_FALSE(c.GetResponse('r', 'e', 0x40, value, 100));

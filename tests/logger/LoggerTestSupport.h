@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 
+#include <gtest/gtest.h>
+
 #include <array>
 #include <memory>
 #include <vector>
@@ -66,18 +68,11 @@ inline Bytes Snapshot()
 }
 
 // The frames the simulated ESC received with this command letter.
-inline std::vector<Bytes> FramesOf(const CSimulatedLink& link, uint8_t letter)
-{
-    std::vector<Bytes> frames;
-    for (const Bytes& frame : link.ReceivedFrames())
-        if (frame.size() >= 5 && frame[1] == letter)
-            frames.push_back(frame);
-    return frames;
-}
+inline std::vector<Bytes> FramesOf(const CSimulatedLink& link, uint8_t letter) { return FramesWith(link.Sim(), letter); }
 
 // The device library shipped with the program.
 struct SampleLibrary : CDeviceLibrary {
-    SampleLibrary() { Load(QStringLiteral(TORV_SOURCE_DIR "/src/resources/Brisko.esc")); }
+    SampleLibrary() { EXPECT_TRUE(Load(QStringLiteral(TORV_SOURCE_DIR "/src/resources/Brisko.esc"))); }
 };
 
 // The simulator's generated logger memory, its calibration snapshot and the

@@ -37,9 +37,8 @@ protected:
     std::vector<int> WrittenCells()
     {
         std::vector<int> cells;
-        for (const CEscSimulator::Frame& frame : Sim().Frames())
-            if (frame.bytes.size() == 5 && frame.bytes[1] == 'w')
-                cells.push_back(frame.bytes[2]);
+        for (const Bytes& frame : FramesWith(Sim(), 'w'))
+            cells.push_back(frame[2]);
         return cells;
     }
     static std::vector<int> Range(int first, int last)

@@ -235,7 +235,7 @@ TEST_F(SimFaults, BootLoaderStartsTheNewFirmwareOnlyOnceAWholeImageHasArrived)
 
     // Without a known size, the image is whole when an ordinary frame follows its blocks.
     const struct { const char* what; CEscSimulator::Options options; uint8_t hardware; } cases[] = {
-        {"deprecated", Options("deprecated"), 1}, {"boot loader only", Options("full", true), 2}};
+        {"deprecated", SimOptions("deprecated"), 1}, {"boot loader only", SimOptions("full", true), 2}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         StartSim(c.options);

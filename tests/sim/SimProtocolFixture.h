@@ -6,6 +6,7 @@
 #include "SimTestClient.h"
 
 #include "CEscSimulator.h"
+#include "common/SimOptions.h"
 #include "common/WaitFor.h"
 
 #include <gtest/gtest.h>
@@ -19,14 +20,6 @@ inline constexpr std::size_t kShort = 3;
 inline constexpr std::size_t kPage = 264;
 inline constexpr std::size_t kPageAnswer = kPage + 3;
 inline constexpr int kBauds[8] = {4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800};
-
-inline CEscSimulator::Options Options(const char* profile, bool bootloaderOnly = false)
-{
-    CEscSimulator::Options options;
-    options.profile = profile;
-    options.bootloaderOnly = bootloaderOnly;
-    return options;
-}
 
 // What the line returns for frames that get no answer, fenced by a probe.
 inline Bytes Fenced(const Bytes& sent)

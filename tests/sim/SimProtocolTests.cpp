@@ -10,16 +10,16 @@ using namespace simtest;
 
 TEST_F(SimProtocol, IdentityCellsAndSupportedSpeedsOfEachProfileAndFirmwareState)
 {
-    CEscSimulator::Options zero = Options("full"), full255 = Options("full");
+    CEscSimulator::Options zero = SimOptions("full"), full255 = SimOptions("full");
     zero.corruptedFirmware = true;
     full255.corruptedVersion255 = true;
     const struct { const char* name; CEscSimulator::Options options; uint8_t type, major, minor, hardware, speeds; } cases[] = {
-        {"full", Options("full"), 3, 2, 4, 2, 0xFC},
-        {"plain", Options("plain"), 5, 1, 3, 1, 0x04},
-        {"deprecated", Options("deprecated"), 3, 1, 5, 1, 0x24},
+        {"full", SimOptions("full"), 3, 2, 4, 2, 0xFC},
+        {"plain", SimOptions("plain"), 5, 1, 3, 1, 0x04},
+        {"deprecated", SimOptions("deprecated"), 3, 1, 5, 1, 0x24},
         {"corrupted", zero, 3, 0, 0, 2, 0xFC},
         {"version 255", full255, 3, 0xFF, 0xFF, 2, 0xFC},
-        {"boot loader only", Options("full", true), 3, 0xFF, 0xFF, 2, 0x04},
+        {"boot loader only", SimOptions("full", true), 3, 0xFF, 0xFF, 2, 0x04},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -52,9 +52,9 @@ TEST_F(SimProtocol, FramesTheDeviceDoesNotServeGetOnlyTheEcho)
         {"a range that ends before it starts", {}, false, Command('R', 10, 9)},
         {"a block outside the boot loader", {}, false, BlockSend(Bytes(144, 0x11))},
         {"a block with a bad CRC", {}, true, badBlock},
-        {"logger commands without a logger", Options("plain"), false,
+        {"logger commands without a logger", SimOptions("plain"), false,
          Concat(Concat(Command('l', 0, 0), Command('e', 'r', 's')), Command('E', 0, 0))},
-        {"application commands to the boot loader", Options("full", true), false,
+        {"application commands to the boot loader", SimOptions("full", true), false,
          Concat(Command('w', 1, 1), Command('T', '-', 100))},
     };
     for (const auto& c : cases) {
@@ -278,7 +278,7 @@ TEST_F(SimProtocol, ClosingThePtyHangsUpAndStartPlugsInANewLink)
 
 TEST(SimLink, StartRefusesAnUnknownProfileAndToReplaceAFileThatIsNotALink)
 {
-    CEscSimulator turbo(Options("turbo"));
+    CEscSimulator turbo(SimOptions("turbo"));
     EXPECT_FALSE(turbo.Start());
     EXPECT_NE(turbo.LastError().find("turbo"), std::string::npos);
 

@@ -28,6 +28,7 @@
 #include "common/CSimulatedLink.h"
 #include "common/PatientLimits.h"
 #include "common/Screenshots.h"
+#include "common/SimOptions.h"
 #include "common/TestFiles.h"
 #include "common/WaitFor.h"
 #include "controls/CCurveCtrl.h"
@@ -60,7 +61,7 @@ public:
     enum class Size { Test, Default };
 
     explicit ConnectedWindow(const std::string& profile, Size size = Size::Test, const QString& firmwareFolder = {})
-        : m_link(Options(profile))
+        : m_link(SimOptions(profile))
     {
         CTorvSettings settings = CTorvSettings::Defaults(QDir::tempPath());
         if (!firmwareFolder.isEmpty())
@@ -88,13 +89,6 @@ public:
     CScriptedPrompt& Prompt() { return m_prompt; }
 
 private:
-    static CEscSimulator::Options Options(const std::string& profile)
-    {
-        CEscSimulator::Options options;
-        options.profile = profile;
-        return options;
-    }
-
     // Destroyed in reverse order: the window before the prompt and the link.
     CSimulatedLink m_link;
     CScriptedPrompt m_prompt;
@@ -102,13 +96,7 @@ private:
 };
 
 // The write frames the simulated ESC has received.
-int Writes(const CEscSimulator& sim)
-{
-    int count = 0;
-    for (const CEscSimulator::Frame& frame : sim.Frames())
-        count += frame.bytes.size() > 1 && frame.bytes[1] == 'w' ? 1 : 0;
-    return count;
-}
+int Writes(const CEscSimulator& sim) { return static_cast<int>(FramesWith(sim, 'w').size()); }
 
 // The help text while no ESC is connected, the list and the commands that
 // need an ESC once one is; Ctrl+Z and Ctrl+Shift+Z take an edit back and
@@ -134,7 +122,7 @@ TEST(MainDlgConnected, PageCommandsAndShortcutsFollowTheConnection)
     EXPECT_EQ(dlg.LinkPaneText(), window.Link().PortName() + QStringLiteral(" 460800"));
     for (int command : deviceCommands)
         EXPECT_TRUE(dlg.Action(command)->isEnabled()) << command;
-    EXPECT_EQ(dlg.Action(MainCommand::Melodies)->isEnabled(), dlg.Controller().MelodiesAllowed());
+    EXPECT_TRUE(dlg.Action(MainCommand::Melodies)->isEnabled()) << "the full profile's ESC plays melodies";
     EXPECT_FALSE(dlg.Action(MainCommand::Undo)->isEnabled());
 
     ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
@@ -395,11 +383,10 @@ TEST(MainDlgConnected, RowsExplainThemselvesAndTheFilterNarrowsTheList)
     ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
     CPropertyListCtrl& ctrl = *dlg.PropertyList();
     CPropertyList& list = dlg.Controller().List();
-    int index = 0;
-    while (index < list.Count() && list.At(index)->Name() != QStringLiteral("Timing (deg)"))
-        ++index;
-    ASSERT_LT(index, list.Count());
-    IProperty* timing = list.At(index);
+    IProperty* timing = list.FindByItemData(CDeviceLibrary::ParameterOfCell(dlg.Controller().EscElement(), 7));
+    ASSERT_NE(timing, nullptr);
+    const int index = list.IndexOf(timing);
+    ASSERT_GE(index, 0);
     const QString description =
         QStringLiteral("Commutation advance in electrical degrees; more timing gives more speed and more heat");
     list.Select(index);
