@@ -32,6 +32,8 @@
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
+#include <QTemporaryDir>
+#include <QFile>
 #include <QEventLoop>
 #include <QLoggingCategory>
 #include <QTimer>
@@ -291,6 +293,12 @@ int main(int argc, char** argv)
     // Failed exchanges would write their diagnostics; a benchmark keeps quiet.
     QLoggingCategory::setFilterRules(QStringLiteral("torv.*=false"));
     QCoreApplication app(argc, argv);
+    // Every connection keeps a backup of the ESC's settings: the simulated
+    // ones go to a folder of the run's own, not among the user's backups.
+    const QTemporaryDir dataHome;
+    if (!dataHome.isValid())
+        return 1;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome.path()));
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
